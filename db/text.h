@@ -1,0 +1,22 @@
+// Text helpers shared by the value types: trimming, UTF-8 lengths and the SQL Server way of
+// comparing codes (trailing blanks ignored, ASCII letters compared without case).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace veriprog::db {
+
+std::string_view Trim(std::string_view text);       // blanks, tabs and line ends on both sides
+std::string_view TrimRight(std::string_view text);  // trailing blanks only, as CHAR padding
+std::size_t Utf8Length(std::string_view text);      // characters, not bytes
+std::string ToUpperAscii(std::string_view text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// -1, 0 or 1, ignoring trailing blanks and ASCII case: "150 " equals "150", "eur" equals "EUR".
+int CompareSqlText(std::string_view a, std::string_view b);
+// Hash that agrees with CompareSqlText(a, b) == 0.
+std::size_t HashSqlText(std::string_view text);
+
+}  // namespace veriprog::db
