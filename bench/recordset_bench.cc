@@ -50,8 +50,8 @@ void BM_FilterScan(benchmark::State& state) {
   Recordset rs = Totals(state.range(0));
   std::int64_t i = 0;
   for (auto _ : state) {
-    rs.Filter("MESE >= 1 AND FATTURATO >= " + std::to_string(i) + " AND FATTURATO <= " +
-              std::to_string(i));
+    rs.Filter("MESE >= 1 AND FATTURATO >= " + std::to_string(i) +
+              " AND FATTURATO <= " + std::to_string(i));
     benchmark::DoNotOptimize(rs.RecordCount());
     i = (i + 7919) % state.range(0);
   }

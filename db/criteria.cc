@@ -88,7 +88,8 @@ class CriteriaParser {
     if (text_[pos_] == '\'') return Quoted();
     const std::size_t start = pos_;
     if (text_[pos_] == '-' || text_[pos_] == '+') ++pos_;
-    while (!AtEnd() && ((text_[pos_] >= '0' && text_[pos_] <= '9') || text_[pos_] == '.')) ++pos_;
+    while (!AtEnd() && ((text_[pos_] >= '0' && text_[pos_] <= '9') || text_[pos_] == '.'))
+      ++pos_;
     const std::string_view literal = text_.substr(start, pos_ - start);
     if (!AtEnd() && IsNameChar(text_[pos_])) pos_ = start;  // "12abc", "Null": not a number
     auto number = pos_ == start ? std::nullopt : Decimal::TryParse(literal);
@@ -121,7 +122,8 @@ class CriteriaParser {
   std::string Word() {
     SkipBlanks();
     const std::size_t start = pos_;
-    while (!AtEnd() && IsNameChar(text_[pos_])) ++pos_;
+    while (!AtEnd() && IsNameChar(text_[pos_]))
+      ++pos_;
     return std::string(text_.substr(start, pos_ - start));
   }
 
@@ -144,16 +146,24 @@ class CriteriaParser {
 
 }  // namespace
 
-std::vector<Criterion> ParseCriteria(std::string_view text) { return CriteriaParser(text).Parse(); }
+std::vector<Criterion> ParseCriteria(std::string_view text) {
+  return CriteriaParser(text).Parse();
+}
 
 bool Satisfies(CompareOp op, int comparison) {
   switch (op) {
-    case CompareOp::kEq: return comparison == 0;
-    case CompareOp::kNe: return comparison != 0;
-    case CompareOp::kLt: return comparison < 0;
-    case CompareOp::kGt: return comparison > 0;
-    case CompareOp::kLe: return comparison <= 0;
-    case CompareOp::kGe: return comparison >= 0;
+    case CompareOp::kEq:
+      return comparison == 0;
+    case CompareOp::kNe:
+      return comparison != 0;
+    case CompareOp::kLt:
+      return comparison < 0;
+    case CompareOp::kGt:
+      return comparison > 0;
+    case CompareOp::kLe:
+      return comparison <= 0;
+    case CompareOp::kGe:
+      return comparison >= 0;
   }
   return false;
 }

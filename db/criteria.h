@@ -15,7 +15,7 @@ enum class CompareOp { kEq, kNe, kLt, kGt, kLe, kGe };
 struct Criterion {
   std::string field;  // as written; record sets match names without case
   CompareOp op = CompareOp::kEq;
-  Variant value;      // Integer or Decimal for numbers, String for 'quoted' text
+  Variant value;  // Integer or Decimal for numbers, String for 'quoted' text
 };
 
 // Terms of a criteria text. Field names may be written [bracketed]; values are numbers

@@ -57,7 +57,8 @@ std::optional<DateTime> DateTime::Parse(std::string_view text) {
       if (text[19] != '.' || digits == 0 || digits > 6 || !ReadNumber(text, 20, digits, us)) {
         return std::nullopt;
       }
-      for (std::size_t i = digits; i < 6; ++i) us *= 10;
+      for (std::size_t i = digits; i < 6; ++i)
+        us *= 10;
     }
   }
   return FromParts(y, mo, d, h, mi, s, us);

@@ -13,13 +13,16 @@ using UMantissa = unsigned __int128;
 constexpr std::array<Mantissa, 39> MakePowers() {
   std::array<Mantissa, 39> p{};
   p[0] = 1;
-  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+  for (std::size_t i = 1; i < p.size(); ++i)
+    p[i] = p[i - 1] * 10;
   return p;
 }
 constexpr auto kPow10 = MakePowers();
 constexpr Mantissa kLimit = kPow10[Decimal::kMaxPrecision];  // 10^38, first value too large
 
-bool InRange(Mantissa m) { return m < kLimit && m > -kLimit; }
+bool InRange(Mantissa m) {
+  return m < kLimit && m > -kLimit;
+}
 
 // m * 10^k, or nullopt when it would leave the 38-digit range.
 std::optional<Mantissa> ScaleUp(Mantissa m, int k) {
@@ -97,7 +100,9 @@ Decimal Decimal::Parse(std::string_view text) {
   throw DecimalError("not a decimal number: '" + std::string(text) + "'");
 }
 
-int Decimal::precision() const { return DigitCount(Magnitude(mantissa_)); }
+int Decimal::precision() const {
+  return DigitCount(Magnitude(mantissa_));
+}
 
 int Decimal::integer_digits() const {
   const UMantissa whole = Magnitude(mantissa_) / static_cast<UMantissa>(kPow10[scale_]);
@@ -188,7 +193,8 @@ std::strong_ordering operator<=>(const Decimal& a, const Decimal& b) {
 std::size_t Decimal::Hash() const {
   const Decimal n = Normalized();
   const auto u = static_cast<UMantissa>(n.mantissa_);
-  std::size_t h = static_cast<std::size_t>(u) ^ (static_cast<std::size_t>(u >> 64) * 0x9E3779B97F4A7C15ULL);
+  std::size_t h =
+      static_cast<std::size_t>(u) ^ (static_cast<std::size_t>(u >> 64) * 0x9E3779B97F4A7C15ULL);
   return h ^ (static_cast<std::size_t>(n.scale_) << 56);
 }
 
@@ -199,7 +205,8 @@ std::string Decimal::ToString() const {
     digits.push_back(static_cast<char>('0' + static_cast<int>(v % 10)));
     v /= 10;
   } while (v != 0);
-  while (digits.size() <= scale_) digits.push_back('0');  // at least one digit before the point
+  while (digits.size() <= scale_)
+    digits.push_back('0');  // at least one digit before the point
   std::string out;
   out.reserve(digits.size() + 2);
   if (mantissa_ < 0) out.push_back('-');

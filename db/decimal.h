@@ -26,7 +26,7 @@ class Decimal {
   static constexpr int kMaxPrecision = 38;
   static constexpr int kMaxScale = 38;
 
-  constexpr Decimal() = default;  // 0 with scale 0
+  constexpr Decimal() = default;                               // 0 with scale 0
   constexpr Decimal(std::int64_t value) : mantissa_(value) {}  // NOLINT: amounts from integers
 
   // mantissa / 10^scale; nullopt when the scale is outside 0..38 or |mantissa| >= 10^38.

@@ -100,11 +100,16 @@ Variant CoerceToField(const FieldDef& field, const Variant& value) {
   if (!value.has_value()) return value;
   switch (field.type) {
     case FieldType::kChar:
-    case FieldType::kVarChar: return CoerceText(field, value);
-    case FieldType::kDecimal: return CoerceDecimal(field, value);
-    case FieldType::kInteger: return CoerceInteger(field, value);
-    case FieldType::kBoolean: return CoerceBoolean(field, value);
-    case FieldType::kDateTime: return CoerceDate(field, value);
+    case FieldType::kVarChar:
+      return CoerceText(field, value);
+    case FieldType::kDecimal:
+      return CoerceDecimal(field, value);
+    case FieldType::kInteger:
+      return CoerceInteger(field, value);
+    case FieldType::kBoolean:
+      return CoerceBoolean(field, value);
+    case FieldType::kDateTime:
+      return CoerceDate(field, value);
   }
   return value;
 }

@@ -9,10 +9,10 @@
 namespace veriprog::db {
 
 enum class FieldType {
-  kChar,      // fixed width, padded with blanks (codes: causals, VAT codes, currencies)
-  kVarChar,   // text up to size characters; size 0 means no limit
-  kDecimal,   // exact number with precision and scale
-  kInteger,   // whole number of size bytes (2, 4 or 8)
+  kChar,     // fixed width, padded with blanks (codes: causals, VAT codes, currencies)
+  kVarChar,  // text up to size characters; size 0 means no limit
+  kDecimal,  // exact number with precision and scale
+  kInteger,  // whole number of size bytes (2, 4 or 8)
   kBoolean,
   kDateTime,
 };

@@ -11,7 +11,8 @@ namespace {
 Variant ConvertForField(const FieldDef& field, const Variant& value) {
   switch (field.type) {
     case FieldType::kChar:
-    case FieldType::kVarChar: return value.ToText();
+    case FieldType::kVarChar:
+      return value.ToText();
     case FieldType::kDecimal:
     case FieldType::kInteger:
       if (auto d = value.ToDecimal()) return *d;
@@ -53,7 +54,9 @@ void Recordset::RequireOpen() const {
   if (!open_) throw DbError("the record set is not open");
 }
 
-std::size_t Recordset::ViewSize() const { return view_ ? view_->size() : table_->size(); }
+std::size_t Recordset::ViewSize() const {
+  return view_ ? view_->size() : table_->size();
+}
 
 RowId Recordset::RowAt(std::size_t position) const {
   return view_ ? (*view_)[position] : static_cast<RowId>(position);
@@ -74,7 +77,9 @@ bool Recordset::eof() const {
   return !open_ || position_ >= static_cast<std::int64_t>(ViewSize());
 }
 
-bool Recordset::bof() const { return !open_ || position_ < 0 || ViewSize() == 0; }
+bool Recordset::bof() const {
+  return !open_ || position_ < 0 || ViewSize() == 0;
+}
 
 std::int64_t Recordset::RecordCount() const {
   RequireOpen();
@@ -102,7 +107,8 @@ RowId Recordset::RequireCurrent() const {
 std::vector<RowId> Recordset::VisibleRows() const {
   if (view_) return *view_;
   std::vector<RowId> all(table_->size());
-  for (RowId i = 0; i < all.size(); ++i) all[i] = i;
+  for (RowId i = 0; i < all.size(); ++i)
+    all[i] = i;
   return all;
 }
 
@@ -182,8 +188,8 @@ void Recordset::Filter(std::string_view criteria) {
   std::vector<std::pair<std::size_t, const Variant*>> keys;
   for (const auto& c : bound) {
     if (c.op != CompareOp::kEq) continue;
-    const bool seen = std::any_of(keys.begin(), keys.end(),
-                                  [&](const auto& k) { return k.first == c.field; });
+    const bool seen =
+        std::any_of(keys.begin(), keys.end(), [&](const auto& k) { return k.first == c.field; });
     if (!seen) keys.emplace_back(c.field, &c.value);
   }
   std::sort(keys.begin(), keys.end());

@@ -55,7 +55,8 @@ void RowTable::AppendField(FieldDef field) {
   if (by_name_.contains(key)) throw DbError("duplicate field name " + field.name);
   by_name_.emplace(key, fields_.size());
   fields_.push_back(std::move(field));
-  for (Row& row : rows_) row.values.emplace_back();
+  for (Row& row : rows_)
+    row.values.emplace_back();
 }
 
 std::optional<std::size_t> RowTable::FieldIndex(std::string_view name) const {

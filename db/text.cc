@@ -3,25 +3,33 @@
 namespace veriprog::db {
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsSpace(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back()))
+    text.remove_suffix(1);
   return text;
 }
 
 std::string_view TrimRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  while (!text.empty() && text.back() == ' ')
+    text.remove_suffix(1);
   return text;
 }
 
 std::size_t Utf8Length(std::string_view text) {
   std::size_t n = 0;
-  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  for (char c : text)
+    n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return n;
 }
 

@@ -7,13 +7,20 @@ namespace {
 
 const char* KindName(Variant::Kind kind) {
   switch (kind) {
-    case Variant::Kind::kEmpty: return "Empty";
-    case Variant::Kind::kNull: return "Null";
-    case Variant::Kind::kBoolean: return "Boolean";
-    case Variant::Kind::kInteger: return "Integer";
-    case Variant::Kind::kDecimal: return "Decimal";
-    case Variant::Kind::kString: return "String";
-    case Variant::Kind::kDateTime: return "Date";
+    case Variant::Kind::kEmpty:
+      return "Empty";
+    case Variant::Kind::kNull:
+      return "Null";
+    case Variant::Kind::kBoolean:
+      return "Boolean";
+    case Variant::Kind::kInteger:
+      return "Integer";
+    case Variant::Kind::kDecimal:
+      return "Decimal";
+    case Variant::Kind::kString:
+      return "String";
+    case Variant::Kind::kDateTime:
+      return "Date";
   }
   return "?";
 }
@@ -68,23 +75,34 @@ bool Variant::IsPresent() const {
 std::string Variant::ToText() const {
   switch (kind()) {
     case Kind::kEmpty:
-    case Kind::kNull: return "";
-    case Kind::kBoolean: return AsBoolean() ? "True" : "False";
-    case Kind::kInteger: return std::to_string(AsInteger());
-    case Kind::kDecimal: return AsDecimal().Normalized().ToString();
-    case Kind::kString: return AsString();
-    case Kind::kDateTime: return AsDateTime().ToString();
+    case Kind::kNull:
+      return "";
+    case Kind::kBoolean:
+      return AsBoolean() ? "True" : "False";
+    case Kind::kInteger:
+      return std::to_string(AsInteger());
+    case Kind::kDecimal:
+      return AsDecimal().Normalized().ToString();
+    case Kind::kString:
+      return AsString();
+    case Kind::kDateTime:
+      return AsDateTime().ToString();
   }
   return "";
 }
 
 std::optional<Decimal> Variant::ToDecimal() const {
   switch (kind()) {
-    case Kind::kEmpty: return Decimal();
-    case Kind::kInteger: return Decimal(AsInteger());
-    case Kind::kDecimal: return AsDecimal();
-    case Kind::kString: return Decimal::TryParse(Trim(AsString()));
-    default: return std::nullopt;
+    case Kind::kEmpty:
+      return Decimal();
+    case Kind::kInteger:
+      return Decimal(AsInteger());
+    case Kind::kDecimal:
+      return AsDecimal();
+    case Kind::kString:
+      return Decimal::TryParse(Trim(AsString()));
+    default:
+      return std::nullopt;
   }
 }
 
@@ -110,30 +128,39 @@ std::optional<int> Compare(const Variant& a, const Variant& b, TextCompare mode)
   }
   if (a.kind() != b.kind()) return std::nullopt;
   switch (a.kind()) {
-    case Kind::kBoolean: return Order(a.AsBoolean(), b.AsBoolean());
-    case Kind::kDateTime: return Order(a.AsDateTime(), b.AsDateTime());
+    case Kind::kBoolean:
+      return Order(a.AsBoolean(), b.AsBoolean());
+    case Kind::kDateTime:
+      return Order(a.AsDateTime(), b.AsDateTime());
     case Kind::kString:
       if (mode == TextCompare::kBinary) return Order(a.AsString(), b.AsString());
       return CompareSqlText(a.AsString(), b.AsString());
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
 }
 
 std::size_t SqlHash(const Variant& v) {
   using Kind = Variant::Kind;
   switch (v.kind()) {
-    case Kind::kInteger: return Decimal(v.AsInteger()).Hash();
-    case Kind::kDecimal: return v.AsDecimal().Hash();
-    case Kind::kString: return HashSqlText(v.AsString());
-    case Kind::kBoolean: return v.AsBoolean() ? 0x51ed27 : 0x2a9f1b;
+    case Kind::kInteger:
+      return Decimal(v.AsInteger()).Hash();
+    case Kind::kDecimal:
+      return v.AsDecimal().Hash();
+    case Kind::kString:
+      return HashSqlText(v.AsString());
+    case Kind::kBoolean:
+      return v.AsBoolean() ? 0x51ed27 : 0x2a9f1b;
     case Kind::kDateTime: {
       const DateTime& d = v.AsDateTime();
       std::size_t h = static_cast<std::size_t>(d.year * 372 + d.month * 31 + d.day);
-      const std::size_t t = static_cast<std::size_t>(((d.hour * 60 + d.minute) * 60 + d.second)) *
-                                1000000 + static_cast<std::size_t>(d.microsecond);
+      const std::size_t t =
+          static_cast<std::size_t>(((d.hour * 60 + d.minute) * 60 + d.second)) * 1000000 +
+          static_cast<std::size_t>(d.microsecond);
       return h * 0x9E3779B97F4A7C15ULL ^ t;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -168,6 +195,8 @@ Variant Negate(const Variant& a) {
   Mismatch("number", a.kind());
 }
 
-Variant Subtract(const Variant& a, const Variant& b) { return Add(a, Negate(b)); }
+Variant Subtract(const Variant& a, const Variant& b) {
+  return Add(a, Negate(b));
+}
 
 }  // namespace veriprog::db

@@ -31,13 +31,13 @@ class Variant {
 
   Variant(bool value) : value_(value) {}  // NOLINT(google-explicit-constructor)
   template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char>)
-  Variant(T value) : value_(static_cast<std::int64_t>(value)) {}  // NOLINT
-  Variant(Decimal value) : value_(value) {}                       // NOLINT
-  Variant(std::string value) : value_(std::move(value)) {}        // NOLINT
+  requires(!std::same_as<T, bool> && !std::same_as<T, char>) Variant(T value)
+      : value_(static_cast<std::int64_t>(value)) {}                // NOLINT
+  Variant(Decimal value) : value_(value) {}                        // NOLINT
+  Variant(std::string value) : value_(std::move(value)) {}         // NOLINT
   Variant(std::string_view value) : value_(std::string(value)) {}  // NOLINT
-  Variant(const char* value) : value_(std::string(value)) {}      // NOLINT
-  Variant(DateTime value) : value_(value) {}                      // NOLINT
+  Variant(const char* value) : value_(std::string(value)) {}       // NOLINT
+  Variant(DateTime value) : value_(value) {}                       // NOLINT
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   bool is_empty() const { return kind() == Kind::kEmpty; }

@@ -5,7 +5,9 @@
 namespace veriprog::db {
 namespace {
 
-Decimal D(const char* text) { return Decimal::Parse(text); }
+Decimal D(const char* text) {
+  return Decimal::Parse(text);
+}
 
 TEST(Decimal, ParsesAndPrintsExactly) {
   EXPECT_EQ(D("123.45").ToString(), "123.45");
@@ -53,7 +55,8 @@ TEST(Decimal, AddsAndSubtractsExactly) {
   EXPECT_EQ((D("100") - D("0.01")).ToString(), "99.99");
   EXPECT_EQ((D("1.005") + D("-1.005")).ToString(), "0.000");
   Decimal total;
-  for (int i = 0; i < 1000; ++i) total += D("0.01");
+  for (int i = 0; i < 1000; ++i)
+    total += D("0.01");
   EXPECT_EQ(total.ToString(), "10.00");
   EXPECT_EQ((-D("3.10")).ToString(), "-3.10");
 }

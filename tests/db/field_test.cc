@@ -27,8 +27,7 @@ TEST(Field, DecimalsRoundToScaleAndRespectPrecision) {
   EXPECT_EQ(CoerceToField(amount, Decimal::Parse("-12.345")).AsDecimal().ToString(), "-12.35");
   EXPECT_EQ(CoerceToField(amount, 3).AsDecimal().ToString(), "3.00");
   EXPECT_EQ(CoerceToField(amount, " 4.5 ").AsDecimal().ToString(), "4.50");
-  EXPECT_EQ(CoerceToField(amount, Decimal::Parse("99999.994")).AsDecimal().ToString(),
-            "99999.99");
+  EXPECT_EQ(CoerceToField(amount, Decimal::Parse("99999.994")).AsDecimal().ToString(), "99999.99");
   EXPECT_THROW(CoerceToField(amount, Decimal::Parse("99999.995")), DbError) << "rounds to 6 digits";
   EXPECT_THROW(CoerceToField(amount, 100000), DbError);
   EXPECT_THROW(CoerceToField(amount, "dieci"), DbError);

@@ -73,7 +73,8 @@ TEST(Recordset, CountsAndPositionsFollowTheFilter) {
   EXPECT_TRUE(rs.bof());
   EXPECT_TRUE(rs.eof());
   EXPECT_EQ(rs.RecordCount(), 0);
-  for (int m = 1; m <= 6; ++m) Add(rs, "4010", 0, m, m % 2 ? "EUR" : "USD", "1");
+  for (int m = 1; m <= 6; ++m)
+    Add(rs, "4010", 0, m, m % 2 ? "EUR" : "USD", "1");
 
   rs.Filter("VALUTA = 'USD'");
   EXPECT_EQ(rs.RecordCount(), 3);
@@ -164,7 +165,8 @@ TEST(Recordset, IndexFollowsFieldChangesAndNullsNeverMatch) {
 
 TEST(Recordset, FindMovesForwardOrLandsOnEof) {
   Recordset rs = TurnoverSet();
-  for (int m = 1; m <= 5; ++m) Add(rs, m == 2 || m == 4 ? "X" : "Y", 0, m, "EUR", "1");
+  for (int m = 1; m <= 5; ++m)
+    Add(rs, m == 2 || m == 4 ? "X" : "Y", 0, m, "EUR", "1");
   rs.MoveFirst();
   rs.Find("CONTOPAR = 'x'");
   EXPECT_EQ(rs.Get("MESE"), Variant(2));

@@ -31,8 +31,7 @@ TEST(Variant, TextFormHasNoExponentNorSpareZeros) {
   EXPECT_EQ(Variant(Decimal::Parse("2.00")).ToText(), "2");
   EXPECT_EQ(Variant(Decimal::Parse("-0.000")).ToText(), "0");
   EXPECT_EQ(Variant(Decimal::Parse("0.0000001")).ToText(), "0.0000001");
-  EXPECT_EQ(Variant(Decimal::Parse("12345678901234567890.12")).ToText(),
-            "12345678901234567890.12");
+  EXPECT_EQ(Variant(Decimal::Parse("12345678901234567890.12")).ToText(), "12345678901234567890.12");
   EXPECT_EQ(Variant(-42).ToText(), "-42");
   EXPECT_EQ(Variant(true).ToText(), "True");
   EXPECT_EQ(Variant::Null().ToText(), "");
