@@ -46,6 +46,52 @@ void Recordset::Open() {
   position_ = 0;
 }
 
+void Recordset::Open(std::string_view sql, std::shared_ptr<Connection> connection) {
+  if (!connection) throw DbError("no active connection to open the record set on");
+  QueryResult result = connection->Query(sql);
+  table_ = std::move(result.table);
+  target_ = std::move(result.target);
+  connection_ = std::move(connection);
+  source_ = std::string(sql);
+  open_ = true;
+  view_.reset();
+  filter_text_.clear();
+  position_ = 0;
+}
+
+Recordset Recordset::FromResult(QueryResult result, std::shared_ptr<Connection> connection) {
+  Recordset rs;
+  rs.table_ = std::move(result.table);
+  rs.target_ = std::move(result.target);
+  rs.connection_ = std::move(connection);
+  rs.open_ = true;
+  return rs;
+}
+
+void Recordset::Requery() {
+  RequireOpen();
+  if (!connection_ || source_.empty()) throw DbError("Requery needs a source and a connection");
+  Open(std::string(source_), connection_);
+}
+
+void Recordset::UpdateBatch(AffectRecords scope) {
+  RequireOpen();
+  std::vector<RowId> rows;
+  if (scope == AffectRecords::kCurrent) {
+    if (auto id = current_row()) rows.push_back(*id);
+  } else {
+    rows = VisibleRows();
+  }
+  std::erase_if(rows, [&](RowId id) { return table_->row(id).status == RowStatus::kUnchanged; });
+  if (rows.empty()) return;
+  if (!connection_) throw DbError("UpdateBatch needs an active connection");
+  if (!target_) {
+    throw DbError("rows of this record set cannot be written back: it does not come from one "
+                  "table with a primary key");
+  }
+  connection_->WriteBack(*table_, *target_, rows);
+}
+
 std::optional<std::size_t> Recordset::FieldIndex(std::string_view name) const {
   return table_->FieldIndex(name);
 }
@@ -242,6 +288,9 @@ Recordset Recordset::Clone() const {
   RequireOpen();
   Recordset copy;
   copy.table_ = table_;
+  copy.connection_ = connection_;
+  copy.target_ = target_;
+  copy.source_ = source_;
   copy.open_ = true;
   return copy;
 }

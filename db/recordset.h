@@ -12,12 +12,16 @@
 #include <string_view>
 #include <vector>
 
+#include "db/connection.h"
 #include "db/criteria.h"
 #include "db/field.h"
 #include "db/row_table.h"
 #include "db/variant.h"
 
 namespace veriprog::db {
+
+// UpdateBatch scope: the current row only, or every added or changed row in view.
+enum class AffectRecords { kCurrent, kAll };
 
 class Recordset {
  public:
@@ -36,6 +40,20 @@ class Recordset {
   void AppendField(FieldDef field);
   void Open();
   bool is_open() const { return open_; }
+
+  // Opens on a query, fully fetched, with the connection active for Requery and UpdateBatch.
+  void Open(std::string_view sql, std::shared_ptr<Connection> connection);
+  // A record set over rows already fetched (the result of Connection::Execute).
+  static Recordset FromResult(QueryResult result, std::shared_ptr<Connection> connection);
+  // Runs the query again: fresh rows, no filter, first row current.
+  void Requery();
+  // Writes added and changed rows back: the current row, or all such rows in view. Rows of
+  // a query over more than one table, or over a table without a primary key, cannot be written.
+  void UpdateBatch(AffectRecords scope = AffectRecords::kAll);
+  // Lets go of the connection; the rows stay readable and editable.
+  void Detach() { connection_.reset(); }
+  const std::shared_ptr<Connection>& active_connection() const { return connection_; }
+  const std::string& source() const { return source_; }
 
   const std::vector<FieldDef>& fields() const { return table_->fields(); }
   std::optional<std::size_t> FieldIndex(std::string_view name) const;
@@ -99,6 +117,9 @@ class Recordset {
   void RequireOpen() const;
 
   std::shared_ptr<RowTable> table_;
+  std::shared_ptr<Connection> connection_;
+  std::shared_ptr<const WriteTarget> target_;
+  std::string source_;
   bool open_ = false;
   std::optional<std::vector<RowId>> view_;  // nullopt: every row of the table, in order
   std::string filter_text_;

@@ -113,8 +113,17 @@ void RowTable::SetValue(RowId id, std::size_t field, const Variant& value) {
   }
 }
 
-void RowTable::MarkSaved(RowId id) {
+void RowTable::MarkSaved(RowId id, std::vector<Variant> values) {
   Row& row = rows_.at(id);
+  if (values.size() != fields_.size()) throw DbError("row does not match the fields");
+  for (auto& [fields, index] : indexes_) {
+    const auto old_hash = index.KeyHash(row.values);
+    const auto new_hash = index.KeyHash(values);
+    if (old_hash == new_hash) continue;
+    if (old_hash) index.Erase(id, *old_hash);
+    if (new_hash) index.Insert(id, *new_hash);
+  }
+  row.values = std::move(values);
   row.status = RowStatus::kUnchanged;
   row.original.clear();
 }

@@ -68,8 +68,9 @@ class RowTable {
   RowId AppendLoadedRow(std::vector<Variant> values);
   // Stores a value after CoerceToField, keeping indexes and change tracking up to date.
   void SetValue(RowId id, std::size_t field, const Variant& value);
-  // Forgets change tracking once rows have been written back.
-  void MarkSaved(RowId id);
+  // Forgets change tracking once a row has been written back, taking the values the database
+  // holds now (identity keys, defaults).
+  void MarkSaved(RowId id, std::vector<Variant> values);
   void Clear();
 
   // Index over the given fields (sorted, distinct), built on first use and kept up to date.

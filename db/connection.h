@@ -1,0 +1,63 @@
+// Connection: a session with the ledger database. It runs T-SQL batches exactly as the component
+// composes them (the backend translates where it must), opens fully fetched record sets, brackets
+// work in transactions, and writes changed rows of a record set back to its table.
+// Connections are shared: the host, the component and open record sets hold shared_ptrs, and
+// nothing in the component ever closes one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/row_table.h"
+
+namespace veriprog::db {
+
+class Recordset;
+
+// Where the rows of a record set came from, when they can be written back: one table, its key.
+struct WriteTarget {
+  std::string table;                     // as the backend names it in SQL
+  std::vector<std::string> columns;      // column of each field, "" for computed fields
+  std::vector<std::size_t> key_fields;   // fields of the primary key
+};
+
+// A fully fetched query result: the rows, and the target for write-back when there is one.
+struct QueryResult {
+  std::shared_ptr<RowTable> table;
+  std::shared_ptr<const WriteTarget> target;
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  // Runs a T-SQL batch. Returns the first result set it produced, if any; rows_affected gets
+  // the count of the last statement. Throws DbError with the server's message.
+  virtual std::optional<QueryResult> Execute(std::string_view batch,
+                                             std::int64_t* rows_affected = nullptr) = 0;
+  // Runs a T-SQL query and fetches all its rows.
+  virtual QueryResult Query(std::string_view sql) = 0;
+
+  // Read-committed transaction. While one is open, a failing statement is undone alone and the
+  // transaction goes on. Commit of a transaction the server has already aborted throws.
+  virtual void BeginTrans() = 0;
+  virtual void CommitTrans() = 0;
+  virtual void RollbackTrans() = 0;
+  virtual bool in_transaction() const = 0;
+
+  // Sends the given added or changed rows to target, in order, and reads back what the database
+  // assigned (identity keys, defaults). A row changed or deleted by someone else since it was
+  // read is an error, never a silent success. Rows sent before a failure stay sent.
+  virtual void WriteBack(RowTable& table, const WriteTarget& target,
+                         const std::vector<RowId>& rows) = 0;
+};
+
+// Opens a connection: a postgresql:// URI or libpq key=value text selects PostgreSQL (empty
+// text uses libpq's environment defaults). Throws DbError with the reason.
+std::shared_ptr<Connection> Connect(std::string_view connection_string);
+
+}  // namespace veriprog::db

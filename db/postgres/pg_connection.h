@@ -1,0 +1,69 @@
+// PgConnection: the Connection over libpq. T-SQL batches are split and translated statement by
+// statement; control flow (IF, DECLARE/SET @variables, @@ROWCOUNT) runs here on the client, with
+// expressions evaluated by the server. Inside a transaction every statement runs under a
+// savepoint, so a failing one is undone alone, as SQL Server does.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "db/connection.h"
+#include "db/postgres/tsql_script.h"
+
+namespace veriprog::db::pg {
+
+class PgConnection final : public Connection {
+ public:
+  // Throws DbError with libpq's reason when the connection cannot be made.
+  explicit PgConnection(std::string_view conninfo);
+
+  std::optional<QueryResult> Execute(std::string_view batch,
+                                     std::int64_t* rows_affected = nullptr) override;
+  QueryResult Query(std::string_view sql) override;
+  void BeginTrans() override;
+  void CommitTrans() override;
+  void RollbackTrans() override;
+  bool in_transaction() const override { return in_transaction_; }
+  void WriteBack(RowTable& table, const WriteTarget& target,
+                 const std::vector<RowId>& rows) override;
+
+  // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
+  static std::string Translate(std::string_view batch);
+
+ private:
+  struct ResultDeleter {
+    void operator()(PGresult* r) const { PQclear(r); }
+  };
+  using Result = std::unique_ptr<PGresult, ResultDeleter>;
+  struct ConnDeleter {
+    void operator()(PGconn* c) const { PQfinish(c); }
+  };
+  struct Variable {
+    std::string type;                  // PostgreSQL type
+    std::optional<std::string> value;  // text form; nullopt is NULL
+  };
+  struct RunState {
+    std::map<std::string, Variable> variables;
+    std::int64_t row_count = 0;
+    std::optional<QueryResult> first_result;
+  };
+
+  void Run(const std::vector<tsql::Node>& nodes, RunState& state);
+  void RunNode(const tsql::Node& node, RunState& state);
+  // One statement under a savepoint when a transaction is open; throws with the server message.
+  Result Send(const std::string& sql, int nparams = 0, const char* const* params = nullptr);
+  Result SendRaw(const std::string& sql, int nparams, const char* const* params);
+  std::optional<std::string> Scalar(const std::string& sql);
+  QueryResult ToQueryResult(PGresult* result);
+  std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
+  void Command(const char* sql);
+
+  std::unique_ptr<PGconn, ConnDeleter> conn_;
+  bool in_transaction_ = false;
+  std::map<Oid, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
+};
+
+}  // namespace veriprog::db::pg
