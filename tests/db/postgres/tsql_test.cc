@@ -1,0 +1,118 @@
+// The T-SQL lexer and splitter on hostile and random text; the rewriter's refusals.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "db/error.h"
+#include "db/postgres/tsql_lexer.h"
+#include "db/postgres/tsql_rewrite.h"
+#include "db/postgres/tsql_script.h"
+
+namespace veriprog::db::tsql {
+namespace {
+
+// The translation with runs of blanks folded to one.
+std::string Translate(const std::string& sql) {
+  const std::string raw =
+      TranslateStatement(Lex(sql), [](const std::string&) { return std::nullopt; }).sql;
+  std::string out;
+  for (char c : raw) {
+    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
+TEST(TsqlLexer, KeepsLiteralsAndCommentsWhole) {
+  const std::string sql =
+      "SELECT N'it''s -- not a comment', [odd ]] name], \"q\"\"n\" /* a /* nested */ c */ "
+      "FROM #T -- trailing ' quote\r\nWHERE @@ROWCOUNT <> 1.5e3";
+  const auto tokens = Lex(sql);
+  EXPECT_EQ(Join(tokens), sql);
+  std::vector<std::string> kinds;
+  for (const auto& t : tokens) {
+    if (t.significant()) kinds.push_back(t.text);
+  }
+  EXPECT_EQ(kinds[1], "N'it''s -- not a comment'");
+  EXPECT_EQ(kinds[3], "[odd ]] name]");
+  EXPECT_EQ(kinds[5], "\"q\"\"n\"");
+  EXPECT_EQ(tokens[1].kind, TokenKind::kSpace);
+  EXPECT_EQ(Lex("N'a''b'")[0].Unquoted(), "a'b");
+  EXPECT_EQ(Lex("[a]]b]")[0].Unquoted(), "a]b");
+  for (const char* bad : {"SELECT 'open", "SELECT [open", "/* open /* */", "SELECT \"open"}) {
+    EXPECT_THROW(Lex(bad), DbError) << bad;
+  }
+}
+
+// Random mixtures of the lexer's hard parts: it never crashes, gives the input back exactly,
+// and every string literal it was given comes out as one token.
+TEST(TsqlLexer, RandomTextRoundTripsAndNeverSplitsALiteral) {
+  std::mt19937 rng(7);
+  const std::vector<std::string> pieces = {
+      "SELECT", " ", "\r\n", "'", "''", "N'", "[", "]", "\"", "--", "/*", "*/", "#T", "@v",
+      "@@ROWCOUNT", "(", ")", ",", ";", "12.5", "é", "\t", "-", "/", "*", "x"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string sql;
+    const int n = 1 + static_cast<int>(rng() % 30);
+    for (int i = 0; i < n; ++i) sql += pieces[rng() % pieces.size()];
+    try {
+      EXPECT_EQ(Join(Lex(sql)), sql);
+    } catch (const DbError&) {
+      // unterminated literal or comment: refused, which is fine
+    }
+    const std::string literal = "'" + sql.substr(0, sql.find('\'')) + "'";
+    const std::string wrapped = "SELECT " + literal + " AS X -- " + sql.substr(0, sql.find_first_of("\r\n"));
+    const auto tokens = Lex(wrapped);
+    ASSERT_GE(tokens.size(), 3u);
+    EXPECT_EQ(tokens[2].text, literal);
+  }
+}
+
+TEST(TsqlScript, SplitsStatementsAndControlFlow) {
+  const auto nodes = ParseScript(Lex(
+      " DECLARE @A DECIMAL(5,0), @B DATETIME\r\n SET @A = (SELECT MAX(X) FROM T)\r\n"
+      " IF @A = 1 BEGIN UPDATE T SET X = CASE WHEN X = 1 THEN 2 ELSE 3 END WHERE X = @A END\r\n"
+      " ELSE SELECT 1 AS Y UNION SELECT 2\r\n"
+      " INSERT INTO T (X) SELECT 1 SELECT 2 ; ;WITH C AS (SELECT 1 AS X) INSERT INTO T SELECT X FROM C"));
+  ASSERT_EQ(nodes.size(), 6u);
+  EXPECT_EQ(nodes[0].kind, Node::Kind::kDeclare);
+  EXPECT_EQ(nodes[0].declarations.size(), 2u);
+  EXPECT_EQ(nodes[1].kind, Node::Kind::kSet);
+  EXPECT_EQ(nodes[2].kind, Node::Kind::kIf);
+  ASSERT_EQ(nodes[2].children.size(), 2u);
+  EXPECT_EQ(nodes[2].children[0].kind, Node::Kind::kBlock);
+  EXPECT_EQ(nodes[2].children[0].children.size(), 1u) << "CASE ... END stays inside the UPDATE";
+  EXPECT_EQ(nodes[3].kind, Node::Kind::kStatement) << "INSERT ... SELECT is one statement";
+  EXPECT_EQ(Join(nodes[4].tokens), "SELECT 2");
+  EXPECT_EQ(nodes[5].tokens.front().Upper(), "WITH");
+
+  for (const char* bad : {"BEGIN SELECT 1", "END", "IF 1 = 1", "SELECT (1", "BEGIN TRAN",
+                          "EXEC sp_who", "SELECT 1 GO SELECT 2", "DECLARE @X INT = 5"}) {
+    EXPECT_THROW(ParseScript(Lex(bad)), DbError) << bad;
+  }
+}
+
+TEST(TsqlRewrite, RefusesWhatItCannotTranslate) {
+  for (const char* bad : {"SELECT CONVERT(VARCHAR, X) FROM T", "SELECT TOP 10 PERCENT X FROM T",
+                          "SELECT DATEADD(day, 1, X) FROM T", "SELECT * FROM T PIVOT (SUM(X))",
+                          "SELECT @@IDENTITY", "SELECT TOP @N X FROM T"}) {
+    try {
+      Translate(bad);
+      ADD_FAILURE() << "translated: " << bad;
+    } catch (const DbError& e) {
+      EXPECT_NE(std::string(e.what()).find("not"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(TranslateStatement(Lex("SELECT @X"), nullptr), DbError);
+}
+
+TEST(TsqlRewrite, TempNamesNeverReachPermanentTables) {
+  EXPECT_EQ(TempTableName("#cg42Mov"), "pg_temp.\"#CG42MOV\"");
+  const std::string sql = Translate("SELECT * INTO #X FROM #Y WITH (NOLOCK) ORDER BY A DESC, B");
+  EXPECT_EQ(sql.find("#Y\" WITH"), std::string::npos);
+  EXPECT_NE(sql.find("CREATE TABLE pg_temp.\"#X\" AS SELECT * FROM pg_temp.\"#Y\""), std::string::npos);
+  EXPECT_NE(sql.find("A DESC NULLS LAST, B NULLS FIRST"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace veriprog::db::tsql

@@ -1,0 +1,58 @@
+#include "tests/support/test_database.h"
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+namespace veriprog::testing {
+namespace {
+
+std::string Env(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v != nullptr ? v : fallback;
+}
+
+bool Admin(const std::string& conninfo, const std::string& sql, std::string* error) {
+  PGconn* conn = PQconnectdb(conninfo.c_str());
+  bool ok = PQstatus(conn) == CONNECTION_OK;
+  if (ok) {
+    PGresult* r = PQexec(conn, sql.c_str());
+    ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+    PQclear(r);
+  }
+  if (!ok && error != nullptr) *error = PQerrorMessage(conn);
+  PQfinish(conn);
+  return ok;
+}
+
+}  // namespace
+
+TestDatabase::TestDatabase() : admin_(Env("VERIPROG_TEST_ADMIN", "dbname=postgres")) {
+  static std::atomic<int> counter{0};
+  name_ = "vp_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+  const std::string tmpl = Env("VERIPROG_TEST_TEMPLATE", "veriprog_template");
+  std::string error;
+  if (!Admin(admin_, "CREATE DATABASE " + name_ + " TEMPLATE " + tmpl, &error)) {
+    if (std::getenv("VERIPROG_REQUIRE_DB") != nullptr) {
+      ADD_FAILURE() << "cannot create the test database: " << error;
+    }
+    return;
+  }
+  conninfo_ = admin_ + " dbname=" + name_;
+}
+
+TestDatabase::~TestDatabase() {
+  if (ok()) Admin(admin_, "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)", nullptr);
+}
+
+std::shared_ptr<db::Connection> TestDatabase::Connect() const { return db::Connect(conninfo_); }
+
+void TestDatabase::Run(const std::string& sql) const {
+  std::string error;
+  if (!Admin(conninfo_, sql, &error)) ADD_FAILURE() << "setup failed: " << error << "\n" << sql;
+}
+
+}  // namespace veriprog::testing

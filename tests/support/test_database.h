@@ -1,0 +1,38 @@
+// TestDatabase: a fresh ledger database for one test, copied from the template database that
+// the test script installs, and dropped at the end. Without a reachable server the test is
+// skipped, unless VERIPROG_REQUIRE_DB is set (as the test script does), when it fails.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "db/connection.h"
+
+namespace veriprog::testing {
+
+class TestDatabase {
+ public:
+  TestDatabase();
+  ~TestDatabase();
+  TestDatabase(const TestDatabase&) = delete;
+  TestDatabase& operator=(const TestDatabase&) = delete;
+
+  // False when no server could be reached; the caller skips the test.
+  bool ok() const { return !conninfo_.empty(); }
+  const std::string& conninfo() const { return conninfo_; }
+  std::shared_ptr<db::Connection> Connect() const;
+  // Runs T-SQL or plain SQL to set up rows; fails the test on error.
+  void Run(const std::string& sql) const;
+
+ private:
+  std::string admin_;
+  std::string name_;
+  std::string conninfo_;
+};
+
+}  // namespace veriprog::testing
+
+// Opens a TestDatabase named db or skips the test.
+#define VERIPROG_NEED_DATABASE(db)                                 \
+  ::veriprog::testing::TestDatabase db;                            \
+  if (!db.ok()) GTEST_SKIP() << "no PostgreSQL server reachable"
