@@ -20,9 +20,9 @@ class Recordset;
 
 // Where the rows of a record set came from, when they can be written back: one table, its key.
 struct WriteTarget {
-  std::string table;                     // as the backend names it in SQL
-  std::vector<std::string> columns;      // column of each field, "" for computed fields
-  std::vector<std::size_t> key_fields;   // fields of the primary key
+  std::string table;                    // as the backend names it in SQL
+  std::vector<std::string> columns;     // column of each field, "" for computed fields
+  std::vector<std::size_t> key_fields;  // fields of the primary key
 };
 
 // A fully fetched query result: the rows, and the target for write-back when there is one.

@@ -86,8 +86,9 @@ void Recordset::UpdateBatch(AffectRecords scope) {
   if (rows.empty()) return;
   if (!connection_) throw DbError("UpdateBatch needs an active connection");
   if (!target_) {
-    throw DbError("rows of this record set cannot be written back: it does not come from one "
-                  "table with a primary key");
+    throw DbError(
+        "rows of this record set cannot be written back: it does not come from one "
+        "table with a primary key");
   }
   connection_->WriteBack(*table_, *target_, rows);
 }

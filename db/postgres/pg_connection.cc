@@ -41,7 +41,9 @@ std::string ServerMessage(const PGresult* result, PGconn* conn) {
   return std::string(Trim(PQerrorMessage(conn)));
 }
 
-void Indent(std::string& out, int depth) { out.append(static_cast<std::size_t>(depth) * 2, ' '); }
+void Indent(std::string& out, int depth) {
+  out.append(static_cast<std::size_t>(depth) * 2, ' ');
+}
 
 void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out) {
   const tsql::VariableLookup keep = [](const std::string& name) { return name; };
@@ -81,7 +83,9 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
         Indent(out, depth);
         out += "-- END\n";
         break;
-      case tsql::Node::Kind::kNoOp: out += "-- (session option, no effect)\n"; break;
+      case tsql::Node::Kind::kNoOp:
+        out += "-- (session option, no effect)\n";
+        break;
     }
   }
 }
@@ -92,7 +96,8 @@ PgConnection::PgConnection(std::string_view conninfo)
     : conn_(PQconnectdb(std::string(conninfo).c_str())) {
   if (!conn_) throw DbError("cannot connect to PostgreSQL: out of memory");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
-    throw DbError("cannot connect to PostgreSQL: " + std::string(Trim(PQerrorMessage(conn_.get()))));
+    throw DbError("cannot connect to PostgreSQL: " +
+                  std::string(Trim(PQerrorMessage(conn_.get()))));
   }
   Command("SET DateStyle = ISO, YMD");
   Command("SET client_encoding = 'UTF8'");
@@ -154,16 +159,19 @@ QueryResult PgConnection::Query(std::string_view sql) {
 }
 
 void PgConnection::Run(const std::vector<tsql::Node>& nodes, RunState& state) {
-  for (const auto& node : nodes) RunNode(node, state);
+  for (const auto& node : nodes)
+    RunNode(node, state);
 }
 
 void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
-  const tsql::VariableLookup lookup = [&state](const std::string& name) -> std::optional<std::string> {
+  const tsql::VariableLookup lookup =
+      [&state](const std::string& name) -> std::optional<std::string> {
     if (name == "@@ROWCOUNT") return std::to_string(state.row_count);
     auto it = state.variables.find(name);
     if (it == state.variables.end()) return std::nullopt;
     const Variable& v = it->second;
-    return "CAST(" + (v.value ? QuoteLiteral(*v.value) : std::string("NULL")) + " AS " + v.type + ")";
+    return "CAST(" + (v.value ? QuoteLiteral(*v.value) : std::string("NULL")) + " AS " + v.type +
+           ")";
   };
   switch (node.kind) {
     case tsql::Node::Kind::kStatement: {
@@ -176,7 +184,8 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
         const char* affected = PQcmdTuples(r.get());
         state.row_count = (affected != nullptr && *affected != '\0') ? std::atoll(affected) : 0;
       }
-      for (const auto& temp : translation.filled_temp_tables) Send("ANALYZE " + temp);
+      for (const auto& temp : translation.filled_temp_tables)
+        Send("ANALYZE " + temp);
       break;
     }
     case tsql::Node::Kind::kDeclare:
@@ -195,8 +204,9 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
       break;
     }
     case tsql::Node::Kind::kIf: {
-      const auto holds = Scalar("SELECT CASE WHEN (" + tsql::TranslateExpression(node.tokens, lookup) +
-                                ") THEN 1 ELSE 0 END");
+      const auto holds =
+          Scalar("SELECT CASE WHEN (" + tsql::TranslateExpression(node.tokens, lookup) +
+                 ") THEN 1 ELSE 0 END");
       if (holds == "1") {
         RunNode(node.children[0], state);
       } else if (node.children.size() > 1) {
@@ -204,8 +214,11 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
       }
       break;
     }
-    case tsql::Node::Kind::kBlock: Run(node.children, state); break;
-    case tsql::Node::Kind::kNoOp: break;
+    case tsql::Node::Kind::kBlock:
+      Run(node.children, state);
+      break;
+    case tsql::Node::Kind::kNoOp:
+      break;
   }
 }
 
@@ -216,7 +229,8 @@ QueryResult PgConnection::ToQueryResult(PGresult* result) {
   std::set<std::string> names;
   for (int f = 0; f < nfields; ++f) {
     std::string name = ToUpperAscii(PQfname(result, f));
-    for (int n = 2; names.contains(name); ++n) name = ToUpperAscii(PQfname(result, f)) + "_" + std::to_string(n);
+    for (int n = 2; names.contains(name); ++n)
+      name = ToUpperAscii(PQfname(result, f)) + "_" + std::to_string(n);
     names.insert(name);
     fields.push_back(FieldFromType(name, PQftype(result, f), PQfmod(result, f)));
   }
@@ -229,9 +243,10 @@ QueryResult PgConnection::ToQueryResult(PGresult* result) {
         values.push_back(Variant::Null());
         continue;
       }
-      values.push_back(ValueFromText(fields[static_cast<std::size_t>(f)], PQftype(result, f),
-                                     std::string_view(PQgetvalue(result, r, f),
-                                                      static_cast<std::size_t>(PQgetlength(result, r, f)))));
+      values.push_back(
+          ValueFromText(fields[static_cast<std::size_t>(f)], PQftype(result, f),
+                        std::string_view(PQgetvalue(result, r, f),
+                                         static_cast<std::size_t>(PQgetlength(result, r, f)))));
     }
   }
   // Unconstrained numeric columns (sums, literals) take the largest scale their values have, so
@@ -241,12 +256,15 @@ QueryResult PgConnection::ToQueryResult(PGresult* result) {
     if (field.type != FieldType::kDecimal || PQfmod(result, f) >= 4) continue;
     for (const auto& values : rows) {
       const Variant& v = values[static_cast<std::size_t>(f)];
-      if (v.kind() == Variant::Kind::kDecimal) field.scale = std::max(field.scale, v.AsDecimal().scale());
+      if (v.kind() == Variant::Kind::kDecimal)
+        field.scale = std::max(field.scale, v.AsDecimal().scale());
     }
   }
   auto table = std::make_shared<RowTable>();
-  for (auto& field : fields) table->AppendField(std::move(field));
-  for (auto& values : rows) table->AppendLoadedRow(std::move(values));
+  for (auto& field : fields)
+    table->AppendField(std::move(field));
+  for (auto& values : rows)
+    table->AppendLoadedRow(std::move(values));
   return QueryResult{std::move(table), TargetOf(result)};
 }
 
@@ -270,7 +288,8 @@ std::shared_ptr<const WriteTarget> PgConnection::TargetOf(PGresult* result) {
         1, params);
     if (PQntuples(name.get()) != 1) return nullptr;
     Result cols = Send(
-        "SELECT a.attnum, a.attname, EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = a.attrelid "
+        "SELECT a.attnum, a.attname, EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = "
+        "a.attrelid "
         "AND i.indisprimary AND a.attnum = ANY(i.indkey)) FROM pg_attribute a "
         "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
         1, params);
@@ -292,7 +311,8 @@ std::shared_ptr<const WriteTarget> PgConnection::TargetOf(PGresult* result) {
   for (int f = 0; f < nfields; ++f) {
     const auto attnum = static_cast<std::size_t>(PQftablecol(result, f));
     target->columns.push_back(attnum < base->columns.size() ? base->columns[attnum] : "");
-    if (std::find(base->key_fields.begin(), base->key_fields.end(), attnum) != base->key_fields.end()) {
+    if (std::find(base->key_fields.begin(), base->key_fields.end(), attnum) !=
+        base->key_fields.end()) {
       target->key_fields.push_back(static_cast<std::size_t>(f));
     }
   }
@@ -324,7 +344,8 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         placeholders += (placeholders.empty() ? "" : ", ") + param(row.values[f]);
       }
       sql = "INSERT INTO " + target.table +
-            (columns.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + placeholders + ")");
+            (columns.empty() ? " DEFAULT VALUES"
+                             : " (" + columns + ") VALUES (" + placeholders + ")");
     } else if (row.status == RowStatus::kModified) {
       std::string sets, where;
       for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -342,14 +363,16 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
       }
       std::string key;
       for (std::size_t f : target.key_fields) {
-        key += (key.empty() ? "" : " AND ") + QuoteName(target.columns[f]) + " = " + param(row.original[f]);
+        key += (key.empty() ? "" : " AND ") + QuoteName(target.columns[f]) + " = " +
+               param(row.original[f]);
       }
       sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
     } else {
       continue;
     }
     std::vector<const char*> params;
-    for (const auto& v : values) params.push_back(v ? v->c_str() : nullptr);
+    for (const auto& v : values)
+      params.push_back(v ? v->c_str() : nullptr);
     Result r = Send(sql + returning, static_cast<int>(params.size()), params.data());
     if (PQntuples(r.get()) != 1) {
       throw DbError("the row to update in " + target.table +
@@ -359,9 +382,10 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
     int column = 0;
     for (std::size_t f = 0; f < fields.size(); ++f) {
       if (target.columns[f].empty()) continue;
-      saved[f] = PQgetisnull(r.get(), 0, column)
-                     ? Variant::Null()
-                     : ValueFromText(fields[f], PQftype(r.get(), column), PQgetvalue(r.get(), 0, column));
+      saved[f] =
+          PQgetisnull(r.get(), 0, column)
+              ? Variant::Null()
+              : ValueFromText(fields[f], PQftype(r.get(), column), PQgetvalue(r.get(), 0, column));
       ++column;
     }
     table.MarkSaved(id, std::move(saved));
@@ -378,7 +402,8 @@ void PgConnection::CommitTrans() {
   if (!in_transaction_) throw DbError("no transaction is open to commit");
   in_transaction_ = false;
   Result r(PQexec(conn_.get(), "COMMIT"));
-  if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) throw DbError(ServerMessage(r.get(), conn_.get()));
+  if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+    throw DbError(ServerMessage(r.get(), conn_.get()));
   // PostgreSQL answers COMMIT of an aborted transaction with ROLLBACK: that is a failure.
   if (std::string_view(PQcmdStatus(r.get())) == "ROLLBACK") {
     throw DbError("the transaction had been aborted by the server and was rolled back");

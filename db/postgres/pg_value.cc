@@ -5,19 +5,23 @@
 namespace veriprog::db::pg {
 namespace {
 
-constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26,
-              kFloat4 = 700, kFloat8 = 701, kBpchar = 1042, kVarchar = 1043, kDate = 1082,
-              kTimestamp = 1114, kTimestampTz = 1184, kNumeric = 1700;
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
+              kFloat8 = 701, kBpchar = 1042, kVarchar = 1043, kDate = 1082, kTimestamp = 1114,
+              kTimestampTz = 1184, kNumeric = 1700;
 
 }  // namespace
 
 FieldDef FieldFromType(std::string name, Oid type, int modifier) {
   switch (type) {
-    case kBool: return FieldDef::Boolean(std::move(name));
-    case kInt2: return FieldDef::Integer(std::move(name), 2);
-    case kInt4: return FieldDef::Integer(std::move(name), 4);
+    case kBool:
+      return FieldDef::Boolean(std::move(name));
+    case kInt2:
+      return FieldDef::Integer(std::move(name), 2);
+    case kInt4:
+      return FieldDef::Integer(std::move(name), 4);
     case kInt8:
-    case kOid: return FieldDef::Integer(std::move(name), 8);
+    case kOid:
+      return FieldDef::Integer(std::move(name), 8);
     case kNumeric:
       if (modifier >= 4) {
         const int packed = modifier - 4;
@@ -26,19 +30,25 @@ FieldDef FieldFromType(std::string name, Oid type, int modifier) {
       // Unconstrained numeric (sums, literals): the scale is taken from the values read.
       return FieldDef::Numeric(std::move(name), Decimal::kMaxPrecision, 0);
     case kFloat4:
-    case kFloat8: return FieldDef::Numeric(std::move(name), Decimal::kMaxPrecision, 0);
-    case kBpchar: return FieldDef::Char(std::move(name), modifier >= 4 ? modifier - 4 : 1);
-    case kVarchar: return FieldDef::VarChar(std::move(name), modifier >= 4 ? modifier - 4 : 0);
+    case kFloat8:
+      return FieldDef::Numeric(std::move(name), Decimal::kMaxPrecision, 0);
+    case kBpchar:
+      return FieldDef::Char(std::move(name), modifier >= 4 ? modifier - 4 : 1);
+    case kVarchar:
+      return FieldDef::VarChar(std::move(name), modifier >= 4 ? modifier - 4 : 0);
     case kDate:
     case kTimestamp:
-    case kTimestampTz: return FieldDef::Date(std::move(name));
-    default: return FieldDef::VarChar(std::move(name), 0);  // text, uuid, name and the rest
+    case kTimestampTz:
+      return FieldDef::Date(std::move(name));
+    default:
+      return FieldDef::VarChar(std::move(name), 0);  // text, uuid, name and the rest
   }
 }
 
 Variant ValueFromText(const FieldDef& field, Oid type, std::string_view text) {
   switch (field.type) {
-    case FieldType::kBoolean: return text == "t";
+    case FieldType::kBoolean:
+      return text == "t";
     case FieldType::kInteger: {
       if (auto n = Variant(text).ToInteger()) return *n;
       break;
@@ -60,7 +70,8 @@ Variant ValueFromText(const FieldDef& field, Oid type, std::string_view text) {
       if (auto d = DateTime::Parse(body)) return *d;
       break;
     }
-    default: return std::string(text);
+    default:
+      return std::string(text);
   }
   throw DbError("cannot read '" + std::string(text) + "' as the value of field " + field.name);
 }
@@ -68,10 +79,14 @@ Variant ValueFromText(const FieldDef& field, Oid type, std::string_view text) {
 std::optional<std::string> ParameterText(const Variant& value) {
   switch (value.kind()) {
     case Variant::Kind::kEmpty:
-    case Variant::Kind::kNull: return std::nullopt;
-    case Variant::Kind::kBoolean: return value.AsBoolean() ? "true" : "false";
-    case Variant::Kind::kDecimal: return value.AsDecimal().ToString();
-    default: return value.ToText();
+    case Variant::Kind::kNull:
+      return std::nullopt;
+    case Variant::Kind::kBoolean:
+      return value.AsBoolean() ? "true" : "false";
+    case Variant::Kind::kDecimal:
+      return value.AsDecimal().ToString();
+    default:
+      return value.ToText();
   }
 }
 

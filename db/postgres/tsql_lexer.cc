@@ -10,9 +10,15 @@ bool IsLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsNamePart(char c) { return IsLetter(c) || IsDigit(c) || c == '$' || c == '#' || c == '@'; }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsNamePart(char c) {
+  return IsLetter(c) || IsDigit(c) || c == '$' || c == '#' || c == '@';
+}
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 class Lexer {
  public:
@@ -20,7 +26,8 @@ class Lexer {
 
   std::vector<Token> Run() {
     std::vector<Token> tokens;
-    while (pos_ < sql_.size()) tokens.push_back(Next());
+    while (pos_ < sql_.size())
+      tokens.push_back(Next());
     return tokens;
   }
 
@@ -30,11 +37,13 @@ class Lexer {
     const char c = sql_[pos_];
     const char d = pos_ + 1 < sql_.size() ? sql_[pos_ + 1] : '\0';
     if (IsSpace(c)) {
-      while (pos_ < sql_.size() && IsSpace(sql_[pos_])) ++pos_;
+      while (pos_ < sql_.size() && IsSpace(sql_[pos_]))
+        ++pos_;
       return Make(TokenKind::kSpace, start);
     }
     if (c == '-' && d == '-') {
-      while (pos_ < sql_.size() && sql_[pos_] != '\n' && sql_[pos_] != '\r') ++pos_;
+      while (pos_ < sql_.size() && sql_[pos_] != '\n' && sql_[pos_] != '\r')
+        ++pos_;
       return Make(TokenKind::kComment, start);
     }
     if (c == '/' && d == '*') return BlockComment(start);
@@ -47,12 +56,14 @@ class Lexer {
     if (c == '"') return Quoted(start, '"', TokenKind::kQuotedName, "\"name\"");
     if (c == '#' || c == '@') {
       ++pos_;
-      while (pos_ < sql_.size() && IsNamePart(sql_[pos_])) ++pos_;
+      while (pos_ < sql_.size() && IsNamePart(sql_[pos_]))
+        ++pos_;
       return Make(c == '#' ? TokenKind::kTempName : TokenKind::kVariable, start);
     }
     if (IsDigit(c) || (c == '.' && IsDigit(d))) return Number(start);
     if (IsLetter(c)) {
-      while (pos_ < sql_.size() && IsNamePart(sql_[pos_])) ++pos_;
+      while (pos_ < sql_.size() && IsNamePart(sql_[pos_]))
+        ++pos_;
       return Make(TokenKind::kWord, start);
     }
     static constexpr std::string_view kTwo[] = {"<>", "<=", ">=", "!=", "!<", "!>", "::"};
@@ -99,13 +110,15 @@ class Lexer {
   }
 
   Token Number(std::size_t start) {
-    while (pos_ < sql_.size() && (IsDigit(sql_[pos_]) || sql_[pos_] == '.')) ++pos_;
+    while (pos_ < sql_.size() && (IsDigit(sql_[pos_]) || sql_[pos_] == '.'))
+      ++pos_;
     if (pos_ < sql_.size() && (sql_[pos_] == 'e' || sql_[pos_] == 'E')) {
       std::size_t p = pos_ + 1;
       if (p < sql_.size() && (sql_[p] == '+' || sql_[p] == '-')) ++p;
       if (p < sql_.size() && IsDigit(sql_[p])) {
         pos_ = p;
-        while (pos_ < sql_.size() && IsDigit(sql_[pos_])) ++pos_;
+        while (pos_ < sql_.size() && IsDigit(sql_[pos_]))
+          ++pos_;
       }
     }
     return Make(TokenKind::kNumber, start);
@@ -130,7 +143,9 @@ bool Token::IsWord(std::string_view upper) const {
   return kind == TokenKind::kWord && EqualsIgnoreCase(text, upper);
 }
 
-std::string Token::Upper() const { return ToUpperAscii(text); }
+std::string Token::Upper() const {
+  return ToUpperAscii(text);
+}
 
 std::string Token::Unquoted() const {
   std::string_view body = text;
@@ -151,11 +166,14 @@ std::string Token::Unquoted() const {
   return out;
 }
 
-std::vector<Token> Lex(std::string_view sql) { return Lexer(sql).Run(); }
+std::vector<Token> Lex(std::string_view sql) {
+  return Lexer(sql).Run();
+}
 
 std::string Join(const std::vector<Token>& tokens) {
   std::string out;
-  for (const auto& t : tokens) out += t.text;
+  for (const auto& t : tokens)
+    out += t.text;
   return out;
 }
 

@@ -26,7 +26,9 @@ struct Token {
   std::string text;  // exactly as in the input
 
   bool IsWord(std::string_view upper) const;  // a word equal to upper, ignoring case
-  bool IsSymbol(std::string_view symbol) const { return kind == TokenKind::kSymbol && text == symbol; }
+  bool IsSymbol(std::string_view symbol) const {
+    return kind == TokenKind::kSymbol && text == symbol;
+  }
   bool significant() const { return kind != TokenKind::kSpace && kind != TokenKind::kComment; }
   std::string Upper() const;
   // For kString: the value without quotes or N, doubled quotes undone. For kQuotedName: the name.

@@ -16,11 +16,16 @@ using Tokens = std::vector<Token>;
   throw DbError("T-SQL construct not supported on PostgreSQL: " + what);
 }
 
-Token Text(std::string text) { return Token{TokenKind::kSymbol, std::move(text)}; }
-Token Word(std::string text) { return Token{TokenKind::kWord, std::move(text)}; }
+Token Text(std::string text) {
+  return Token{TokenKind::kSymbol, std::move(text)};
+}
+Token Word(std::string text) {
+  return Token{TokenKind::kWord, std::move(text)};
+}
 
 std::size_t NextSig(const Tokens& t, std::size_t i) {
-  while (i < t.size() && !t[i].significant()) ++i;
+  while (i < t.size() && !t[i].significant())
+    ++i;
   return i;
 }
 
@@ -54,9 +59,9 @@ std::string Quote(std::string_view text) {
 
 void RejectUnsupported(const Tokens& t) {
   static constexpr std::string_view kFunctions[] = {
-      "CONVERT", "TRY_CONVERT", "DATEADD",  "DATEDIFF",  "DATEPART", "DATENAME", "CHARINDEX",
-      "PATINDEX", "ISNUMERIC",  "IIF",      "STUFF",     "REPLICATE", "SCOPE_IDENTITY",
-      "IDENT_CURRENT", "OPENQUERY", "OPENROWSET", "FORMAT"};
+      "CONVERT",        "TRY_CONVERT",   "DATEADD",   "DATEDIFF",   "DATEPART", "DATENAME",
+      "CHARINDEX",      "PATINDEX",      "ISNUMERIC", "IIF",        "STUFF",    "REPLICATE",
+      "SCOPE_IDENTITY", "IDENT_CURRENT", "OPENQUERY", "OPENROWSET", "FORMAT"};
   static constexpr std::string_view kWords[] = {"PIVOT", "UNPIVOT", "OUTPUT", "CURSOR", "FETCH"};
   for (std::size_t i = 0; i < t.size(); ++i) {
     if (t[i].kind == TokenKind::kVariable &&
@@ -85,7 +90,9 @@ void RejectUnsupported(const Tokens& t) {
 Tokens Normalize(Tokens t, const VariableLookup& variables) {
   for (Token& tok : t) {
     switch (tok.kind) {
-      case TokenKind::kComment: tok = Token{TokenKind::kSpace, " "}; break;
+      case TokenKind::kComment:
+        tok = Token{TokenKind::kSpace, " "};
+        break;
       case TokenKind::kVariable: {
         const std::string name = ToUpperAscii(tok.text);
         auto value = variables ? variables(name) : std::nullopt;
@@ -93,7 +100,9 @@ Tokens Normalize(Tokens t, const VariableLookup& variables) {
         tok = Text("(" + *value + ")");
         break;
       }
-      case TokenKind::kTempName: tok.text = TempTableName(tok.text); break;
+      case TokenKind::kTempName:
+        tok.text = TempTableName(tok.text);
+        break;
       case TokenKind::kQuotedName: {
         std::string name = tok.Unquoted();
         std::transform(name.begin(), name.end(), name.begin(),
@@ -110,7 +119,8 @@ Tokens Normalize(Tokens t, const VariableLookup& variables) {
         // N'...' would be blank-padded character data on PostgreSQL: plain text keeps blanks.
         if (tok.national()) tok.text.erase(0, 1);
         break;
-      default: break;
+      default:
+        break;
     }
   }
   return t;
@@ -118,9 +128,9 @@ Tokens Normalize(Tokens t, const VariableLookup& variables) {
 
 // WITH (NOLOCK), WITH(NOLOCK, READUNCOMMITTED), (NOLOCK): PostgreSQL readers never block.
 Tokens DropTableHints(const Tokens& t) {
-  static constexpr std::string_view kHints[] = {"NOLOCK", "READUNCOMMITTED", "ROWLOCK",
-                                                "UPDLOCK", "HOLDLOCK", "READPAST", "PAGLOCK",
-                                                "TABLOCK", "NOWAIT"};
+  static constexpr std::string_view kHints[] = {"NOLOCK",  "READUNCOMMITTED", "ROWLOCK",
+                                                "UPDLOCK", "HOLDLOCK",        "READPAST",
+                                                "PAGLOCK", "TABLOCK",         "NOWAIT"};
   auto is_hint = [](const Token& tok) {
     return std::any_of(std::begin(kHints), std::end(kHints),
                        [&](std::string_view h) { return tok.IsWord(h); });
@@ -151,10 +161,11 @@ Tokens DropTableHints(const Tokens& t) {
 
 Tokens MapTypesAndFunctions(const Tokens& t) {
   static const std::map<std::string, std::string> kTypes = {
-      {"NVARCHAR", "VARCHAR"},      {"NCHAR", "CHAR"},          {"DATETIME", "TIMESTAMP"},
-      {"SMALLDATETIME", "TIMESTAMP"}, {"DATETIME2", "TIMESTAMP"}, {"BIT", "SMALLINT"},
-      {"TINYINT", "SMALLINT"},      {"UNIQUEIDENTIFIER", "UUID"}, {"MONEY", "NUMERIC(19,4)"},
-      {"NTEXT", "TEXT"}};
+      {"NVARCHAR", "VARCHAR"},    {"NCHAR", "CHAR"},
+      {"DATETIME", "TIMESTAMP"},  {"SMALLDATETIME", "TIMESTAMP"},
+      {"DATETIME2", "TIMESTAMP"}, {"BIT", "SMALLINT"},
+      {"TINYINT", "SMALLINT"},    {"UNIQUEIDENTIFIER", "UUID"},
+      {"MONEY", "NUMERIC(19,4)"}, {"NTEXT", "TEXT"}};
   Tokens out;
   for (std::size_t i = 0; i < t.size(); ++i) {
     const Token& tok = t[i];
@@ -187,14 +198,16 @@ Tokens MapTypesAndFunctions(const Tokens& t) {
         // OBJECT_ID(N'tempdb..#T', N'U'): the temp table of this session, never a permanent one.
         const std::size_t close = MatchingParen(t, next);
         const std::size_t arg = NextSig(t, next + 1);
-        if (arg >= close || t[arg].kind != TokenKind::kString) Unsupported("OBJECT_ID of an expression");
+        if (arg >= close || t[arg].kind != TokenKind::kString)
+          Unsupported("OBJECT_ID of an expression");
         std::string name = t[arg].Unquoted();
         std::string target;
         if (name.size() > 8 && EqualsIgnoreCase(name.substr(0, 8), "tempdb..")) {
           target = TempTableName(name.substr(8));
         } else {
           if (name.size() > 4 && EqualsIgnoreCase(name.substr(0, 4), "dbo.")) name = name.substr(4);
-          for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+          for (char& c : name)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
           target = name;
         }
         out.push_back(Text("to_regclass(" + Quote(target) + ")"));
@@ -229,7 +242,8 @@ Tokens RewriteApply(const Tokens& t) {
     }
     out.push_back(Word(outer ? "LEFT JOIN LATERAL" : "CROSS JOIN LATERAL"));
     std::size_t j = NextSig(t, next + 1);
-    while (j < t.size() && !t[j].IsSymbol("(")) ++j;  // function name, maybe schema-qualified
+    while (j < t.size() && !t[j].IsSymbol("("))
+      ++j;  // function name, maybe schema-qualified
     if (j >= t.size()) Unsupported("APPLY without a function call");
     std::size_t end = MatchingParen(t, j);
     std::size_t k = NextSig(t, end + 1);
@@ -238,7 +252,8 @@ Tokens RewriteApply(const Tokens& t) {
     } else if (k < t.size() && t[k].kind == TokenKind::kWord && !IsKeyword(t[k])) {
       end = k;
     }
-    for (std::size_t m = next + 1; m <= end && m < t.size(); ++m) out.push_back(t[m]);
+    for (std::size_t m = next + 1; m <= end && m < t.size(); ++m)
+      out.push_back(t[m]);
     if (outer) out.push_back(Text(" ON TRUE"));
     i = end;
   }
@@ -256,7 +271,8 @@ Tokens OrderNullsLikeTsql(const Tokens& t) {
     std::size_t last = j;
     bool has_nulls = false;
     auto close_item = [&] {
-      if (last != j && !has_nulls) after[last] = t[last].IsWord("DESC") ? " NULLS LAST" : " NULLS FIRST";
+      if (last != j && !has_nulls)
+        after[last] = t[last].IsWord("DESC") ? " NULLS LAST" : " NULLS FIRST";
       has_nulls = false;
     };
     for (std::size_t k = NextSig(t, j + 1); k < t.size(); k = NextSig(t, k + 1)) {
@@ -306,7 +322,8 @@ Tokens RewriteTop(Tokens t) {
       count = t[n].text;
     } else if (n < t.size() && t[n].IsSymbol("(")) {
       last = MatchingParen(t, n);
-      for (std::size_t k = n; k <= last; ++k) count += t[k].text;
+      for (std::size_t k = n; k <= last; ++k)
+        count += t[k].text;
     } else {
       Unsupported("TOP without a row count");
     }
@@ -315,8 +332,8 @@ Tokens RewriteTop(Tokens t) {
     for (; end < t.size(); ++end) {
       if (t[end].IsSymbol("(")) ++depth;
       if (t[end].IsSymbol(")") && --depth < 0) break;
-      if (depth == 0 && (t[end].IsWord("UNION") || t[end].IsWord("EXCEPT") ||
-                         t[end].IsWord("INTERSECT"))) {
+      if (depth == 0 &&
+          (t[end].IsWord("UNION") || t[end].IsWord("EXCEPT") || t[end].IsWord("INTERSECT"))) {
         break;
       }
     }
@@ -352,7 +369,8 @@ Tokens RewriteSelectInto(const Tokens& t, Translation& translation) {
       }
     }
     std::string name;
-    for (std::size_t k = target; k <= target_end; ++k) name += t[k].text;
+    for (std::size_t k = target; k <= target_end; ++k)
+      name += t[k].text;
     if (t[target].kind == TokenKind::kTempName) translation.filled_temp_tables.push_back(name);
     Tokens out{Text("CREATE TABLE " + name + " AS ")};
     out.insert(out.end(), t.begin() + static_cast<long>(first), t.begin() + static_cast<long>(i));
@@ -383,7 +401,8 @@ Tokens RewriteJoinedDelete(const Tokens& t) {
   const std::size_t from = NextSig(t, target_end + 1);
   if (from >= t.size() || !t[from].IsWord("FROM")) return t;
   std::string name;
-  for (std::size_t k = target; k <= target_end; ++k) name += t[k].text;
+  for (std::size_t k = target; k <= target_end; ++k)
+    name += t[k].text;
 
   // The row reference: the alias the FROM list gives the target, or the target itself.
   std::string ref = name;

@@ -14,9 +14,9 @@ bool OneOf(const Token& t, std::initializer_list<std::string_view> words) {
 
 // Words that open a new statement wherever they stand at the top level.
 bool StartsStatement(const Token& t) {
-  return OneOf(t, {"DECLARE", "IF", "ELSE", "BEGIN", "INSERT", "UPDATE", "DELETE", "DROP",
-                   "TRUNCATE", "CREATE", "ALTER", "EXEC", "EXECUTE", "PRINT", "RETURN", "WHILE",
-                   "MERGE", "GO"});
+  return OneOf(t,
+               {"DECLARE", "IF", "ELSE", "BEGIN", "INSERT", "UPDATE", "DELETE", "DROP", "TRUNCATE",
+                "CREATE", "ALTER", "EXEC", "EXECUTE", "PRINT", "RETURN", "WHILE", "MERGE", "GO"});
 }
 
 class ScriptParser {
@@ -94,14 +94,15 @@ class ScriptParser {
     Advance();  // DECLARE
     Node node;
     node.kind = Node::Kind::kDeclare;
-    const std::vector<Token> body = Until(
-        [](const Token& t, const Token*) { return StartsStatement(t) || t.IsWord("SET") ||
-                                                  t.IsWord("SELECT") || t.IsWord("WITH"); });
+    const std::vector<Token> body = Until([](const Token& t, const Token*) {
+      return StartsStatement(t) || t.IsWord("SET") || t.IsWord("SELECT") || t.IsWord("WITH");
+    });
     std::vector<Token> current;
     int depth = 0;
     auto flush = [&] {
       std::size_t i = 0;
-      while (i < current.size() && !current[i].significant()) ++i;
+      while (i < current.size() && !current[i].significant())
+        ++i;
       if (i == current.size() || current[i].kind != TokenKind::kVariable) {
         Fail("DECLARE expects @name followed by a type");
       }
@@ -136,8 +137,9 @@ class ScriptParser {
     if (Peek().kind != TokenKind::kVariable) {
       // SET NOCOUNT ON, SET ANSI_WARNINGS OFF ...: session options.
       node.kind = Node::Kind::kNoOp;
-      Until([](const Token& t, const Token*) { return StartsStatement(t) || t.IsWord("SET") ||
-                                                      t.IsWord("SELECT"); });
+      Until([](const Token& t, const Token*) {
+        return StartsStatement(t) || t.IsWord("SET") || t.IsWord("SELECT");
+      });
       return node;
     }
     node.kind = Node::Kind::kSet;
@@ -209,7 +211,8 @@ class ScriptParser {
       Advance();
     }
     if (depth > 0) Fail("'(' left open");
-    while (!out.empty() && !out.back().significant()) out.pop_back();
+    while (!out.empty() && !out.back().significant())
+      out.pop_back();
     return out;
   }
 
@@ -239,7 +242,8 @@ class ScriptParser {
       Advance();
     }
     if (depth > 0) Fail("'(' left open");
-    while (!out.empty() && !out.back().significant()) out.pop_back();
+    while (!out.empty() && !out.back().significant())
+      out.pop_back();
     return out;
   }
 
@@ -257,14 +261,17 @@ class ScriptParser {
   }
 
   static bool TrimmedEmpty(const std::vector<Token>& tokens) {
-    return std::none_of(tokens.begin(), tokens.end(), [](const Token& t) { return t.significant(); });
+    return std::none_of(tokens.begin(), tokens.end(),
+                        [](const Token& t) { return t.significant(); });
   }
 
   void SkipSpaces() {
-    while (!AtEnd() && !Peek().significant()) Advance();
+    while (!AtEnd() && !Peek().significant())
+      Advance();
   }
   void SkipSeparators() {
-    while (!AtEnd() && (!Peek().significant() || Peek().IsSymbol(";"))) Advance();
+    while (!AtEnd() && (!Peek().significant() || Peek().IsSymbol(";")))
+      Advance();
   }
   bool AtEnd() const { return pos_ >= tokens_.size(); }
   const Token& Peek() const { return tokens_[pos_]; }
@@ -272,7 +279,8 @@ class ScriptParser {
 
   [[noreturn]] void Fail(const std::string& what) const {
     std::string near;
-    for (std::size_t i = pos_; i < tokens_.size() && near.size() < 40; ++i) near += tokens_[i].text;
+    for (std::size_t i = pos_; i < tokens_.size() && near.size() < 40; ++i)
+      near += tokens_[i].text;
     throw DbError("T-SQL: " + what + (near.empty() ? "" : " near: " + near));
   }
 

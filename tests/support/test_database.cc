@@ -48,7 +48,9 @@ TestDatabase::~TestDatabase() {
   if (ok()) Admin(admin_, "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)", nullptr);
 }
 
-std::shared_ptr<db::Connection> TestDatabase::Connect() const { return db::Connect(conninfo_); }
+std::shared_ptr<db::Connection> TestDatabase::Connect() const {
+  return db::Connect(conninfo_);
+}
 
 void TestDatabase::Run(const std::string& sql) const {
   std::string error;

@@ -33,6 +33,6 @@ class TestDatabase {
 }  // namespace veriprog::testing
 
 // Opens a TestDatabase named db or skips the test.
-#define VERIPROG_NEED_DATABASE(db)                                 \
-  ::veriprog::testing::TestDatabase db;                            \
+#define VERIPROG_NEED_DATABASE(db)      \
+  ::veriprog::testing::TestDatabase db; \
   if (!db.ok()) GTEST_SKIP() << "no PostgreSQL server reachable"

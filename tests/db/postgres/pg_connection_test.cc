@@ -37,15 +37,16 @@ TEST(PgConnection, TempTablesBelongToTheirConnectionAndSurviveBatches) {
 
   // A permanent table of the same name is never reached by the temp-table drop.
   db.Run("CREATE TABLE \"#CG42MOV\" (x int); INSERT INTO \"#CG42MOV\" VALUES (7)");
-  const std::string drop =
-      std::string("IF OBJECT_ID(N'tempdb..#CG42MOV', N'U') IS NOT NULL") + kCR +
-      "  DROP TABLE #CG42MOV ;" + kCR + kCR +
-      "IF OBJECT_ID(N'tempdb..#SALDIAPE', N'U') IS NOT NULL" + kCR + "  DROP TABLE #SALDIAPE ;" + kCR;
+  const std::string drop = std::string("IF OBJECT_ID(N'tempdb..#CG42MOV', N'U') IS NOT NULL") +
+                           kCR + "  DROP TABLE #CG42MOV ;" + kCR + kCR +
+                           "IF OBJECT_ID(N'tempdb..#SALDIAPE', N'U') IS NOT NULL" + kCR +
+                           "  DROP TABLE #SALDIAPE ;" + kCR;
   a->Execute(drop);
   a->Execute(drop);  // a second run finds nothing to drop
   EXPECT_THROW(a->Execute("SELECT * FROM #CG42MOV"), DbError);
-  db.Run("DO $$ BEGIN IF (SELECT x FROM public.\"#CG42MOV\") IS DISTINCT FROM 7 THEN "
-         "RAISE EXCEPTION 'the permanent table was touched'; END IF; END $$");
+  db.Run(
+      "DO $$ BEGIN IF (SELECT x FROM public.\"#CG42MOV\") IS DISTINCT FROM 7 THEN "
+      "RAISE EXCEPTION 'the permanent table was touched'; END IF; END $$");
 }
 
 TEST(PgConnection, TransactionsBehaveAsOnSqlServer) {
@@ -83,19 +84,23 @@ TEST(PgConnection, BlankPaddedCodesAndExactAmounts) {
   VERIPROG_NEED_DATABASE(db);
   auto conn = db.Connect();
   db.Run(
-      "INSERT INTO CG33_TABCAU (CG33_CODICE, CG33_DESCR) VALUES ('150', 'Chiusura'), ('151 ', 'Apertura');"
+      "INSERT INTO CG33_TABCAU (CG33_CODICE, CG33_DESCR) VALUES ('150', 'Chiusura'), ('151 ', "
+      "'Apertura');"
       "CREATE TABLE T (v numeric(17,2)); INSERT INTO T SELECT 0.10 FROM generate_series(1, 1000)");
-  EXPECT_EQ(Rows(*conn, "SELECT CG33_DESCR FROM CG33_TABCAU WITH (NOLOCK) WHERE CG33_CODICE = N'150 '"),
-            "Chiusura\n");
+  EXPECT_EQ(
+      Rows(*conn, "SELECT CG33_DESCR FROM CG33_TABCAU WITH (NOLOCK) WHERE CG33_CODICE = N'150 '"),
+      "Chiusura\n");
   EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) AS N FROM CG33_TABCAU WHERE CG33_CODICE <> '151'"), "1\n");
-  auto result = conn->Query("SELECT SUM(v) AS S, CAST(SUM(v) AS DECIMAL(17,2)) AS C, N'a  ' + 'b' AS K FROM T");
+  auto result = conn->Query(
+      "SELECT SUM(v) AS S, CAST(SUM(v) AS DECIMAL(17,2)) AS C, N'a  ' + 'b' AS K FROM T");
   Recordset rs = Recordset::FromResult(std::move(result), nullptr);
   EXPECT_EQ(rs.Get("S").AsDecimal().ToString(), "100.00");
   EXPECT_EQ(rs.fields()[1].precision, 17);
   EXPECT_EQ(rs.fields()[1].scale, 2);
   EXPECT_EQ(rs.Get("K"), Variant("a  b")) << "N'' literals keep their blanks";
-  EXPECT_EQ(Rows(*conn, "SELECT ISNULL(NULL, 'x') AS A, RIGHT('00000000' + CAST(42 AS VARCHAR), 8) AS B"),
-            "x|00000042\n");
+  EXPECT_EQ(
+      Rows(*conn, "SELECT ISNULL(NULL, 'x') AS A, RIGHT('00000000' + CAST(42 AS VARCHAR), 8) AS B"),
+      "x|00000042\n");
 }
 
 TEST(PgConnection, ControlFlowRunsOnTheClient) {
@@ -134,7 +139,8 @@ TEST(PgConnection, ControlFlowRunsOnTheClient) {
   conn->Execute(prepare);
   conn->Execute("INSERT INTO #PROGIVA_AB12 VALUES (2024, 'A', 'MOV')");
   conn->Execute(prepare);
-  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) AS N FROM #progiva_ab12"), "0\n") << "emptied, not recreated";
+  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) AS N FROM #progiva_ab12"), "0\n")
+      << "emptied, not recreated";
   EXPECT_THROW(conn->Execute("SET @Nessuna = 1"), DbError);
 }
 
@@ -149,50 +155,61 @@ TEST(PgConnection, QueryShapesOfTheChecks) {
       "CREATE TABLE K (conto varchar(10), clifor int, v numeric(17,2));"
       "INSERT INTO K VALUES ('10', 0, 1), (NULL, 0, 2), ('20', 0, NULL), ('40', 5, 3)");
   // OUTER APPLY of the description function, registry version valid at a date, NULLs first.
-  EXPECT_EQ(Rows(*conn,
-                 " SELECT CONTO, CAST(CASE WHEN CLIFOR = 0 THEN CG24_DESCR ELSE VCG16.CG16_RAGSOANAG END "
-                 "AS NVARCHAR(40)) AS D\r FROM K\r OUTER APPLY DBO.FNCG_CG24_CONTO(1, CONTO, 1, 'PDC ')\r"
-                 " LEFT OUTER JOIN VCG16_ANAGRALLADATA AS VCG16 WITH(NOLOCK)\r"
-                 "   ON VCG16.CG44_DITTA_CG18 = 1 AND VCG16.CG44_TIPOCF = 1 AND VCG16.CG44_CLIFOR = CLIFOR\r"
-                 "  AND ISNULL('20241231', dbo.CRV_GETDATE())\r"
-                 "      BETWEEN ISNULL(VCG16.DATAINIZIOVALIDITA,ISNULL('20241231', dbo.CRV_GETDATE()))\r"
-                 "          AND ISNULL(VCG16.DATAFINEVALIDITA,ISNULL('20241231', dbo.CRV_GETDATE()))\r"
-                 " ORDER BY CONTO"),
-            "NULL|NULL\n10|Cassa\n20|Banca\n40|Nuovo nome\n");
+  EXPECT_EQ(
+      Rows(*conn,
+           " SELECT CONTO, CAST(CASE WHEN CLIFOR = 0 THEN CG24_DESCR ELSE VCG16.CG16_RAGSOANAG END "
+           "AS NVARCHAR(40)) AS D\r FROM K\r OUTER APPLY DBO.FNCG_CG24_CONTO(1, CONTO, 1, 'PDC ')\r"
+           " LEFT OUTER JOIN VCG16_ANAGRALLADATA AS VCG16 WITH(NOLOCK)\r"
+           "   ON VCG16.CG44_DITTA_CG18 = 1 AND VCG16.CG44_TIPOCF = 1 AND VCG16.CG44_CLIFOR = "
+           "CLIFOR\r"
+           "  AND ISNULL('20241231', dbo.CRV_GETDATE())\r"
+           "      BETWEEN ISNULL(VCG16.DATAINIZIOVALIDITA,ISNULL('20241231', dbo.CRV_GETDATE()))\r"
+           "          AND ISNULL(VCG16.DATAFINEVALIDITA,ISNULL('20241231', dbo.CRV_GETDATE()))\r"
+           " ORDER BY CONTO"),
+      "NULL|NULL\n10|Cassa\n20|Banca\n40|Nuovo nome\n");
   // TOP inside EXISTS and as a scalar sub-query.
-  EXPECT_EQ(Rows(*conn,
-                 "SELECT CONTO FROM K AS A WHERE EXISTS ( SELECT TOP 1 1\r FROM K AS B\r WHERE "
-                 "B.CONTO = A.CONTO\r) AND ISNULL((SELECT TOP 1 V FROM K AS C WHERE C.CONTO = A.CONTO "
-                 "ORDER BY V DESC), 0) > 1 ORDER BY CONTO DESC"),
-            "40\n");
+  EXPECT_EQ(
+      Rows(*conn,
+           "SELECT CONTO FROM K AS A WHERE EXISTS ( SELECT TOP 1 1\r FROM K AS B\r WHERE "
+           "B.CONTO = A.CONTO\r) AND ISNULL((SELECT TOP 1 V FROM K AS C WHERE C.CONTO = A.CONTO "
+           "ORDER BY V DESC), 0) > 1 ORDER BY CONTO DESC"),
+      "40\n");
   EXPECT_EQ(Rows(*conn, "SELECT TOP 2 CONTO FROM K ORDER BY CONTO"), "NULL\n10\n");
   // Month list with unseparated dates, cross-joined and compared with a date column.
-  EXPECT_EQ(Rows(*conn,
-                 "SELECT MESI.MESE FROM K CROSS JOIN ( SELECT 2024 AS ANNO, 1 AS MESE, '20240101' AS "
-                 "DATAINIZIOMESE, '20240131' AS DATAFINEMESE\r\n UNION\r\n SELECT 2024 AS ANNO, 2 AS "
-                 "MESE, '20240201' AS DATAINIZIOMESE, '20240229' AS DATAFINEMESE ) MESI WHERE "
-                 "CAST('2024-02-29' AS DATE) BETWEEN DATAINIZIOMESE AND DATAFINEMESE AND K.CONTO = '10'"),
-            "2\n");
+  EXPECT_EQ(
+      Rows(*conn,
+           "SELECT MESI.MESE FROM K CROSS JOIN ( SELECT 2024 AS ANNO, 1 AS MESE, '20240101' AS "
+           "DATAINIZIOMESE, '20240131' AS DATAFINEMESE\r\n UNION\r\n SELECT 2024 AS ANNO, 2 AS "
+           "MESE, '20240201' AS DATAINIZIOMESE, '20240229' AS DATAFINEMESE ) MESI WHERE "
+           "CAST('2024-02-29' AS DATE) BETWEEN DATAINIZIOMESE AND DATAFINEMESE AND K.CONTO = '10'"),
+      "2\n");
   // NEWID gives a 36-character text.
   EXPECT_EQ(Rows(*conn, "SELECT LEN(CAST(NEWID() AS VARCHAR(36))) AS L"), "36\n");
   // A joined DELETE removes only the joined rows, never the whole table.
   db.Run(
-      "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_INDTIPO) VALUES (1, 1, 0), (2, 2, 0);"
-      "INSERT INTO CGL4_PROGIVAPLAF (CGL4_IDATTIVITA_CG86, CGL4_ANNO, CGL4_MESE) VALUES (1, 2024, 1), "
+      "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_INDTIPO) VALUES (1, 1, "
+      "0), (2, 2, 0);"
+      "INSERT INTO CGL4_PROGIVAPLAF (CGL4_IDATTIVITA_CG86, CGL4_ANNO, CGL4_MESE) VALUES (1, 2024, "
+      "1), "
       "(1, 2023, 1), (2, 2024, 1)");
   std::int64_t affected = 0;
   conn->Execute(
-      " DELETE CGL4_PROGIVAPLAF\r\n FROM CGL4_PROGIVAPLAF\r\n     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)\r\n"
-      "         ON CGL4_IDATTIVITA_CG86 = CG86_IDATTIVITA\r\n WHERE CG86_DITTA_CG18 = 1\r\n AND CGL4_ANNO = 2024\r\n"
+      " DELETE CGL4_PROGIVAPLAF\r\n FROM CGL4_PROGIVAPLAF\r\n     INNER JOIN CG86_AZIENDECOLL WITH "
+      "(NOLOCK)\r\n"
+      "         ON CGL4_IDATTIVITA_CG86 = CG86_IDATTIVITA\r\n WHERE CG86_DITTA_CG18 = 1\r\n AND "
+      "CGL4_ANNO = 2024\r\n"
       " AND CG86_INDTIPO = 0",
       &affected);
   EXPECT_EQ(affected, 1);
-  EXPECT_EQ(Rows(*conn, "SELECT CGL4_IDATTIVITA_CG86, CGL4_ANNO FROM CGL4_PROGIVAPLAF ORDER BY 1, 2"),
-            "1|2023\n2|2024\n");
+  EXPECT_EQ(
+      Rows(*conn, "SELECT CGL4_IDATTIVITA_CG86, CGL4_ANNO FROM CGL4_PROGIVAPLAF ORDER BY 1, 2"),
+      "1|2023\n2|2024\n");
   // ;WITH before INSERT, into a temp table.
   conn->Execute("CREATE TABLE #R (N INT)");
-  conn->Execute("-- Definizione CTE\r\n ;WITH CTE_A AS (\r\n SELECT 1 AS N UNION ALL SELECT 2\r\n ) -- CTE_A\r\n"
-                " INSERT INTO #R (N) SELECT N FROM CTE_A");
+  conn->Execute(
+      "-- Definizione CTE\r\n ;WITH CTE_A AS (\r\n SELECT 1 AS N UNION ALL SELECT 2\r\n ) -- "
+      "CTE_A\r\n"
+      " INSERT INTO #R (N) SELECT N FROM CTE_A");
   EXPECT_EQ(Rows(*conn, "SELECT SUM(N) AS S FROM #R"), "3\n");
 }
 

@@ -49,19 +49,21 @@ TEST(TsqlLexer, KeepsLiteralsAndCommentsWhole) {
 TEST(TsqlLexer, RandomTextRoundTripsAndNeverSplitsALiteral) {
   std::mt19937 rng(7);
   const std::vector<std::string> pieces = {
-      "SELECT", " ", "\r\n", "'", "''", "N'", "[", "]", "\"", "--", "/*", "*/", "#T", "@v",
-      "@@ROWCOUNT", "(", ")", ",", ";", "12.5", "é", "\t", "-", "/", "*", "x"};
+      "SELECT", " ",          "\r\n", "'", "''", "N'", "[",    "]", "\"", "--", "/*", "*/", "#T",
+      "@v",     "@@ROWCOUNT", "(",    ")", ",",  ";",  "12.5", "é", "\t", "-",  "/",  "*",  "x"};
   for (int round = 0; round < 3000; ++round) {
     std::string sql;
     const int n = 1 + static_cast<int>(rng() % 30);
-    for (int i = 0; i < n; ++i) sql += pieces[rng() % pieces.size()];
+    for (int i = 0; i < n; ++i)
+      sql += pieces[rng() % pieces.size()];
     try {
       EXPECT_EQ(Join(Lex(sql)), sql);
     } catch (const DbError&) {
       // unterminated literal or comment: refused, which is fine
     }
     const std::string literal = "'" + sql.substr(0, sql.find('\'')) + "'";
-    const std::string wrapped = "SELECT " + literal + " AS X -- " + sql.substr(0, sql.find_first_of("\r\n"));
+    const std::string wrapped =
+        "SELECT " + literal + " AS X -- " + sql.substr(0, sql.find_first_of("\r\n"));
     const auto tokens = Lex(wrapped);
     ASSERT_GE(tokens.size(), 3u);
     EXPECT_EQ(tokens[2].text, literal);
@@ -69,11 +71,12 @@ TEST(TsqlLexer, RandomTextRoundTripsAndNeverSplitsALiteral) {
 }
 
 TEST(TsqlScript, SplitsStatementsAndControlFlow) {
-  const auto nodes = ParseScript(Lex(
-      " DECLARE @A DECIMAL(5,0), @B DATETIME\r\n SET @A = (SELECT MAX(X) FROM T)\r\n"
-      " IF @A = 1 BEGIN UPDATE T SET X = CASE WHEN X = 1 THEN 2 ELSE 3 END WHERE X = @A END\r\n"
-      " ELSE SELECT 1 AS Y UNION SELECT 2\r\n"
-      " INSERT INTO T (X) SELECT 1 SELECT 2 ; ;WITH C AS (SELECT 1 AS X) INSERT INTO T SELECT X FROM C"));
+  const auto nodes = ParseScript(
+      Lex(" DECLARE @A DECIMAL(5,0), @B DATETIME\r\n SET @A = (SELECT MAX(X) FROM T)\r\n"
+          " IF @A = 1 BEGIN UPDATE T SET X = CASE WHEN X = 1 THEN 2 ELSE 3 END WHERE X = @A END\r\n"
+          " ELSE SELECT 1 AS Y UNION SELECT 2\r\n"
+          " INSERT INTO T (X) SELECT 1 SELECT 2 ; ;WITH C AS (SELECT 1 AS X) INSERT INTO T SELECT "
+          "X FROM C"));
   ASSERT_EQ(nodes.size(), 6u);
   EXPECT_EQ(nodes[0].kind, Node::Kind::kDeclare);
   EXPECT_EQ(nodes[0].declarations.size(), 2u);
@@ -110,7 +113,8 @@ TEST(TsqlRewrite, TempNamesNeverReachPermanentTables) {
   EXPECT_EQ(TempTableName("#cg42Mov"), "pg_temp.\"#CG42MOV\"");
   const std::string sql = Translate("SELECT * INTO #X FROM #Y WITH (NOLOCK) ORDER BY A DESC, B");
   EXPECT_EQ(sql.find("#Y\" WITH"), std::string::npos);
-  EXPECT_NE(sql.find("CREATE TABLE pg_temp.\"#X\" AS SELECT * FROM pg_temp.\"#Y\""), std::string::npos);
+  EXPECT_NE(sql.find("CREATE TABLE pg_temp.\"#X\" AS SELECT * FROM pg_temp.\"#Y\""),
+            std::string::npos);
   EXPECT_NE(sql.find("A DESC NULLS LAST, B NULLS FIRST"), std::string::npos);
 }
 

@@ -1,0 +1,16 @@
+// The subcommands of veriprog-cli. Each Add... registers its commands; the command that runs
+// stores its exit code in `code`.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace veriprog::cli {
+
+// 0 success with no row flagged, 1 success with flagged rows, 2 invalid parameters,
+// 3 program or database error.
+enum class ExitCode { kOk = 0, kFlagged = 1, kInvalidParameters = 2, kProgramError = 3 };
+
+// `sql` runs a T-SQL batch through the database layer; `translate` prints its PostgreSQL text.
+void AddSqlCommands(CLI::App& app, ExitCode& code);
+
+}  // namespace veriprog::cli

@@ -1,0 +1,15 @@
+// veriprog-cli: checks and rebuilds the running totals of a ledger database from the command line.
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <iostream>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Checks and rebuilds the running totals of a general-ledger database"};
+  app.require_subcommand(1);
+  veriprog::cli::ExitCode code = veriprog::cli::ExitCode::kOk;
+  veriprog::cli::AddSqlCommands(app, code);
+  CLI11_PARSE(app, argc, argv);
+  return static_cast<int>(code);
+}
