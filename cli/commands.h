@@ -12,5 +12,7 @@ enum class ExitCode { kOk = 0, kFlagged = 1, kInvalidParameters = 2, kProgramErr
 
 // `sql` runs a T-SQL batch through the database layer; `translate` prints its PostgreSQL text.
 void AddSqlCommands(CLI::App& app, ExitCode& code);
+// `check <family>` and `rebuild <family>`: the operations of the main object.
+void AddOperationCommands(CLI::App& app, ExitCode& code);
 
 }  // namespace veriprog::cli

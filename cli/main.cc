@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Checks and rebuilds the running totals of a general-ledger database"};
   app.require_subcommand(1);
   veriprog::cli::ExitCode code = veriprog::cli::ExitCode::kOk;
+  veriprog::cli::AddOperationCommands(app, code);
   veriprog::cli::AddSqlCommands(app, code);
   CLI11_PARSE(app, argc, argv);
   return static_cast<int>(code);

@@ -1,0 +1,193 @@
+// check and rebuild: one subcommand per operation of the main object, with an option for every
+// field of the parameter object.
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "cli/progress.h"
+#include "db/text.h"
+#include "frame/main_object.h"
+
+namespace veriprog::cli {
+namespace {
+
+struct OperationOptions {
+  std::string connection;
+  std::optional<std::string> company, fiscal_year, fiscal_seq, year, branch, activity_code,
+      activity_id;
+  bool by_activity = false;
+  bool include_stored = false;
+  bool no_transaction = false;
+  std::string format = "table";
+};
+
+using Operation = std::function<void(CLSCG_VERIPROG&, const OperationOptions&)>;
+using ResultOf = std::function<std::shared_ptr<db::Recordset>(CLSCG_VERIPROGOUTPUT&)>;
+
+db::Variant Given(const std::optional<std::string>& value) {
+  return value ? db::Variant(*value) : db::Variant();
+}
+
+void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild) {
+  cmd->add_option("--connection", o.connection,
+                  "postgresql:// URI or libpq key=value text (default: $VERIPROG_CONNECTION, "
+                  "then libpq's environment)");
+  cmd->add_option("--company", o.company, "company code (Ditta)");
+  cmd->add_option("--fiscal-year", o.fiscal_year, "fiscal year (Esercizio)");
+  cmd->add_option("--fiscal-seq", o.fiscal_seq, "fiscal-year sequence (Progressivo)");
+  cmd->add_option("--year", o.year, "calendar year, for the VAT families (Anno)");
+  cmd->add_option("--branch", o.branch, "branch code; all branches when omitted (CodiceSede)");
+  cmd->add_flag("--by-activity", o.by_activity, "work per activity (ElaborazionePerAttivita)");
+  cmd->add_option("--activity-code", o.activity_code, "activity code (CodiceAttivita)");
+  cmd->add_option("--activity-id", o.activity_id, "activity identifier (IDAttivita)");
+  if (!rebuild) {
+    cmd->add_flag("--include-stored", o.include_stored,
+                  "VAT check: also list the stored totals beside the journal's");
+    cmd->add_option("--format", o.format, "result as table, csv or json")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+  } else {
+    cmd->add_flag("--no-transaction", o.no_transaction,
+                  "write without a transaction: a failing step leaves earlier steps' writes");
+    cmd->add_option("--format", o.format, "outcome as table or json")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+  }
+}
+
+// Rows flagged as different: a non-blank FLAGSBIL.
+bool HasFlaggedRows(db::Recordset& rs) {
+  if (!rs.is_open() || !rs.FieldIndex("FLAGSBIL")) return false;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    if (!db::Trim(rs.Get("FLAGSBIL").ToText()).empty()) return true;
+  }
+  return false;
+}
+
+ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation,
+             const ResultOf& result_of) {
+  CLSCG_VERIPROG main;
+  auto& in = *main.CPInput();
+  std::string connection = o.connection;
+  if (connection.empty()) {
+    const char* env = std::getenv("VERIPROG_CONNECTION");
+    connection = env != nullptr && *env != '\0' ? env : "postgresql://";  // libpq's defaults
+  }
+  in.SConnect = connection;
+  in.Ditta = Given(o.company);
+  in.Esercizio = Given(o.fiscal_year);
+  in.Progressivo = Given(o.fiscal_seq);
+  in.Anno = Given(o.year);
+  in.CodiceSede = Given(o.branch);
+  in.ElaborazionePerAttivita = o.by_activity;
+  in.CodiceAttivita = Given(o.activity_code);
+  in.IDAttivita = Given(o.activity_id);
+  in.EseguiTransazione = rebuild && !o.no_transaction;
+
+  {
+    auto progress = std::make_shared<ProgressSink>(stderr);
+    main.Advise(progress);
+    operation(main, o);
+    main.Unadvise(progress.get());
+  }
+
+  std::shared_ptr<db::Recordset> rows = result_of ? result_of(*main.CPOutput()) : nullptr;
+  if (o.format == "json") {
+    nlohmann::ordered_json out{{"stato", static_cast<int>(main.Stato())},
+                               {"errore", main.Errore()}};
+    out["rows"] = rows ? RowsToJson(*rows) : nlohmann::ordered_json::array();
+    std::cout << out.dump(2) << '\n';
+  } else if (rows && main.Stato() == tsOk) {
+    if (o.format == "csv") {
+      PrintCsv(std::cout, *rows);
+    } else {
+      PrintTable(std::cout, *rows);
+    }
+  }
+  if (!main.Errore().empty()) std::cerr << main.Errore() << '\n';
+  switch (main.Stato()) {
+    case tsOk:
+      return rows && HasFlaggedRows(*rows) ? ExitCode::kFlagged : ExitCode::kOk;
+    case tsParametriNonValidi:
+      return ExitCode::kInvalidParameters;
+    default:
+      return ExitCode::kProgramError;
+  }
+}
+
+void AddOperation(CLI::App* parent, const char* name, const char* help, bool rebuild,
+                  Operation operation, ResultOf result_of, ExitCode& code) {
+  auto options = std::make_shared<OperationOptions>();
+  CLI::App* cmd = parent->add_subcommand(name, help);
+  AddParameterOptions(cmd, *options, rebuild);
+  cmd->callback([options, rebuild, operation = std::move(operation),
+                 result_of = std::move(result_of),
+                 &code] { code = Run(*options, rebuild, operation, result_of); });
+}
+
+}  // namespace
+
+void AddOperationCommands(CLI::App& app, ExitCode& code) {
+  CLI::App* check = app.add_subcommand("check", "Compare stored totals with the journal");
+  check->require_subcommand(1);
+  AddOperation(
+      check, "accounts", "account totals per account, customer/supplier, branch and currency",
+      false, [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviContabili(); },
+      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressivi; }, code);
+  AddOperation(
+      check, "vat", "VAT register totals", false,
+      [](CLSCG_VERIPROG& m, const OperationOptions& o) {
+        bool include = o.include_stored;
+        m.ControlloProgressiviIVA(include);
+      },
+      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviIVA; }, code);
+  AddOperation(
+      check, "plafond", "export-plafond totals", false,
+      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviPlafond(); },
+      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviPlafond; }, code);
+  AddOperation(
+      check, "margin", "margin-scheme totals", false,
+      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviRegimeMargine(); },
+      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviRegimeMargine; }, code);
+  AddOperation(
+      check, "agriculture", "agricultural-scheme totals", false,
+      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviAgricoltura(); },
+      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviAgricoltura; }, code);
+  AddOperation(
+      check, "travel", "travel-agency-scheme totals", false,
+      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviAgenzieViaggio(); },
+      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviAgenzieViaggio; }, code);
+
+  CLI::App* rebuild = app.add_subcommand(
+      "rebuild", "Reset stored totals and write them again from the journal (in one transaction)");
+  rebuild->require_subcommand(1);
+  struct Entry {
+    const char* name;
+    const char* help;
+    void (CLSCG_VERIPROG::*op)();
+  };
+  static constexpr Entry kRebuilds[] = {
+      {"accounts", "account totals, yearly and monthly, with their currency twins",
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili},
+      {"accounts-legacy", "account totals, the earlier way (zeroing, then writing)",
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld},
+      {"turnover", "turnover and VAT amount per account",
+       &CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA},
+      {"vat", "VAT register totals", &CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA},
+      {"plafond", "export-plafond totals", &CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond},
+      {"margin", "margin-scheme totals", &CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine},
+      {"agriculture", "agricultural-scheme totals",
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura},
+      {"travel", "travel-agency-scheme totals",
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio},
+  };
+  for (const Entry& e : kRebuilds) {
+    AddOperation(
+        rebuild, e.name, e.help, true,
+        [op = e.op](CLSCG_VERIPROG& m, const OperationOptions&) { (m.*op)(); }, nullptr, code);
+  }
+}
+
+}  // namespace veriprog::cli

@@ -1,0 +1,69 @@
+#include "cli/progress.h"
+
+#include <unistd.h>
+
+namespace veriprog::cli {
+
+ProgressSink::ProgressSink(std::FILE* out) : out_(out), terminal_(isatty(fileno(out)) != 0) {}
+
+ProgressSink::~ProgressSink() {
+  if (drawn_) std::fputc('\n', out_);  // leave the last state visible after a failure
+}
+
+void ProgressSink::Start(const db::Variant& total) {
+  total_ = total.ToText();
+  current_ = "0";
+  label_.clear();
+  started_ = std::chrono::steady_clock::now();
+  Show();
+}
+
+void ProgressSink::Step(const db::Variant& done) {
+  current_ = done.ToText();
+  Show();
+}
+
+void ProgressSink::Process(const db::Variant& number, const db::Variant& text) {
+  current_ = number.ToText();
+  label_ = text.ToText();
+  sub_max_.clear();
+  sub_done_.clear();
+  Show();
+}
+
+void ProgressSink::SubStart(const db::Variant& max) {
+  sub_max_ = max.ToText();
+  sub_done_ = "0";
+  if (terminal_) Show();
+}
+
+void ProgressSink::SubStep(const db::Variant& done) {
+  sub_done_ = done.ToText();
+  if (terminal_) Show();
+}
+
+void ProgressSink::Done() {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - started_)
+                      .count();
+  if (terminal_ && drawn_) std::fputs("\r\x1b[K", out_);
+  std::fprintf(out_, "done: %s of %s steps in %.1f s\n", total_.c_str(), total_.c_str(),
+               static_cast<double>(ms) / 1000.0);
+  drawn_ = false;
+  std::fflush(out_);
+}
+
+void ProgressSink::Show() {
+  std::string line = "[" + current_ + "/" + total_ + "]";
+  if (!label_.empty()) line += " " + label_;
+  if (!sub_max_.empty() && terminal_) line += " (" + sub_done_ + "/" + sub_max_ + ")";
+  if (terminal_) {
+    std::fprintf(out_, "\r\x1b[K%s", line.c_str());
+    drawn_ = true;
+  } else {
+    std::fprintf(out_, "%s\n", line.c_str());
+  }
+  std::fflush(out_);
+}
+
+}  // namespace veriprog::cli

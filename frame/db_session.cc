@@ -1,0 +1,65 @@
+// The connection the operations work on, and the transaction a rebuild brackets its steps in.
+#include "db/error.h"
+#include "frame/frame.h"
+#include "frame/sql_values.h"
+
+namespace veriprog {
+
+bool Frame::CreaConnessione() {
+  return GuardValue("CreaConnessione", false, [&] {
+    if (CPInput->GConnect) return true;  // the host's connection, used as it is
+    if (CPInput->SConnect.ToText().empty()) {
+      Stato = tsParametriNonValidi;
+      Errore = "Non è stata definita la stringa di connessione";
+      return false;
+    }
+    CPInput->GConnect = db::Connect(CPInput->SConnect.ToText());
+    return true;
+  });
+}
+
+void Frame::IniziaTransazione() {
+  Guard("IniziaTransazione", [&] {
+    if (!CPInput->EseguiTransazione || TransazioneAperta) return;
+    Connection().BeginTrans();
+    TransazioneAperta = true;
+  });
+}
+
+void Frame::TerminaTransazione() {
+  Guard("TerminaTransazione", [&] {
+    if (!CPInput->EseguiTransazione || !TransazioneAperta) return;
+    try {
+      Connection().CommitTrans();
+      TransazioneAperta = false;
+    } catch (...) {
+      // The flag follows the connection: a commit the server refused leaves nothing open.
+      TransazioneAperta = Connection().in_transaction();
+      throw;
+    }
+  });
+}
+
+void Frame::RollbackTransazione() {
+  Guard("RollbackTransazione", [&] {
+    if (!CPInput->EseguiTransazione || !TransazioneAperta) return;
+    try {
+      Connection().RollbackTrans();
+      TransazioneAperta = false;
+    } catch (...) {
+      TransazioneAperta = Connection().in_transaction();
+      throw;
+    }
+  });
+}
+
+db::Connection& Frame::Connection() const {
+  return *SharedConnection();
+}
+
+const std::shared_ptr<db::Connection>& Frame::SharedConnection() const {
+  if (!CPInput || !CPInput->GConnect) throw db::DbError("connessione non disponibile");
+  return CPInput->GConnect;
+}
+
+}  // namespace veriprog

@@ -1,0 +1,136 @@
+// Frame: the state and the shared routines of the main object that every operation works
+// through: Stato/Errore and the error rule, the parameter checks, the progress events, the
+// connection and its transaction, the company object, table names and SQL value helpers.
+// The main object owns one Frame; the operation families receive it by reference.
+#pragma once
+
+#include <exception>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/variant.h"
+#include "frame/enums.h"
+#include "frame/events.h"
+#include "frame/input_output.h"
+#include "outside/company.h"
+#include "outside/services.h"
+
+namespace veriprog {
+
+// The parameter checks of the operation frame, run in the order an operation lists them.
+enum class Check { kConnection, kCompanyObject, kCompany, kFiscalYear, kFiscalSequence, kYear };
+
+// Parameters that statements paste without quotes: each must hold a whole number when present.
+enum class NumericParam {
+  kDitta,
+  kEsercizio,
+  kProgressivo,
+  kAnno,
+  kCodiceSede,
+  kCodiceAttivita,
+  kIDAttivita
+};
+
+// The fiscal year as the fiscal-year reader returns it.
+struct FiscalYear {
+  db::Variant start;
+  db::Variant end;
+};
+
+class Frame {
+ public:
+  explicit Frame(outside::OutsideComponents outside);
+
+  std::shared_ptr<CLSCG_VERIPROGINPUT> CPInput;
+  std::shared_ptr<CLSCG_VERIPROGOUTPUT> CPOutput;
+  StatoEnum Stato = tsOk;
+  std::string Errore;
+  bool TransazioneAperta = false;
+  std::shared_ptr<outside::CompanyFactory> FabbricaDitta;
+  std::shared_ptr<outside::CompanyBase> DittaBase;
+
+  // --- error rule --------------------------------------------------------------------------
+  // Stato := tsProgramError, Errore := description & " in " & routine.
+  void Fail(std::string_view description, std::string_view routine);
+  // Runs body; any exception ends it and is recorded by Fail with the routine's name. Never
+  // throws.
+  template <typename Body>
+  void Guard(std::string_view routine, Body&& body) noexcept;
+  template <typename R, typename Body>
+  R GuardValue(std::string_view routine, R fallback, Body&& body) noexcept;
+
+  // --- operation frame ---------------------------------------------------------------------
+  // Resets Stato and Errore, runs the checks in order, then requires whole numbers in the
+  // listed parameters that are present. The first failure sets tsParametriNonValidi and its
+  // message; returns false then, and nothing has been sent to the database.
+  bool StartOperation(std::initializer_list<Check> checks,
+                      std::initializer_list<NumericParam> numeric = {});
+
+  // --- events --------------------------------------------------------------------------------
+  void Advise(std::shared_ptr<VeriprogEvents> sink);
+  void Unadvise(const VeriprogEvents* sink);
+  void Raise(void (VeriprogEvents::*event)());
+  void Raise(void (VeriprogEvents::*event)(db::Variant&), db::Variant a);
+  void Raise(void (VeriprogEvents::*event)(db::Variant&, db::Variant&), db::Variant a,
+             db::Variant b);
+
+  // --- connection and transactions (db_session.cc) -------------------------------------------
+  bool CreaConnessione();
+  void IniziaTransazione();
+  void TerminaTransazione();
+  void RollbackTransazione();
+  // CPInput.GConnect; throws when there is none.
+  db::Connection& Connection() const;
+  const std::shared_ptr<db::Connection>& SharedConnection() const;
+
+  // --- company, tables, values ---------------------------------------------------------------
+  void CreaClasseDittaBase();
+  std::string GetTableName(int table_id);
+  db::Variant DataDB(const db::Variant& value);
+  db::Variant ValoreDB(const db::Variant& amount);
+  // Chart-of-accounts group of the company, as a whole number for SQL text.
+  std::string Gruppo();
+  // The company's four-character code for DBO.FNCG_CG24_CONTO, as given.
+  db::Variant CodicePianoConti();
+  // The fiscal year of CPInput; nullopt when the reader reports an error.
+  std::optional<FiscalYear> LeggiEsercizio();
+  // A parameter as SQL text: the whole number it holds (checked by StartOperation).
+  std::string Numero(const db::Variant& value) const;
+
+ private:
+  bool CheckFails(Check check);
+  std::shared_ptr<outside::CompanyAccounting> Contabilita();
+
+  outside::OutsideComponents outside_;
+  std::vector<std::shared_ptr<VeriprogEvents>> sinks_;
+  db::Variant ditta_of_company_object_;
+};
+
+template <typename Body>
+void Frame::Guard(std::string_view routine, Body&& body) noexcept {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    Fail(e.what(), routine);
+  } catch (...) {
+    Fail("Errore sconosciuto", routine);
+  }
+}
+
+template <typename R, typename Body>
+R Frame::GuardValue(std::string_view routine, R fallback, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    Fail(e.what(), routine);
+  } catch (...) {
+    Fail("Errore sconosciuto", routine);
+  }
+  return fallback;
+}
+
+}  // namespace veriprog

@@ -1,0 +1,71 @@
+#include "tests/support/fakes.h"
+
+#include <map>
+
+namespace veriprog::testing {
+namespace {
+
+class Accounting final : public outside::CompanyAccounting {
+ public:
+  explicit Accounting(std::shared_ptr<FakeCompany> c) : c_(std::move(c)) {}
+  db::Variant GruppoPianoConti() override { return c_->group; }
+  db::Variant FlagGestioneSezionaliIva() override { return 0; }
+  db::Variant DataAttivazioneSezionali() override { return db::Variant::Null(); }
+
+ private:
+  std::shared_ptr<FakeCompany> c_;
+};
+
+class Base final : public outside::CompanyBase {
+ public:
+  explicit Base(std::shared_ptr<FakeCompany> c) : c_(std::move(c)) {}
+  void SetSubObject(std::shared_ptr<outside::CompanyObject> sub) override {
+    subs_[sub->kind()] = sub;
+  }
+  std::shared_ptr<outside::CompanyObject> SubObject(int kind) const override {
+    auto it = subs_.find(kind);
+    return it == subs_.end() ? nullptr : it->second;
+  }
+  db::Variant CodicePianoConti() override { return c_->code; }
+
+ private:
+  std::shared_ptr<FakeCompany> c_;
+  std::map<int, std::shared_ptr<outside::CompanyObject>> subs_;
+};
+
+class Plain final : public outside::CompanyObject {
+ public:
+  explicit Plain(int kind) : kind_(kind) {}
+  int kind() const override { return kind_; }
+
+ private:
+  int kind_;
+};
+
+class Factory final : public outside::CompanyFactory {
+ public:
+  explicit Factory(std::shared_ptr<FakeCompany> c) : c_(std::move(c)) { ++c_->factories; }
+  void SetConnection(std::shared_ptr<db::Connection>) override {}
+  std::shared_ptr<outside::CompanyObject> GetObject(const db::Variant&, int kind) override {
+    ++c_->objects;
+    if (c_->fail) throw db::DbError("componente ditta non disponibile");
+    if (kind == outside::kDittaBase) return std::make_shared<Base>(c_);
+    if (kind == outside::kDittaContabilita) return std::make_shared<Accounting>(c_);
+    return std::make_shared<Plain>(kind);
+  }
+
+ private:
+  std::shared_ptr<FakeCompany> c_;
+};
+
+}  // namespace
+
+outside::OutsideComponents FakeOutside(std::shared_ptr<FakeCompany> company) {
+  auto out = outside::OutsideComponents::Defaults();
+  out.company_factory = [company]() -> std::unique_ptr<outside::CompanyFactory> {
+    return std::make_unique<Factory>(company);
+  };
+  return out;
+}
+
+}  // namespace veriprog::testing

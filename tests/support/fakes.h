@@ -1,0 +1,100 @@
+// Stand-ins for the database and the outside components, for tests of the frame without a
+// server: a connection that records what it is asked and can be told to fail, a company
+// factory that counts its creations, and an event sink that writes down what it hears.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "frame/events.h"
+#include "outside/services.h"
+
+namespace veriprog::testing {
+
+class FakeConnection final : public db::Connection {
+ public:
+  std::vector<std::string> batches;
+  int begins = 0, commits = 0, rollbacks = 0;
+  std::string fail_with;  // when set, Execute throws this text
+
+  std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
+    batches.emplace_back(batch);
+    if (rows != nullptr) *rows = 0;
+    if (!fail_with.empty()) throw db::DbError(fail_with);
+    return std::nullopt;
+  }
+  db::QueryResult Query(std::string_view sql) override {
+    Execute(sql, nullptr);
+    throw db::DbError("no rows in the fake");
+  }
+  void BeginTrans() override {
+    if (open_) throw db::DbError("already open");
+    open_ = true;
+    ++begins;
+  }
+  void CommitTrans() override {
+    open_ = false;
+    ++commits;
+  }
+  void RollbackTrans() override {
+    open_ = false;
+    ++rollbacks;
+  }
+  bool in_transaction() const override { return open_; }
+  void WriteBack(db::RowTable&, const db::WriteTarget&, const std::vector<db::RowId>&) override {}
+
+ private:
+  bool open_ = false;
+};
+
+// Company objects with fixed data; counts factories made and objects asked for.
+struct FakeCompany {
+  int factories = 0;
+  int objects = 0;
+  bool fail = false;
+  db::Variant group = 7;
+  db::Variant code = "PDC";
+};
+outside::OutsideComponents FakeOutside(std::shared_ptr<FakeCompany> company);
+
+// Writes each event as "Name(arg,arg)".
+class EventLog final : public VeriprogEvents {
+ public:
+  std::vector<std::string> lines;
+  void BeginControlloProgressiviContabili(db::Variant& m) override { Add("Begin", {m}); }
+  void AvanzamentoControlloProgressiviContabili(db::Variant& s) override {
+    Add("Avanzamento", {s});
+  }
+  void EndControlloProgressiviContabili() override { Add("End", {}); }
+  void BeginAzzeraAggiornaProgressiviContabili(db::Variant& n) override { Add("Begin", {n}); }
+  void ProcessoAzzeraAggiornaProgressiviContabili(db::Variant& n, db::Variant& d) override {
+    Add("Processo", {n, d});
+  }
+  void EndAzzeraAggiornaProgressiviContabili() override { Add("End", {}); }
+  void BeginProcessoAzzeraAggiornaProgressiviContabili(db::Variant& m) override {
+    Add("BeginProcesso", {m});
+  }
+  void AvanzamentoProcessoAzzeraAggiornaProgressiviContabili(db::Variant& s) override {
+    Add("AvanzamentoProcesso", {s});
+  }
+  void EndProcessoAzzeraAggiornaProgressiviContabili() override { Add("EndProcesso", {}); }
+  std::string Joined() const {
+    std::string out;
+    for (const auto& l : lines)
+      out += l + "\n";
+    return out;
+  }
+
+ private:
+  void Add(const char* name, std::vector<db::Variant> args) {
+    std::string line = std::string(name) + "(";
+    for (std::size_t i = 0; i < args.size(); ++i)
+      line += (i ? "," : "") + args[i].ToText();
+    lines.push_back(line + ")");
+  }
+};
+
+}  // namespace veriprog::testing
