@@ -1,5 +1,7 @@
 #include "frame/main_object.h"
 
+#include "contabili/controllo_progressivi.h"
+
 namespace veriprog {
 namespace {
 
@@ -35,9 +37,8 @@ void CLSCG_VERIPROG::NotAvailable(const char* routine, std::initializer_list<Che
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviContabili() {
-  NotAvailable("ControlloProgressiviContabili",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kFiscalYear, C::kFiscalSequence},
-               kAccountParams);
+  frame_.Guard("ControlloProgressiviContabili",
+               [&] { contabili::ControlloProgressivi(frame_).Esegui(); });
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili() {
