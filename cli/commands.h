@@ -14,5 +14,7 @@ enum class ExitCode { kOk = 0, kFlagged = 1, kInvalidParameters = 2, kProgramErr
 void AddSqlCommands(CLI::App& app, ExitCode& code);
 // `check <family>` and `rebuild <family>`: the operations of the main object.
 void AddOperationCommands(CLI::App& app, ExitCode& code);
+// `generate` fills a development database with a generated ledger.
+void AddGenerateCommand(CLI::App& app, ExitCode& code);
 
 }  // namespace veriprog::cli

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   veriprog::cli::ExitCode code = veriprog::cli::ExitCode::kOk;
   veriprog::cli::AddOperationCommands(app, code);
+  veriprog::cli::AddGenerateCommand(app, code);
   veriprog::cli::AddSqlCommands(app, code);
   CLI11_PARSE(app, argc, argv);
   return static_cast<int>(code);

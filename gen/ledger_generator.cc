@@ -1,0 +1,646 @@
+#include "gen/ledger_generator.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <stdexcept>
+
+namespace veriprog::gen {
+namespace {
+
+using Cents = std::int64_t;
+using Opt = std::optional<std::string>;
+
+// --- dates ------------------------------------------------------------------------------------
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
+int DaysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+struct Date {
+  int y, m, d;
+  static Date FromDays(int z) {
+    z += 719468;
+    const int era = (z >= 0 ? z : z - 146096) / 146097;
+    const int doe = z - era * 146097;
+    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int mp = (5 * doy + 2) / 153;
+    const int d = doy - (153 * mp + 2) / 5 + 1;
+    const int m = mp + (mp < 10 ? 3 : -9);
+    return {yoe + era * 400 + (m <= 2), m, d};
+  }
+  int Days() const { return DaysFromCivil(y, m, d); }
+  std::string Text() const {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+    return buf;
+  }
+};
+
+std::string Money(Cents c) {
+  const bool neg = c < 0;
+  const Cents a = neg ? -c : c;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s%lld.%02lld", neg ? "-" : "", static_cast<long long>(a / 100),
+                static_cast<long long>(a % 100));
+  return buf;
+}
+
+// --- the ledger in memory ----------------------------------------------------------------------
+
+struct Key {
+  std::string conto;
+  int tipocf = 0;
+  int clifor = 0;
+  int sede = 0;
+  auto operator<=>(const Key&) const = default;
+};
+
+struct Amounts {
+  Cents ape = 0, rettd = 0, retta = 0, totd = 0, tota = 0, chiu = 0;
+  Cents Final() const { return ape + rettd - retta + totd - tota; }
+};
+
+struct Yearly {
+  Amounts eur;
+  std::map<std::string, std::pair<Amounts, Amounts>> currency;  // code -> (in currency, in euro)
+};
+
+struct MonthKey {
+  Key key;
+  int year;
+  int month;
+  auto operator<=>(const MonthKey&) const = default;
+};
+
+struct Monthly {
+  Cents d = 0, a = 0;
+  std::map<std::string, std::array<Cents, 4>>
+      currency;  // val debit, val credit, eur debit, eur credit
+};
+
+struct FiscalYearSpec {
+  int ditta;
+  int gruppo;
+  int anno;
+  int progressivo;
+  Date start;
+  Date end;
+  double share;
+  bool may_be_wrong;
+};
+
+struct Currency {
+  const char* code;
+  Cents rate;  // euro per unit, in ten-thousandths
+};
+constexpr Currency kCurrencies[] = {{"USD", 9000}, {"CHF", 10500}, {"GBP", 11700}};
+
+Cents ToEuro(Cents val, Cents rate) {
+  const __int128 p = static_cast<__int128>(val) * rate;
+  const __int128 q = p / 10000;
+  const __int128 r = p % 10000;
+  return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
+}
+
+// --- COPY into the server ----------------------------------------------------------------------
+
+// Rows for one COPY ... FROM STDIN. A connection holds one COPY at a time, so a buffered Copy
+// sends its rows only at Finish; a streaming one (the journal lines) sends them as they come.
+class Copy {
+ public:
+  Copy(PGconn* conn, std::string statement, bool streaming = false)
+      : conn_(conn), statement_(std::move(statement)), streaming_(streaming) {
+    if (streaming_) Start();
+  }
+  void Row(std::initializer_list<Opt> values) {
+    bool first = true;
+    for (const auto& v : values) {
+      if (!first) buffer_.push_back('\t');
+      first = false;
+      if (!v) {
+        buffer_ += "\\N";
+      } else {
+        for (char c : *v) {
+          if (c == '\\' || c == '\t' || c == '\n' || c == '\r') buffer_.push_back('\\');
+          buffer_.push_back(c);
+        }
+      }
+    }
+    buffer_.push_back('\n');
+    if (streaming_ && buffer_.size() > (1 << 20)) Flush();
+  }
+  void Finish() {
+    if (!streaming_) Start();
+    Flush();
+    if (PQputCopyEnd(conn_, nullptr) != 1) throw std::runtime_error(PQerrorMessage(conn_));
+    PGresult* r = PQgetResult(conn_);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    std::string message = ok ? "" : PQresultErrorMessage(r);
+    PQclear(r);
+    while ((r = PQgetResult(conn_)) != nullptr)
+      PQclear(r);
+    if (!ok) throw std::runtime_error(message);
+  }
+
+ private:
+  void Start() {
+    PGresult* r = PQexec(conn_, statement_.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COPY_IN;
+    PQclear(r);
+    if (!ok) throw std::runtime_error(PQerrorMessage(conn_));
+  }
+  void Flush() {
+    if (!buffer_.empty() &&
+        PQputCopyData(conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1) {
+      throw std::runtime_error(PQerrorMessage(conn_));
+    }
+    buffer_.clear();
+  }
+  PGconn* conn_;
+  std::string statement_;
+  bool streaming_;
+  std::string buffer_;
+};
+
+void Exec(PGconn* conn, const std::string& sql) {
+  PGresult* r = PQexec(conn, sql.c_str());
+  const auto status = PQresultStatus(r);
+  std::string message = PQresultErrorMessage(r);
+  PQclear(r);
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw std::runtime_error(message);
+}
+
+Opt S(const std::string& s) {
+  return s;
+}
+Opt N(std::int64_t n) {
+  return std::to_string(n);
+}
+
+class Generator {
+ public:
+  Generator(PGconn* conn, const GeneratorOptions& options)
+      : conn_(conn), options_(options), rng_(options.seed) {}
+
+  GeneratedLedger Run() {
+    const std::vector<FiscalYearSpec> years = {
+        {1, 1, 2024, 1, {2024, 1, 1}, {2024, 12, 31}, 0.62, true},
+        {1, 1, 2023, 1, {2023, 1, 1}, {2023, 12, 31}, 0.05, false},
+        // A fiscal year across two calendar years.
+        {2, 2, 2024, 1, {2024, 7, 1}, {2025, 6, 30}, 0.33, true},
+    };
+    customers_ = std::clamp<int>(static_cast<int>(options_.lines / 40), 20, 20000);
+    suppliers_ = std::clamp<int>(static_cast<int>(options_.lines / 80), 10, 10000);
+    Exec(conn_, "BEGIN");
+    Exec(conn_, "SET CONSTRAINTS ALL DEFERRED");  // lines go in before their headers
+    WriteMasters(years);
+    lines_ = std::make_unique<Copy>(
+        conn_,
+        "COPY CG42_MOVCONT (CG42_DITTA_CG18, CG42_NUMREG_CG41, CG42_NUMRIGA, CG42_ANNO_CG19, "
+        "CG42_PROGESER_CG19, CG42_DATAREG, CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, "
+        "CG42_CLIFORPAR_CG44, "
+        "CG42_CODICE_CG31, CG42_CODICE_CG08, CG42_CODICE_CG33, CG42_INDDAAV, CG42_IMPTOTALE, "
+        "CG42_IMPTOTALEVAL) FROM STDIN",
+        true);
+    for (const auto& fy : years)
+      Journal(fy);
+    lines_->Finish();
+    lines_.reset();
+    WriteHeaders();
+    for (const auto& fy : years) {
+      result_.fiscal_years.push_back(
+          {fy.ditta, fy.anno, fy.progressivo, fy.start.Text(), fy.end.Text()});
+    }
+    MakeWrong(years);
+    WriteTotals(years);
+    Exec(conn_, "COMMIT");
+    Exec(conn_,
+         "ANALYZE CG41_PRIMANOTA; ANALYZE CG42_MOVCONT; ANALYZE CG53_PROGA; ANALYZE CG52_PROGM; "
+         "ANALYZE CGV0_PROGAVAL; ANALYZE CGV1_PROGMVAL");
+    return result_;
+  }
+
+ private:
+  int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+  bool Chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+
+  void WriteMasters(const std::vector<FiscalYearSpec>& years) {
+    Exec(conn_,
+         "INSERT INTO CG18_DITTE VALUES (1, 'Alfa Srl', 1, 0, NULL, NULL, 'PDC '), "
+         "(2, 'Beta Spa', 2, 1, '2024-07-01', '2025-03-31', 'PDC ')");
+    for (const auto& fy : years) {
+      Exec(conn_, "INSERT INTO CG19_ESERCIZI VALUES (" + std::to_string(fy.ditta) + ", " +
+                      std::to_string(fy.anno) + ", " + std::to_string(fy.progressivo) + ", '" +
+                      fy.start.Text() + "', '" + fy.end.Text() + "')");
+    }
+    Exec(conn_,
+         "INSERT INTO CG33_TABCAU (CG33_CODICE, CG33_DESCR, CG33_FLGCOMP) VALUES "
+         "('001', 'Operazione ordinaria', 0), ('150', 'Bilancio di chiusura', 0), "
+         "('151', 'Bilancio di apertura', 0), ('900', 'Rettifica', 1)");
+    Copy chart(conn_, "COPY CG24_TABPDC (CG24_GRUPPO_CG10, CG24_CONTO, CG24_DESCR) FROM STDIN");
+    for (int group : {1, 2}) {
+      for (const auto& conto : Accounts())
+        chart.Row({N(group), S(conto), S("Conto " + conto)});
+      for (int n = 1; n <= 20; ++n) {
+        char dormant[8];
+        std::snprintf(dormant, sizeof dormant, "09%02d", n);
+        chart.Row({N(group), S(dormant), S(std::string("Conto dormiente ") + dormant)});
+      }
+      for (const char* control : {"1401", "2401", "2901"}) {
+        chart.Row({N(group), S(control),
+                   S(std::string(control) == "1401"   ? "Crediti verso clienti"
+                     : std::string(control) == "2401" ? "Debiti verso fornitori"
+                                                      : "Patrimonio netto")});
+      }
+    }
+    chart.Finish();
+    Copy registry(conn_, "COPY CG16_ANAGGEN FROM STDIN");
+    Copy clifor(conn_, "COPY CG44_CLIFOR FROM STDIN");
+    for (int ditta : {1, 2}) {
+      for (int tipocf : {1, 2}) {
+        const int count = tipocf == 1 ? customers_ : suppliers_;
+        for (int n = 1; n <= count; ++n) {
+          const int code = ditta * 1000000 + tipocf * 100000 + n;
+          const char* who = tipocf == 1 ? "Cliente" : "Fornitore";
+          if (n % 3 == 0) {  // renamed mid-2024: the name valid at the fiscal year's end counts
+            registry.Row({N(code), N(1), std::nullopt, S("2024-06-30"),
+                          S(std::string("Vecchio ") + who + " " + std::to_string(n))});
+            registry.Row({N(code), N(2), S("2024-07-01"), std::nullopt,
+                          S(std::string(who) + " " + std::to_string(n))});
+          } else {
+            registry.Row({N(code), N(1), std::nullopt, std::nullopt,
+                          S(std::string(who) + " " + std::to_string(n))});
+          }
+          const Opt currency = n % 5 == 0 ? S(kCurrencies[n % 3].code) : std::nullopt;
+          clifor.Row({N(ditta), N(tipocf), N(n), N(code), currency});
+        }
+      }
+    }
+    registry.Finish();
+    clifor.Finish();
+  }
+
+  static const std::vector<std::string>& Accounts() {
+    static const std::vector<std::string> accounts = [] {
+      std::vector<std::string> out;
+      for (int prefix : {10, 20, 40, 60}) {
+        for (int i = 1; i <= 50; ++i) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "%02d%02d", prefix, i);
+          out.emplace_back(buf);
+        }
+      }
+      return out;
+    }();
+    return accounts;
+  }
+
+  // A counterpart of a line: a plain account, a customer or a supplier.
+  struct Party {
+    Opt conto;
+    std::optional<int> tipocf;
+    std::optional<int> clifor;
+  };
+
+  Party RandomParty() {
+    const double r = std::uniform_real_distribution<double>(0, 1)(rng_);
+    if (r < 0.25) return {S("1401"), 1, Pick(1, customers_)};
+    if (r < 0.40) return {S("2401"), 2, Pick(1, suppliers_)};
+    if (r < 0.401) return {std::nullopt, std::nullopt, std::nullopt};  // a line with no account
+    const auto& accounts = Accounts();
+    const std::string conto = accounts[static_cast<std::size_t>(Pick(0, 199))];
+    // No customer/supplier, written as null or as 0: both are the same key.
+    return Chance(0.5) ? Party{S(conto), std::nullopt, std::nullopt} : Party{S(conto), 0, 0};
+  }
+
+  struct Registration {
+    std::string numreg;
+    Date date;
+    std::string causal;
+    std::optional<int> branch;
+    int tipomov = 0;
+    int provreg = 0;
+  };
+
+  void Journal(const FiscalYearSpec& fy) {
+    const std::int64_t target =
+        static_cast<std::int64_t>(static_cast<double>(options_.lines) * fy.share);
+    std::int64_t written = 0;
+    const int span = fy.end.Days() - fy.start.Days();
+    // Opening balances at the first day, closing balances at the last.
+    written += BalanceRegistration(fy, "151", fy.start, std::max<std::int64_t>(4, target / 20));
+    while (written < target * 95 / 100) {
+      Registration reg;
+      reg.numreg = NextNumber(fy);
+      reg.date = Date::FromDays(fy.start.Days() + Pick(0, span));
+      const double kind = std::uniform_real_distribution<double>(0, 1)(rng_);
+      reg.causal = kind < 0.04 ? "900" : "001";
+      if (kind > 0.97)
+        reg.provreg = 1;  // provisional: not in the totals
+      else if (kind > 0.95)
+        reg.tipomov = 1;  // not an ordinary movement: not in the totals
+      reg.branch = Chance(0.3) ? std::nullopt : std::optional<int>(Pick(1, 3));
+      const Currency* currency = Chance(0.2) ? &kCurrencies[Pick(0, 2)] : nullptr;
+      const int count = Pick(2, 5);
+      Cents sum_eur = 0, sum_val = 0;
+      for (int i = 1; i <= count; ++i) {
+        const Party party = RandomParty();
+        Cents val = Pick(1, 500000);
+        int side = Pick(1, 2);
+        if (i == count) {  // the balancing line
+          side = sum_eur > 0 ? 2 : 1;
+          val = currency ? std::abs(sum_val) : std::abs(sum_eur);
+        }
+        Cents eur = currency ? ToEuro(val, currency->rate) : val;
+        if (i == count && currency) eur = std::abs(sum_eur);
+        const Cents sign = side == 1 ? 1 : -1;
+        sum_eur += sign * eur;
+        sum_val += sign * val;
+        std::optional<int> branch;
+        if (!Chance(0.7)) branch = Pick(1, 3);
+        std::optional<Cents> line_val;
+        if (currency) line_val = val;
+        Opt code;
+        if (currency)
+          code = S(currency->code);
+        else if (Chance(0.3))
+          code = S("EURO");
+        WriteLine(fy, reg, i, party, branch, code, side, eur, line_val);
+        ++written;
+      }
+      registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
+    }
+    written += BalanceRegistration(fy, "150", fy.end, std::max<std::int64_t>(4, target / 25));
+    result_.journal_lines += written;
+  }
+
+  // Opening or closing balances: many keys, some in a currency, evened out on equity.
+  std::int64_t BalanceRegistration(const FiscalYearSpec& fy, const std::string& causal, Date date,
+                                   std::int64_t lines) {
+    Registration reg{NextNumber(fy), date, causal, std::nullopt, 0, 0};
+    Cents sum = 0;
+    int n = 1;
+    for (; n < lines; ++n) {
+      Party party;
+      if (n <= 20) {  // dormant accounts: an opening balance and nothing else
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "09%02d", n);
+        party = {S(buf), 0, 0};
+      } else {
+        party = RandomParty();
+      }
+      const int side = Pick(1, 2);
+      const Cents eur = Pick(1, 2000000);
+      const Currency* currency =
+          party.tipocf == 1 && Chance(0.3) ? &kCurrencies[Pick(0, 2)] : nullptr;
+      std::optional<Cents> val;
+      Opt code;
+      if (currency) {
+        val = eur * 10000 / currency->rate;
+        code = S(currency->code);
+      }
+      std::optional<int> branch;
+      if (!Chance(0.8)) branch = Pick(1, 3);
+      WriteLine(fy, reg, n, party, branch, code, side, eur, val);
+      sum += side == 1 ? eur : -eur;
+    }
+    WriteLine(fy, reg, n, Party{S("2901"), 0, 0}, std::nullopt, std::nullopt, sum > 0 ? 2 : 1,
+              std::abs(sum), std::nullopt);
+    registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
+    return n;
+  }
+
+  std::string NextNumber(const FiscalYearSpec& fy) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d/%d/%07d", fy.anno, fy.progressivo, ++sequence_);
+    return buf;
+  }
+
+  void WriteLine(const FiscalYearSpec& fy, const Registration& reg, int numriga, const Party& party,
+                 std::optional<int> branch, const Opt& currency, int side, Cents eur,
+                 std::optional<Cents> val) {
+    lines_->Row({N(fy.ditta), S(reg.numreg), N(numriga), N(fy.anno), N(fy.progressivo),
+                 S(reg.date.Text()), party.conto, party.tipocf ? N(*party.tipocf) : std::nullopt,
+                 party.clifor ? N(*party.clifor) : std::nullopt, branch ? N(*branch) : std::nullopt,
+                 currency, S(reg.causal), N(side), S(Money(eur)),
+                 val ? S(Money(*val)) : std::nullopt});
+    if (reg.tipomov != 0 || reg.provreg != 0) return;
+
+    // The totals this line makes, worked out here and not by the component.
+    Key key{party.conto.value_or(""), party.tipocf.value_or(0), party.clifor.value_or(0),
+            branch.value_or(reg.branch.value_or(0))};
+    const bool foreign = currency && *currency != "EURO";
+    auto& year = totals_[{fy.ditta, fy.anno, fy.progressivo}][key];
+    auto apply = [&](Amounts& a, Cents amount) {
+      const Cents d = side == 1 ? amount : 0;
+      const Cents c = side == 2 ? amount : 0;
+      if (reg.causal == "151")
+        a.ape += d - c;
+      else if (reg.causal == "150")
+        a.chiu += d - c;
+      else if (reg.causal == "900") {
+        a.rettd += d;
+        a.retta += c;
+      } else {
+        a.totd += d;
+        a.tota += c;
+      }
+    };
+    apply(year.eur, eur);
+    if (foreign) {
+      auto& pair = year.currency[*currency];
+      apply(pair.first, *val);
+      apply(pair.second, eur);
+    }
+    if (reg.causal == "001") {
+      auto& month = months_[{fy.ditta, fy.anno, fy.progressivo}][{key, reg.date.y, reg.date.m}];
+      (side == 1 ? month.d : month.a) += eur;
+      if (foreign) {
+        auto& c = month.currency[*currency];
+        c[side == 1 ? 0 : 1] += *val;
+        c[side == 1 ? 2 : 3] += eur;
+      }
+    }
+  }
+
+  void WriteHeaders() {
+    Copy headers(
+        conn_,
+        "COPY CG41_PRIMANOTA (CG41_DITTA_CG18, CG41_NUMREG, CG41_ANNO_CG19, CG41_PROGESER_CG19, "
+        "CG41_DATAREG, CG41_CODICE_CG33, CG41_CODICE_CG31, CG41_INDTIPOMOV, CG41_INDPROVREG) "
+        "FROM STDIN");
+    for (const auto& r : registrations_) {
+      headers.Row({N(r.ditta), S(r.reg.numreg), N(r.anno), N(r.progressivo), S(r.reg.date.Text()),
+                   S(r.reg.causal), r.reg.branch ? N(*r.reg.branch) : std::nullopt,
+                   N(r.reg.tipomov), N(r.reg.provreg)});
+    }
+    headers.Finish();
+  }
+
+  static std::string CheckCode(const Key& k) {
+    if (k.clifor == 0) return k.conto;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08d", k.clifor);
+    return k.conto.substr(0, 2) + buf;
+  }
+
+  void MakeWrong(const std::vector<FiscalYearSpec>& years) {
+    struct Target {
+      const FiscalYearSpec* fy;
+      Key key;
+      std::string currency;  // "" for the euro row
+      bool euro_twin;
+    };
+    std::vector<Target> targets;
+    for (const auto& fy : years) {
+      if (!fy.may_be_wrong) continue;
+      for (auto& [key, year] : totals_[{fy.ditta, fy.anno, fy.progressivo}]) {
+        targets.push_back({&fy, key, "", false});
+        for (auto& [code, pair] : year.currency) {
+          targets.push_back({&fy, key, code, false});
+          targets.push_back({&fy, key, code, true});
+        }
+      }
+    }
+    std::shuffle(targets.begin(), targets.end(), rng_);
+    const int wanted = std::min<int>(options_.wrong, static_cast<int>(targets.size()));
+    std::set<std::tuple<int, int, Key>> touched;  // one change per key: the list stays exact
+    for (const auto& t : targets) {
+      if (static_cast<int>(result_.wrong.size()) >= wanted) break;
+      if (!touched.insert({t.fy->ditta, t.fy->anno, t.key}).second) continue;
+      Cents delta = Pick(1, 10000) * (Chance(0.5) ? 1 : -1);
+      std::string valuta = "EURO", what = "CG53_SALDOFIN";
+      if (t.currency.empty()) {
+        wrong_final_[{t.fy->ditta, t.fy->anno, t.key, ""}] = delta;
+      } else if (!t.euro_twin) {
+        valuta = t.currency;
+        what = "CGV0_SALDOFIN";
+        wrong_final_[{t.fy->ditta, t.fy->anno, t.key, t.currency}] = delta;
+      } else {
+        valuta = "(EURO)";
+        what = "CGV0_SALDOFINEURO";
+        wrong_final_[{t.fy->ditta, t.fy->anno, t.key, t.currency + "EURO"}] = delta;
+      }
+      result_.wrong.push_back({t.fy->ditta, t.fy->anno, t.fy->progressivo, CheckCode(t.key),
+                               t.key.sede, valuta, *db::Decimal::FromUnscaled(delta, 2), what});
+    }
+  }
+
+  Cents Wrong(const FiscalYearSpec& fy, const Key& key, const std::string& which) const {
+    auto it = wrong_final_.find({fy.ditta, fy.anno, key, which});
+    return it == wrong_final_.end() ? 0 : it->second;
+  }
+
+  // Stored key columns: 0 written as null now and then, as older data has it.
+  Opt MaybeNull(int value) { return value == 0 && Chance(0.3) ? std::nullopt : N(value); }
+
+  void WriteTotals(const std::vector<FiscalYearSpec>& years) {
+    Copy yearly(
+        conn_,
+        "COPY CG53_PROGA (CG53_IDPROGA, CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, "
+        "CG53_GRUPPO_CG10, CG53_CONTO_CG24, CG53_TIPOCF_CG44, CG53_CLIFOR_CG44, CG53_CODICE_CG31, "
+        "CG53_SALDOAPE, CG53_RETTDARE, CG53_RETTAVERE, CG53_SALDOFIN, CG53_SALDOCHIU, "
+        "CG53_IMPORTOIVA) FROM STDIN");
+    Copy yearly_val(conn_, "COPY CGV0_PROGAVAL FROM STDIN");
+    std::map<std::tuple<int, int, Key>, int> ids;
+    int id = 0;
+    for (const auto& fy : years) {
+      for (const auto& [key, year] : totals_[{fy.ditta, fy.anno, fy.progressivo}]) {
+        ids[{fy.ditta, fy.anno, key}] = ++id;
+        const Amounts& a = year.eur;
+        yearly.Row({N(id), N(fy.ditta), N(fy.anno), N(fy.progressivo), N(fy.gruppo), S(key.conto),
+                    MaybeNull(key.tipocf), MaybeNull(key.clifor), MaybeNull(key.sede),
+                    S(Money(a.ape)), S(Money(a.rettd)), S(Money(a.retta)),
+                    S(Money(a.Final() + Wrong(fy, key, ""))), S(Money(a.chiu)), S("0.00")});
+        for (const auto& [code, pair] : year.currency) {
+          const Amounts& v = pair.first;
+          const Amounts& e = pair.second;
+          yearly_val.Row({N(id), S(code), S(Money(v.ape)), S(Money(v.rettd)), S(Money(v.retta)),
+                          S(Money(v.Final() + Wrong(fy, key, code))), S("0.00"), S(Money(v.chiu)),
+                          S(Money(e.ape)), S(Money(e.rettd)), S(Money(e.retta)),
+                          S(Money(e.Final() + Wrong(fy, key, code + "EURO"))), S("0.00"),
+                          S(Money(e.chiu))});
+        }
+      }
+    }
+    result_.yearly_totals = id;
+    yearly.Finish();
+    yearly_val.Finish();
+
+    Copy monthly(
+        conn_,
+        "COPY CG52_PROGM (CG52_IDPROGM, CG52_IDPROGA_CG53, CG52_DITTA_CG18, CG52_ANNO_CG53, "
+        "CG52_PROGESER_CG53, CG52_GRUPPO_CG10, CG52_CONTO_CG24, CG52_TIPOCF_CG44, "
+        "CG52_CLIFOR_CG44, CG52_CODICE_CG31, CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, "
+        "CG52_IMPORTOAVERE, CG52_FATTURATO) FROM STDIN");
+    Copy monthly_val(conn_, "COPY CGV1_PROGMVAL FROM STDIN");
+    int mid = 0;
+    for (const auto& fy : years) {
+      for (const auto& [mk, month] : months_[{fy.ditta, fy.anno, fy.progressivo}]) {
+        const int yid = ids.at({fy.ditta, fy.anno, mk.key});
+        ++mid;
+        monthly.Row({N(mid), N(yid), N(fy.ditta), N(fy.anno), N(fy.progressivo), N(fy.gruppo),
+                     S(mk.key.conto), MaybeNull(mk.key.tipocf), MaybeNull(mk.key.clifor),
+                     MaybeNull(mk.key.sede), N(mk.year), N(mk.month), S(Money(month.d)),
+                     S(Money(month.a)), S("0.00")});
+        for (const auto& [code, c] : month.currency) {
+          monthly_val.Row({N(yid), N(mid), S(code), S(Money(c[0])), S(Money(c[1])), S("0.00"),
+                           S(Money(c[2])), S(Money(c[3])), S("0.00")});
+        }
+      }
+    }
+    result_.monthly_totals = mid;
+    monthly.Finish();
+    monthly_val.Finish();
+    Exec(conn_, "SELECT setval(pg_get_serial_sequence('cg53_proga', 'cg53_idproga'), " +
+                    std::to_string(std::max(id, 1)) + ")");
+    Exec(conn_, "SELECT setval(pg_get_serial_sequence('cg52_progm', 'cg52_idprogm'), " +
+                    std::to_string(std::max(mid, 1)) + ")");
+  }
+
+  struct Written {
+    int ditta, anno, progressivo;
+    Registration reg;
+  };
+  using YearKey = std::tuple<int, int, int>;
+
+  PGconn* conn_;
+  GeneratorOptions options_;
+  std::mt19937_64 rng_;
+  int customers_ = 20;
+  int suppliers_ = 10;
+  int sequence_ = 0;
+  std::unique_ptr<Copy> lines_;
+  std::vector<Written> registrations_;
+  std::map<YearKey, std::map<Key, Yearly>> totals_;
+  std::map<YearKey, std::map<MonthKey, Monthly>> months_;
+  std::map<std::tuple<int, int, Key, std::string>, Cents> wrong_final_;
+  GeneratedLedger result_;
+};
+
+}  // namespace
+
+GeneratedLedger GenerateLedger(const std::string& conninfo, const GeneratorOptions& options) {
+  std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(conninfo.c_str()), &PQfinish);
+  if (PQstatus(conn.get()) != CONNECTION_OK) {
+    throw std::runtime_error(std::string("cannot connect: ") + PQerrorMessage(conn.get()));
+  }
+  return Generator(conn.get(), options).Run();
+}
+
+}  // namespace veriprog::gen

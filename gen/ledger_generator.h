@@ -1,0 +1,57 @@
+// Generates a ledger for tests, the demo and the benchmarks: companies and fiscal years (one of
+// them spanning two calendar years), chart of accounts, customers and suppliers with registry
+// versions, branches, foreign currencies, causals with opening, closing and adjustment
+// registrations, provisional and non-ordinary registrations that the totals must ignore, and the
+// stored running totals worked out here, independently of the component, from the journal it
+// wrote. A chosen number of stored totals is then made wrong on purpose, and listed.
+// Seeded and deterministic: the same options give the same ledger.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "db/decimal.h"
+
+namespace veriprog::gen {
+
+struct GeneratorOptions {
+  std::uint64_t seed = 1;
+  std::int64_t lines = 10000;  // journal lines, about
+  int wrong = 5;               // stored totals made wrong on purpose
+};
+
+// One fiscal year of a company that the generator filled.
+struct GeneratedFiscalYear {
+  int ditta;
+  int anno;
+  int progressivo;
+  std::string start;  // YYYY-MM-DD
+  std::string end;
+};
+
+// A stored total made wrong: the key as the account check shows it, and what was added.
+struct WrongTotal {
+  int ditta;
+  int anno;
+  int progressivo;
+  std::string conto;  // CONTO as the check prints it (account, or prefix + customer code)
+  int sede;
+  std::string valuta;  // "EURO", the currency code, or "(EURO)"
+  db::Decimal added;   // the check's DIFFSALDO is minus this
+  std::string what;    // which stored column, for people
+};
+
+struct GeneratedLedger {
+  std::vector<GeneratedFiscalYear> fiscal_years;
+  std::vector<WrongTotal> wrong;
+  std::int64_t journal_lines = 0;
+  std::int64_t yearly_totals = 0;
+  std::int64_t monthly_totals = 0;
+};
+
+// Writes the ledger into the empty development schema reached by conninfo (libpq text).
+// Throws std::runtime_error with the server's message on failure.
+GeneratedLedger GenerateLedger(const std::string& conninfo, const GeneratorOptions& options);
+
+}  // namespace veriprog::gen
