@@ -21,6 +21,7 @@ struct OperationOptions {
       activity_id;
   bool by_activity = false;
   bool include_stored = false;
+  bool flagged_only = false;
   bool no_transaction = false;
   std::string format = "table";
 };
@@ -47,6 +48,7 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild) {
   if (!rebuild) {
     cmd->add_flag("--include-stored", o.include_stored,
                   "VAT check: also list the stored totals beside the journal's");
+    cmd->add_flag("--flagged-only", o.flagged_only, "print only the rows flagged as different");
     cmd->add_option("--format", o.format, "result as table, csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
   } else {
@@ -94,6 +96,8 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
   }
 
   std::shared_ptr<db::Recordset> rows = result_of ? result_of(*main.CPOutput()) : nullptr;
+  const bool flagged = rows && HasFlaggedRows(*rows);
+  if (rows && o.flagged_only && rows->FieldIndex("FLAGSBIL")) rows->Filter("FLAGSBIL <> ''");
   if (o.format == "json") {
     nlohmann::ordered_json out{{"stato", static_cast<int>(main.Stato())},
                                {"errore", main.Errore()}};
@@ -109,7 +113,7 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
   if (!main.Errore().empty()) std::cerr << main.Errore() << '\n';
   switch (main.Stato()) {
     case tsOk:
-      return rows && HasFlaggedRows(*rows) ? ExitCode::kFlagged : ExitCode::kOk;
+      return flagged ? ExitCode::kFlagged : ExitCode::kOk;
     case tsParametriNonValidi:
       return ExitCode::kInvalidParameters;
     default:

@@ -54,6 +54,8 @@ void ProgressSink::Done() {
 }
 
 void ProgressSink::Show() {
+  // In a log only the named steps of a rebuild are worth a line each.
+  if (!terminal_ && label_.empty()) return;
   std::string line = "[" + current_ + "/" + total_ + "]";
   if (!label_.empty()) line += " " + label_;
   if (!sub_max_.empty() && terminal_) line += " (" + sub_done_ + "/" + sub_max_ + ")";
