@@ -1,6 +1,8 @@
 #include "db/postgres/pg_connection.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -54,6 +56,12 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
         auto t = tsql::TranslateStatement(node.tokens, keep);
         out += std::string(Trim(t.sql)) + ";\n";
         for (const auto& temp : t.filled_temp_tables) {
+          if (!t.index_columns.empty()) {
+            Indent(out, depth);
+            std::string columns;
+            for (const auto& c : t.index_columns) columns += (columns.empty() ? "" : ", ") + c;
+            out += "CREATE INDEX ON " + temp + " (" + columns + ");\n";
+          }
           Indent(out, depth);
           out += "ANALYZE " + temp + ";\n";
         }
@@ -102,6 +110,11 @@ PgConnection::PgConnection(std::string_view conninfo)
   Command("SET DateStyle = ISO, YMD");
   Command("SET client_encoding = 'UTF8'");
   Command("SET application_name = 'veriprog'");
+  // The statements are short and planned once: compiling them costs more than it saves.
+  Command("SET jit = off");
+  // Sums per account of a whole fiscal year are hashed in memory rather than spilled to disk.
+  Command("SET work_mem = '128MB'");
+  timing_ = std::getenv("VERIPROG_SQL_TIMES") != nullptr;
 }
 
 void PgConnection::Command(const char* sql) {
@@ -176,7 +189,15 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
   switch (node.kind) {
     case tsql::Node::Kind::kStatement: {
       const auto translation = tsql::TranslateStatement(node.tokens, lookup);
+      const auto started = std::chrono::steady_clock::now();
       Result r = Send(translation.sql);
+      if (timing_) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+        std::fprintf(stderr, "[sql %6lld ms] %s\n", static_cast<long long>(ms),
+                     translation.sql.c_str());
+      }
       if (PQresultStatus(r.get()) == PGRES_TUPLES_OK) {
         state.row_count = PQntuples(r.get());
         if (!state.first_result) state.first_result = ToQueryResult(r.get());
@@ -184,8 +205,16 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
         const char* affected = PQcmdTuples(r.get());
         state.row_count = (affected != nullptr && *affected != '\0') ? std::atoll(affected) : 0;
       }
-      for (const auto& temp : translation.filled_temp_tables)
+      for (const auto& temp : translation.filled_temp_tables) {
+        if (!translation.index_columns.empty()) {
+          std::string columns;
+          for (const auto& c : translation.index_columns) {
+            columns += (columns.empty() ? "" : ", ") + c;
+          }
+          Send("CREATE INDEX ON " + temp + " (" + columns + ")");
+        }
         Send("ANALYZE " + temp);
+      }
       break;
     }
     case tsql::Node::Kind::kDeclare:

@@ -63,6 +63,7 @@ class PgConnection final : public Connection {
 
   std::unique_ptr<PGconn, ConnDeleter> conn_;
   bool in_transaction_ = false;
+  bool timing_ = false;  // VERIPROG_SQL_TIMES set: each statement's time on stderr
   std::map<Oid, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
 };
 

@@ -346,6 +346,29 @@ Tokens RewriteTop(Tokens t) {
   }
 }
 
+// The columns of a top-level ORDER BY made of plain names only; empty otherwise.
+std::vector<std::string> TopLevelOrderColumns(const Tokens& t) {
+  int depth = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i].IsSymbol("(")) ++depth;
+    if (t[i].IsSymbol(")")) --depth;
+    if (depth != 0 || !t[i].IsWord("ORDER")) continue;
+    std::size_t k = NextSig(t, i + 1);
+    if (k >= t.size() || !t[k].IsWord("BY")) return {};
+    std::vector<std::string> columns;
+    for (k = NextSig(t, k + 1); k < t.size(); k = NextSig(t, k + 1)) {
+      if (t[k].kind != TokenKind::kWord || IsKeyword(t[k])) return {};
+      columns.push_back(t[k].text);
+      k = NextSig(t, k + 1);
+      while (k < t.size() && (t[k].IsWord("ASC") || t[k].IsWord("DESC"))) k = NextSig(t, k + 1);
+      if (k >= t.size()) return columns;
+      if (!t[k].IsSymbol(",")) return {};
+    }
+    return {};
+  }
+  return {};
+}
+
 // SELECT ... INTO target FROM ... -> CREATE TABLE target AS SELECT ... FROM ...
 Tokens RewriteSelectInto(const Tokens& t, Translation& translation) {
   const std::size_t first = NextSig(t, 0);
@@ -371,7 +394,10 @@ Tokens RewriteSelectInto(const Tokens& t, Translation& translation) {
     std::string name;
     for (std::size_t k = target; k <= target_end; ++k)
       name += t[k].text;
-    if (t[target].kind == TokenKind::kTempName) translation.filled_temp_tables.push_back(name);
+    if (t[target].kind == TokenKind::kTempName) {
+      translation.filled_temp_tables.push_back(name);
+      translation.index_columns = TopLevelOrderColumns(t);
+    }
     Tokens out{Text("CREATE TABLE " + name + " AS ")};
     out.insert(out.end(), t.begin() + static_cast<long>(first), t.begin() + static_cast<long>(i));
     out.insert(out.end(), t.begin() + static_cast<long>(target_end) + 1, t.end());
@@ -453,9 +479,9 @@ Translation TranslateStatement(Tokens tokens, const VariableLookup& variables) {
   t = DropTableHints(t);
   t = MapTypesAndFunctions(t);
   t = RewriteApply(t);
+  t = RewriteSelectInto(t, translation);
   t = OrderNullsLikeTsql(t);
   t = RewriteTop(std::move(t));
-  t = RewriteSelectInto(t, translation);
   NoteFilledTempTable(t, translation);
   t = RewriteJoinedDelete(t);
   translation.sql = Join(t);

@@ -22,6 +22,10 @@ struct Translation {
   // Temporary tables the statement creates or fills; their statistics are refreshed afterwards,
   // since autovacuum never analyses temporary tables and later joins depend on them.
   std::vector<std::string> filled_temp_tables;
+  // For a temporary table made by SELECT ... INTO ... ORDER BY plain columns: those columns.
+  // The table is indexed on them, so that correlated look-ups into it (EXISTS under OR, which
+  // PostgreSQL cannot turn into a join) do not scan it once per outer row.
+  std::vector<std::string> index_columns;
 };
 
 Translation TranslateStatement(std::vector<Token> tokens, const VariableLookup& variables);

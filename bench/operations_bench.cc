@@ -1,0 +1,121 @@
+// Whole-operation timings on generated ledgers: the account totals check and rebuilds, each set
+// against one plain aggregate over the same journal lines joined to their headers, on the same
+// database in the same run. Prints one line per operation with the ratio to the aggregate.
+//
+//   operations_bench --admin "dbname=postgres" --template veriprog_template --lines 1000000
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frame/main_object.h"
+#include "gen/ledger_generator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(const std::function<void()>& work) {
+  const auto start = Clock::now();
+  work();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Exec(const std::string& conninfo, const std::string& sql) {
+  PGconn* c = PQconnectdb(conninfo.c_str());
+  PGresult* r = PQexec(c, sql.c_str());
+  const auto status = PQresultStatus(r);
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    std::fprintf(stderr, "%s\n", PQresultErrorMessage(r));
+    std::exit(2);
+  }
+  PQclear(r);
+  PQfinish(c);
+}
+
+constexpr const char* kAggregate =
+    "SELECT COALESCE(CG42_CONTOPAR_CG24, ''), COALESCE(CG42_TIPOCF_CG44, 0), "
+    "COALESCE(CG42_CLIFORPAR_CG44, 0), COALESCE(CG42_CODICE_CG31, CG41_CODICE_CG31, 0), "
+    "COALESCE(CG42_CODICE_CG08, 'EURO'), "
+    "SUM(CASE WHEN CG42_INDDAAV = 1 THEN CG42_IMPTOTALE ELSE 0 END), "
+    "SUM(CASE WHEN CG42_INDDAAV = 2 THEN CG42_IMPTOTALE ELSE 0 END) "
+    "FROM CG42_MOVCONT JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = CG42_DITTA_CG18 "
+    "AND CG41_NUMREG = CG42_NUMREG_CG41 WHERE CG42_DITTA_CG18 = 1 AND CG42_ANNO_CG19 = 2024 "
+    "AND CG42_PROGESER_CG19 = 1 AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
+    "GROUP BY 1, 2, 3, 4, 5";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string admin = "dbname=postgres", tmpl = "veriprog_template", only;
+  long long lines = 100000;
+  int runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string key = argv[i];
+    if (key == "--admin") admin = argv[i + 1];
+    else if (key == "--template") tmpl = argv[i + 1];
+    else if (key == "--lines") lines = std::stoll(argv[i + 1]);
+    else if (key == "--runs") runs = std::stoi(argv[i + 1]);
+    else if (key == "--only") only = argv[i + 1];
+  }
+  const std::string name = "vp_bench_" + std::to_string(lines);
+  Exec(admin, "DROP DATABASE IF EXISTS " + name);
+  Exec(admin, "CREATE DATABASE " + name + " TEMPLATE " + tmpl);
+  const std::string conninfo = admin + " dbname=" + name;
+  const double generated = Seconds([&] {
+    veriprog::gen::GenerateLedger(conninfo, {.seed = 3, .lines = lines, .wrong = 10});
+  });
+  Exec(conninfo, "VACUUM ANALYZE");
+  std::printf("ledger of %lld journal lines generated in %.1f s\n", lines, generated);
+
+  PGconn* conn = PQconnectdb(conninfo.c_str());
+  std::vector<double> aggregate;
+  for (int i = 0; i < runs; ++i) {
+    aggregate.push_back(Seconds([&] { PQclear(PQexec(conn, kAggregate)); }));
+  }
+  PQfinish(conn);
+  const double base = Median(aggregate);
+  std::printf("%-34s %8.3f s\n", "plain aggregate (median)", base);
+
+  struct Operation {
+    const char* name;
+    void (veriprog::CLSCG_VERIPROG::*run)();
+  };
+  const Operation operations[] = {
+      {"check accounts", &veriprog::CLSCG_VERIPROG::ControlloProgressiviContabili},
+      {"rebuild accounts", &veriprog::CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili},
+      {"rebuild accounts-legacy", &veriprog::CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld},
+  };
+  for (const auto& op : operations) {
+    if (!only.empty() && only != op.name) continue;
+    std::vector<double> times;
+    std::string error;
+    for (int i = 0; i < runs && error.empty(); ++i) {
+      veriprog::CLSCG_VERIPROG main;
+      main.CPInput()->SConnect = conninfo;
+      main.CPInput()->Ditta = 1;
+      main.CPInput()->Esercizio = 2024;
+      main.CPInput()->Progressivo = 1;
+      main.CPInput()->EseguiTransazione = true;
+      times.push_back(Seconds([&] { (main.*op.run)(); }));
+      if (main.Stato() != veriprog::tsOk) error = main.Errore();
+    }
+    if (!error.empty()) {
+      std::printf("%-34s failed: %s\n", op.name, error.c_str());
+      continue;
+    }
+    const double t = Median(times);
+    std::printf("%-34s %8.3f s  %5.2f x the aggregate\n", op.name, t, t / base);
+  }
+  Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  return 0;
+}
