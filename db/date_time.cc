@@ -64,6 +64,29 @@ std::optional<DateTime> DateTime::Parse(std::string_view text) {
   return FromParts(y, mo, d, h, mi, s, us);
 }
 
+std::int64_t DateTime::DayNumber() const {
+  // Civil-to-days over the proleptic Gregorian calendar, eras of 400 years.
+  const std::int64_t y = year - (month <= 2 ? 1 : 0);
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+DateTime DateTime::FromDayNumber(std::int64_t z) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int m = static_cast<int>(mp + (mp < 10 ? 3 : -9));
+  const int y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+  return DateTime{y, m, d, 0, 0, 0, 0};
+}
+
 std::string DateTime::ToString() const {
   char buf[40];
   if (!has_time()) {

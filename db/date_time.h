@@ -25,6 +25,10 @@ struct DateTime {
   // "YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS[.ffffff]" (also with 'T') or the unseparated "YYYYMMDD".
   static std::optional<DateTime> Parse(std::string_view text);
 
+  // Days since 1970-01-01 (negative before), and the date that many days from it.
+  std::int64_t DayNumber() const;
+  static DateTime FromDayNumber(std::int64_t days);
+
   bool has_time() const { return hour != 0 || minute != 0 || second != 0 || microsecond != 0; }
   static int DaysInMonth(int year, int month);
 

@@ -1,6 +1,7 @@
 #include "frame/main_object.h"
 
 #include "contabili/controllo_progressivi.h"
+#include "contabili/ricalcolo_progressivi.h"
 
 namespace veriprog {
 namespace {
@@ -42,15 +43,11 @@ void CLSCG_VERIPROG::ControlloProgressiviContabili() {
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili() {
-  NotAvailable("AzzeraAggiornaProgressiviContabili",
-               {C::kConnection, C::kCompany, C::kFiscalYear, C::kFiscalSequence, C::kCompanyObject},
-               kAccountParams);
+  contabili::RicalcoloProgressivi(frame_).Esegui();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld() {
-  NotAvailable("AzzeraAggiornaProgressiviContabiliOld",
-               {C::kConnection, C::kCompany, C::kFiscalYear, C::kFiscalSequence, C::kCompanyObject},
-               kAccountParams);
+  contabili::RicalcoloProgressivi(frame_).EseguiOld();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA() {

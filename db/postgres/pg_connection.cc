@@ -59,7 +59,8 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
           if (!t.index_columns.empty()) {
             Indent(out, depth);
             std::string columns;
-            for (const auto& c : t.index_columns) columns += (columns.empty() ? "" : ", ") + c;
+            for (const auto& c : t.index_columns)
+              columns += (columns.empty() ? "" : ", ") + c;
             out += "CREATE INDEX ON " + temp + " (" + columns + ");\n";
           }
           Indent(out, depth);
@@ -211,7 +212,11 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
           for (const auto& c : translation.index_columns) {
             columns += (columns.empty() ? "" : ", ") + c;
           }
-          Send("CREATE INDEX ON " + temp + " (" + columns + ")");
+          try {
+            Send("CREATE INDEX ON " + temp + " (" + columns + ")");
+          } catch (const DbError&) {
+            // The order was on columns of the source, not of the table: no index, no harm.
+          }
         }
         Send("ANALYZE " + temp);
       }

@@ -360,7 +360,8 @@ std::vector<std::string> TopLevelOrderColumns(const Tokens& t) {
       if (t[k].kind != TokenKind::kWord || IsKeyword(t[k])) return {};
       columns.push_back(t[k].text);
       k = NextSig(t, k + 1);
-      while (k < t.size() && (t[k].IsWord("ASC") || t[k].IsWord("DESC"))) k = NextSig(t, k + 1);
+      while (k < t.size() && (t[k].IsWord("ASC") || t[k].IsWord("DESC")))
+        k = NextSig(t, k + 1);
       if (k >= t.size()) return columns;
       if (!t[k].IsSymbol(",")) return {};
     }

@@ -1,0 +1,80 @@
+// The account totals rebuild, in nine steps on the host's connection and, when asked, inside
+// one transaction: reset the stored monthly and yearly totals (and their currency twins) of the
+// fiscal year, recompute movements, opening and closing balances, adjustments and final
+// balances in temporary tables, and write the yearly and monthly totals back.
+// The legacy form zeroes the totals of the company's chart group instead of deleting them, and
+// computes the months one SELECT pair at a time.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/date_time.h"
+#include "frame/frame.h"
+
+namespace veriprog::contabili {
+
+class RicalcoloProgressivi {
+ public:
+  explicit RicalcoloProgressivi(Frame& frame) : f_(frame) {}
+
+  void Esegui();     // AzzeraAggiornaProgressiviContabili
+  void EseguiOld();  // AzzeraAggiornaProgressiviContabiliOld
+
+  // Steps 1 and 2.
+  void AzzeraProgressiviContabiliMensili();
+  void AzzeraProgressiviContabiliAnnuali();
+  // Steps 3 to 7.
+  void CalcolaProgressiviContabiliPerMeseAnno_Massivo();
+  void CalcolaBilancioChiusuraApertura();
+  void CalcolaRettifiche();
+  void CalcolaProgressiviContabiliFinali();
+  void CalcolaSaldiFinali();
+  // Steps 8 and 9.
+  void AggiornaProgressiviAnnuali();
+  void AggiornaProgressiviMensili();
+
+  // The legacy steps.
+  void AzzeraProgressiviMensili();
+  void AzzeraProgressiviMensiliValuta();
+  void AzzeraProgressiviAnnuali();
+  void AzzeraProgressiviAnnualiValuta();
+  void EliminaProgressiviAzzerati();
+  void CalcolaProgressiviContabiliPerMeseAnno();
+
+ private:
+  using Step = void (RicalcoloProgressivi::*)();
+  struct Process {
+    const char* description;
+    Step routines[3];
+  };
+  void Drive(const char* routine, const Process (&processes)[9]);
+
+  // Runs one statement between BeginProcesso(1) and AvanzamentoProcesso(1)/EndProcesso.
+  void RunOne(const std::string& sql);
+  // Drops the rebuild's own temporary tables, so that a second rebuild on the same connection
+  // starts clean; errors are ignored, the statements that follow report them.
+  void EliminaTabelleRicalcolo();
+
+  // The journal part of a branch: joins, the fiscal-year conditions, `conditions`, the
+  // currency and branch filters, and the GROUP BY of the key (plus `group_extra` first).
+  std::string Journal(std::string_view sep, bool currency, std::string_view extra_from,
+                      std::string_view conditions, std::string_view group_extra) const;
+  // The key columns of a branch's select list: CONTOPAR .. VALUTA.
+  static std::string KeyColumns(std::string_view sep, bool currency);
+  // A statement of steps 4 to 6: outer select, 'EURO' branch, currency branch.
+  std::string ShapedStatement(std::string_view table, std::string_view outer,
+                              std::string_view euro_sums, std::string_view currency_sums,
+                              std::string_view conditions) const;
+  // The monthly statement around its branches.
+  static std::string MonthlyStatement(std::string_view sep, const std::string& branches);
+  // The month list of the fiscal year: whole calendar months from its first to its last.
+  std::string MonthList(const db::DateTime& start, const db::DateTime& end);
+  bool ReadFiscalYear(db::DateTime& start, db::DateTime& end);
+  std::string BranchFilter(std::string_view prefix, std::string_view column) const;
+  bool BranchGiven() const;
+
+  Frame& f_;
+};
+
+}  // namespace veriprog::contabili
