@@ -354,12 +354,16 @@ class Generator {
         reg.provreg = 1;  // provisional: not in the totals
       else if (kind > 0.95)
         reg.tipomov = 1;  // not an ordinary movement: not in the totals
-      reg.branch = Chance(0.3) ? std::nullopt : std::optional<int>(Pick(1, 3));
-      const Currency* currency = Chance(0.2) ? &kCurrencies[Pick(0, 2)] : nullptr;
       const int count = Pick(2, 5);
+      std::vector<Party> parties;
+      for (int i = 0; i < count; ++i) parties.push_back(RandomParty());
+      // A customer or supplier deals with one branch, its home; other registrations anywhere.
+      const int home = parties[0].clifor ? *parties[0].clifor % 4 : Pick(0, 3);
+      if (home != 0) reg.branch = home;
+      const Currency* currency = Chance(0.2) ? &kCurrencies[Pick(0, 2)] : nullptr;
       Cents sum_eur = 0, sum_val = 0;
       for (int i = 1; i <= count; ++i) {
-        const Party party = RandomParty();
+        const Party& party = parties[static_cast<std::size_t>(i - 1)];
         Cents val = Pick(1, 500000);
         int side = Pick(1, 2);
         if (i == count) {  // the balancing line
@@ -371,8 +375,8 @@ class Generator {
         const Cents sign = side == 1 ? 1 : -1;
         sum_eur += sign * eur;
         sum_val += sign * val;
-        std::optional<int> branch;
-        if (!Chance(0.7)) branch = Pick(1, 3);
+        std::optional<int> branch;  // mostly the registration's
+        if (Chance(0.1)) branch = Pick(1, 3);
         std::optional<Cents> line_val;
         if (currency) line_val = val;
         Opt code;

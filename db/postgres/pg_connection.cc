@@ -114,7 +114,9 @@ PgConnection::PgConnection(std::string_view conninfo)
   // The statements are short and planned once: compiling them costs more than it saves.
   Command("SET jit = off");
   // Sums per account of a whole fiscal year are hashed in memory rather than spilled to disk.
-  Command("SET work_mem = '128MB'");
+  Command("SET work_mem = '256MB'");
+  // Temporary tables of a fiscal year stay in this session's memory (before its first use).
+  Command("SET temp_buffers = '512MB'");
   timing_ = std::getenv("VERIPROG_SQL_TIMES") != nullptr;
 }
 
