@@ -1,6 +1,7 @@
 #include "contabili/controllo_progressivi.h"
 
 #include "contabili/sql_lines.h"
+#include "contabili/temp_tables.h"
 #include "db/recordset.h"
 #include "frame/sql_values.h"
 
@@ -68,15 +69,10 @@ void ControlloProgressivi::Esegui() {
 
 void ControlloProgressivi::EliminaTabelleTemporanee() {
   try {
-    std::string batch;
-    bool first = true;
-    for (const char* t : kTabelleTemporanee) {
-      if (!first) batch += "\r";
-      first = false;
-      batch += std::string("IF OBJECT_ID(N'tempdb..") + t + "', N'U') IS NOT NULL" + "\r" +
-               "  DROP TABLE " + t + " ;" + "\r";
-    }
-    f_.Connection().Execute(batch);
+    f_.Connection().Execute(DropTempTablesBatch(
+        {"#CG42MOV", "#CG53PROGR", "#SALDIAPE", "#CONTIMOV", "#CONTINONMOV", "#CONTINONPROGR",
+         "#CONTISALDIAPENONMOV", "#CONTROLLOPROGR", "#PROGRCONTMESEANNO", "#BILCHIUAPE",
+         "#RETTIFICHE", "#PROGRCONTFIN", "#SALDIFIN"}));
   } catch (...) {
     // Tables that cannot be dropped make the builders fail, which they report themselves.
   }

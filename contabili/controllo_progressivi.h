@@ -44,19 +44,4 @@ class ControlloProgressivi {
   Frame& f_;
 };
 
-// The temporary tables of the check and of the rebuild, in the order they are dropped.
-inline constexpr const char* kTabelleTemporanee[] = {"#CG42MOV",
-                                                     "#CG53PROGR",
-                                                     "#SALDIAPE",
-                                                     "#CONTIMOV",
-                                                     "#CONTINONMOV",
-                                                     "#CONTINONPROGR",
-                                                     "#CONTISALDIAPENONMOV",
-                                                     "#CONTROLLOPROGR",
-                                                     "#PROGRCONTMESEANNO",
-                                                     "#BILCHIUAPE",
-                                                     "#RETTIFICHE",
-                                                     "#PROGRCONTFIN",
-                                                     "#SALDIFIN"};
-
 }  // namespace veriprog::contabili

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "contabili/sql_lines.h"
+#include "contabili/temp_tables.h"
 #include "db/error.h"
 #include "frame/sql_values.h"
 
@@ -25,6 +26,17 @@ constexpr const char* kMonthOrder = " ORDER BY ANNO, MESE, CONTOPAR, TIPOCF, CLI
 constexpr const char* kKeyGroup =
     "ISNULL(CG42_CONTOPAR_CG24, ''), ISNULL(CG42_TIPOCF_CG44, 0), ISNULL(CG42_CLIFORPAR_CG44, 0), "
     "ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0))";
+
+// The ON lines that tie a row of the temporary tables to its yearly total of the same key.
+void YearlyKeyJoin(SqlLines& sql, const std::string& ditta, const std::string& esercizio,
+                   const std::string& progressivo, const std::string& gruppo) {
+  sql << "      ON CG53_DITTA_CG18 = " + ditta << "     AND CG53_ANNO_CG19 = " + esercizio
+      << "     AND CG53_PROGESER_CG19 = " + progressivo << "     AND CG53_GRUPPO_CG10 = " + gruppo
+      << "     AND ISNULL(CG53_CONTO_CG24, '') = CONTOPAR"
+      << "     AND ISNULL(CG53_TIPOCF_CG44, 0) = TIPOCF"
+      << "     AND ISNULL(CG53_CLIFOR_CG44,0) = CLIFOR"
+      << "     AND ISNULL(CG53_CODICE_CG31, 0) = SEDE";
+}
 
 std::string Join(std::string_view sep, std::initializer_list<std::string_view> lines) {
   std::string out;
@@ -189,13 +201,8 @@ void RicalcoloProgressivi::AzzeraProgressiviContabiliAnnuali() {
 
 void RicalcoloProgressivi::EliminaTabelleRicalcolo() {
   try {
-    std::string batch;
-    for (const char* t :
-         {"#PROGRCONTMESEANNO", "#BILCHIUAPE", "#RETTIFICHE", "#PROGRCONTFIN", "#SALDIFIN"}) {
-      batch += std::string("IF OBJECT_ID(N'tempdb..") + t + "', N'U') IS NOT NULL\r  DROP TABLE " +
-               t + " ;\r\r";
-    }
-    f_.Connection().Execute(batch);
+    f_.Connection().Execute(DropTempTablesBatch(
+        {"#PROGRCONTMESEANNO", "#BILCHIUAPE", "#RETTIFICHE", "#PROGRCONTFIN", "#SALDIFIN"}));
   } catch (...) {
   }
 }
@@ -530,15 +537,9 @@ void RicalcoloProgressivi::AggiornaProgressiviAnnuali() {
       twins << i + c;
     }
     twins << "  FROM    #SALDIFIN"
-          << "  INNER  JOIN " + f_.GetTableName(57) << "      ON CG53_DITTA_CG18 = " + ditta
-          << "     AND CG53_ANNO_CG19 = " + esercizio
-          << "     AND CG53_PROGESER_CG19 = " + progressivo
-          << "     AND CG53_GRUPPO_CG10 = " + gruppo
-          << "     AND ISNULL(CG53_CONTO_CG24, '') = CONTOPAR"
-          << "     AND ISNULL(CG53_TIPOCF_CG44, 0) = TIPOCF"
-          << "     AND ISNULL(CG53_CLIFOR_CG44,0) = CLIFOR"
-          << "     AND ISNULL(CG53_CODICE_CG31, 0) = SEDE"
-          << "  WHERE   VALUTA <> 'EURO'" << kKeyOrder;
+          << "  INNER  JOIN " + f_.GetTableName(57);
+    YearlyKeyJoin(twins, ditta, esercizio, progressivo, gruppo);
+    twins << "  WHERE   VALUTA <> 'EURO'" << kKeyOrder;
     f_.Connection().Execute(twins.str());
     f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 2);
     f_.Raise(&VeriprogEvents::EndProcessoAzzeraAggiornaProgressiviContabili);
@@ -570,15 +571,9 @@ void RicalcoloProgressivi::AggiornaProgressiviMensili() {
       monthly << i + c;
     }
     monthly << "  FROM   #PROGRCONTMESEANNO"
-            << "  INNER  JOIN " + f_.GetTableName(57) << "      ON CG53_DITTA_CG18 = " + ditta
-            << "     AND CG53_ANNO_CG19 = " + esercizio
-            << "     AND CG53_PROGESER_CG19 = " + progressivo
-            << "     AND CG53_GRUPPO_CG10 = " + gruppo
-            << "     AND ISNULL(CG53_CONTO_CG24, '') = CONTOPAR"
-            << "     AND ISNULL(CG53_TIPOCF_CG44, 0) = TIPOCF"
-            << "     AND ISNULL(CG53_CLIFOR_CG44,0) = CLIFOR"
-            << "     AND ISNULL(CG53_CODICE_CG31, 0) = SEDE"
-            << "  WHERE  VALUTA = 'EURO'" << kMonthOrder;
+            << "  INNER  JOIN " + f_.GetTableName(57);
+    YearlyKeyJoin(monthly, ditta, esercizio, progressivo, gruppo);
+    monthly << "  WHERE  VALUTA = 'EURO'" << kMonthOrder;
     f_.Raise(&VeriprogEvents::BeginProcessoAzzeraAggiornaProgressiviContabili, 2);
     f_.Connection().Execute(monthly.str());
     f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);

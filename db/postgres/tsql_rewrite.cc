@@ -48,6 +48,16 @@ std::size_t MatchingParen(const Tokens& t, std::size_t open) {
   throw DbError("T-SQL: '(' left open");
 }
 
+// The last token of a possibly qualified name (schema.table) starting at `first`.
+std::size_t QualifiedNameEnd(const Tokens& t, std::size_t first) {
+  std::size_t end = first;
+  while (true) {
+    const std::size_t dot = NextSig(t, end + 1);
+    if (dot >= t.size() || !t[dot].IsSymbol(".")) return end;
+    end = NextSig(t, dot + 1);
+  }
+}
+
 std::string Quote(std::string_view text) {
   std::string out = "'";
   for (char c : text) {
@@ -383,15 +393,7 @@ Tokens RewriteSelectInto(const Tokens& t, Translation& translation) {
     if (!t[i].IsWord("INTO")) continue;
     const std::size_t target = NextSig(t, i + 1);
     if (target >= t.size()) Unsupported("SELECT INTO without a table");
-    std::size_t target_end = target;  // schema.table
-    while (true) {
-      const std::size_t dot = NextSig(t, target_end + 1);
-      if (dot < t.size() && t[dot].IsSymbol(".")) {
-        target_end = NextSig(t, dot + 1);
-      } else {
-        break;
-      }
-    }
+    const std::size_t target_end = QualifiedNameEnd(t, target);
     std::string name;
     for (std::size_t k = target; k <= target_end; ++k)
       name += t[k].text;
@@ -416,15 +418,7 @@ Tokens RewriteJoinedDelete(const Tokens& t) {
   if (i < t.size() && t[i].IsWord("FROM")) i = NextSig(t, i + 1);
   if (i >= t.size()) return t;
   const std::size_t target = i;
-  std::size_t target_end = i;
-  while (true) {
-    const std::size_t dot = NextSig(t, target_end + 1);
-    if (dot < t.size() && t[dot].IsSymbol(".")) {
-      target_end = NextSig(t, dot + 1);
-    } else {
-      break;
-    }
-  }
+  const std::size_t target_end = QualifiedNameEnd(t, i);
   const std::size_t from = NextSig(t, target_end + 1);
   if (from >= t.size() || !t[from].IsWord("FROM")) return t;
   std::string name;
