@@ -314,14 +314,8 @@ void ControlloProgressivi::CreaTmpTableContiSaldiApeNonMov() {
 
 void ControlloProgressivi::CreaTmpTableControlloProgressivi() {
   f_.Guard("CreaTmpTableControlloProgressivi", [&] {
-    const auto esercizio = f_.LeggiEsercizio();
-    if (!esercizio) {
-      f_.Stato = tsParametriNonValidi;
-      f_.Errore = "Esercizio " + f_.CPInput->Esercizio.ToText() + "/" +
-                  f_.CPInput->Progressivo.ToText() + " della ditta " + f_.CPInput->Ditta.ToText() +
-                  " non trovato";
-      return;
-    }
+    const auto esercizio = f_.EsercizioRichiesto();
+    if (!esercizio) return;
     const std::string ditta = f_.Numero(f_.CPInput->Ditta);
     const std::string gruppo = f_.Gruppo();
     const std::string data_rif = f_.DataDB(esercizio->end).ToText();

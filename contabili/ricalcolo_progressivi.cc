@@ -208,14 +208,8 @@ void RicalcoloProgressivi::EliminaTabelleRicalcolo() {
 }
 
 bool RicalcoloProgressivi::ReadFiscalYear(db::DateTime& start, db::DateTime& end) {
-  const auto esercizio = f_.LeggiEsercizio();
-  if (!esercizio) {
-    f_.Stato = tsParametriNonValidi;
-    f_.Errore = "Esercizio " + f_.CPInput->Esercizio.ToText() + "/" +
-                f_.CPInput->Progressivo.ToText() + " della ditta " + f_.CPInput->Ditta.ToText() +
-                " non trovato";
-    return false;
-  }
+  const auto esercizio = f_.EsercizioRichiesto();
+  if (!esercizio) return false;
   if (esercizio->start.kind() != db::Variant::Kind::kDateTime ||
       esercizio->end.kind() != db::Variant::Kind::kDateTime) {
     throw db::DbError("date dell'esercizio non valide");
@@ -491,17 +485,23 @@ void RicalcoloProgressivi::CalcolaSaldiFinali() {
 
 // --- steps 8 and 9: writers --------------------------------------------------------------------
 
-void RicalcoloProgressivi::AggiornaProgressiviAnnuali() {
+// The writers ask for the company object first; without it they roll back and write nothing.
+bool RicalcoloProgressivi::DittaPronta() {
   f_.CreaClasseDittaBase();
-  if (f_.Stato != tsOk) {
-    f_.RollbackTransazione();
-    return;
-  }
+  if (f_.Stato == tsOk) return true;
+  f_.RollbackTransazione();
+  return false;
+}
+
+RicalcoloProgressivi::Chiave RicalcoloProgressivi::ChiaveEsercizio() const {
+  return {f_.Numero(f_.CPInput->Ditta), f_.Numero(f_.CPInput->Esercizio),
+          f_.Numero(f_.CPInput->Progressivo), f_.Gruppo()};
+}
+
+void RicalcoloProgressivi::AggiornaProgressiviAnnuali() {
+  if (!DittaPronta()) return;
   f_.Guard("AggiornaProgressiviAnnuali", [&] {
-    const std::string ditta = f_.Numero(f_.CPInput->Ditta);
-    const std::string esercizio = f_.Numero(f_.CPInput->Esercizio);
-    const std::string progressivo = f_.Numero(f_.CPInput->Progressivo);
-    const std::string gruppo = f_.Gruppo();
+    const auto [ditta, esercizio, progressivo, gruppo] = ChiaveEsercizio();
     const std::string i = "         ";
     SqlLines yearly;
     yearly << " INSERT INTO " + f_.GetTableName(2) +
@@ -547,16 +547,9 @@ void RicalcoloProgressivi::AggiornaProgressiviAnnuali() {
 }
 
 void RicalcoloProgressivi::AggiornaProgressiviMensili() {
-  f_.CreaClasseDittaBase();
-  if (f_.Stato != tsOk) {
-    f_.RollbackTransazione();
-    return;
-  }
+  if (!DittaPronta()) return;
   f_.Guard("AggiornaProgressiviMensili", [&] {
-    const std::string ditta = f_.Numero(f_.CPInput->Ditta);
-    const std::string esercizio = f_.Numero(f_.CPInput->Esercizio);
-    const std::string progressivo = f_.Numero(f_.CPInput->Progressivo);
-    const std::string gruppo = f_.Gruppo();
+    const auto [ditta, esercizio, progressivo, gruppo] = ChiaveEsercizio();
     const std::string i = "         ";
     SqlLines monthly;
     monthly << " INSERT INTO " + f_.GetTableName(3) +

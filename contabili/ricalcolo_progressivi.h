@@ -71,6 +71,12 @@ class RicalcoloProgressivi {
   // The month list of the fiscal year: whole calendar months from its first to its last.
   std::string MonthList(const db::DateTime& start, const db::DateTime& end);
   bool ReadFiscalYear(db::DateTime& start, db::DateTime& end);
+  // Company, fiscal year, sequence and chart group as SQL text.
+  struct Chiave {
+    std::string ditta, esercizio, progressivo, gruppo;
+  };
+  Chiave ChiaveEsercizio() const;
+  bool DittaPronta();
   std::string BranchFilter(std::string_view prefix, std::string_view column) const;
   bool BranchGiven() const;
 

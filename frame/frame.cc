@@ -210,6 +210,16 @@ std::optional<FiscalYear> Frame::LeggiEsercizio() {
   return FiscalYear{reader->DataInizio(), reader->DataFine()};
 }
 
+std::optional<FiscalYear> Frame::EsercizioRichiesto() {
+  auto esercizio = LeggiEsercizio();
+  if (!esercizio) {
+    Stato = tsParametriNonValidi;
+    Errore = "Esercizio " + CPInput->Esercizio.ToText() + "/" + CPInput->Progressivo.ToText() +
+             " della ditta " + CPInput->Ditta.ToText() + " non trovato";
+  }
+  return esercizio;
+}
+
 std::string Frame::Numero(const db::Variant& value) const {
   const auto number = WholeNumber(value);
   if (!number) throw db::DbError("valore non numerico: '" + value.ToText() + "'");

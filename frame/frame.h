@@ -98,6 +98,8 @@ class Frame {
   db::Variant CodicePianoConti();
   // The fiscal year of CPInput; nullopt when the reader reports an error.
   std::optional<FiscalYear> LeggiEsercizio();
+  // The same, and when it is missing: tsParametriNonValidi with a message that names it.
+  std::optional<FiscalYear> EsercizioRichiesto();
   // A parameter as SQL text: the whole number it holds (checked by StartOperation).
   std::string Numero(const db::Variant& value) const;
 
