@@ -58,24 +58,34 @@ constexpr const char* kAggregate =
 int main(int argc, char** argv) {
   std::string admin = "dbname=postgres", tmpl = "veriprog_template", only;
   long long lines = 100000;
+  int customers = 0;
   int runs = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
-    if (key == "--admin") admin = argv[i + 1];
-    else if (key == "--template") tmpl = argv[i + 1];
-    else if (key == "--lines") lines = std::stoll(argv[i + 1]);
-    else if (key == "--runs") runs = std::stoi(argv[i + 1]);
-    else if (key == "--only") only = argv[i + 1];
+    if (key == "--admin")
+      admin = argv[i + 1];
+    else if (key == "--template")
+      tmpl = argv[i + 1];
+    else if (key == "--lines")
+      lines = std::stoll(argv[i + 1]);
+    else if (key == "--runs")
+      runs = std::stoi(argv[i + 1]);
+    else if (key == "--only")
+      only = argv[i + 1];
+    else if (key == "--customers")
+      customers = std::stoi(argv[i + 1]);
   }
   const std::string name = "vp_bench_" + std::to_string(lines);
   Exec(admin, "DROP DATABASE IF EXISTS " + name);
   Exec(admin, "CREATE DATABASE " + name + " TEMPLATE " + tmpl);
   const std::string conninfo = admin + " dbname=" + name;
   const double generated = Seconds([&] {
-    veriprog::gen::GenerateLedger(conninfo, {.seed = 3, .lines = lines, .wrong = 10});
+    veriprog::gen::GenerateLedger(conninfo,
+                                  {.seed = 3, .lines = lines, .wrong = 10, .customers = customers});
   });
   Exec(conninfo, "VACUUM ANALYZE");
-  std::printf("ledger of %lld journal lines generated in %.1f s\n", lines, generated);
+  std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
+              customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
 
   PGconn* conn = PQconnectdb(conninfo.c_str());
   std::vector<double> aggregate;

@@ -24,6 +24,9 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
   cmd->add_option("--seed", o->generator.seed, "random seed; the same seed, the same ledger");
   cmd->add_option("--wrong", o->generator.wrong, "stored totals to make wrong on purpose")
       ->check(CLI::Range(0, 100000));
+  cmd->add_option("--customers", o->generator.customers,
+                  "customers per company, suppliers half as many (default: by size)")
+      ->check(CLI::Range(0, 1000000));
   cmd->add_option("--format", o->format, "table or json")->check(CLI::IsMember({"table", "json"}));
   cmd->callback([o, &code] {
     try {

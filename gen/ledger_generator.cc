@@ -204,8 +204,11 @@ class Generator {
         // A fiscal year across two calendar years.
         {2, 2, 2024, 1, {2024, 7, 1}, {2025, 6, 30}, 0.33, true},
     };
-    customers_ = std::clamp<int>(static_cast<int>(options_.lines / 40), 20, 20000);
-    suppliers_ = std::clamp<int>(static_cast<int>(options_.lines / 80), 10, 10000);
+    // A customer is on about 50 lines a year, a supplier on about 100, unless told otherwise.
+    customers_ = options_.customers > 0
+                     ? options_.customers
+                     : std::clamp<int>(static_cast<int>(options_.lines / 200), 20, 20000);
+    suppliers_ = std::max(10, customers_ / 2);
     Exec(conn_, "BEGIN");
     Exec(conn_, "SET CONSTRAINTS ALL DEFERRED");  // lines go in before their headers
     WriteMasters(years);
@@ -328,6 +331,12 @@ class Generator {
     return Chance(0.5) ? Party{S(conto), std::nullopt, std::nullopt} : Party{S(conto), 0, 0};
   }
 
+  // The currency a customer or supplier is kept in (every fifth one), or none.
+  static const Currency* CurrencyOf(const Party& party) {
+    if (!party.clifor || *party.clifor % 5 != 0) return nullptr;
+    return &kCurrencies[*party.clifor % 3];
+  }
+
   struct Registration {
     std::string numreg;
     Date date;
@@ -356,11 +365,14 @@ class Generator {
         reg.tipomov = 1;  // not an ordinary movement: not in the totals
       const int count = Pick(2, 5);
       std::vector<Party> parties;
-      for (int i = 0; i < count; ++i) parties.push_back(RandomParty());
+      for (int i = 0; i < count; ++i)
+        parties.push_back(RandomParty());
       // A customer or supplier deals with one branch, its home; other registrations anywhere.
       const int home = parties[0].clifor ? *parties[0].clifor % 4 : Pick(0, 3);
       if (home != 0) reg.branch = home;
-      const Currency* currency = Chance(0.2) ? &kCurrencies[Pick(0, 2)] : nullptr;
+      // Customers and suppliers kept in a currency trade in it; other registrations seldom do.
+      const Currency* currency = CurrencyOf(parties[0]);
+      if (!currency && Chance(0.03)) currency = &kCurrencies[Pick(0, 2)];
       Cents sum_eur = 0, sum_val = 0;
       for (int i = 1; i <= count; ++i) {
         const Party& party = parties[static_cast<std::size_t>(i - 1)];
@@ -410,8 +422,7 @@ class Generator {
       }
       const int side = Pick(1, 2);
       const Cents eur = Pick(1, 2000000);
-      const Currency* currency =
-          party.tipocf == 1 && Chance(0.3) ? &kCurrencies[Pick(0, 2)] : nullptr;
+      const Currency* currency = CurrencyOf(party);
       std::optional<Cents> val;
       Opt code;
       if (currency) {

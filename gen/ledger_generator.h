@@ -19,6 +19,7 @@ struct GeneratorOptions {
   std::uint64_t seed = 1;
   std::int64_t lines = 10000;  // journal lines, about
   int wrong = 5;               // stored totals made wrong on purpose
+  int customers = 0;           // customers per company (suppliers: half); 0 picks by size
 };
 
 // One fiscal year of a company that the generator filled.

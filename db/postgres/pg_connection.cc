@@ -209,18 +209,14 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
         state.row_count = (affected != nullptr && *affected != '\0') ? std::atoll(affected) : 0;
       }
       for (const auto& temp : translation.filled_temp_tables) {
-        if (!translation.index_columns.empty()) {
-          std::string columns;
-          for (const auto& c : translation.index_columns) {
-            columns += (columns.empty() ? "" : ", ") + c;
-          }
-          try {
-            Send("CREATE INDEX ON " + temp + " (" + columns + ")");
-          } catch (const DbError&) {
-            // The order was on columns of the source, not of the table: no index, no harm.
-          }
+        PrepareTempTable(temp, translation.index_columns);
+        if (timing_) {
+          const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+          std::fprintf(stderr, "[sql %6lld ms] (with index and statistics of %s)\n",
+                       static_cast<long long>(ms), temp.c_str());
         }
-        Send("ANALYZE " + temp);
       }
       break;
     }
@@ -256,6 +252,23 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
     case tsql::Node::Kind::kNoOp:
       break;
   }
+}
+
+void PgConnection::PrepareTempTable(const std::string& temp,
+                                    const std::vector<std::string>& index_columns) {
+  if (!index_columns.empty()) {
+    std::string columns;
+    for (const auto& c : index_columns)
+      columns += (columns.empty() ? "" : ", ") + c;
+    try {
+      // Building the index also counts the rows, which is what the planner needs most.
+      Send("CREATE INDEX ON " + temp + " (" + columns + ")");
+      return;
+    } catch (const DbError&) {
+      // The order was on columns of the source, not of the table: statistics instead.
+    }
+  }
+  Send("ANALYZE " + temp);
 }
 
 QueryResult PgConnection::ToQueryResult(PGresult* result) {

@@ -57,6 +57,9 @@ class PgConnection final : public Connection {
   Result Send(const std::string& sql, int nparams = 0, const char* const* params = nullptr);
   Result SendRaw(const std::string& sql, int nparams, const char* const* params);
   std::optional<std::string> Scalar(const std::string& sql);
+  // A temporary table just filled: indexed on its order columns when it has them, otherwise
+  // analysed, so that the statements after it are planned on its real size.
+  void PrepareTempTable(const std::string& temp, const std::vector<std::string>& index_columns);
   QueryResult ToQueryResult(PGresult* result);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
