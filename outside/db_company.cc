@@ -18,6 +18,12 @@ class CompanyRecord {
     return row_.Get(field);
   }
 
+  // A company given as a number is read at once, so that a code with no company fails when the
+  // company object is made; an absent or malformed code waits for the parameter checks.
+  void LoadIfGiven() {
+    if (!loaded_ && ditta_.IsPresent() && ditta_.ToInteger()) Load();
+  }
+
  private:
   void Load() {
     const auto code = ditta_.ToInteger();
@@ -95,6 +101,7 @@ class DbCompanyFactory final : public CompanyFactory {
     if (!record) record = std::make_shared<CompanyRecord>(connection_, ditta);
     switch (kind) {
       case kDittaBase:
+        record->LoadIfGiven();
         return std::make_shared<Base>(record);
       case kDittaContabilita:
         return std::make_shared<Accounting>(record);
