@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <set>
 
 #include "db/error.h"
@@ -192,6 +193,7 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
   switch (node.kind) {
     case tsql::Node::Kind::kStatement: {
       const auto translation = tsql::TranslateStatement(node.tokens, lookup);
+      PrepareTempTablesUsedBy(translation.sql);
       const auto started = std::chrono::steady_clock::now();
       Result r = Send(translation.sql);
       if (timing_) {
@@ -208,15 +210,10 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
         const char* affected = PQcmdTuples(r.get());
         state.row_count = (affected != nullptr && *affected != '\0') ? std::atoll(affected) : 0;
       }
+      // Index and statistics wait until a later statement reads the table: a result table
+      // that is only fetched needs neither.
       for (const auto& temp : translation.filled_temp_tables) {
-        PrepareTempTable(temp, translation.index_columns);
-        if (timing_) {
-          const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - started)
-                              .count();
-          std::fprintf(stderr, "[sql %6lld ms] (with index and statistics of %s)\n",
-                       static_cast<long long>(ms), temp.c_str());
-        }
+        unprepared_[temp] = translation.index_columns;
       }
       break;
     }
@@ -251,6 +248,37 @@ void PgConnection::RunNode(const tsql::Node& node, RunState& state) {
       break;
     case tsql::Node::Kind::kNoOp:
       break;
+  }
+}
+
+void PgConnection::PrepareTempTablesUsedBy(const std::string& sql) {
+  if (unprepared_.empty()) return;
+  // Reading a whole table in one pass needs no plan: SELECT * FROM #t [ORDER BY ...].
+  static const std::regex kWholeTable(
+      R"(^\s*SELECT\s+\*\s+FROM\s+pg_temp\."[^"]+"\s*(ORDER\s+BY\s.*)?$)", std::regex::icase);
+  const bool whole_table = std::regex_match(sql, kWholeTable);
+  for (auto it = unprepared_.begin(); it != unprepared_.end();) {
+    if (sql.find(it->first) == std::string::npos) {
+      ++it;
+      continue;
+    }
+    const bool dropping = sql.find("DROP TABLE") != std::string::npos;
+    if (!whole_table && !dropping) {
+      const auto started = std::chrono::steady_clock::now();
+      try {
+        PrepareTempTable(it->first, it->second);
+      } catch (const DbError&) {
+        // Gone with a rolled-back transaction: nothing to prepare.
+      }
+      if (timing_) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+        std::fprintf(stderr, "[sql %6lld ms] (index or statistics of %s)\n",
+                     static_cast<long long>(ms), it->first.c_str());
+      }
+    }
+    it = unprepared_.erase(it);
   }
 }
 

@@ -60,6 +60,8 @@ class PgConnection final : public Connection {
   // A temporary table just filled: indexed on its order columns when it has them, otherwise
   // analysed, so that the statements after it are planned on its real size.
   void PrepareTempTable(const std::string& temp, const std::vector<std::string>& index_columns);
+  // Prepares the filled temporary tables that the statement about to run reads.
+  void PrepareTempTablesUsedBy(const std::string& sql);
   QueryResult ToQueryResult(PGresult* result);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
@@ -68,6 +70,8 @@ class PgConnection final : public Connection {
   bool in_transaction_ = false;
   bool timing_ = false;  // VERIPROG_SQL_TIMES set: each statement's time on stderr
   std::map<Oid, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
+  // Temporary tables filled and not yet indexed or analysed, with their order columns.
+  std::map<std::string, std::vector<std::string>> unprepared_;
 };
 
 }  // namespace veriprog::db::pg
