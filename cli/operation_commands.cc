@@ -54,7 +54,7 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild) {
   } else {
     cmd->add_flag("--no-transaction", o.no_transaction,
                   "write without a transaction: a failing step leaves earlier steps' writes");
-    cmd->add_option("--format", o.format, "outcome as table or json")
+    cmd->add_option("--format", o.format, "outcome: table (plain text), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
   }
 }
