@@ -57,15 +57,16 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
         auto t = tsql::TranslateStatement(node.tokens, keep);
         out += std::string(Trim(t.sql)) + ";\n";
         for (const auto& temp : t.filled_temp_tables) {
-          if (!t.index_columns.empty()) {
-            Indent(out, depth);
+          // Done before the first later statement that reads the table.
+          Indent(out, depth);
+          if (t.index_columns.empty()) {
+            out += "-- then: ANALYZE " + temp + ";\n";
+          } else {
             std::string columns;
             for (const auto& c : t.index_columns)
               columns += (columns.empty() ? "" : ", ") + c;
-            out += "CREATE INDEX ON " + temp + " (" + columns + ");\n";
+            out += "-- then: CREATE INDEX ON " + temp + " (" + columns + ");\n";
           }
-          Indent(out, depth);
-          out += "ANALYZE " + temp + ";\n";
         }
         break;
       }

@@ -247,6 +247,21 @@ TEST(PgConnection, WriteBackRoundTrip) {
   EXPECT_THROW(rs.UpdateBatch(), DbError);
   EXPECT_EQ(Rows(*conn, "SELECT CG53_SALDOAPE FROM CG53_PROGA"), "5\n");
 
+  // Only the rows in view are sent: a changed row hidden by the filter waits.
+  db.Run(
+      "UPDATE CG53_PROGA SET CG53_SALDOAPE = 0;"
+      "INSERT INTO CG53_PROGA (CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, "
+      "CG53_GRUPPO_CG10,"
+      " CG53_CONTO_CG24, CG53_SALDOAPE) VALUES (1, 2024, 1, 1, 'ALTRO', 0)");
+  rs.Requery();
+  ASSERT_EQ(rs.RecordCount(), 2);
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext())
+    rs.Set("CG53_SALDOAPE", Decimal::Parse("1.11"));
+  rs.Filter("CG53_CONTO_CG24 = 'altro'");
+  rs.UpdateBatch();
+  EXPECT_EQ(Rows(*conn, "SELECT CG53_CONTO_CG24, CG53_SALDOAPE FROM CG53_PROGA ORDER BY 1"),
+            "ALTRO|1.11\nO'B; --|0\n");
+
   // Results of joins or computed columns are readable but not writable.
   Recordset joined;
   joined.Open("SELECT CG53_IDPROGA, 1 + 1 AS DUE FROM CG53_PROGA", conn);
