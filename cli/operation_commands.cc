@@ -111,6 +111,9 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
     }
   }
   if (!main.Errore().empty()) std::cerr << main.Errore() << '\n';
+  if (!main.frame().CausaConnessione.empty()) {
+    std::cerr << "  (" << main.frame().CausaConnessione << ")\n";
+  }
   switch (main.Stato()) {
     case tsOk:
       return flagged ? ExitCode::kFlagged : ExitCode::kOk;

@@ -6,7 +6,8 @@
 namespace veriprog {
 
 bool Frame::CreaConnessione() {
-  return GuardValue("CreaConnessione", false, [&] {
+  CausaConnessione.clear();
+  const bool ok = GuardValue("CreaConnessione", false, [&] {
     if (CPInput->GConnect) return true;  // the host's connection, used as it is
     if (CPInput->SConnect.ToText().empty()) {
       Stato = tsParametriNonValidi;
@@ -16,6 +17,8 @@ bool Frame::CreaConnessione() {
     CPInput->GConnect = db::Connect(CPInput->SConnect.ToText());
     return true;
   });
+  if (!ok) CausaConnessione = Errore;  // the frame's own message takes its place in Errore
+  return ok;
 }
 
 void Frame::IniziaTransazione() {

@@ -52,6 +52,9 @@ class Frame {
   bool TransazioneAperta = false;
   std::shared_ptr<outside::CompanyFactory> FabbricaDitta;
   std::shared_ptr<outside::CompanyBase> DittaBase;
+  // Why the last connection attempt failed, in the words of the database layer: the operation
+  // reports only "Non è stata definita la connessione", a person wants the reason too.
+  std::string CausaConnessione;
 
   // --- error rule --------------------------------------------------------------------------
   // Stato := tsProgramError, Errore := description & " in " & routine.

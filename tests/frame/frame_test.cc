@@ -96,6 +96,8 @@ TEST(Frame, ConnectionIsTheHostsOrOneOpenedAndKept) {
   main.CPInput()->SConnect = "host=127.0.0.1 port=1 connect_timeout=2";
   main.AzzeraAggiornaProgressiviIVA();
   EXPECT_EQ(main.Errore(), "Non è stata definita la connessione") << "unreachable server";
+  EXPECT_NE(main.frame().CausaConnessione.find("cannot connect"), std::string::npos)
+      << "the reason is kept for people";
   EXPECT_FALSE(main.CPInput()->GConnect);
 }
 
