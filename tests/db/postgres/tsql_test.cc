@@ -67,6 +67,8 @@ TEST(TsqlLexer, RandomTextRoundTripsAndNeverSplitsALiteral) {
     const auto tokens = Lex(wrapped);
     ASSERT_GE(tokens.size(), 3u);
     EXPECT_EQ(tokens[2].text, literal);
+    EXPECT_EQ(tokens.back().kind, TokenKind::kComment) << "the comment runs to the line's end";
+    EXPECT_EQ(tokens.back().text.substr(0, 3), "-- ");
   }
 }
 
