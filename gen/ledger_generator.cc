@@ -333,7 +333,7 @@ class Generator {
 
   // The currency a customer or supplier is kept in (every fifth one), or none.
   static const Currency* CurrencyOf(const Party& party) {
-    if (!party.clifor || *party.clifor % 5 != 0) return nullptr;
+    if (!party.clifor || *party.clifor == 0 || *party.clifor % 5 != 0) return nullptr;
     return &kCurrencies[*party.clifor % 3];
   }
 
