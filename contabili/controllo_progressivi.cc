@@ -11,6 +11,12 @@ namespace {
 constexpr const char* kOrderBy =
     " ORDER BY CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, CG42_CLIFORPAR_CG44, CG41_CODICE_CG31, PROGR";
 
+// The first line of the builders that copy working rows of one table.
+constexpr const char* kWorkingRowHead =
+    " SELECT CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, CG42_CLIFORPAR_CG44, CG41_CODICE_CG31, "
+    "CG42_CODICE_CG08, PROGR,        TOTALEDARE, TOTALEAVERE, SALDO, TOTALEDAREVAL, "
+    "TOTALEAVEREVAL, SALDOVAL,";
+
 // The working-row select of table `x` with alias `a`: its four lines.
 void WorkingRow(
     SqlLines& sql, std::string_view x, std::string_view a,
@@ -258,9 +264,7 @@ void ControlloProgressivi::CreaTmpTableContiNonMov() {
   f_.Guard("CreaTmpTableContiNonMov", [&] {
     const std::string sub = CondizioneEsiste("#SALDIAPE", "SALDIAPE", "CG53PROGR");
     SqlLines sql;
-    sql << " SELECT CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, CG42_CLIFORPAR_CG44, CG41_CODICE_CG31, "
-           "CG42_CODICE_CG08, PROGR,        TOTALEDARE, TOTALEAVERE, SALDO, TOTALEDAREVAL, "
-           "TOTALEAVEREVAL, SALDOVAL,";
+    sql << kWorkingRowHead;
     sql << "        SALDOPROGR, SALDOPROGRVAL";
     sql << " INTO #CONTINONMOV";
     sql << " FROM #CG53PROGR AS CG53PROGR";
@@ -284,9 +288,7 @@ void ControlloProgressivi::CreaTmpTableContiNonMov() {
 void ControlloProgressivi::CreaTmpTableContiNonProgr() {
   f_.Guard("CreaTmpTableContiNonProgr", [&] {
     SqlLines sql;
-    sql << " SELECT CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, CG42_CLIFORPAR_CG44, CG41_CODICE_CG31, "
-           "CG42_CODICE_CG08, PROGR,        TOTALEDARE, TOTALEAVERE, SALDO, TOTALEDAREVAL, "
-           "TOTALEAVEREVAL, SALDOVAL,";
+    sql << kWorkingRowHead;
     sql << "        0 AS SALDOPROGR, 0 AS SALDOPROGRVAL";
     sql << " INTO #CONTINONPROGR";
     sql << " FROM #SALDIAPE AS SALDIAPE";
@@ -300,9 +302,7 @@ void ControlloProgressivi::CreaTmpTableContiNonProgr() {
 void ControlloProgressivi::CreaTmpTableContiSaldiApeNonMov() {
   f_.Guard("CreaTmpTableContiSaldiApeNonMov", [&] {
     SqlLines sql;
-    sql << " SELECT CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, CG42_CLIFORPAR_CG44, CG41_CODICE_CG31, "
-           "CG42_CODICE_CG08, PROGR,        TOTALEDARE, TOTALEAVERE, SALDO, TOTALEDAREVAL, "
-           "TOTALEAVEREVAL, SALDOVAL,";
+    sql << kWorkingRowHead;
     sql << "        SALDOPROGR, SALDOPROGRVAL";
     sql << " INTO #CONTISALDIAPENONMOV";
     sql << " FROM #SALDIAPE AS SALDIAPE";

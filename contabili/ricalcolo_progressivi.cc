@@ -394,10 +394,7 @@ void RicalcoloProgressivi::CalcolaBilancioChiusuraApertura() {
     const std::string conditions =
         Join(kCR, {" AND (   CG42_CODICE_CG33 = '150 '", "      OR CG42_CODICE_CG33 = '151 ')",
                    " AND CG33_FLGCOMP = 0"});
-    f_.Raise(&VeriprogEvents::BeginProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Connection().Execute(ShapedStatement("BILCHIUAPE", outer, euro, currency, conditions));
-    f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Raise(&VeriprogEvents::EndProcessoAzzeraAggiornaProgressiviContabili);
+    RunOne(ShapedStatement("BILCHIUAPE", outer, euro, currency, conditions));
   });
 }
 
@@ -415,11 +412,8 @@ void RicalcoloProgressivi::CalcolaRettifiche() {
                    "BILANCIOAPERTURAVAL,",
                    " RETTIFICADARE, RETTIFICAAVERE, RETTIFICADAREVAL, RETTIFICAAVEREVAL,",
                    " 0 AS TOTALEDARE, 0 AS TOTALEAVERE, 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
-    f_.Raise(&VeriprogEvents::BeginProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Connection().Execute(
+    RunOne(
         ShapedStatement("RETTIFICHE", outer, euro, currency, Join(kCR, {" AND CG33_FLGCOMP = 1"})));
-    f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Raise(&VeriprogEvents::EndProcessoAzzeraAggiornaProgressiviContabili);
   });
 }
 
@@ -441,10 +435,7 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliFinali() {
     const std::string conditions =
         Join(kCR, {" AND CG42_CODICE_CG33 <> '150 '", " AND CG42_CODICE_CG33 <> '151 '",
                    " AND CG33_FLGCOMP = 0"});
-    f_.Raise(&VeriprogEvents::BeginProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Connection().Execute(ShapedStatement("PROGRCONTFIN", outer, euro, currency, conditions));
-    f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Raise(&VeriprogEvents::EndProcessoAzzeraAggiornaProgressiviContabili);
+    RunOne(ShapedStatement("PROGRCONTFIN", outer, euro, currency, conditions));
   });
 }
 
@@ -476,10 +467,7 @@ void RicalcoloProgressivi::CalcolaSaldiFinali() {
     sql << " ) AS SALDIFIN";
     sql << " GROUP BY CONTOPAR, TIPOCF, CLIFOR, SEDE, VALUTA";
     sql << kKeyOrder;
-    f_.Raise(&VeriprogEvents::BeginProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Connection().Execute(sql.str());
-    f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);
-    f_.Raise(&VeriprogEvents::EndProcessoAzzeraAggiornaProgressiviContabili);
+    RunOne(sql.str());
   });
 }
 

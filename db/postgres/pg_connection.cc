@@ -220,12 +220,9 @@ void PgConnection::PrepareTempTablesUsedBy(const std::string& sql) {
 void PgConnection::PrepareTempTable(const std::string& temp,
                                     const std::vector<std::string>& index_columns) {
   if (!index_columns.empty()) {
-    std::string columns;
-    for (const auto& c : index_columns)
-      columns += (columns.empty() ? "" : ", ") + c;
     try {
       // Building the index also counts the rows, which is what the planner needs most.
-      Send("CREATE INDEX ON " + temp + " (" + columns + ")");
+      Send("CREATE INDEX ON " + temp + " (" + tsql::ColumnList(index_columns) + ")");
       return;
     } catch (const DbError&) {
       // The order was on columns of the source, not of the table: statistics instead.

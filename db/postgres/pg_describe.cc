@@ -24,10 +24,8 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
           if (t.index_columns.empty()) {
             out += "-- then: ANALYZE " + temp + ";\n";
           } else {
-            std::string columns;
-            for (const auto& c : t.index_columns)
-              columns += (columns.empty() ? "" : ", ") + c;
-            out += "-- then: CREATE INDEX ON " + temp + " (" + columns + ");\n";
+            out += "-- then: CREATE INDEX ON " + temp + " (" + tsql::ColumnList(t.index_columns) +
+                   ");\n";
           }
         }
         break;

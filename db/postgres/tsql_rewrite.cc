@@ -457,6 +457,13 @@ void NoteFilledTempTable(const Tokens& t, Translation& translation) {
 
 }  // namespace
 
+std::string ColumnList(const std::vector<std::string>& columns) {
+  std::string out;
+  for (const auto& c : columns)
+    out += (out.empty() ? "" : ", ") + c;
+  return out;
+}
+
 std::string TempTableName(std::string_view tsql_name) {
   std::string upper = ToUpperAscii(tsql_name);
   std::string out = "pg_temp.\"";

@@ -28,6 +28,9 @@ struct Translation {
   std::vector<std::string> index_columns;
 };
 
+// "a, b, c": the columns of an index.
+std::string ColumnList(const std::vector<std::string>& columns);
+
 Translation TranslateStatement(std::vector<Token> tokens, const VariableLookup& variables);
 std::string TranslateExpression(std::vector<Token> tokens, const VariableLookup& variables);
 // A T-SQL type (DECIMAL(5,0), DATETIME, NVARCHAR(40), BIT) as a PostgreSQL type.
