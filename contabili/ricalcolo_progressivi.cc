@@ -47,6 +47,17 @@ std::string Join(std::string_view sep, std::initializer_list<std::string_view> l
   return out;
 }
 
+// Debit and credit sums named PREFIX + DARE/AVERE (and DAREVAL/AVEREVAL): in the currency
+// branch from the lines' currency amounts, in the 'EURO' branch as zeros.
+std::string DebitCreditSums(std::string_view sep, const std::string& prefix, bool currency) {
+  const std::string d = " SUM(" + std::string(kD) + ") AS " + prefix + "DARE,";
+  const std::string a = " SUM(" + std::string(kA) + ") AS " + prefix + "AVERE,";
+  if (!currency)
+    return Join(sep, {d, a, " 0 AS " + prefix + "DAREVAL, 0 AS " + prefix + "AVEREVAL"});
+  return Join(sep, {d, a, " SUM(" + std::string(kDV) + ") AS " + prefix + "DAREVAL,",
+                    " SUM(" + std::string(kAV) + ") AS " + prefix + "AVEREVAL"});
+}
+
 }  // namespace
 
 bool RicalcoloProgressivi::BranchGiven() const {
@@ -305,11 +316,7 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliPerMeseAnno_Massivo() {
       if (currency) branches += " UNION ALL\r\n";
       branches +=
           Join(kCRLF, {" SELECT MESE AS MESE, ANNO AS ANNO,"}) + KeyColumns(kCRLF, currency);
-      branches += Join(kCRLF, {std::string(" SUM(") + kD + ") AS TOTALEDARE,",
-                               std::string(" SUM(") + kA + ") AS TOTALEAVERE,"});
-      branches += currency ? Join(kCRLF, {std::string(" SUM(") + kDV + ") AS TOTALEDAREVAL,",
-                                          std::string(" SUM(") + kAV + ") AS TOTALEAVEREVAL"})
-                           : Join(kCRLF, {" 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
+      branches += DebitCreditSums(kCRLF, "TOTALE", currency);
       branches += Journal(kCRLF, currency, cross, conditions, "ANNO, MESE, ");
     }
     f_.Connection().Execute(MonthlyStatement(kCRLF, branches));
@@ -339,11 +346,7 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliPerMeseAnno() {
           branches +=
               " SELECT " + std::to_string(m) + " AS MESE, " + std::to_string(y) + " AS ANNO,\r";
           branches += KeyColumns(kCR, currency);
-          branches += Join(kCR, {std::string(" SUM(") + kD + ") AS TOTALEDARE,",
-                                 std::string(" SUM(") + kA + ") AS TOTALEAVERE,"});
-          branches += currency ? Join(kCR, {std::string(" SUM(") + kDV + ") AS TOTALEDAREVAL,",
-                                            std::string(" SUM(") + kAV + ") AS TOTALEAVEREVAL"})
-                               : Join(kCR, {" 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
+          branches += DebitCreditSums(kCR, "TOTALE", currency);
           branches += Journal(kCR, currency, "", conditions, "");
           branches += " UNION ALL ";
         }
@@ -400,13 +403,8 @@ void RicalcoloProgressivi::CalcolaBilancioChiusuraApertura() {
 
 void RicalcoloProgressivi::CalcolaRettifiche() {
   f_.Guard("CalcolaRettifiche", [&] {
-    const std::string euro = Join(kCR, {std::string(" SUM(") + kD + ") AS RETTIFICADARE,",
-                                        std::string(" SUM(") + kA + ") AS RETTIFICAAVERE,",
-                                        " 0 AS RETTIFICADAREVAL, 0 AS RETTIFICAAVEREVAL"});
-    const std::string currency = Join(kCR, {std::string(" SUM(") + kD + ") AS RETTIFICADARE,",
-                                            std::string(" SUM(") + kA + ") AS RETTIFICAAVERE,",
-                                            std::string(" SUM(") + kDV + ") AS RETTIFICADAREVAL,",
-                                            std::string(" SUM(") + kAV + ") AS RETTIFICAAVEREVAL"});
+    const std::string euro = DebitCreditSums(kCR, "RETTIFICA", false);
+    const std::string currency = DebitCreditSums(kCR, "RETTIFICA", true);
     const std::string outer =
         Join(kCR, {" 0 AS BILANCIOCHIUSURA, 0 AS BILANCIOAPERTURA, 0 AS BILANCIOCHIUSURAVAL, 0 AS "
                    "BILANCIOAPERTURAVAL,",
@@ -419,13 +417,8 @@ void RicalcoloProgressivi::CalcolaRettifiche() {
 
 void RicalcoloProgressivi::CalcolaProgressiviContabiliFinali() {
   f_.Guard("CalcolaProgressiviContabiliFinali", [&] {
-    const std::string euro = Join(kCR, {std::string(" SUM(") + kD + ") AS TOTALEDARE,",
-                                        std::string(" SUM(") + kA + ") AS TOTALEAVERE,",
-                                        " 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
-    const std::string currency = Join(kCR, {std::string(" SUM(") + kD + ") AS TOTALEDARE,",
-                                            std::string(" SUM(") + kA + ") AS TOTALEAVERE,",
-                                            std::string(" SUM(") + kDV + ") AS TOTALEDAREVAL,",
-                                            std::string(" SUM(") + kAV + ") AS TOTALEAVEREVAL"});
+    const std::string euro = DebitCreditSums(kCR, "TOTALE", false);
+    const std::string currency = DebitCreditSums(kCR, "TOTALE", true);
     const std::string outer = Join(
         kCR,
         {" 0 AS BILANCIOCHIUSURA, 0 AS BILANCIOAPERTURA, 0 AS BILANCIOCHIUSURAVAL, 0 AS "
