@@ -58,12 +58,28 @@ class Factory final : public outside::CompanyFactory {
   std::shared_ptr<FakeCompany> c_;
 };
 
+class FiscalYear final : public outside::FiscalYearObject {
+ public:
+  explicit FiscalYear(std::shared_ptr<FakeCompany> c) : c_(std::move(c)) {}
+  void Load(std::shared_ptr<db::Connection>, const db::Variant&, const db::Variant&,
+            const db::Variant&, const db::Variant&) override {}
+  int ErrorIndicator() const override { return c_->fiscal_start.is_null() ? 1 : 0; }
+  db::Variant DataInizio() const override { return c_->fiscal_start; }
+  db::Variant DataFine() const override { return c_->fiscal_end; }
+
+ private:
+  std::shared_ptr<FakeCompany> c_;
+};
+
 }  // namespace
 
 outside::OutsideComponents FakeOutside(std::shared_ptr<FakeCompany> company) {
   auto out = outside::OutsideComponents::Defaults();
   out.company_factory = [company]() -> std::unique_ptr<outside::CompanyFactory> {
     return std::make_unique<Factory>(company);
+  };
+  out.fiscal_year = [company]() -> std::unique_ptr<outside::FiscalYearObject> {
+    return std::make_unique<FiscalYear>(company);
   };
   return out;
 }

@@ -57,6 +57,9 @@ struct FakeCompany {
   bool fail = false;
   db::Variant group = 7;
   db::Variant code = "PDC";
+  // The fiscal year the fake reader hands out; Null start means "not found".
+  db::Variant fiscal_start = *db::DateTime::FromParts(2024, 1, 1);
+  db::Variant fiscal_end = *db::DateTime::FromParts(2024, 12, 31);
 };
 outside::OutsideComponents FakeOutside(std::shared_ptr<FakeCompany> company);
 
