@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/main_object.h"
+#include "component/main_object.h"
 #include "gen/ledger_generator.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "db/text.h"
-#include "frame/main_object.h"
+#include "component/main_object.h"
 
 namespace veriprog::cli {
 namespace {
@@ -111,9 +111,7 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
     }
   }
   if (!main.Errore().empty()) std::cerr << main.Errore() << '\n';
-  if (!main.frame().CausaConnessione.empty()) {
-    std::cerr << "  (" << main.frame().CausaConnessione << ")\n";
-  }
+  if (!main.CausaConnessione().empty()) std::cerr << "  (" << main.CausaConnessione() << ")\n";
   switch (main.Stato()) {
     case tsOk:
       return flagged ? ExitCode::kFlagged : ExitCode::kOk;

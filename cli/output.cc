@@ -22,12 +22,7 @@ bool RightAligned(FieldType type) {
 
 std::string CsvQuote(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
+  return db::Quoted(text, '"');
 }
 
 }  // namespace

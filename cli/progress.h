@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "frame/events.h"
+#include "component/events.h"
 
 namespace veriprog::cli {
 

@@ -1,8 +1,7 @@
 #include "contabili/controllo_progressivi.h"
 
-#include "contabili/sql_lines.h"
-#include "contabili/temp_tables.h"
 #include "db/recordset.h"
+#include "frame/sql_text.h"
 #include "frame/sql_values.h"
 
 namespace veriprog::contabili {
@@ -30,47 +29,44 @@ void WorkingRow(
 
 }  // namespace
 
-bool ControlloProgressivi::BranchGiven() const {
-  return !NVL(f_.CPInput->CodiceSede, "").ToText().empty();
-}
-
-std::string ControlloProgressivi::Sede() const {
-  return f_.Numero(NVL(f_.CPInput->CodiceSede, 0));
+CheckPlan ControlloProgressivi::Plan() {
+  using C = ControlloProgressivi;
+  auto r = [this](std::string_view name, void (C::*step)()) {
+    return Routine{name, [this, step] { (this->*step)(); }};
+  };
+  return {
+      .routine = "ControlloProgressiviContabiliTmp",
+      .checks = {Check::kConnection, Check::kCompanyObject, Check::kCompany, Check::kFiscalYear,
+                 Check::kFiscalSequence},
+      .numeric = {NumericParam::kDitta, NumericParam::kEsercizio, NumericParam::kProgressivo,
+                  NumericParam::kCodiceSede},
+      .events = {&VeriprogEvents::BeginControlloProgressiviContabili,
+                 &VeriprogEvents::AvanzamentoControlloProgressiviContabili,
+                 &VeriprogEvents::EndControlloProgressiviContabili},
+      .result = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressivi,
+      .prepare = [this] { EliminaTabelleTemporanee(); },
+      .steps = {r("CreaTmpTableCG42Mov", &C::CreaTmpTableCG42Mov),
+                r("CreaTmpTableSaldiApe", &C::CreaTmpTableSaldiApe),
+                r("CreaTmpTableCG53Progr", &C::CreaTmpTableCG53Progr),
+                r("CreaTmpTableContiMov", &C::CreaTmpTableContiMov),
+                r("CreaTmpTableContiNonMov", &C::CreaTmpTableContiNonMov),
+                r("CreaTmpTableContiNonProgr", &C::CreaTmpTableContiNonProgr),
+                r("CreaTmpTableContiSaldiApeNonMov", &C::CreaTmpTableContiSaldiApeNonMov),
+                r("CreaTmpTableControlloProgressivi", &C::CreaTmpTableControlloProgressivi)},
+      .finish =
+          [this] {
+            // A fiscal year that does not exist leaves no result table: its message is the
+            // answer, and no rows stand beside it.
+            if (f_.Stato == tsParametriNonValidi) return;
+            auto result = std::make_shared<db::Recordset>();
+            f_.Output().RecSetControlloProgressivi = result;
+            result->Open(" SELECT * FROM #CONTROLLOPROGR", f_.SharedConnection());
+          },
+  };
 }
 
 void ControlloProgressivi::Esegui() {
-  f_.Guard("ControlloProgressiviContabiliTmp", [&] {
-    if (!f_.StartOperation({Check::kConnection, Check::kCompanyObject, Check::kCompany,
-                            Check::kFiscalYear, Check::kFiscalSequence},
-                           {NumericParam::kDitta, NumericParam::kEsercizio,
-                            NumericParam::kProgressivo, NumericParam::kCodiceSede})) {
-      return;
-    }
-    EliminaTabelleTemporanee();
-    f_.Raise(&VeriprogEvents::BeginControlloProgressiviContabili, 8);
-    void (ControlloProgressivi::*builders[])() = {
-        &ControlloProgressivi::CreaTmpTableCG42Mov,
-        &ControlloProgressivi::CreaTmpTableSaldiApe,
-        &ControlloProgressivi::CreaTmpTableCG53Progr,
-        &ControlloProgressivi::CreaTmpTableContiMov,
-        &ControlloProgressivi::CreaTmpTableContiNonMov,
-        &ControlloProgressivi::CreaTmpTableContiNonProgr,
-        &ControlloProgressivi::CreaTmpTableContiSaldiApeNonMov,
-        &ControlloProgressivi::CreaTmpTableControlloProgressivi};
-    int step = 0;
-    // A failing builder records its error and the chain goes on, as the later ones report.
-    for (auto builder : builders) {
-      (this->*builder)();
-      f_.Raise(&VeriprogEvents::AvanzamentoControlloProgressiviContabili, ++step);
-    }
-    // A fiscal year that does not exist leaves no result table: its message is the answer.
-    if (f_.Stato != tsParametriNonValidi) {
-      auto result = std::make_shared<db::Recordset>();
-      f_.CPOutput->RecSetControlloProgressivi = result;
-      result->Open(" SELECT * FROM #CONTROLLOPROGR", f_.SharedConnection());
-    }
-    f_.Raise(&VeriprogEvents::EndControlloProgressiviContabili);
-  });
+  RunCheck(f_, Plan());
 }
 
 void ControlloProgressivi::EliminaTabelleTemporanee() {
@@ -99,11 +95,9 @@ std::string ControlloProgressivi::CondizioneEsiste(std::string_view tabella, std
 
 std::string ControlloProgressivi::MovementsStatement(std::string_view table, std::string_view alias,
                                                      bool opening) {
-  const std::string ditta = f_.Numero(f_.CPInput->Ditta);
-  const std::string esercizio = f_.Numero(f_.CPInput->Esercizio);
-  const std::string progressivo = f_.Numero(f_.CPInput->Progressivo);
-  const std::string t55 = f_.GetTableName(55);
-  const std::string t56 = f_.GetTableName(56);
+  const FiscalYearKey year = f_.ChiaveEsercizio(false);
+  const std::string t55 = f_.GetTableName(TableId::kCG41);
+  const std::string t56 = f_.GetTableName(TableId::kCG42);
   const std::string key =
       " SELECT ISNULL(CG42_CONTOPAR_CG24, '') AS CG42_CONTOPAR_CG24, ISNULL(CG42_TIPOCF_CG44, 0) "
       "AS "
@@ -118,9 +112,7 @@ std::string ControlloProgressivi::MovementsStatement(std::string_view table, std
     sql << " FROM " + t56 + " INNER JOIN " + t55;
     sql << " ON  CG41_DITTA_CG18 = CG42_DITTA_CG18";
     sql << " AND CG42_NUMREG_CG41 = CG41_NUMREG";
-    sql << " WHERE CG42_DITTA_CG18 = " + ditta;
-    sql << " AND CG42_ANNO_CG19 = " + esercizio;
-    sql << " AND CG42_PROGESER_CG19 = " + progressivo;
+    sql << FiscalYearCondition(kCG42Year, year, " WHERE ", " AND ");
     if (opening) {
       sql << " AND CG42_CODICE_CG33 = '151 '";
     } else {
@@ -130,7 +122,7 @@ std::string ControlloProgressivi::MovementsStatement(std::string_view table, std
     sql << " AND CG41_INDTIPOMOV = 0";
     sql << " AND CG41_INDPROVREG = 0";
     if (currency) sql << " AND ISNULL(CG42_CODICE_CG08,'EURO') <> 'EURO'";
-    if (BranchGiven()) sql << " AND ISNULL(CG42_CODICE_CG31, CG41_CODICE_CG31) = " + Sede();
+    if (f_.SedeIndicata()) sql << " AND ISNULL(CG42_CODICE_CG31, CG41_CODICE_CG31) = " + f_.Sede();
   };
 
   SqlLines sql;
@@ -177,19 +169,16 @@ std::string ControlloProgressivi::MovementsStatement(std::string_view table, std
 }
 
 void ControlloProgressivi::CreaTmpTableCG42Mov() {
-  f_.Guard("CreaTmpTableCG42Mov",
-           [&] { f_.Connection().Execute(MovementsStatement("#CG42MOV", "CG42MOV", false)); });
+  f_.Connection().Execute(MovementsStatement("#CG42MOV", "CG42MOV", false));
 }
 
 void ControlloProgressivi::CreaTmpTableSaldiApe() {
-  f_.Guard("CreaTmpTableSaldiApe",
-           [&] { f_.Connection().Execute(MovementsStatement("#SALDIAPE", "SALDIAPE", true)); });
+  f_.Connection().Execute(MovementsStatement("#SALDIAPE", "SALDIAPE", true));
 }
 
 void ControlloProgressivi::CreaTmpTableCG53Progr() {
-  f_.Guard("CreaTmpTableCG53Progr", [&] {
-    const std::string t57 = f_.GetTableName(57);
-    const std::string t59 = f_.GetTableName(59);
+  const std::string t57 = f_.GetTableName(TableId::kCG53Read);
+    const std::string t59 = f_.GetTableName(TableId::kCGV0Read);
     const std::string key =
         " SELECT ISNULL(CG53_CONTO_CG24, '') AS CG42_CONTOPAR_CG24, ISNULL(CG53_TIPOCF_CG44, 0) AS "
         "CG42_TIPOCF_CG44, ISNULL(CG53_CLIFOR_CG44, 0) AS CG42_CLIFORPAR_CG44,";
@@ -197,11 +186,8 @@ void ControlloProgressivi::CreaTmpTableCG53Progr() {
         "        0 AS TOTALEDARE, 0 AS TOTALEAVERE, 0 AS SALDO, 0 AS TOTALEDAREVAL, 0 AS "
         "TOTALEAVEREVAL, 0 AS SALDOVAL,";
     auto where = [&](SqlLines& sql) {
-      sql << " WHERE CG53_DITTA_CG18 = " + f_.Numero(f_.CPInput->Ditta);
-      sql << " AND CG53_ANNO_CG19 = " + f_.Numero(f_.CPInput->Esercizio);
-      sql << " AND CG53_PROGESER_CG19 = " + f_.Numero(f_.CPInput->Progressivo);
-      sql << " AND CG53_GRUPPO_CG10 = " + f_.Gruppo();
-      if (BranchGiven()) sql << " AND CG53_CODICE_CG31 = " + Sede();
+      sql << FiscalYearCondition(kCG53Year, f_.ChiaveEsercizio(true), " WHERE ", " AND ");
+      if (f_.SedeIndicata()) sql << " AND CG53_CODICE_CG31 = " + f_.Sede();
     };
     SqlLines sql;
     sql << " SELECT  *";
@@ -228,12 +214,10 @@ void ControlloProgressivi::CreaTmpTableCG53Progr() {
     sql << " ) AS CG53PROGR";
     sql << kOrderBy;
     f_.Connection().Execute(sql.str());
-  });
 }
 
 void ControlloProgressivi::CreaTmpTableContiMov() {
-  f_.Guard("CreaTmpTableContiMov", [&] {
-    SqlLines sql;
+  SqlLines sql;
     sql << " SELECT  CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, CG42_CLIFORPAR_CG44, CG41_CODICE_CG31, "
            "CG42_CODICE_CG08, PROGR,";
     sql << "         SUM(ISNULL(TOTALEDARE,0)) AS TOTALEDARE, SUM(ISNULL(TOTALEAVERE,0)) AS "
@@ -257,12 +241,10 @@ void ControlloProgressivi::CreaTmpTableContiMov() {
            "CG42_CODICE_CG08, PROGR";
     sql << kOrderBy;
     f_.Connection().Execute(sql.str());
-  });
 }
 
 void ControlloProgressivi::CreaTmpTableContiNonMov() {
-  f_.Guard("CreaTmpTableContiNonMov", [&] {
-    const std::string sub = CondizioneEsiste("#SALDIAPE", "SALDIAPE", "CG53PROGR");
+  const std::string sub = CondizioneEsiste("#SALDIAPE", "SALDIAPE", "CG53PROGR");
     SqlLines sql;
     sql << kWorkingRowHead;
     sql << "        SALDOPROGR, SALDOPROGRVAL";
@@ -282,12 +264,10 @@ void ControlloProgressivi::CreaTmpTableContiNonMov() {
     sql << "     )";
     sql << kOrderBy;
     f_.Connection().Execute(sql.str());
-  });
 }
 
 void ControlloProgressivi::CreaTmpTableContiNonProgr() {
-  f_.Guard("CreaTmpTableContiNonProgr", [&] {
-    SqlLines sql;
+  SqlLines sql;
     sql << kWorkingRowHead;
     sql << "        0 AS SALDOPROGR, 0 AS SALDOPROGRVAL";
     sql << " INTO #CONTINONPROGR";
@@ -296,12 +276,10 @@ void ControlloProgressivi::CreaTmpTableContiNonProgr() {
     sql << " AND NOT EXISTS (" + CondizioneEsiste("#CG53PROGR", "CG53PROGR", "SALDIAPE") + ")";
     sql << kOrderBy;
     f_.Connection().Execute(sql.str());
-  });
 }
 
 void ControlloProgressivi::CreaTmpTableContiSaldiApeNonMov() {
-  f_.Guard("CreaTmpTableContiSaldiApeNonMov", [&] {
-    SqlLines sql;
+  SqlLines sql;
     sql << kWorkingRowHead;
     sql << "        SALDOPROGR, SALDOPROGRVAL";
     sql << " INTO #CONTISALDIAPENONMOV";
@@ -309,12 +287,10 @@ void ControlloProgressivi::CreaTmpTableContiSaldiApeNonMov() {
     sql << " WHERE EXISTS (" + CondizioneEsiste("#CONTINONMOV", "CONTINONMOV", "SALDIAPE") + ")";
     sql << kOrderBy;
     f_.Connection().Execute(sql.str());
-  });
 }
 
 void ControlloProgressivi::CreaTmpTableControlloProgressivi() {
-  f_.Guard("CreaTmpTableControlloProgressivi", [&] {
-    const auto esercizio = f_.EsercizioRichiesto();
+  const auto esercizio = f_.EsercizioRichiesto();
     if (!esercizio) return;
     const std::string ditta = f_.Numero(f_.CPInput->Ditta);
     const std::string gruppo = f_.Gruppo();
@@ -381,7 +357,6 @@ void ControlloProgressivi::CreaTmpTableControlloProgressivi() {
            "CG42_CODICE_CG08, PROGR, CG24_DESCR, CG16_RAGSOANAG";
     sql << kOrderBy;
     f_.Connection().Execute(sql.str());
-  });
 }
 
 }  // namespace veriprog::contabili

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/drivers.h"
 #include "frame/frame.h"
 
 namespace veriprog::contabili {
@@ -16,9 +17,10 @@ class ControlloProgressivi {
  public:
   explicit ControlloProgressivi(Frame& frame) : f_(frame) {}
 
-  // The driver (ControlloProgressiviContabiliTmp): checks, clean-up, the eight builders with
-  // their events, the result record set.
+  // The driver (ControlloProgressiviContabiliTmp) with its plan: checks, clean-up, the eight
+  // builders with their events, the result record set.
   void Esegui();
+  CheckPlan Plan();
 
   // Drops the check's and the rebuild's temporary tables; errors are ignored.
   void EliminaTabelleTemporanee();
@@ -38,8 +40,6 @@ class ControlloProgressivi {
  private:
   // Journal movements or opening balances, per key and currency (builders 1 and 2).
   std::string MovementsStatement(std::string_view table, std::string_view alias, bool opening);
-  bool BranchGiven() const;
-  std::string Sede() const;
 
   Frame& f_;
 };

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "db/date_time.h"
+#include "frame/drivers.h"
 #include "frame/frame.h"
 
 namespace veriprog::contabili {
@@ -20,6 +21,7 @@ class RicalcoloProgressivi {
 
   void Esegui();     // AzzeraAggiornaProgressiviContabili
   void EseguiOld();  // AzzeraAggiornaProgressiviContabiliOld
+  RebuildPlan Plan(bool legacy);
 
   // Steps 1 and 2.
   void AzzeraProgressiviContabiliMensili();
@@ -43,13 +45,6 @@ class RicalcoloProgressivi {
   void CalcolaProgressiviContabiliPerMeseAnno();
 
  private:
-  using Step = void (RicalcoloProgressivi::*)();
-  struct Process {
-    const char* description;
-    Step routines[3];
-  };
-  void Drive(const char* routine, const Process (&processes)[9]);
-
   // Runs one statement between BeginProcesso(1) and AvanzamentoProcesso(1)/EndProcesso.
   void RunOne(const std::string& sql);
   // Drops the rebuild's own temporary tables, so that a second rebuild on the same connection
@@ -71,14 +66,11 @@ class RicalcoloProgressivi {
   // The month list of the fiscal year: whole calendar months from its first to its last.
   std::string MonthList(const db::DateTime& start, const db::DateTime& end);
   bool ReadFiscalYear(db::DateTime& start, db::DateTime& end);
-  // Company, fiscal year, sequence and chart group as SQL text.
-  struct Chiave {
-    std::string ditta, esercizio, progressivo, gruppo;
-  };
-  Chiave ChiaveEsercizio() const;
-  bool DittaPronta();
+  // The fiscal year and chart group of the legacy resets, on one line.
+  std::string LegacyCondition(const FiscalYearColumns& columns, std::string_view first,
+                              std::string_view and_word);
+  // `prefix` + column + " = " + branch when a branch was given, else nothing.
   std::string BranchFilter(std::string_view prefix, std::string_view column) const;
-  bool BranchGiven() const;
 
   Frame& f_;
 };

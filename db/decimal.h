@@ -7,17 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "db/error.h"
 
 namespace veriprog::db {
 
 // Raised by the throwing operations of Decimal (parse, arithmetic, rescale) on bad text or
 // a result beyond 38 digits. The Try... forms report the same conditions without throwing.
-class DecimalError : public std::runtime_error {
+class DecimalError : public ValueError {
  public:
-  using std::runtime_error::runtime_error;
+  using ValueError::ValueError;
 };
 
 class Decimal {

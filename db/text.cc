@@ -49,6 +49,20 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string DoubledQuotes(std::string_view text, char quote) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  for (char c : text) {
+    out.push_back(c);
+    if (c == quote) out.push_back(quote);
+  }
+  return out;
+}
+
+std::string Quoted(std::string_view text, char quote) {
+  return quote + DoubledQuotes(text, quote) + quote;
+}
+
 int CompareSqlText(std::string_view a, std::string_view b) {
   a = TrimRight(a);
   b = TrimRight(b);

@@ -14,6 +14,11 @@ std::size_t Utf8Length(std::string_view text);      // characters, not bytes
 std::string ToUpperAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// The text between `quote` characters, each quote inside doubled: 'l''anno'.
+std::string Quoted(std::string_view text, char quote = '\'');
+// The same without the enclosing quotes, for text pasted between quotes already written.
+std::string DoubledQuotes(std::string_view text, char quote = '\'');
+
 // -1, 0 or 1, ignoring trailing blanks and ASCII case: "150 " equals "150", "eur" equals "EUR".
 int CompareSqlText(std::string_view a, std::string_view b);
 // Hash that agrees with CompareSqlText(a, b) == 0.

@@ -6,20 +6,20 @@
 #include <concepts>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include "db/date_time.h"
+#include "db/error.h"
 #include "db/decimal.h"
 
 namespace veriprog::db {
 
 // Raised when an operation meets a kind it cannot work with (text added to a number).
-class VariantError : public std::runtime_error {
+class VariantError : public ValueError {
  public:
-  using std::runtime_error::runtime_error;
+  using ValueError::ValueError;
 };
 
 class Variant {

@@ -61,8 +61,13 @@ db::Connection& Frame::Connection() const {
 }
 
 const std::shared_ptr<db::Connection>& Frame::SharedConnection() const {
-  if (!CPInput || !CPInput->GConnect) throw db::DbError("connessione non disponibile");
+  if (!CPInput || !CPInput->GConnect) throw db::ParameterError("connessione non disponibile");
   return CPInput->GConnect;
+}
+
+CLSCG_VERIPROGOUTPUT& Frame::Output() const {
+  if (!CPOutput) throw db::ParameterError("CPOutput non impostato");
+  return *CPOutput;
 }
 
 }  // namespace veriprog

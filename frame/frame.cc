@@ -61,7 +61,7 @@ void Frame::Fail(std::string_view description, std::string_view routine) {
 }
 
 bool Frame::CheckFails(Check check) {
-  if (!CPInput) throw db::DbError("CPInput non impostato");
+  if (!CPInput) throw db::ParameterError("CPInput non impostato");
   const CLSCG_VERIPROGINPUT& in = *CPInput;
   auto reject = [this](const char* message) {
     Stato = tsParametriNonValidi;
@@ -89,8 +89,8 @@ bool Frame::CheckFails(Check check) {
   return false;
 }
 
-bool Frame::StartOperation(std::initializer_list<Check> checks,
-                           std::initializer_list<NumericParam> numeric) {
+bool Frame::StartOperation(const std::vector<Check>& checks,
+                           const std::vector<NumericParam>& numeric) {
   Stato = tsOk;
   Errore.clear();
   for (Check check : checks) {
@@ -149,7 +149,7 @@ void Frame::CreaClasseDittaBase() {
     FabbricaDitta->SetConnection(CPInput->GConnect);
     auto base = std::dynamic_pointer_cast<outside::CompanyBase>(
         FabbricaDitta->GetObject(CPInput->Ditta, outside::kDittaBase));
-    if (!base) throw db::DbError("oggetto ditta base non disponibile");
+    if (!base) throw db::OutsideError("oggetto ditta base non disponibile");
     for (int kind : outside::kDittaSubObjectKinds) {
       base->SetSubObject(FabbricaDitta->GetObject(CPInput->Ditta, kind));
     }
@@ -158,29 +158,37 @@ void Frame::CreaClasseDittaBase() {
   });
 }
 
+bool Frame::DittaPronta() {
+  CreaClasseDittaBase();
+  return Stato == tsOk;
+}
+
 std::shared_ptr<outside::CompanyAccounting> Frame::Contabilita() {
-  if (!DittaBase) throw db::DbError("oggetto ditta base non creato");
+  if (!DittaBase) throw db::OutsideError("oggetto ditta base non creato");
   auto accounting = std::dynamic_pointer_cast<outside::CompanyAccounting>(
       DittaBase->SubObject(outside::kDittaContabilita));
-  if (!accounting) throw db::DbError("dati contabili della ditta non disponibili");
+  if (!accounting) throw db::OutsideError("dati contabili della ditta non disponibili");
   return accounting;
 }
 
 std::string Frame::Gruppo() {
   const db::Variant group = Contabilita()->GruppoPianoConti();
   const auto number = WholeNumber(group);
-  if (!number) throw db::DbError("gruppo del piano dei conti non valido: '" + group.ToText() + "'");
+  if (!number) {
+    throw db::OutsideError("gruppo del piano dei conti non valido: '" + group.ToText() + "'");
+  }
   return std::to_string(*number);
 }
 
 db::Variant Frame::CodicePianoConti() {
-  if (!DittaBase) throw db::DbError("oggetto ditta base non creato");
+  if (!DittaBase) throw db::OutsideError("oggetto ditta base non creato");
   return DittaBase->CodicePianoConti();
 }
 
-std::string Frame::GetTableName(int table_id) {
+std::string Frame::GetTableName(TableId table) {
   return GuardValue<std::string>("GetTableName", "", [&] {
-    return outside_.table_names()->TableName(CPInput->IndicatoreTipoContabilita, table_id);
+    return outside_.table_names()->TableName(CPInput->IndicatoreTipoContabilita,
+                                             static_cast<int>(table));
   });
 }
 
@@ -197,7 +205,7 @@ db::Variant Frame::DataDB(const db::Variant& value) {
 db::Variant Frame::ValoreDB(const db::Variant& amount) {
   return GuardValue<db::Variant>("ValoreDB", db::Variant(), [&]() -> db::Variant {
     const auto number = NVL(amount, 0).ToDecimal();
-    if (!number) throw db::DbError("importo non numerico: '" + amount.ToText() + "'");
+    if (!number) throw db::ValueError("importo non numerico: '" + amount.ToText() + "'");
     return NVL(outside_.number_formatter()->DatabaseText(*number), 0);
   });
 }
@@ -222,8 +230,21 @@ std::optional<FiscalYear> Frame::EsercizioRichiesto() {
 
 std::string Frame::Numero(const db::Variant& value) const {
   const auto number = WholeNumber(value);
-  if (!number) throw db::DbError("valore non numerico: '" + value.ToText() + "'");
+  if (!number) throw db::ParameterError("valore non numerico: '" + value.ToText() + "'");
   return std::to_string(*number);
+}
+
+FiscalYearKey Frame::ChiaveEsercizio(bool with_group) {
+  return {Numero(CPInput->Ditta), Numero(CPInput->Esercizio), Numero(CPInput->Progressivo),
+          with_group ? Gruppo() : std::string()};
+}
+
+bool Frame::SedeIndicata() const {
+  return !NVL(CPInput->CodiceSede, "").ToText().empty();
+}
+
+std::string Frame::Sede() const {
+  return Numero(NVL(CPInput->CodiceSede, 0));
 }
 
 }  // namespace veriprog

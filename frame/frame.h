@@ -1,21 +1,24 @@
 // Frame: the state and the shared routines of the main object that every operation works
 // through: Stato/Errore and the error rule, the parameter checks, the progress events, the
 // connection and its transaction, the company object, table names and SQL value helpers.
-// The main object owns one Frame; the operation families receive it by reference.
+// The main object owns one Frame; the drivers and the operation families receive it by
+// reference. Nothing here knows a family: families describe their operations to the drivers.
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "component/enums.h"
+#include "component/events.h"
+#include "component/input_output.h"
 #include "db/connection.h"
 #include "db/variant.h"
-#include "frame/enums.h"
-#include "frame/events.h"
-#include "frame/input_output.h"
+#include "frame/sql_text.h"
 #include "outside/company.h"
 #include "outside/services.h"
 
@@ -33,6 +36,14 @@ enum class NumericParam {
   kCodiceSede,
   kCodiceAttivita,
   kIDAttivita
+};
+
+// A routine of an operation as the drivers run it: its body, guarded under its own name, so that
+// a failure reads "<description> in <name>". A routine without a name is a whole operation run
+// as a step of another: it guards itself, and whatever escapes it carries the caller's name.
+struct Routine {
+  std::string_view name;
+  std::function<void()> body;
 };
 
 // The fiscal year as the fiscal-year reader returns it.
@@ -70,8 +81,8 @@ class Frame {
   // Resets Stato and Errore, runs the checks in order, then requires whole numbers in the
   // listed parameters that are present. The first failure sets tsParametriNonValidi and its
   // message; returns false then, and nothing has been sent to the database.
-  bool StartOperation(std::initializer_list<Check> checks,
-                      std::initializer_list<NumericParam> numeric = {});
+  bool StartOperation(const std::vector<Check>& checks,
+                      const std::vector<NumericParam>& numeric = {});
 
   // --- events --------------------------------------------------------------------------------
   void Advise(std::shared_ptr<VeriprogEvents> sink);
@@ -89,10 +100,15 @@ class Frame {
   // CPInput.GConnect; throws when there is none.
   db::Connection& Connection() const;
   const std::shared_ptr<db::Connection>& SharedConnection() const;
+  // The result object; throws a parameter error when the host has replaced it with nothing.
+  CLSCG_VERIPROGOUTPUT& Output() const;
 
   // --- company, tables, values ---------------------------------------------------------------
   void CreaClasseDittaBase();
-  std::string GetTableName(int table_id);
+  // The company object for the steps that need it: made when missing; false (Stato and Errore
+  // set by CreaClasseDittaBase) when it cannot be made.
+  bool DittaPronta();
+  std::string GetTableName(TableId table);
   db::Variant DataDB(const db::Variant& value);
   db::Variant ValoreDB(const db::Variant& amount);
   // Chart-of-accounts group of the company, as a whole number for SQL text.
@@ -105,6 +121,11 @@ class Frame {
   std::optional<FiscalYear> EsercizioRichiesto();
   // A parameter as SQL text: the whole number it holds (checked by StartOperation).
   std::string Numero(const db::Variant& value) const;
+  // Company, fiscal year and sequence of CPInput as SQL text, with the chart group when asked.
+  FiscalYearKey ChiaveEsercizio(bool with_group);
+  // A branch was given (NVL(CodiceSede, "") is not ""), and its number as SQL text.
+  bool SedeIndicata() const;
+  std::string Sede() const;
 
  private:
   bool CheckFails(Check check);

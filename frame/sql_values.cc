@@ -46,12 +46,7 @@ std::optional<std::int64_t> WholeNumber(const db::Variant& value) {
 }
 
 std::string SqlText(const db::Variant& value) {
-  std::string out;
-  for (char c : value.ToText()) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out;
+  return db::DoubledQuotes(value.ToText());
 }
 
 }  // namespace veriprog

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "db/text.h"
-#include "frame/main_object.h"
+#include "component/main_object.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/ledger.h"

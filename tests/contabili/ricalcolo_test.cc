@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "db/recordset.h"
-#include "frame/main_object.h"
+#include "component/main_object.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"

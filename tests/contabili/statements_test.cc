@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/main_object.h"
+#include "component/main_object.h"
 #include "tests/support/fakes.h"
 
 namespace veriprog {

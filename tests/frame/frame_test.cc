@@ -2,7 +2,8 @@
 // transactions, the company object, hostile parameters, trace lines and identifiers.
 #include <gtest/gtest.h>
 
-#include "frame/main_object.h"
+#include "component/main_object.h"
+#include "frame/frame.h"
 #include "frame/sql_values.h"
 #include "tests/support/fakes.h"
 
@@ -18,10 +19,12 @@ struct Fixture {
   std::shared_ptr<FakeConnection> conn = std::make_shared<FakeConnection>();
   std::shared_ptr<EventLog> events = std::make_shared<EventLog>();
   CLSCG_VERIPROG main{testing::FakeOutside(company)};
+  Frame frame{testing::FakeOutside(company)};  // the shared routines, on their own
 
   Fixture() {
     main.CPInput()->GConnect = conn;
     main.Advise(events);
+    frame.CPInput->GConnect = conn;
   }
   void Fill(db::Variant ditta, db::Variant esercizio, db::Variant progressivo) {
     main.CPInput()->Ditta = std::move(ditta);
@@ -96,7 +99,7 @@ TEST(Frame, ConnectionIsTheHostsOrOneOpenedAndKept) {
   main.CPInput()->SConnect = "host=127.0.0.1 port=1 connect_timeout=2";
   main.AzzeraAggiornaProgressiviIVA();
   EXPECT_EQ(main.Errore(), "Non è stata definita la connessione") << "unreachable server";
-  EXPECT_NE(main.frame().CausaConnessione.find("cannot connect"), std::string::npos)
+  EXPECT_NE(main.CausaConnessione().find("cannot connect"), std::string::npos)
       << "the reason is kept for people";
   EXPECT_FALSE(main.CPInput()->GConnect);
 }
@@ -122,13 +125,13 @@ TEST(Frame, HostileParametersNeverReachAStatement) {
 
 TEST(Frame, ErrorRuleNamesTheRoutineAndTheNextOperationStartsClean) {
   Fixture f;
-  Frame& frame = f.main.frame();
+  Frame& frame = f.frame;
   f.conn->fail_with = "Invalid object name 'X'.";
   frame.Guard("CreaTmpTableCG42Mov", [&] { frame.Connection().Execute("SELECT * FROM X"); });
-  EXPECT_EQ(f.main.Stato(), tsProgramError);
-  EXPECT_EQ(f.main.Errore(), "Invalid object name 'X'. in CreaTmpTableCG42Mov");
-  EXPECT_EQ(frame.GetTableName(999), "");
-  EXPECT_EQ(f.main.Errore(), "identificativo di tabella sconosciuto: 999 in GetTableName");
+  EXPECT_EQ(frame.Stato, tsProgramError);
+  EXPECT_EQ(frame.Errore, "Invalid object name 'X'. in CreaTmpTableCG42Mov");
+  EXPECT_EQ(frame.GetTableName(static_cast<TableId>(999)), "");
+  EXPECT_EQ(frame.Errore, "identificativo di tabella sconosciuto: 999 in GetTableName");
 
   f.Fill(1, 2024, 1);
   f.main.ControlloProgressiviPlafond();  // fails its year check, from a clean start
@@ -143,11 +146,11 @@ TEST(Frame, ErrorRuleNamesTheRoutineAndTheNextOperationStartsClean) {
 
 TEST(Frame, TransactionsFollowTheirFlags) {
   Fixture f;
-  Frame& frame = f.main.frame();
+  Frame& frame = f.frame;
   frame.IniziaTransazione();
   frame.TerminaTransazione();
   EXPECT_EQ(f.conn->begins + f.conn->commits, 0) << "EseguiTransazione off: nothing happens";
-  f.main.CPInput()->EseguiTransazione = true;
+  frame.CPInput->EseguiTransazione = true;
   frame.IniziaTransazione();
   frame.IniziaTransazione();
   EXPECT_EQ(f.conn->begins, 1) << "never nested";
@@ -155,19 +158,19 @@ TEST(Frame, TransactionsFollowTheirFlags) {
   frame.TerminaTransazione();
   EXPECT_EQ(f.conn->rollbacks, 1);
   EXPECT_EQ(f.conn->commits, 0) << "nothing left to commit";
-  EXPECT_EQ(f.main.Stato(), tsOk);
+  EXPECT_EQ(frame.Stato, tsOk);
 }
 
 TEST(Frame, CompanyObjectIsMadeOncePerCompany) {
   Fixture f;
-  f.Fill(1, 2024, 1);
-  Frame& frame = f.main.frame();
+  Frame& frame = f.frame;
+  frame.CPInput->Ditta = 1;
   frame.CreaClasseDittaBase();
   frame.CreaClasseDittaBase();
   EXPECT_EQ(f.company->factories, 1);
   EXPECT_EQ(f.company->objects, 7) << "kind 4, then 5, 10, 9, 8, 6 and 18";
   EXPECT_EQ(frame.Gruppo(), "7");
-  f.main.CPInput()->Ditta = 2;
+  frame.CPInput->Ditta = 2;
   frame.CreaClasseDittaBase();
   EXPECT_EQ(f.company->factories, 2) << "another company, another object";
   f.company->group = "7; DROP";
@@ -183,7 +186,7 @@ TEST(Frame, SqlValueHelpers) {
   EXPECT_EQ(NVL("", 0), db::Variant(0));
   EXPECT_EQ(NVL(0, 5), db::Variant(0));
   Fixture f;
-  Frame& frame = f.main.frame();
+  Frame& frame = f.frame;
   EXPECT_EQ(frame.DataDB(*db::DateTime::FromParts(2024, 2, 29)), db::Variant("'20240229'"));
   EXPECT_EQ(frame.DataDB("31/12/2024"), db::Variant("'20241231'"));
   EXPECT_EQ(frame.DataDB("31/02/2024"), db::Variant("Null"));

@@ -9,7 +9,7 @@
 
 #include "db/connection.h"
 #include "db/error.h"
-#include "frame/events.h"
+#include "component/events.h"
 #include "outside/services.h"
 
 namespace veriprog::testing {

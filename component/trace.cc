@@ -1,4 +1,4 @@
-#include "frame/trace.h"
+#include "component/trace.h"
 
 #include <syslog.h>
 #include <uuid/uuid.h>

@@ -1,4 +1,4 @@
-#include "frame/input_output.h"
+#include "component/input_output.h"
 
 namespace veriprog {
 

@@ -13,8 +13,8 @@
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/variant.h"
-#include "frame/enums.h"
-#include "frame/trace.h"
+#include "component/enums.h"
+#include "component/trace.h"
 
 namespace veriprog {
 

@@ -7,14 +7,16 @@
 #include <memory>
 #include <string>
 
+#include "component/enums.h"
+#include "component/events.h"
+#include "component/input_output.h"
+#include "component/trace.h"
 #include "db/variant.h"
-#include "frame/events.h"
-#include "frame/frame.h"
-#include "frame/input_output.h"
-#include "frame/trace.h"
 #include "outside/services.h"
 
 namespace veriprog {
+
+class Frame;
 
 class CLSCG_VERIPROG {
  public:
@@ -25,16 +27,16 @@ class CLSCG_VERIPROG {
   CLSCG_VERIPROG& operator=(const CLSCG_VERIPROG&) = delete;
 
   // 1-4: parameter and result objects, outcome of the last operation.
-  const std::shared_ptr<CLSCG_VERIPROGINPUT>& CPInput() const { return frame_.CPInput; }
-  void SetCPInput(std::shared_ptr<CLSCG_VERIPROGINPUT> input) { frame_.CPInput = std::move(input); }
-  const std::shared_ptr<CLSCG_VERIPROGOUTPUT>& CPOutput() const { return frame_.CPOutput; }
-  void SetCPOutput(std::shared_ptr<CLSCG_VERIPROGOUTPUT> output) {
-    frame_.CPOutput = std::move(output);
-  }
-  StatoEnum Stato() const { return frame_.Stato; }
-  void SetStato(StatoEnum stato) { frame_.Stato = stato; }
-  const std::string& Errore() const { return frame_.Errore; }
-  void SetErrore(std::string errore) { frame_.Errore = std::move(errore); }
+  // A host may replace either object, or drop it: an operation then reports the missing object
+  // through Stato and Errore.
+  const std::shared_ptr<CLSCG_VERIPROGINPUT>& CPInput() const;
+  void SetCPInput(std::shared_ptr<CLSCG_VERIPROGINPUT> input);
+  const std::shared_ptr<CLSCG_VERIPROGOUTPUT>& CPOutput() const;
+  void SetCPOutput(std::shared_ptr<CLSCG_VERIPROGOUTPUT> output);
+  StatoEnum Stato() const;
+  void SetStato(StatoEnum stato);
+  const std::string& Errore() const;
+  void SetErrore(std::string errore);
 
   // 5: SQL text of an amount (point, no thousands separator); Empty on failure.
   db::Variant ValoreDB(db::Variant& Importo);
@@ -56,20 +58,19 @@ class CLSCG_VERIPROG {
   void AzzeraAggiornaProgressiviAgenzieViaggio();
 
   // Event sinks; several may be attached. Events run synchronously, on the caller's thread.
-  void Advise(std::shared_ptr<VeriprogEvents> sink) { frame_.Advise(std::move(sink)); }
-  void Unadvise(const VeriprogEvents* sink) { frame_.Unadvise(sink); }
+  void Advise(std::shared_ptr<VeriprogEvents> sink);
+  void Unadvise(const VeriprogEvents* sink);
 
   const std::string& GetIDIstanza() { return id_.Get(); }
-  // The shared routines, for the operation families and for tests.
-  Frame& frame() { return frame_; }
+
+  // Why the last connection attempt failed, in the database layer's words: the operation
+  // reports only "Non è stata definita la connessione", a person wants the reason too. Empty
+  // when the connection was made or never tried.
+  const std::string& CausaConnessione() const;
 
  private:
-  // Checks of an operation whose family is not built yet: it says so, it never pretends.
-  void NotAvailable(const char* routine, std::initializer_list<Check> checks,
-                    std::initializer_list<NumericParam> numeric);
-
   InstanceId id_;
-  Frame frame_;
+  std::unique_ptr<Frame> frame_;  // the state and routines every operation works through
 };
 
 }  // namespace veriprog

@@ -1,0 +1,147 @@
+#include "component/main_object.h"
+
+#include "contabili/controllo_progressivi.h"
+#include "contabili/ricalcolo_progressivi.h"
+#include "frame/frame.h"
+
+namespace veriprog {
+namespace {
+
+using C = Check;
+using P = NumericParam;
+
+// Parameters pasted into the statements of each family.
+const std::vector<P> kAccountParams = {P::kDitta, P::kEsercizio, P::kProgressivo, P::kCodiceSede};
+const std::vector<P> kYearParams = {P::kDitta, P::kAnno};
+const std::vector<P> kActivityParams = {P::kDitta, P::kAnno, P::kCodiceAttivita, P::kIDAttivita};
+
+// Checks of an operation whose family is not built yet: it says so, it never pretends.
+void NotAvailable(Frame& frame, const char* routine, const std::vector<Check>& checks,
+                  const std::vector<NumericParam>& numeric) {
+  frame.Guard(routine, [&] {
+    if (!frame.StartOperation(checks, numeric)) return;
+    frame.Fail("Operazione non ancora disponibile in questa versione", routine);
+  });
+}
+
+}  // namespace
+
+CLSCG_VERIPROG::CLSCG_VERIPROG(outside::OutsideComponents outside)
+    : frame_((TraceObject(id_, true, "CLSCG_VERIPROG"),
+              std::make_unique<Frame>(std::move(outside)))) {}
+
+CLSCG_VERIPROG::~CLSCG_VERIPROG() {
+  TraceObject(id_, false, "CLSCG_VERIPROG");
+  // Members are released after this line; connections and record sets held by the host stay
+  // open, and an open transaction is neither committed nor rolled back.
+}
+
+const std::shared_ptr<CLSCG_VERIPROGINPUT>& CLSCG_VERIPROG::CPInput() const {
+  return frame_->CPInput;
+}
+void CLSCG_VERIPROG::SetCPInput(std::shared_ptr<CLSCG_VERIPROGINPUT> input) {
+  frame_->CPInput = std::move(input);
+}
+const std::shared_ptr<CLSCG_VERIPROGOUTPUT>& CLSCG_VERIPROG::CPOutput() const {
+  return frame_->CPOutput;
+}
+void CLSCG_VERIPROG::SetCPOutput(std::shared_ptr<CLSCG_VERIPROGOUTPUT> output) {
+  frame_->CPOutput = std::move(output);
+}
+StatoEnum CLSCG_VERIPROG::Stato() const {
+  return frame_->Stato;
+}
+void CLSCG_VERIPROG::SetStato(StatoEnum stato) {
+  frame_->Stato = stato;
+}
+const std::string& CLSCG_VERIPROG::Errore() const {
+  return frame_->Errore;
+}
+void CLSCG_VERIPROG::SetErrore(std::string errore) {
+  frame_->Errore = std::move(errore);
+}
+void CLSCG_VERIPROG::Advise(std::shared_ptr<VeriprogEvents> sink) {
+  frame_->Advise(std::move(sink));
+}
+void CLSCG_VERIPROG::Unadvise(const VeriprogEvents* sink) {
+  frame_->Unadvise(sink);
+}
+const std::string& CLSCG_VERIPROG::CausaConnessione() const {
+  return frame_->CausaConnessione;
+}
+
+db::Variant CLSCG_VERIPROG::ValoreDB(db::Variant& Importo) {
+  return frame_->ValoreDB(Importo);
+}
+
+// The public check only hands over to its driver, which guards every failure itself
+// (" in ControlloProgressiviContabiliTmp").
+void CLSCG_VERIPROG::ControlloProgressiviContabili() {
+  contabili::ControlloProgressivi(*frame_).Esegui();
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili() {
+  contabili::RicalcoloProgressivi(*frame_).Esegui();
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld() {
+  contabili::RicalcoloProgressivi(*frame_).EseguiOld();
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA() {
+  NotAvailable(*frame_, "AzzeraAggiornaFatturatoImportoIVA",
+               {C::kConnection, C::kCompany, C::kFiscalYear, C::kFiscalSequence, C::kCompanyObject},
+               kAccountParams);
+}
+
+void CLSCG_VERIPROG::ControlloProgressiviIVA(bool& /*IncludiRecordDeiProgressivi*/) {
+  NotAvailable(*frame_, "ControlloProgressiviIVA_Massivo",
+               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kYearParams);
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA() {
+  NotAvailable(*frame_, "AzzeraAggiornaProgressiviIVA",
+               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kYearParams);
+}
+
+void CLSCG_VERIPROG::ControlloProgressiviPlafond() {
+  NotAvailable(*frame_, "ControlloProgressiviPlafond",
+               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond() {
+  NotAvailable(*frame_, "AzzeraAggiornaProgressiviPlafond",
+               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+}
+
+void CLSCG_VERIPROG::ControlloProgressiviRegimeMargine() {
+  NotAvailable(*frame_, "ControlloProgressiviRegimeMargine",
+               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine() {
+  NotAvailable(*frame_, "AzzeraAggiornaProgressiviRegimeMargine",
+               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+}
+
+void CLSCG_VERIPROG::ControlloProgressiviAgricoltura() {
+  NotAvailable(*frame_, "ControlloProgressiviAgricoltura",
+               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kYearParams);
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura() {
+  NotAvailable(*frame_, "AzzeraAggiornaProgressiviAgricoltura",
+               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kYearParams);
+}
+
+void CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio() {
+  NotAvailable(*frame_, "ControlloProgressiviAgenzieViaggio",
+               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+}
+
+void CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio() {
+  NotAvailable(*frame_, "AzzeraAggiornaProgressiviAgenzieViaggio",
+               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+}
+
+}  // namespace veriprog
