@@ -1,5 +1,5 @@
-// check and rebuild: one subcommand per operation of the main object, with an option for every
-// field of the parameter object.
+// check and rebuild: one subcommand per operation of the main object, each offering the options
+// of the parameter fields its operation reads, and nothing else.
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -9,8 +9,8 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/progress.h"
-#include "db/text.h"
 #include "component/main_object.h"
+#include "db/text.h"
 
 namespace veriprog::cli {
 namespace {
@@ -29,25 +29,42 @@ struct OperationOptions {
 using Operation = std::function<void(CLSCG_VERIPROG&, const OperationOptions&)>;
 using ResultOf = std::function<std::shared_ptr<db::Recordset>(CLSCG_VERIPROGOUTPUT&)>;
 
+// The parameter fields an operation reads, beyond the connection and the company.
+enum Reads : unsigned {
+  kFiscalYear = 1,     // Esercizio, Progressivo
+  kBranch = 2,         // CodiceSede
+  kYear = 4,           // Anno
+  kActivity = 8,       // ElaborazionePerAttivita, CodiceAttivita, IDAttivita
+  kIncludeStored = 16  // the VAT check's IncludiRecordDeiProgressivi
+};
+
 db::Variant Given(const std::optional<std::string>& value) {
   return value ? db::Variant(*value) : db::Variant();
 }
 
-void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild) {
+void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsigned reads) {
   cmd->add_option("--connection", o.connection,
                   "postgresql:// URI or libpq key=value text (default: $VERIPROG_CONNECTION, "
                   "then libpq's environment)");
   cmd->add_option("--company", o.company, "company code (Ditta)");
-  cmd->add_option("--fiscal-year", o.fiscal_year, "fiscal year (Esercizio)");
-  cmd->add_option("--fiscal-seq", o.fiscal_seq, "fiscal-year sequence (Progressivo)");
-  cmd->add_option("--year", o.year, "calendar year, for the VAT families (Anno)");
-  cmd->add_option("--branch", o.branch, "branch code; all branches when omitted (CodiceSede)");
-  cmd->add_flag("--by-activity", o.by_activity, "work per activity (ElaborazionePerAttivita)");
-  cmd->add_option("--activity-code", o.activity_code, "activity code (CodiceAttivita)");
-  cmd->add_option("--activity-id", o.activity_id, "activity identifier (IDAttivita)");
-  if (!rebuild) {
+  if (reads & kFiscalYear) {
+    cmd->add_option("--fiscal-year", o.fiscal_year, "fiscal year (Esercizio)");
+    cmd->add_option("--fiscal-seq", o.fiscal_seq, "fiscal-year sequence (Progressivo)");
+  }
+  if (reads & kYear) cmd->add_option("--year", o.year, "calendar year (Anno)");
+  if (reads & kBranch) {
+    cmd->add_option("--branch", o.branch, "branch code; all branches when omitted (CodiceSede)");
+  }
+  if (reads & kActivity) {
+    cmd->add_flag("--by-activity", o.by_activity, "work per activity (ElaborazionePerAttivita)");
+    cmd->add_option("--activity-code", o.activity_code, "activity code (CodiceAttivita)");
+    cmd->add_option("--activity-id", o.activity_id, "activity identifier (IDAttivita)");
+  }
+  if (reads & kIncludeStored) {
     cmd->add_flag("--include-stored", o.include_stored,
-                  "VAT check: also list the stored totals beside the journal's");
+                  "also list the stored totals beside the journal's");
+  }
+  if (!rebuild) {
     cmd->add_flag("--flagged-only", o.flagged_only, "print only the rows flagged as different");
     cmd->add_option("--format", o.format, "result as table, csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
@@ -123,10 +140,10 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
 }
 
 void AddOperation(CLI::App* parent, const char* name, const char* help, bool rebuild,
-                  Operation operation, ResultOf result_of, ExitCode& code) {
+                  unsigned reads, Operation operation, ResultOf result_of, ExitCode& code) {
   auto options = std::make_shared<OperationOptions>();
   CLI::App* cmd = parent->add_subcommand(name, help);
-  AddParameterOptions(cmd, *options, rebuild);
+  AddParameterOptions(cmd, *options, rebuild, reads);
   cmd->callback([options, rebuild, operation = std::move(operation),
                  result_of = std::move(result_of),
                  &code] { code = Run(*options, rebuild, operation, result_of); });
@@ -135,63 +152,76 @@ void AddOperation(CLI::App* parent, const char* name, const char* help, bool reb
 }  // namespace
 
 void AddOperationCommands(CLI::App& app, ExitCode& code) {
+  constexpr unsigned kAccounts = kFiscalYear | kBranch;
+  constexpr unsigned kPerActivity = kYear | kActivity;
+  using Out = CLSCG_VERIPROGOUTPUT;
+  struct CheckEntry {
+    const char* name;
+    const char* help;
+    unsigned reads;
+    Operation run;
+    std::shared_ptr<db::Recordset> Out::*result;
+  };
+  auto call = [](void (CLSCG_VERIPROG::*op)()) -> Operation {
+    return [op](CLSCG_VERIPROG& m, const OperationOptions&) { (m.*op)(); };
+  };
+  const CheckEntry checks[] = {
+      {"accounts", "account totals per account, customer/supplier, branch and currency", kAccounts,
+       call(&CLSCG_VERIPROG::ControlloProgressiviContabili), &Out::RecSetControlloProgressivi},
+      {"vat", "VAT register totals", kYear | kIncludeStored,
+       [](CLSCG_VERIPROG& m, const OperationOptions& o) {
+         bool include = o.include_stored;
+         m.ControlloProgressiviIVA(include);
+       },
+       &Out::RecSetControlloProgressiviIVA},
+      {"plafond", "export-plafond totals", kPerActivity,
+       call(&CLSCG_VERIPROG::ControlloProgressiviPlafond), &Out::RecSetControlloProgressiviPlafond},
+      {"margin", "margin-scheme totals", kPerActivity,
+       call(&CLSCG_VERIPROG::ControlloProgressiviRegimeMargine),
+       &Out::RecSetControlloProgressiviRegimeMargine},
+      {"agriculture", "agricultural-scheme totals", kYear,
+       call(&CLSCG_VERIPROG::ControlloProgressiviAgricoltura),
+       &Out::RecSetControlloProgressiviAgricoltura},
+      {"travel", "travel-agency-scheme totals", kPerActivity,
+       call(&CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio),
+       &Out::RecSetControlloProgressiviAgenzieViaggio},
+  };
   CLI::App* check = app.add_subcommand("check", "Compare stored totals with the journal");
   check->require_subcommand(1);
-  AddOperation(
-      check, "accounts", "account totals per account, customer/supplier, branch and currency",
-      false, [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviContabili(); },
-      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressivi; }, code);
-  AddOperation(
-      check, "vat", "VAT register totals", false,
-      [](CLSCG_VERIPROG& m, const OperationOptions& o) {
-        bool include = o.include_stored;
-        m.ControlloProgressiviIVA(include);
-      },
-      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviIVA; }, code);
-  AddOperation(
-      check, "plafond", "export-plafond totals", false,
-      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviPlafond(); },
-      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviPlafond; }, code);
-  AddOperation(
-      check, "margin", "margin-scheme totals", false,
-      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviRegimeMargine(); },
-      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviRegimeMargine; }, code);
-  AddOperation(
-      check, "agriculture", "agricultural-scheme totals", false,
-      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviAgricoltura(); },
-      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviAgricoltura; }, code);
-  AddOperation(
-      check, "travel", "travel-agency-scheme totals", false,
-      [](CLSCG_VERIPROG& m, const OperationOptions&) { m.ControlloProgressiviAgenzieViaggio(); },
-      [](CLSCG_VERIPROGOUTPUT& out) { return out.RecSetControlloProgressiviAgenzieViaggio; }, code);
+  for (const CheckEntry& e : checks) {
+    AddOperation(
+        check, e.name, e.help, false, e.reads, e.run,
+        [result = e.result](Out& out) { return out.*result; }, code);
+  }
 
+  struct RebuildEntry {
+    const char* name;
+    const char* help;
+    unsigned reads;
+    void (CLSCG_VERIPROG::*op)();
+  };
+  static constexpr RebuildEntry kRebuilds[] = {
+      {"accounts", "account totals, yearly and monthly, with their currency twins", kAccounts,
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili},
+      {"accounts-legacy", "account totals, the earlier way (zeroing, then writing)", kAccounts,
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld},
+      {"turnover", "turnover and VAT amount per account", kAccounts,
+       &CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA},
+      {"vat", "VAT register totals", kYear, &CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA},
+      {"plafond", "export-plafond totals", kPerActivity,
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond},
+      {"margin", "margin-scheme totals", kPerActivity,
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine},
+      {"agriculture", "agricultural-scheme totals", kYear,
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura},
+      {"travel", "travel-agency-scheme totals", kPerActivity,
+       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio},
+  };
   CLI::App* rebuild = app.add_subcommand(
       "rebuild", "Reset stored totals and write them again from the journal (in one transaction)");
   rebuild->require_subcommand(1);
-  struct Entry {
-    const char* name;
-    const char* help;
-    void (CLSCG_VERIPROG::*op)();
-  };
-  static constexpr Entry kRebuilds[] = {
-      {"accounts", "account totals, yearly and monthly, with their currency twins",
-       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili},
-      {"accounts-legacy", "account totals, the earlier way (zeroing, then writing)",
-       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld},
-      {"turnover", "turnover and VAT amount per account",
-       &CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA},
-      {"vat", "VAT register totals", &CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA},
-      {"plafond", "export-plafond totals", &CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond},
-      {"margin", "margin-scheme totals", &CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine},
-      {"agriculture", "agricultural-scheme totals",
-       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura},
-      {"travel", "travel-agency-scheme totals",
-       &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio},
-  };
-  for (const Entry& e : kRebuilds) {
-    AddOperation(
-        rebuild, e.name, e.help, true,
-        [op = e.op](CLSCG_VERIPROG& m, const OperationOptions&) { (m.*op)(); }, nullptr, code);
+  for (const RebuildEntry& e : kRebuilds) {
+    AddOperation(rebuild, e.name, e.help, true, e.reads, call(e.op), nullptr, code);
   }
 }
 

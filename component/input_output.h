@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "component/enums.h"
+#include "component/trace.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/variant.h"
-#include "component/enums.h"
-#include "component/trace.h"
 
 namespace veriprog {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "db/error.h"
 #include "frame/drivers.h"
 #include "frame/sql_text.h"
-#include "db/error.h"
 #include "frame/sql_values.h"
 
 namespace veriprog::contabili {
@@ -21,8 +21,7 @@ constexpr const char* kAV =
 constexpr const char* kKeyOrder = " ORDER BY CONTOPAR, TIPOCF, CLIFOR, SEDE, VALUTA";
 constexpr const char* kMonthOrder = " ORDER BY ANNO, MESE, CONTOPAR, TIPOCF, CLIFOR, SEDE, VALUTA";
 constexpr const char* kKeyGroup =
-    "ISNULL(CG42_CONTOPAR_CG24, ''), ISNULL(CG42_TIPOCF_CG44, 0), ISNULL(CG42_CLIFORPAR_CG44, 0), "
-    "ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0))";
+    "ISNULL(CG42_CONTOPAR_CG24, ''), ISNULL(CG42_TIPOCF_CG44, 0), ISNULL(CG42_CLIFORPAR_CG44, 0), ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0))";
 
 // The ON lines that tie a row of the temporary tables to its yearly total of the same key.
 void YearlyKeyJoin(SqlLines& sql, const FiscalYearKey& key) {
@@ -41,7 +40,7 @@ std::string DebitCreditSums(std::string_view sep, const std::string& prefix, boo
   if (!currency)
     return JoinLines(sep, {d, a, " 0 AS " + prefix + "DAREVAL, 0 AS " + prefix + "AVEREVAL"});
   return JoinLines(sep, {d, a, " SUM(" + std::string(kDV) + ") AS " + prefix + "DAREVAL,",
-                    " SUM(" + std::string(kAV) + ") AS " + prefix + "AVEREVAL"});
+                         " SUM(" + std::string(kAV) + ") AS " + prefix + "AVEREVAL"});
 }
 
 }  // namespace
@@ -53,17 +52,16 @@ RebuildPlan RicalcoloProgressivi::Plan(bool legacy) {
   auto r = [this](std::string_view name, void (R::*step)()) {
     return Routine{name, [this, step] { (this->*step)(); }};
   };
-  RebuildPlan plan{
-      .routine = legacy ? "AzzeraAggiornaProgressiviContabiliOld"
-                        : "AzzeraAggiornaProgressiviContabili",
-      .checks = {Check::kConnection, Check::kCompany, Check::kFiscalYear, Check::kFiscalSequence,
-                 Check::kCompanyObject},
-      .numeric = {NumericParam::kDitta, NumericParam::kEsercizio, NumericParam::kProgressivo,
-                  NumericParam::kCodiceSede},
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviContabili,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviContabili,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviContabili},
-      .steps = {}};
+  RebuildPlan plan{.routine = legacy ? "AzzeraAggiornaProgressiviContabiliOld"
+                                     : "AzzeraAggiornaProgressiviContabili",
+                   .checks = {Check::kConnection, Check::kCompany, Check::kFiscalYear,
+                              Check::kFiscalSequence, Check::kCompanyObject},
+                   .numeric = {NumericParam::kDitta, NumericParam::kEsercizio,
+                               NumericParam::kProgressivo, NumericParam::kCodiceSede},
+                   .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviContabili,
+                              &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviContabili,
+                              &VeriprogEvents::EndAzzeraAggiornaProgressiviContabili},
+                   .steps = {}};
   if (legacy) {
     // The zeroed rows are deleted before new ones are written, so that every key keeps one row.
     plan.steps = {
@@ -219,13 +217,14 @@ std::string RicalcoloProgressivi::Journal(std::string_view sep, bool currency,
                                           std::string_view extra_from, std::string_view conditions,
                                           std::string_view group_extra) const {
   std::string out =
-      JoinLines(sep, {" FROM " + f_.GetTableName(TableId::kCG42), "    INNER JOIN " + f_.GetTableName(TableId::kCG41),
-                 "            ON CG41_DITTA_CG18 = CG42_DITTA_CG18",
-                 "           AND CG41_NUMREG = CG42_NUMREG_CG41", "    INNER JOIN CG33_TABCAU",
-                 "            ON CG33_CODICE = CG42_CODICE_CG33"});
+      JoinLines(sep, {" FROM " + f_.GetTableName(TableId::kCG42),
+                      "    INNER JOIN " + f_.GetTableName(TableId::kCG41),
+                      "            ON CG41_DITTA_CG18 = CG42_DITTA_CG18",
+                      "           AND CG41_NUMREG = CG42_NUMREG_CG41", "    INNER JOIN CG33_TABCAU",
+                      "            ON CG33_CODICE = CG42_CODICE_CG33"});
   out += extra_from;
-  out += JoinLines(sep, FiscalYearCondition(kCG42Year, f_.ChiaveEsercizio(false), " WHERE ",
-                                            " AND "));
+  out +=
+      JoinLines(sep, FiscalYearCondition(kCG42Year, f_.ChiaveEsercizio(false), " WHERE ", " AND "));
   out += JoinLines(sep, {" AND CG41_INDTIPOMOV = 0", " AND CG41_INDPROVREG = 0"});
   out += conditions;
   if (currency) out += JoinLines(sep, {" AND ISNULL(CG42_CODICE_CG08,'EURO') <> 'EURO'"});
@@ -242,10 +241,10 @@ std::string RicalcoloProgressivi::Journal(std::string_view sep, bool currency,
 
 std::string RicalcoloProgressivi::MonthlyStatement(std::string_view sep,
                                                    const std::string& branches) {
-  return JoinLines(sep, {" SELECT ANNO, MESE, CONTOPAR, TIPOCF, CLIFOR, SEDE, VALUTA, TOTALEDARE, "
-                    "TOTALEAVERE, "
-                    "TOTALEDAREVAL, TOTALEAVEREVAL",
-                    "     INTO #PROGRCONTMESEANNO FROM ("}) +
+  return JoinLines(
+             sep,
+             {" SELECT ANNO, MESE, CONTOPAR, TIPOCF, CLIFOR, SEDE, VALUTA, TOTALEDARE, TOTALEAVERE, TOTALEDAREVAL, TOTALEAVEREVAL",
+              "     INTO #PROGRCONTMESEANNO FROM ("}) +
          branches + JoinLines(sep, {" ) AS PROGRCONTMESEANNO", kMonthOrder});
 }
 
@@ -266,8 +265,8 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliPerMeseAnno_Massivo() {
       JoinLines(kCRLF, {"    CROSS JOIN", "        (", "         " + months, "        ) MESI"});
   const std::string conditions =
       JoinLines(kCRLF, {" AND CG42_CODICE_CG33 <> '150 '", " AND CG42_CODICE_CG33 <> '151 '",
-                   " AND CG42_DATAREG BETWEEN DATAINIZIOMESE AND DATAFINEMESE",
-                   " AND CG33_FLGCOMP = 0"});
+                        " AND CG42_DATAREG BETWEEN DATAINIZIOMESE AND DATAFINEMESE",
+                        " AND CG33_FLGCOMP = 0"});
   std::string branches;
   for (bool currency : {false, true}) {
     if (currency) branches += " UNION ALL\r\n";
@@ -296,7 +295,7 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliPerMeseAnno() {
           f_.DataDB(db::DateTime{y, m, db::DateTime::DaysInMonth(y, m)}).ToText();
       const std::string conditions =
           JoinLines(kCR, {" AND CG42_CODICE_CG33 <> '150 '", " AND CG42_CODICE_CG33 <> '151 '",
-                     between, " AND CG33_FLGCOMP = 0"});
+                          between, " AND CG33_FLGCOMP = 0"});
       for (bool currency : {false, true}) {
         branches +=
             " SELECT " + std::to_string(m) + " AS MESE, " + std::to_string(y) + " AS ANNO,\r";
@@ -332,16 +331,16 @@ std::string RicalcoloProgressivi::ShapedStatement(std::string_view table, std::s
 
 void RicalcoloProgressivi::CalcolaBilancioChiusuraApertura() {
   auto balance = [](const char* causal, const char* d, const char* a, const char* name) {
-    return std::string(" SUM(CASE WHEN CG42_CODICE_CG33 = '") + causal + "' THEN " + d + " - " +
-           a + " ELSE 0 END) AS " + name;
+    return std::string(" SUM(CASE WHEN CG42_CODICE_CG33 = '") + causal + "' THEN " + d + " - " + a +
+           " ELSE 0 END) AS " + name;
   };
   const std::string euro = JoinLines(kCR, {balance("150 ", kD, kA, "BILANCIOCHIUSURA,"),
-                                      balance("151 ", kD, kA, "BILANCIOAPERTURA,"),
-                                      " 0 AS BILANCIOCHIUSURAVAL, 0 AS BILANCIOAPERTURAVAL"});
+                                           balance("151 ", kD, kA, "BILANCIOAPERTURA,"),
+                                           " 0 AS BILANCIOCHIUSURAVAL, 0 AS BILANCIOAPERTURAVAL"});
   const std::string currency = JoinLines(kCR, {balance("150 ", kD, kA, "BILANCIOCHIUSURA,"),
-                                          balance("151 ", kD, kA, "BILANCIOAPERTURA,"),
-                                          balance("150 ", kDV, kAV, "BILANCIOCHIUSURAVAL,"),
-                                          balance("151 ", kDV, kAV, "BILANCIOAPERTURAVAL")});
+                                               balance("151 ", kD, kA, "BILANCIOAPERTURA,"),
+                                               balance("150 ", kDV, kAV, "BILANCIOCHIUSURAVAL,"),
+                                               balance("151 ", kDV, kAV, "BILANCIOAPERTURAVAL")});
   const std::string outer = JoinLines(
       kCR,
       {" BILANCIOCHIUSURA, BILANCIOAPERTURA, BILANCIOCHIUSURAVAL, BILANCIOAPERTURAVAL,",
@@ -349,20 +348,20 @@ void RicalcoloProgressivi::CalcolaBilancioChiusuraApertura() {
        " 0 AS TOTALEDARE, 0 AS TOTALEAVERE, 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
   const std::string conditions =
       JoinLines(kCR, {" AND (   CG42_CODICE_CG33 = '150 '", "      OR CG42_CODICE_CG33 = '151 ')",
-                 " AND CG33_FLGCOMP = 0"});
+                      " AND CG33_FLGCOMP = 0"});
   RunOne(ShapedStatement("BILCHIUAPE", outer, euro, currency, conditions));
 }
 
 void RicalcoloProgressivi::CalcolaRettifiche() {
   const std::string euro = DebitCreditSums(kCR, "RETTIFICA", false);
   const std::string currency = DebitCreditSums(kCR, "RETTIFICA", true);
-  const std::string outer =
-      JoinLines(kCR, {" 0 AS BILANCIOCHIUSURA, 0 AS BILANCIOAPERTURA, 0 AS BILANCIOCHIUSURAVAL, 0 AS "
-                 "BILANCIOAPERTURAVAL,",
-                 " RETTIFICADARE, RETTIFICAAVERE, RETTIFICADAREVAL, RETTIFICAAVEREVAL,",
-                 " 0 AS TOTALEDARE, 0 AS TOTALEAVERE, 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
-  RunOne(
-      ShapedStatement("RETTIFICHE", outer, euro, currency, JoinLines(kCR, {" AND CG33_FLGCOMP = 1"})));
+  const std::string outer = JoinLines(
+      kCR,
+      {" 0 AS BILANCIOCHIUSURA, 0 AS BILANCIOAPERTURA, 0 AS BILANCIOCHIUSURAVAL, 0 AS BILANCIOAPERTURAVAL,",
+       " RETTIFICADARE, RETTIFICAAVERE, RETTIFICADAREVAL, RETTIFICAAVEREVAL,",
+       " 0 AS TOTALEDARE, 0 AS TOTALEAVERE, 0 AS TOTALEDAREVAL, 0 AS TOTALEAVEREVAL"});
+  RunOne(ShapedStatement("RETTIFICHE", outer, euro, currency,
+                         JoinLines(kCR, {" AND CG33_FLGCOMP = 1"})));
 }
 
 void RicalcoloProgressivi::CalcolaProgressiviContabiliFinali() {
@@ -370,13 +369,12 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliFinali() {
   const std::string currency = DebitCreditSums(kCR, "TOTALE", true);
   const std::string outer = JoinLines(
       kCR,
-      {" 0 AS BILANCIOCHIUSURA, 0 AS BILANCIOAPERTURA, 0 AS BILANCIOCHIUSURAVAL, 0 AS "
-       "BILANCIOAPERTURAVAL,",
+      {" 0 AS BILANCIOCHIUSURA, 0 AS BILANCIOAPERTURA, 0 AS BILANCIOCHIUSURAVAL, 0 AS BILANCIOAPERTURAVAL,",
        " 0 AS RETTIFICADARE, 0 AS RETTIFICAAVERE, 0 AS RETTIFICADAREVAL, 0 AS RETTIFICAAVEREVAL,",
        " TOTALEDARE, TOTALEAVERE, TOTALEDAREVAL, TOTALEAVEREVAL"});
   const std::string conditions =
       JoinLines(kCR, {" AND CG42_CODICE_CG33 <> '150 '", " AND CG42_CODICE_CG33 <> '151 '",
-                 " AND CG33_FLGCOMP = 0"});
+                      " AND CG33_FLGCOMP = 0"});
   RunOne(ShapedStatement("PROGRCONTFIN", outer, euro, currency, conditions));
 }
 
@@ -392,12 +390,8 @@ void RicalcoloProgressivi::CalcolaSaldiFinali() {
   sql << " SELECT CONTOPAR, TIPOCF, CLIFOR, SEDE, VALUTA,";
   for (const char* c : kColumns)
     sql << std::string("        SUM(") + c + ") AS " + c + ",";
-  sql << "        SUM(BILANCIOAPERTURA + (RETTIFICADARE - RETTIFICAAVERE) + (TOTALEDARE - "
-         "TOTALEAVERE)) AS "
-         "SALDOFINALE,";
-  sql << "        SUM(BILANCIOAPERTURAVAL + (RETTIFICADAREVAL - RETTIFICAAVEREVAL) + "
-         "(TOTALEDAREVAL - "
-         "TOTALEAVEREVAL)) As SALDOFINALEVAL";
+  sql << "        SUM(BILANCIOAPERTURA + (RETTIFICADARE - RETTIFICAAVERE) + (TOTALEDARE - TOTALEAVERE)) AS SALDOFINALE,";
+  sql << "        SUM(BILANCIOAPERTURAVAL + (RETTIFICADAREVAL - RETTIFICAAVEREVAL) + (TOTALEDAREVAL - TOTALEAVEREVAL)) As SALDOFINALEVAL";
   sql << "     INTO #SALDIFIN FROM (";
   sql << " SELECT " + shared + " FROM #BILCHIUAPE";
   sql << " UNION ALL";
@@ -420,12 +414,9 @@ void RicalcoloProgressivi::AggiornaProgressiviAnnuali() {
   const auto& [ditta, esercizio, progressivo, gruppo] = key;
   const std::string i = "         ";
   SqlLines yearly;
-  yearly << " INSERT INTO " + f_.GetTableName(TableId::kCG53) +
-                " (CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, CG53_GRUPPO_CG10, "
-                "CG53_CONTO_CG24, "
-                "CG53_TIPOCF_CG44, CG53_CLIFOR_CG44, CG53_SALDOAPE, CG53_RETTDARE, "
-                "CG53_RETTAVERE, CG53_SALDOFIN, "
-                "CG53_IMPORTOIVA, CG53_SALDOCHIU, CG53_CODICE_CG31)";
+  yearly
+      << " INSERT INTO " + f_.GetTableName(TableId::kCG53) +
+             " (CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, CG53_GRUPPO_CG10, CG53_CONTO_CG24, CG53_TIPOCF_CG44, CG53_CLIFOR_CG44, CG53_SALDOAPE, CG53_RETTDARE, CG53_RETTAVERE, CG53_SALDOFIN, CG53_IMPORTOIVA, CG53_SALDOCHIU, CG53_CODICE_CG31)";
   yearly << "  SELECT " + ditta + "," << i + esercizio + "," << i + progressivo + ","
          << i + gruppo + ",";
   for (const char* c : {"CONTOPAR,", "TIPOCF,", "CLIFOR,", "BILANCIOAPERTURA,", "RETTIFICADARE,",
@@ -439,12 +430,9 @@ void RicalcoloProgressivi::AggiornaProgressiviAnnuali() {
   f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);
 
   SqlLines twins;
-  twins << " INSERT INTO " + f_.GetTableName(TableId::kCGV0) +
-               " (CGV0_IDPROGA_CG53, CGV0_CODICE_CG08, CGV0_SALDOAPE, CGV0_RETTDARE, "
-               "CGV0_RETTAVERE, "
-               "CGV0_SALDOFIN, CGV0_IMPORTOIVA, CGV0_SALDOCHIU, CGV0_SALDOAPEEURO, "
-               "CGV0_RETTDAREEURO, "
-               "CGV0_RETTAVEREEURO, CGV0_SALDOFINEURO, CGV0_IMPORTOIVAEURO, CGV0_SALDOCHIUEURO)";
+  twins
+      << " INSERT INTO " + f_.GetTableName(TableId::kCGV0) +
+             " (CGV0_IDPROGA_CG53, CGV0_CODICE_CG08, CGV0_SALDOAPE, CGV0_RETTDARE, CGV0_RETTAVERE, CGV0_SALDOFIN, CGV0_IMPORTOIVA, CGV0_SALDOCHIU, CGV0_SALDOAPEEURO, CGV0_RETTDAREEURO, CGV0_RETTAVEREEURO, CGV0_SALDOFINEURO, CGV0_IMPORTOIVAEURO, CGV0_SALDOCHIUEURO)";
   twins << "  SELECT CG53_IDPROGA,";
   for (const char* c :
        {"VALUTA,", "BILANCIOAPERTURAVAL,", "RETTIFICADAREVAL,", "RETTIFICAAVEREVAL,",
@@ -467,11 +455,9 @@ void RicalcoloProgressivi::AggiornaProgressiviMensili() {
   const auto& [ditta, esercizio, progressivo, gruppo] = key;
   const std::string i = "         ";
   SqlLines monthly;
-  monthly << " INSERT INTO " + f_.GetTableName(TableId::kCG52) +
-                 " (CG52_DITTA_CG18, CG52_ANNO_CG53, CG52_PROGESER_CG53, CG52_GRUPPO_CG10, "
-                 "CG52_CONTO_CG24, "
-                 "CG52_TIPOCF_CG44, CG52_CLIFOR_CG44, CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, "
-                 "CG52_IMPORTOAVERE, CG52_FATTURATO, CG52_CODICE_CG31, CG52_IDPROGA_CG53)";
+  monthly
+      << " INSERT INTO " + f_.GetTableName(TableId::kCG52) +
+             " (CG52_DITTA_CG18, CG52_ANNO_CG53, CG52_PROGESER_CG53, CG52_GRUPPO_CG10, CG52_CONTO_CG24, CG52_TIPOCF_CG44, CG52_CLIFOR_CG44, CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, CG52_IMPORTOAVERE, CG52_FATTURATO, CG52_CODICE_CG31, CG52_IDPROGA_CG53)";
   monthly << "  SELECT " + ditta + "," << i + esercizio + "," << i + progressivo + ","
           << i + gruppo + ",";
   for (const char* c : {"CONTOPAR,", "TIPOCF,", "CLIFOR,", "ANNO,", "MESE,", "TOTALEDARE,",
@@ -487,10 +473,9 @@ void RicalcoloProgressivi::AggiornaProgressiviMensili() {
   f_.Raise(&VeriprogEvents::AvanzamentoProcessoAzzeraAggiornaProgressiviContabili, 1);
 
   SqlLines twins;
-  twins << " INSERT INTO " + f_.GetTableName(TableId::kCGV1) +
-               " (CGV1_IDPROGA_CGV0, CGV1_IDPROGM_CG52, CGV1_CODICE_CG08, CGV1_IMPORTODARE, "
-               "CGV1_IMPORTOAVERE, "
-               "CGV1_FATTURATO, CGV1_IMPORTODAREEURO, CGV1_IMPORTOAVEREEURO, CGV1_FATTURATOEURO)";
+  twins
+      << " INSERT INTO " + f_.GetTableName(TableId::kCGV1) +
+             " (CGV1_IDPROGA_CGV0, CGV1_IDPROGM_CG52, CGV1_CODICE_CG08, CGV1_IMPORTODARE, CGV1_IMPORTOAVERE, CGV1_FATTURATO, CGV1_IMPORTODAREEURO, CGV1_IMPORTOAVEREEURO, CGV1_FATTURATOEURO)";
   twins << "  SELECT CG52_IDPROGA_CG53,";
   for (const char* c : {"CG52_IDPROGM,", "VALUTA,", "TOTALEDAREVAL,", "TOTALEAVEREVAL,", "0,",
                         "TOTALEDARE,", "TOTALEAVERE,", "0"}) {
@@ -523,41 +508,44 @@ std::string RicalcoloProgressivi::LegacyCondition(const FiscalYearColumns& colum
 void RicalcoloProgressivi::AzzeraProgressiviMensili() {
   RunOne("UPDATE " + f_.GetTableName(TableId::kCG52) +
          " SET CG52_IMPORTODARE = 0, CG52_IMPORTOAVERE = 0" +
-         LegacyCondition(kCG52Year, " WHERE ", " AND ") + BranchFilter(" AND ", "CG52_CODICE_CG31"));
+         LegacyCondition(kCG52Year, " WHERE ", " AND ") +
+         BranchFilter(" AND ", "CG52_CODICE_CG31"));
 }
 
 void RicalcoloProgressivi::AzzeraProgressiviAnnuali() {
-  RunOne("UPDATE " + f_.GetTableName(TableId::kCG53) + " SET CG53_SALDOAPE = 0, CG53_SALDOFIN = 0," +
-         "     CG53_RETTDARE = 0, CG53_RETTAVERE = 0" +
-         LegacyCondition(kCG53Year, " WHERE ", " AND ") + BranchFilter(" AND ", "CG53_CODICE_CG31"));
+  RunOne(
+      "UPDATE " + f_.GetTableName(TableId::kCG53) + " SET CG53_SALDOAPE = 0, CG53_SALDOFIN = 0," +
+      "     CG53_RETTDARE = 0, CG53_RETTAVERE = 0" +
+      LegacyCondition(kCG53Year, " WHERE ", " AND ") + BranchFilter(" AND ", "CG53_CODICE_CG31"));
 }
 
 void RicalcoloProgressivi::AzzeraProgressiviMensiliValuta() {
   const std::string pad(29, ' ');
-  RunOne("UPDATE " + f_.GetTableName(TableId::kCGV1) +
-         " SET CGV1_IMPORTODARE = 0,     CGV1_IMPORTOAVERE = 0,     CGV1_IMPORTODAREEURO = 0,     CGV1_IMPORTOAVEREEURO = 0" +
-         " WHERE CGV1_IDPROGM_CG52 IN (" + pad + "SELECT CG52_IDPROGM" + pad + "FROM " +
-         f_.GetTableName(TableId::kCG52) + LegacyCondition(kCG52Year, pad + "WHERE ", pad + "AND ") +
-         BranchFilter(std::string(24, ' ') + "AND ", "CG52_CODICE_CG31") + std::string(23, ' ') +
-         ")");
+  RunOne(
+      "UPDATE " + f_.GetTableName(TableId::kCGV1) +
+      " SET CGV1_IMPORTODARE = 0,     CGV1_IMPORTOAVERE = 0,     CGV1_IMPORTODAREEURO = 0,     CGV1_IMPORTOAVEREEURO = 0" +
+      " WHERE CGV1_IDPROGM_CG52 IN (" + pad + "SELECT CG52_IDPROGM" + pad + "FROM " +
+      f_.GetTableName(TableId::kCG52) + LegacyCondition(kCG52Year, pad + "WHERE ", pad + "AND ") +
+      BranchFilter(std::string(24, ' ') + "AND ", "CG52_CODICE_CG31") + std::string(23, ' ') + ")");
 }
 
 void RicalcoloProgressivi::AzzeraProgressiviAnnualiValuta() {
   const std::string pad(30, ' ');
-  RunOne("UPDATE " + f_.GetTableName(TableId::kCGV0) +
-         " SET CGV0_SALDOAPE = 0,     CGV0_SALDOFIN = 0,     CGV0_RETTDARE = 0,     CGV0_RETTAVERE = 0,     CGV0_SALDOAPEEURO = 0,     CGV0_SALDOFINEURO = 0,     CGV0_RETTDAREEURO = 0,     CGV0_RETTAVEREEURO = 0" +
-         " WHERE CGV0_IDPROGA_CG53 IN (" + pad + "SELECT CG53_IDPROGA" + pad + "FROM " +
-         f_.GetTableName(TableId::kCG53) + LegacyCondition(kCG53Year, pad + "WHERE ", pad + "AND ") +
-         BranchFilter(pad + "AND ", "CG53_CODICE_CG31") + std::string(28, ' ') + ")");
+  RunOne(
+      "UPDATE " + f_.GetTableName(TableId::kCGV0) +
+      " SET CGV0_SALDOAPE = 0,     CGV0_SALDOFIN = 0,     CGV0_RETTDARE = 0,     CGV0_RETTAVERE = 0,     CGV0_SALDOAPEEURO = 0,     CGV0_SALDOFINEURO = 0,     CGV0_RETTDAREEURO = 0,     CGV0_RETTAVEREEURO = 0" +
+      " WHERE CGV0_IDPROGA_CG53 IN (" + pad + "SELECT CG53_IDPROGA" + pad + "FROM " +
+      f_.GetTableName(TableId::kCG53) + LegacyCondition(kCG53Year, pad + "WHERE ", pad + "AND ") +
+      BranchFilter(pad + "AND ", "CG53_CODICE_CG31") + std::string(28, ' ') + ")");
 }
 
 // The legacy writers insert a new row for every key; the zeroed rows of the same group go first,
 // twins before their parents, so that each key ends with exactly one row.
 void RicalcoloProgressivi::EliminaProgressiviAzzerati() {
-  const std::string where_m = LegacyCondition(kCG52Year, " WHERE ", " AND ") +
-                              BranchFilter(" AND ", "CG52_CODICE_CG31");
-  const std::string where_a = LegacyCondition(kCG53Year, " WHERE ", " AND ") +
-                              BranchFilter(" AND ", "CG53_CODICE_CG31");
+  const std::string where_m =
+      LegacyCondition(kCG52Year, " WHERE ", " AND ") + BranchFilter(" AND ", "CG52_CODICE_CG31");
+  const std::string where_a =
+      LegacyCondition(kCG53Year, " WHERE ", " AND ") + BranchFilter(" AND ", "CG53_CODICE_CG31");
   const std::string t52 = f_.GetTableName(TableId::kCG52);
   const std::string t53 = f_.GetTableName(TableId::kCG53);
   RunOne(" DELETE FROM " + f_.GetTableName(TableId::kCGV1) +

@@ -23,21 +23,21 @@ struct CheckEvents {
 };
 
 struct CheckPlan {
-  std::string_view routine;  // the name a failure of the driver itself carries
-  std::vector<Check> checks;
-  std::vector<NumericParam> numeric;
-  CheckEvents events;
+  std::string_view routine = {};  // the name a failure of the driver itself carries
+  std::vector<Check> checks = {};
+  std::vector<NumericParam> numeric = {};
+  CheckEvents events = {};
   // The slot of CPOutput the check fills. It is emptied once the parameters have passed, so that
   // a check that fails later never leaves an earlier call's rows for the host to read.
   std::shared_ptr<db::Recordset> CLSCG_VERIPROGOUTPUT::*result = nullptr;
-  std::function<void()> prepare;  // after the parameter checks, before the first event
+  std::function<void()> prepare = {};  // after the parameter checks, before the first event
   // Run in order; Avanzamento(n) after step n. A failing step records its error and the next
   // steps still run: each check reports what it could compute.
-  std::vector<Routine> steps;
+  std::vector<Routine> steps = {};
   // Begin(number of steps) before the first step, or at the start of every step (the month
   // loops, whose passes each announce the twelve months).
   bool begin_each_step = false;
-  std::function<void()> finish;  // after the last step, before End
+  std::function<void()> finish = {};  // after the last step, before End
 };
 
 // Runs a check: Stato/Errore reset, parameter checks, prepare, Begin, steps with Avanzamento,
@@ -47,22 +47,22 @@ void RunCheck(Frame& frame, const CheckPlan& plan) noexcept;
 // --- rebuilds ------------------------------------------------------------------------------------
 
 struct RebuildEvents {
-  void (VeriprogEvents::*begin)(db::Variant&) = nullptr;                    // NumProcessi
+  void (VeriprogEvents::*begin)(db::Variant&) = nullptr;                   // NumProcessi
   void (VeriprogEvents::*processo)(db::Variant&, db::Variant&) = nullptr;  // n, description
   void (VeriprogEvents::*end)() = nullptr;
 };
 
 struct RebuildStep {
-  std::string_view description;  // DescrProcesso
-  std::vector<Routine> routines;  // in order; the first whose Stato is not tsOk ends the rebuild
+  std::string_view description;   // DescrProcesso
+  std::vector<Routine> routines = {};  // in order; the first whose Stato is not tsOk ends the rebuild
 };
 
 struct RebuildPlan {
-  std::string_view routine;
-  std::vector<Check> checks;
-  std::vector<NumericParam> numeric;
-  RebuildEvents events;
-  std::vector<RebuildStep> steps;
+  std::string_view routine = {};
+  std::vector<Check> checks = {};
+  std::vector<NumericParam> numeric = {};
+  RebuildEvents events = {};
+  std::vector<RebuildStep> steps = {};
 };
 
 // Runs a rebuild: Stato/Errore reset, parameter checks, the transaction, Begin, for each step

@@ -27,11 +27,11 @@ class CompanyRecord {
  private:
   void Load() {
     const auto code = ditta_.ToInteger();
-    if (!code) throw db::DbError("codice ditta non valido: '" + ditta_.ToText() + "'");
-    if (!connection_) throw db::DbError("nessuna connessione per leggere la ditta");
+    if (!code) throw db::OutsideError("codice ditta non valido: '" + ditta_.ToText() + "'");
+    if (!connection_) throw db::OutsideError("nessuna connessione per leggere la ditta");
     row_.Open("SELECT * FROM CG18_DITTE WHERE CG18_DITTA = " + std::to_string(*code), connection_);
     row_.Detach();
-    if (row_.eof()) throw db::DbError("ditta " + std::to_string(*code) + " non trovata");
+    if (row_.eof()) throw db::OutsideError("ditta " + std::to_string(*code) + " non trovata");
     loaded_ = true;
   }
 

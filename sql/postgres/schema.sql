@@ -46,7 +46,7 @@ CREATE TABLE CG44_CLIFOR (
   CG44_TIPOCF      smallint NOT NULL,
   CG44_CLIFOR      integer NOT NULL,
   CG44_CODICE_CG16 integer,
-  CG44_CODICE_CG08 char(4),
+  CG44_CODICE_CG08 char(6),
   PRIMARY KEY (CG44_DITTA_CG18, CG44_TIPOCF, CG44_CLIFOR)
 );
 
@@ -128,7 +128,7 @@ CREATE TABLE CG42_MOVCONT (
   CG42_TIPOCF_CG44    smallint,
   CG42_CLIFORPAR_CG44 integer,
   CG42_CODICE_CG31    integer,                    -- null: the registration's branch
-  CG42_CODICE_CG08    char(4),                    -- null: EURO
+  CG42_CODICE_CG08    char(6),                    -- null: EURO
   CG42_CODICE_CG33    char(4),
   CG42_INDDAAV        smallint NOT NULL,          -- 1 debit, 2 credit
   CG42_IMPTOTALE      numeric(17,2),
@@ -242,7 +242,7 @@ CREATE INDEX CG52_BY_FISCAL_YEAR ON CG52_PROGM (CG52_DITTA_CG18, CG52_ANNO_CG53,
 
 CREATE TABLE CGV0_PROGAVAL (
   CGV0_IDPROGA_CG53    integer NOT NULL,
-  CGV0_CODICE_CG08     char(4) NOT NULL,
+  CGV0_CODICE_CG08     char(6) NOT NULL,
   CGV0_SALDOAPE        numeric(17,2),
   CGV0_RETTDARE        numeric(17,2),
   CGV0_RETTAVERE       numeric(17,2),
@@ -261,7 +261,7 @@ CREATE TABLE CGV0_PROGAVAL (
 CREATE TABLE CGV1_PROGMVAL (
   CGV1_IDPROGA_CGV0     integer,
   CGV1_IDPROGM_CG52     integer NOT NULL,
-  CGV1_CODICE_CG08      char(4) NOT NULL,
+  CGV1_CODICE_CG08      char(6) NOT NULL,
   CGV1_IMPORTODARE      numeric(17,2),
   CGV1_IMPORTOAVERE     numeric(17,2),
   CGV1_FATTURATO        numeric(17,2),

@@ -161,6 +161,28 @@ TEST(Recordset, IndexFollowsFieldChangesAndNullsNeverMatch) {
   rs.Set("TIPOCF", Variant::Null());  // value -> Null: leaves it
   rs.Filter("CONTOPAR = '4010' AND TIPOCF = 0");
   EXPECT_EQ(rs.RecordCount(), 0);
+
+  // A key moved to another value and back is found once under its own value and nowhere else:
+  // a stale index entry would show the row twice, or under the value it left.
+  rs.ClearFilter();
+  rs.MoveFirst();
+  const Variant month = rs.Get("MESE");
+  for (const char* other : {"4010", "5000", "4098"}) {
+    rs.Filter("CONTOPAR = '4099' AND MESE = 1");
+    ASSERT_EQ(rs.RecordCount(), 1);
+    rs.Set("CONTOPAR", other);
+    rs.Filter(std::string("CONTOPAR = '") + other + "' AND MESE = 1");
+    EXPECT_EQ(rs.RecordCount(), other == std::string("4010") ? 2 : 1) << other;
+    rs.Filter("CONTOPAR = '4099' AND MESE = 1");
+    EXPECT_EQ(rs.RecordCount(), 0) << other;
+    rs.Filter(std::string("CONTOPAR = '") + other + "' AND MESE = 1 AND FATTURATO = 1");
+    rs.Set("CONTOPAR", "4099");
+    rs.Filter("CONTOPAR = '4099' AND MESE = 1");
+    EXPECT_EQ(rs.RecordCount(), 1) << other;
+    EXPECT_EQ(rs.Get("MESE"), month);
+    rs.Filter(std::string("CONTOPAR = '") + other + "' AND MESE = 1");
+    EXPECT_EQ(rs.RecordCount(), other == std::string("4010") ? 1 : 0) << other;
+  }
 }
 
 TEST(Recordset, FindMovesForwardOrLandsOnEof) {

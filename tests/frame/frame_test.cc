@@ -1,9 +1,10 @@
 // The operation frame: checks and their messages in each operation's order, the error rule,
 // transactions, the company object, hostile parameters, trace lines and identifiers.
+#include "frame/frame.h"
+
 #include <gtest/gtest.h>
 
 #include "component/main_object.h"
-#include "frame/frame.h"
 #include "frame/sql_values.h"
 #include "tests/support/fakes.h"
 
