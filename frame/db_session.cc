@@ -29,31 +29,27 @@ void Frame::IniziaTransazione() {
   });
 }
 
-void Frame::TerminaTransazione() {
-  Guard("TerminaTransazione", [&] {
+// Ends the open transaction with `end` (commit or rollback). The flag follows the connection:
+// an end the server refused leaves open only what is really still open.
+void Frame::EndTransaction(std::string_view routine, void (db::Connection::*end)()) {
+  Guard(routine, [&] {
     if (!CPInput->EseguiTransazione || !TransazioneAperta) return;
     try {
-      Connection().CommitTrans();
+      (Connection().*end)();
       TransazioneAperta = false;
     } catch (...) {
-      // The flag follows the connection: a commit the server refused leaves nothing open.
       TransazioneAperta = Connection().in_transaction();
       throw;
     }
   });
 }
 
+void Frame::TerminaTransazione() {
+  EndTransaction("TerminaTransazione", &db::Connection::CommitTrans);
+}
+
 void Frame::RollbackTransazione() {
-  Guard("RollbackTransazione", [&] {
-    if (!CPInput->EseguiTransazione || !TransazioneAperta) return;
-    try {
-      Connection().RollbackTrans();
-      TransazioneAperta = false;
-    } catch (...) {
-      TransazioneAperta = Connection().in_transaction();
-      throw;
-    }
-  });
+  EndTransaction("RollbackTransazione", &db::Connection::RollbackTrans);
 }
 
 db::Connection& Frame::Connection() const {

@@ -129,6 +129,7 @@ class Frame {
 
  private:
   bool CheckFails(Check check);
+  void EndTransaction(std::string_view routine, void (db::Connection::*end)());
   std::shared_ptr<outside::CompanyAccounting> Contabilita();
 
   outside::OutsideComponents outside_;

@@ -1,5 +1,7 @@
 #include "gen/ledger_generator.h"
 
+#include "gen/ledger_writer.h"
+
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -14,51 +16,6 @@
 
 namespace veriprog::gen {
 namespace {
-
-using Cents = std::int64_t;
-using Opt = std::optional<std::string>;
-
-// --- dates ------------------------------------------------------------------------------------
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-int DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = y - era * 400;
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-struct Date {
-  int y, m, d;
-  static Date FromDays(int z) {
-    z += 719468;
-    const int era = (z >= 0 ? z : z - 146096) / 146097;
-    const int doe = z - era * 146097;
-    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int mp = (5 * doy + 2) / 153;
-    const int d = doy - (153 * mp + 2) / 5 + 1;
-    const int m = mp + (mp < 10 ? 3 : -9);
-    return {yoe + era * 400 + (m <= 2), m, d};
-  }
-  int Days() const { return DaysFromCivil(y, m, d); }
-  std::string Text() const {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-    return buf;
-  }
-};
-
-std::string Money(Cents c) {
-  const bool neg = c < 0;
-  const Cents a = neg ? -c : c;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%s%lld.%02lld", neg ? "-" : "", static_cast<long long>(a / 100),
-                static_cast<long long>(a % 100));
-  return buf;
-}
 
 // --- the ledger in memory ----------------------------------------------------------------------
 
@@ -93,16 +50,6 @@ struct Monthly {
       currency;  // val debit, val credit, eur debit, eur credit
 };
 
-struct FiscalYearSpec {
-  int ditta;
-  int gruppo;
-  int anno;
-  int progressivo;
-  Date start;
-  Date end;
-  double share;
-  bool may_be_wrong;
-};
 
 struct Currency {
   const char* code;
@@ -117,85 +64,10 @@ Cents ToEuro(Cents val, Cents rate) {
   return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
 }
 
-// --- COPY into the server ----------------------------------------------------------------------
-
-// Rows for one COPY ... FROM STDIN. A connection holds one COPY at a time, so a buffered Copy
-// sends its rows only at Finish; a streaming one (the journal lines) sends them as they come.
-class Copy {
- public:
-  Copy(PGconn* conn, std::string statement, bool streaming = false)
-      : conn_(conn), statement_(std::move(statement)), streaming_(streaming) {
-    if (streaming_) Start();
-  }
-  void Row(std::initializer_list<Opt> values) {
-    bool first = true;
-    for (const auto& v : values) {
-      if (!first) buffer_.push_back('\t');
-      first = false;
-      if (!v) {
-        buffer_ += "\\N";
-      } else {
-        for (char c : *v) {
-          if (c == '\\' || c == '\t' || c == '\n' || c == '\r') buffer_.push_back('\\');
-          buffer_.push_back(c);
-        }
-      }
-    }
-    buffer_.push_back('\n');
-    if (streaming_ && buffer_.size() > (1 << 20)) Flush();
-  }
-  void Finish() {
-    if (!streaming_) Start();
-    Flush();
-    if (PQputCopyEnd(conn_, nullptr) != 1) throw std::runtime_error(PQerrorMessage(conn_));
-    PGresult* r = PQgetResult(conn_);
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    std::string message = ok ? "" : PQresultErrorMessage(r);
-    PQclear(r);
-    while ((r = PQgetResult(conn_)) != nullptr)
-      PQclear(r);
-    if (!ok) throw std::runtime_error(message);
-  }
-
- private:
-  void Start() {
-    PGresult* r = PQexec(conn_, statement_.c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COPY_IN;
-    PQclear(r);
-    if (!ok) throw std::runtime_error(PQerrorMessage(conn_));
-  }
-  void Flush() {
-    if (!buffer_.empty() &&
-        PQputCopyData(conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1) {
-      throw std::runtime_error(PQerrorMessage(conn_));
-    }
-    buffer_.clear();
-  }
-  PGconn* conn_;
-  std::string statement_;
-  bool streaming_;
-  std::string buffer_;
-};
-
-void Exec(PGconn* conn, const std::string& sql) {
-  PGresult* r = PQexec(conn, sql.c_str());
-  const auto status = PQresultStatus(r);
-  std::string message = PQresultErrorMessage(r);
-  PQclear(r);
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw std::runtime_error(message);
-}
-
-Opt S(const std::string& s) {
-  return s;
-}
-Opt N(std::int64_t n) {
-  return std::to_string(n);
-}
-
-class Generator {
+class Generator final : public LedgerWriter {
  public:
   Generator(PGconn* conn, const GeneratorOptions& options)
-      : conn_(conn), options_(options), rng_(options.seed) {}
+      : conn_(conn), options_(options), rng_(options.seed), families_(MakeFamilyGenerators()) {}
 
   GeneratedLedger Run() {
     const std::vector<FiscalYearSpec> years = {
@@ -211,7 +83,10 @@ class Generator {
     suppliers_ = std::max(10, customers_ / 2);
     Exec(conn_, "BEGIN");
     Exec(conn_, "SET CONSTRAINTS ALL DEFERRED");  // lines go in before their headers
+    years_ = years;
     WriteMasters(years);
+    for (auto& family : families_)
+      family->Masters(*this);
     lines_ = std::make_unique<Copy>(
         conn_,
         "COPY CG42_MOVCONT (CG42_DITTA_CG18, CG42_NUMREG_CG41, CG42_NUMRIGA, CG42_ANNO_CG19, "
@@ -220,8 +95,11 @@ class Generator {
         "CG42_CODICE_CG31, CG42_CODICE_CG08, CG42_CODICE_CG33, CG42_INDDAAV, CG42_IMPTOTALE, "
         "CG42_IMPTOTALEVAL) FROM STDIN",
         true);
-    for (const auto& fy : years)
+    for (const auto& fy : years) {
       Journal(fy);
+      for (auto& family : families_)
+        family->Journal(*this, fy);
+    }
     lines_->Finish();
     lines_.reset();
     WriteHeaders();
@@ -231,6 +109,8 @@ class Generator {
     }
     MakeWrong(years);
     WriteTotals(years);
+    for (auto& family : families_)
+      family->Totals(*this);
     Exec(conn_, "COMMIT");
     Exec(conn_,
          "ANALYZE CG41_PRIMANOTA; ANALYZE CG42_MOVCONT; ANALYZE CG53_PROGA; ANALYZE CG52_PROGM; "
@@ -239,8 +119,32 @@ class Generator {
   }
 
  private:
-  int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
-  bool Chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+  // --- what the families see ----------------------------------------------------------------
+  pg_conn* conn() override { return conn_; }
+  std::mt19937_64& rng() override { return rng_; }
+  const GeneratorOptions& options() const override { return options_; }
+  const std::vector<FiscalYearSpec>& years() const override { return years_; }
+  int customers() const override { return customers_; }
+  int suppliers() const override { return suppliers_; }
+  void ReportWrong(WrongStored wrong) override { result_.wrong_stored.push_back(std::move(wrong)); }
+
+  std::string AddRegistration(const FiscalYearSpec& fy, Registration reg,
+                              const std::vector<Line>& lines) override {
+    Cents balance = 0;
+    for (const Line& l : lines)
+      balance += l.side == 1 ? l.eur : -l.eur;
+    if (balance != 0) throw std::runtime_error("generator: a registration that does not balance");
+    reg.numreg = NextNumber(fy);
+    int n = 0;
+    for (const Line& l : lines) {
+      WriteLine(fy, reg, ++n, l.party, l.branch, l.currency, l.side, l.eur, l.val);
+      ++result_.journal_lines;
+    }
+    registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
+    return reg.numreg;
+  }
+
+ private:
 
   void WriteMasters(const std::vector<FiscalYearSpec>& years) {
     Exec(conn_,
@@ -313,12 +217,7 @@ class Generator {
     return accounts;
   }
 
-  // A counterpart of a line: a plain account, a customer or a supplier.
-  struct Party {
-    Opt conto;
-    std::optional<int> tipocf;
-    std::optional<int> clifor;
-  };
+
 
   Party RandomParty() {
     const double r = std::uniform_real_distribution<double>(0, 1)(rng_);
@@ -337,14 +236,7 @@ class Generator {
     return &kCurrencies[*party.clifor % 3];
   }
 
-  struct Registration {
-    std::string numreg;
-    Date date;
-    std::string causal;
-    std::optional<int> branch;
-    int tipomov = 0;
-    int provreg = 0;
-  };
+
 
   void Journal(const FiscalYearSpec& fy) {
     const std::int64_t target =
@@ -408,7 +300,7 @@ class Generator {
   // Opening or closing balances: many keys, some in a currency, evened out on equity.
   std::int64_t BalanceRegistration(const FiscalYearSpec& fy, const std::string& causal, Date date,
                                    std::int64_t lines) {
-    Registration reg{NextNumber(fy), date, causal, std::nullopt, 0, 0};
+    Registration reg{.numreg = NextNumber(fy), .date = date, .causal = causal};
     Cents sum = 0;
     int n = 1;
     for (; n < lines; ++n) {
@@ -496,13 +388,14 @@ class Generator {
   void WriteHeaders() {
     Copy headers(
         conn_,
-        "COPY CG41_PRIMANOTA (CG41_DITTA_CG18, CG41_NUMREG, CG41_ANNO_CG19, CG41_PROGESER_CG19, "
-        "CG41_DATAREG, CG41_CODICE_CG33, CG41_CODICE_CG31, CG41_INDTIPOMOV, CG41_INDPROVREG) "
-        "FROM STDIN");
-    for (const auto& r : registrations_) {
-      headers.Row({N(r.ditta), S(r.reg.numreg), N(r.anno), N(r.progressivo), S(r.reg.date.Text()),
-                   S(r.reg.causal), r.reg.branch ? N(*r.reg.branch) : std::nullopt,
-                   N(r.reg.tipomov), N(r.reg.provreg)});
+        "COPY CG41_PRIMANOTA (CG41_DITTA_CG18, CG41_NUMREG, CG41_ANNO_CG19, CG41_PROGESER_CG19, CG41_DATAREG, CG41_CODICE_CG33, CG41_CODICE_CG31, CG41_INDTIPOMOV, CG41_INDPROVREG, CG41_DATAREGIVA, CG41_DATACOMP, CG41_INDTIPOREG, CG41_SEZIONALE, CG41_FLGSEGNOIVA) FROM STDIN");
+    auto date = [](const std::optional<Date>& d) { return d ? S(d->Text()) : std::nullopt; };
+    for (const auto& [ditta, anno, progressivo, reg] : registrations_) {
+      headers.Row({N(ditta), S(reg.numreg), N(anno), N(progressivo), S(reg.date.Text()),
+                   S(reg.causal), reg.branch ? N(*reg.branch) : std::nullopt, N(reg.tipomov),
+                   N(reg.provreg), date(reg.dataregiva), date(reg.datacomp),
+                   reg.indtiporeg ? N(*reg.indtiporeg) : std::nullopt, reg.sezionale,
+                   N(reg.flgsegnoiva)});
     }
     headers.Finish();
   }
@@ -637,6 +530,8 @@ class Generator {
   PGconn* conn_;
   GeneratorOptions options_;
   std::mt19937_64 rng_;
+  std::vector<std::unique_ptr<FamilyGenerator>> families_;
+  std::vector<FiscalYearSpec> years_;
   int customers_ = 20;
   int suppliers_ = 10;
   int sequence_ = 0;

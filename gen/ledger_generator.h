@@ -43,9 +43,20 @@ struct WrongTotal {
   std::string what;    // which stored column, for people
 };
 
+// A stored total of another family made wrong on purpose: which family, the key as its check
+// shows it, and what was changed.
+struct WrongStored {
+  std::string family;  // "turnover", "vat", "plafond", ...
+  int ditta;
+  int anno;  // calendar year, or fiscal year for the families that work on one
+  std::string key;
+  std::string what;
+};
+
 struct GeneratedLedger {
   std::vector<GeneratedFiscalYear> fiscal_years;
   std::vector<WrongTotal> wrong;
+  std::vector<WrongStored> wrong_stored;
   std::int64_t journal_lines = 0;
   std::int64_t yearly_totals = 0;
   std::int64_t monthly_totals = 0;

@@ -1,0 +1,138 @@
+// What the generator's families work with. The core generator writes companies, fiscal years,
+// the chart of accounts, customers and suppliers and the ordinary journal, and reckons the account
+// totals; a family of operations adds its own masters, registrations and stored totals through a
+// LedgerWriter, so that every registration it adds is in the journal and in the account totals
+// exactly as the core's own are. Amounts are whole cents; nothing here is floating point money.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gen/ledger_generator.h"
+
+struct pg_conn;
+
+namespace veriprog::gen {
+
+using Cents = std::int64_t;
+using Opt = std::optional<std::string>;  // a COPY field; nullopt is NULL
+
+struct Date {
+  int y, m, d;
+  static Date FromDays(int days);  // days since 1970-01-01
+  int Days() const;
+  std::string Text() const;  // YYYY-MM-DD
+  auto operator<=>(const Date&) const = default;
+};
+
+std::string Money(Cents c);  // 1234 -> "12.34"
+inline Opt S(const std::string& s) {
+  return s;
+}
+inline Opt N(std::int64_t n) {
+  return std::to_string(n);
+}
+
+// Rows for one COPY ... FROM STDIN. A connection holds one COPY at a time, so a buffered Copy
+// sends its rows only at Finish; a streaming one sends them as they come.
+class Copy {
+ public:
+  Copy(pg_conn* conn, std::string statement, bool streaming = false);
+  void Row(std::initializer_list<Opt> values);
+  void Finish();
+
+ private:
+  void Start();
+  void Flush();
+  pg_conn* conn_;
+  std::string statement_;
+  bool streaming_;
+  std::string buffer_;
+};
+
+// Runs one statement; throws std::runtime_error with the server's message.
+void Exec(pg_conn* conn, const std::string& sql);
+
+struct FiscalYearSpec {
+  int ditta;
+  int gruppo;
+  int anno;
+  int progressivo;
+  Date start;
+  Date end;
+  double share;       // of the generated journal lines
+  bool may_be_wrong;  // stored totals of this year may be made wrong on purpose
+};
+
+// A counterpart of a journal line: a plain account, a customer or a supplier.
+struct Party {
+  Opt conto;
+  std::optional<int> tipocf;
+  std::optional<int> clifor;
+};
+
+// A registration header. The VAT fields stay null on plain journal registrations.
+struct Registration {
+  std::string numreg = {};  // given by AddRegistration
+  Date date = {};
+  std::string causal = {};
+  std::optional<int> branch = {};
+  int tipomov = 0;  // 0 ordinary
+  int provreg = 0;  // 0 definitive
+  std::optional<Date> dataregiva = {};
+  std::optional<Date> datacomp = {};
+  std::optional<int> indtiporeg = {};  // 1 purchases, 2 sales, 3 receipts
+  Opt sezionale = {};
+  int flgsegnoiva = 0;  // 0: VAT amounts as they are; otherwise with the opposite sign
+};
+
+struct Line {
+  Party party;
+  std::optional<int> branch;  // null: the registration's
+  Opt currency;               // null: EURO
+  int side;                   // 1 debit, 2 credit
+  Cents eur;
+  std::optional<Cents> val;  // in the line's currency
+};
+
+class LedgerWriter {
+ public:
+  virtual ~LedgerWriter() = default;
+  virtual pg_conn* conn() = 0;
+  virtual std::mt19937_64& rng() = 0;
+  virtual const GeneratorOptions& options() const = 0;
+  virtual const std::vector<FiscalYearSpec>& years() const = 0;
+  virtual int customers() const = 0;  // customer codes 1..customers() of each company
+  virtual int suppliers() const = 0;
+  // Writes a registration and its lines into the journal and the account totals; returns its
+  // number. Lines must balance (debits equal credits in euro), as every registration does.
+  virtual std::string AddRegistration(const FiscalYearSpec& fy, Registration reg,
+                                      const std::vector<Line>& lines) = 0;
+  // Stored totals a family made wrong on purpose, listed for the demo and the tests.
+  virtual void ReportWrong(WrongStored wrong) = 0;
+
+  int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng()); }
+  bool Chance(double p) { return std::bernoulli_distribution(p)(rng()); }
+};
+
+// A family's part of the ledger. The hooks run in this order, inside the generator's
+// transaction: Masters once; Journal once per fiscal year, while the journal lines stream in
+// (so a family buffers its own COPY rows); Totals once, after every line and header is written,
+// when the family flushes its rows and writes its stored totals.
+class FamilyGenerator {
+ public:
+  virtual ~FamilyGenerator() = default;
+  virtual void Masters(LedgerWriter& /*w*/) {}
+  virtual void Journal(LedgerWriter& /*w*/, const FiscalYearSpec& /*fy*/) {}
+  virtual void Totals(LedgerWriter& /*w*/) {}
+};
+
+// The families that add to the generated ledger, in the order they run.
+std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators();
+
+}  // namespace veriprog::gen
