@@ -15,7 +15,7 @@ declare -A allowed=(
   [fatturato]="((db|outside|frame)/|$leaf|$families/)"
   [iva]="((db|outside|frame)/|$leaf|$families/)"
   [regimi]="((db|outside|frame)/|$leaf|$families/)"
-  [component]="((db|outside|frame|component)/|$families/)"
+  [component]="((db|outside|frame|component|include)/|$families/)"
   [gen]='(db|gen)/'
 )
 bad=0

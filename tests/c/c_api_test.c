@@ -1,0 +1,91 @@
+/* A host written in C: it checks a generated ledger through the C interface, walks the rows,
+ * counts the events, rebuilds and checks again. Usage: c_api_test CONNINFO (a ledger whose
+ * company 1, fiscal year 2024/1, has wrong stored totals). Exits 0 when all went as expected. */
+#include <stdio.h>
+#include <string.h>
+
+#include "include/veriprog.h"
+
+static int failures = 0;
+#define EXPECT(cond)                                                  \
+  do {                                                                \
+    if (!(cond)) {                                                    \
+      fprintf(stderr, "%s:%d: expected %s\n", __FILE__, __LINE__, #cond); \
+      ++failures;                                                     \
+    }                                                                 \
+  } while (0)
+
+struct Counts {
+  int begin, end, processo;
+};
+
+static void on_event(void* context, const char* event, int argc, const char* const* argv) {
+  struct Counts* counts = (struct Counts*)context;
+  if (strncmp(event, "Begin", 5) == 0 && strncmp(event, "BeginProcesso", 13) != 0) {
+    ++counts->begin;
+    EXPECT(argc == 1 && argv[0] != NULL);
+  }
+  if (strncmp(event, "End", 3) == 0 && strncmp(event, "EndProcesso", 11) != 0) ++counts->end;
+  if (strncmp(event, "Processo", 8) == 0) {
+    ++counts->processo;
+    EXPECT(argc == 2);
+  }
+}
+
+static int flagged_rows(veriprog_main* v) {
+  veriprog_rows* rows = veriprog_result(v);
+  int flagged = 0, flag = -1, f;
+  EXPECT(rows != NULL);
+  if (rows == NULL) return -1;
+  for (f = 0; f < veriprog_rows_fields(rows); ++f) {
+    if (strcmp(veriprog_rows_field_name(rows, f), "FLAGSBIL") == 0) flag = f;
+  }
+  EXPECT(flag >= 0);
+  while (veriprog_rows_next(rows)) {
+    const char* value = veriprog_rows_get(rows, flag);
+    if (value != NULL && strncmp(value, "Si", 2) == 0) ++flagged;
+  }
+  EXPECT(veriprog_rows_get(rows, flag) == NULL); /* past the last row */
+  veriprog_rows_free(rows);
+  return flagged;
+}
+
+int main(int argc, char** argv) {
+  struct Counts counts = {0, 0, 0};
+  veriprog_main* v;
+  int before, after;
+  if (argc < 2) {
+    fprintf(stderr, "usage: c_api_test CONNINFO\n");
+    return 2;
+  }
+  v = veriprog_create();
+  EXPECT(v != NULL);
+  veriprog_on_event(v, on_event, &counts);
+  EXPECT(veriprog_set_text(v, "SConnect", argv[1]) == 0);
+  EXPECT(veriprog_set_text(v, "NonUnCampo", "1") == -1);
+  EXPECT(veriprog_run(v, "NonUnaOperazione") == -1);
+
+  /* No company: invalid parameters, with the frame's own message. */
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_PARAMETRI_NON_VALIDI);
+  EXPECT(strcmp(veriprog_errore(v), "Non è stata definita la ditta") == 0);
+
+  veriprog_set_text(v, "Ditta", "1");
+  veriprog_set_text(v, "Esercizio", "2024");
+  veriprog_set_text(v, "Progressivo", "1");
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK);
+  before = flagged_rows(v);
+  EXPECT(before > 0);
+  EXPECT(counts.begin == 1 && counts.end == 1);
+
+  veriprog_set_int(v, "EseguiTransazione", 1);
+  EXPECT(veriprog_run(v, "AzzeraAggiornaProgressiviContabili") == VERIPROG_OK);
+  EXPECT(counts.processo == 9);
+  EXPECT(veriprog_result(v) == NULL); /* a rebuild leaves no rows */
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK);
+  after = flagged_rows(v);
+  EXPECT(after == 0);
+  veriprog_destroy(v);
+  printf("C host: %d flagged before the rebuild, %d after; %d events of begin, %d of end\n",
+         before, after, counts.begin, counts.end);
+  return failures == 0 ? 0 : 1;
+}
