@@ -7,12 +7,12 @@
 #include "include/veriprog.h"
 
 static int failures = 0;
-#define EXPECT(cond)                                                  \
-  do {                                                                \
-    if (!(cond)) {                                                    \
+#define EXPECT(cond)                                                      \
+  do {                                                                    \
+    if (!(cond)) {                                                        \
       fprintf(stderr, "%s:%d: expected %s\n", __FILE__, __LINE__, #cond); \
-      ++failures;                                                     \
-    }                                                                 \
+      ++failures;                                                         \
+    }                                                                     \
   } while (0)
 
 struct Counts {
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   after = flagged_rows(v);
   EXPECT(after == 0);
   veriprog_destroy(v);
-  printf("C host: %d flagged before the rebuild, %d after; %d events of begin, %d of end\n",
-         before, after, counts.begin, counts.end);
+  printf("C host: %d flagged before the rebuild, %d after; %d events of begin, %d of end\n", before,
+         after, counts.begin, counts.end);
   return failures == 0 ? 0 : 1;
 }
