@@ -3,11 +3,15 @@
 // database in the same run. Prints one line per operation with the ratio to the aggregate.
 //
 //   operations_bench --admin "dbname=postgres" --template veriprog_template --lines 1000000
+//
+// With --odbc-driver NAME the operations reach the database through the ODBC backend with that
+// driver ("PostgreSQL Unicode"), built from PGHOST, PGPORT and PGUSER; loading stays on libpq.
 #include <libpq-fe.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -56,7 +60,7 @@ constexpr const char* kAggregate =
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string admin = "dbname=postgres", tmpl = "veriprog_template", only;
+  std::string admin = "dbname=postgres", tmpl = "veriprog_template", only, odbc_driver;
   long long lines = 100000;
   int customers = 0;
   int runs = 3;
@@ -72,6 +76,8 @@ int main(int argc, char** argv) {
       runs = std::stoi(argv[i + 1]);
     else if (key == "--only")
       only = argv[i + 1];
+    else if (key == "--odbc-driver")
+      odbc_driver = argv[i + 1];
     else if (key == "--customers")
       customers = std::stoi(argv[i + 1]);
   }
@@ -96,6 +102,17 @@ int main(int argc, char** argv) {
   const double base = Median(aggregate);
   std::printf("%-34s %8.3f s\n", "plain aggregate (median)", base);
 
+  auto env = [](const char* variable, const char* fallback) {
+    const char* v = std::getenv(variable);
+    return std::string(v != nullptr ? v : fallback);
+  };
+  const std::string operations_connection =
+      odbc_driver.empty() ? conninfo
+                          : "Driver={" + odbc_driver + "};Server=" + env("PGHOST", "localhost") +
+                                ";Port=" + env("PGPORT", "5432") + ";Database=" + name +
+                                ";UID=" + env("PGUSER", "postgres") + ";BoolsAsChar=0";
+  std::printf("operations through %s\n", odbc_driver.empty() ? "libpq" : "ODBC");
+
   struct Operation {
     const char* name;
     void (veriprog::CLSCG_VERIPROG::*run)();
@@ -111,7 +128,7 @@ int main(int argc, char** argv) {
     std::string error;
     for (int i = 0; i < runs && error.empty(); ++i) {
       veriprog::CLSCG_VERIPROG main;
-      main.CPInput()->SConnect = conninfo;
+      main.CPInput()->SConnect = operations_connection;
       main.CPInput()->Ditta = 1;
       main.CPInput()->Esercizio = 2024;
       main.CPInput()->Progressivo = 1;
