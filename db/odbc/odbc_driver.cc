@@ -258,8 +258,10 @@ void Bind(const Handle& stmt, SQLUSMALLINT number, const Parameter& p, Bindings&
       const Decimal& d = v.AsDecimal();
       std::string& text = b.numbers.emplace_back(d.ToString());
       length = static_cast<SQLLEN>(text.size());
-      const int precision = std::clamp(std::max(p.field.precision, d.precision()), 1, 38);
-      const int scale = std::min(d.scale(), precision);
+      // Room for every digit of the value, and at least the column's own precision.
+      const int scale = std::min(d.scale(), Decimal::kMaxScale);
+      const int precision =
+          std::clamp(std::max({p.field.precision, d.integer_digits() + scale, scale, 1}), 1, 38);
       rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DECIMAL,
                             static_cast<SQLULEN>(precision), static_cast<SQLSMALLINT>(scale),
                             text.data(), length, &length);
