@@ -3,11 +3,15 @@
 // database in the same run. Prints one line per operation with the ratio to the aggregate.
 //
 //   operations_bench --admin "dbname=postgres" --template veriprog_template --lines 1000000
+//
+// With --odbc-driver NAME the operations reach the database through the ODBC backend with that
+// driver ("PostgreSQL Unicode"), built from PGHOST, PGPORT and PGUSER; loading stays on libpq.
 #include <libpq-fe.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -57,7 +61,7 @@ constexpr const char* kAggregate =
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string admin = "dbname=postgres", tmpl = "veriprog_template", only;
+  std::string admin = "dbname=postgres", tmpl = "veriprog_template", only, odbc_driver;
   long long lines = 100000;
   int customers = 0;
   int runs = 3;
@@ -73,6 +77,8 @@ int main(int argc, char** argv) {
       runs = std::stoi(argv[i + 1]);
     else if (key == "--only")
       only = argv[i + 1];
+    else if (key == "--odbc-driver")
+      odbc_driver = argv[i + 1];
     else if (key == "--customers")
       customers = std::stoi(argv[i + 1]);
   }
@@ -87,6 +93,17 @@ int main(int argc, char** argv) {
   Exec(conninfo, "VACUUM ANALYZE");
   std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
               customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
+
+  auto env = [](const char* variable, const char* fallback) {
+    const char* v = std::getenv(variable);
+    return std::string(v != nullptr ? v : fallback);
+  };
+  const std::string operations_connection =
+      odbc_driver.empty() ? conninfo
+                          : "Driver={" + odbc_driver + "};Server=" + env("PGHOST", "localhost") +
+                                ";Port=" + env("PGPORT", "5432") + ";Database=" + name +
+                                ";UID=" + env("PGUSER", "postgres") + ";BoolsAsChar=0";
+  std::printf("operations through %s\n", odbc_driver.empty() ? "libpq" : "ODBC");
 
   // Each operation is set against the plain aggregate over the journal lines it reads, run on
   // the same database in the same run: the ratio is what the operation costs beyond one scan.
@@ -128,7 +145,7 @@ int main(int argc, char** argv) {
     std::string error;
     for (int i = 0; i < runs && error.empty(); ++i) {
       CLSCG_VERIPROG main;
-      main.CPInput()->SConnect = conninfo;
+      main.CPInput()->SConnect = operations_connection;
       main.CPInput()->EseguiTransazione = true;
       op.params(*main.CPInput());
       times.push_back(Seconds([&] { op.run(main); }));

@@ -44,7 +44,8 @@ db::Variant Given(const std::optional<std::string>& value) {
 
 void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsigned reads) {
   cmd->add_option("--connection", o.connection,
-                  "postgresql:// URI or libpq key=value text (default: $VERIPROG_CONNECTION, "
+                  "postgresql:// URI, libpq key=value text or ODBC Driver=...;/DSN=... string "
+                  "(default: $VERIPROG_CONNECTION, "
                   "then libpq's environment)");
   cmd->add_option("--company", o.company, "company code (Ditta)");
   if (reads & kFiscalYear) {

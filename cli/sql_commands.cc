@@ -30,7 +30,8 @@ void AddSqlCommands(CLI::App& app, ExitCode& code) {
   CLI::App* sql =
       app.add_subcommand("sql", "Run a T-SQL batch through the database layer and print its rows");
   sql->add_option("--connection", options->connection,
-                  "postgresql:// URI or libpq key=value text (default: $VERIPROG_CONNECTION, "
+                  "postgresql:// URI, libpq key=value text or ODBC Driver=...;/DSN=... string "
+                  "(default: $VERIPROG_CONNECTION, "
                   "then libpq's environment)");
   sql->add_option("--format", options->format, "table, csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));

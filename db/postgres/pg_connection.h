@@ -1,24 +1,28 @@
-// PgConnection: the Connection over libpq. T-SQL batches are split and translated statement by
-// statement; control flow (IF, DECLARE/SET @variables, @@ROWCOUNT) runs here on the client, with
-// expressions evaluated by the server. Inside a transaction every statement runs under a
-// savepoint, so a failing one is undone alone, as SQL Server does.
+// PgConnection: the Connection over libpq. T-SQL batches run through the shared T-SQL runner
+// (client-side control flow, a savepoint per statement inside a transaction); this class carries
+// the statements, turns libpq results into record-set rows and writes changed rows back.
 #pragma once
-
-#include <libpq-fe.h>
 
 #include <map>
 #include <memory>
 #include <string>
 
 #include "db/connection.h"
-#include "db/postgres/tsql_script.h"
+#include "db/postgres/tsql_runner.h"
+
+// libpq's handles, declared as libpq-fe.h declares them, so that this header needs no libpq.
+struct pg_conn;
+typedef struct pg_conn PGconn;
+struct pg_result;
+typedef struct pg_result PGresult;
 
 namespace veriprog::db::pg {
 
-class PgConnection final : public Connection {
+class PgConnection final : public Connection, private StatementChannel {
  public:
   // Throws DbError with libpq's reason when the connection cannot be made.
   explicit PgConnection(std::string_view conninfo);
+  ~PgConnection() override;
 
   std::optional<QueryResult> Execute(std::string_view batch,
                                      std::int64_t* rows_affected = nullptr) override;
@@ -26,52 +30,35 @@ class PgConnection final : public Connection {
   void BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
-  bool in_transaction() const override { return in_transaction_; }
+  bool in_transaction() const override { return runner_.in_transaction(); }
   void WriteBack(RowTable& table, const WriteTarget& target,
                  const std::vector<RowId>& rows) override;
 
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
-  static std::string Translate(std::string_view batch);
+  static std::string Translate(std::string_view batch) { return TsqlRunner::Translate(batch); }
 
  private:
   struct ResultDeleter {
-    void operator()(PGresult* r) const { PQclear(r); }
+    void operator()(PGresult* r) const;
   };
   using Result = std::unique_ptr<PGresult, ResultDeleter>;
   struct ConnDeleter {
-    void operator()(PGconn* c) const { PQfinish(c); }
+    void operator()(PGconn* c) const;
   };
-  struct Variable {
-    std::string type;                  // PostgreSQL type
-    std::optional<std::string> value;  // text form; nullopt is NULL
-  };
-  struct RunState {
-    std::map<std::string, Variable> variables;
-    std::int64_t row_count = 0;
-    std::optional<QueryResult> first_result;
-  };
+  class Outcome;
 
-  void Run(const std::vector<tsql::Node>& nodes, RunState& state);
-  void RunNode(const tsql::Node& node, RunState& state);
-  // One statement under a savepoint when a transaction is open; throws with the server message.
-  Result Send(const std::string& sql, int nparams = 0, const char* const* params = nullptr);
+  std::unique_ptr<StatementOutcome> Send(const std::string& sql) override;
+  // One statement with text parameters (nullptr for NULL), as it is; throws with the server text.
   Result SendRaw(const std::string& sql, int nparams, const char* const* params);
-  std::optional<std::string> Scalar(const std::string& sql);
-  // A temporary table just filled: indexed on its order columns when it has them, otherwise
-  // analysed, so that the statements after it are planned on its real size.
-  void PrepareTempTable(const std::string& temp, const std::vector<std::string>& index_columns);
-  // Prepares the filled temporary tables that the statement about to run reads.
-  void PrepareTempTablesUsedBy(const std::string& sql);
+  // The same as one statement of the runner: under a savepoint while a transaction is open.
+  Result SendAtomically(const std::string& sql, int nparams, const char* const* params);
   QueryResult ToQueryResult(PGresult* result);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
 
   std::unique_ptr<PGconn, ConnDeleter> conn_;
-  bool in_transaction_ = false;
-  bool timing_ = false;  // VERIPROG_SQL_TIMES set: each statement's time on stderr
-  std::map<Oid, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
-  // Temporary tables filled and not yet indexed or analysed, with their order columns.
-  std::map<std::string, std::vector<std::string>> unprepared_;
+  TsqlRunner runner_{*this};
+  std::map<unsigned int, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
 };
 
 }  // namespace veriprog::db::pg

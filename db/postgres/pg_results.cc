@@ -1,3 +1,5 @@
+#include <libpq-fe.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <set>
@@ -69,12 +71,12 @@ std::shared_ptr<const WriteTarget> PgConnection::TargetOf(PGresult* result) {
   } else {
     const std::string oid = std::to_string(table);
     const char* params[] = {oid.c_str()};
-    Result name = Send(
+    Result name = SendAtomically(
         "SELECT quote_ident(n.nspname) || '.' || quote_ident(c.relname) FROM pg_class c "
         "JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.oid = $1::oid",
         1, params);
     if (PQntuples(name.get()) != 1) return nullptr;
-    Result cols = Send(
+    Result cols = SendAtomically(
         "SELECT a.attnum, a.attname, EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = "
         "a.attrelid "
         "AND i.indisprimary AND a.attnum = ANY(i.indkey)) FROM pg_attribute a "

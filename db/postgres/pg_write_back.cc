@@ -1,3 +1,5 @@
+#include <libpq-fe.h>
+
 #include "db/error.h"
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
@@ -70,7 +72,7 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
     std::vector<const char*> params;
     for (const auto& v : values)
       params.push_back(v ? v->c_str() : nullptr);
-    Result r = Send(sql + returning, static_cast<int>(params.size()), params.data());
+    Result r = SendAtomically(sql + returning, static_cast<int>(params.size()), params.data());
     if (PQntuples(r.get()) != 1) {
       throw DbError("the row to update in " + target.table +
                     " was changed or deleted by someone else since it was read");

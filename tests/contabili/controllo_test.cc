@@ -169,7 +169,8 @@ TEST(ControlloProgressiviContabili, EmptyLedgerAndMissingFiscalYear) {
 // that was put in, for both fiscal years under check (one of them across two calendar years).
 TEST(ControlloProgressiviContabili, FlagsExactlyTheWrongTotalsOfAGeneratedLedger) {
   VERIPROG_NEED_DATABASE(db);
-  const auto ledger = gen::GenerateLedger(db.conninfo(), {.seed = 11, .lines = 6000, .wrong = 12});
+  const auto ledger =
+      gen::GenerateLedger(db.libpq_conninfo(), {.seed = 11, .lines = 6000, .wrong = 12});
   ASSERT_EQ(ledger.wrong.size(), 12u);
   for (int ditta : {1, 2}) {
     std::set<std::string> expected, flagged;

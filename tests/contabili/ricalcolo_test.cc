@@ -86,7 +86,7 @@ struct Rebuild {
 // changes nothing; the check then flags nothing.
 TEST(AzzeraAggiornaProgressiviContabili, WritesWhatTheJournalSaysOnGeneratedLedgers) {
   VERIPROG_NEED_DATABASE(db);
-  gen::GenerateLedger(db.conninfo(), {.seed = 5, .lines = 5000, .wrong = 0});
+  gen::GenerateLedger(db.libpq_conninfo(), {.seed = 5, .lines = 5000, .wrong = 0});
   auto conn = db.Connect();
   const std::string reckoned = Snapshot(*conn);
   ASSERT_GT(reckoned.size(), 10000u);
@@ -182,7 +182,7 @@ TEST(AzzeraAggiornaProgressiviContabili, HandBuiltEdgeCases) {
 // one, what earlier steps wrote stays.
 TEST(AzzeraAggiornaProgressiviContabili, FailureAtAnyStatementRollsBack) {
   VERIPROG_NEED_DATABASE(db);
-  gen::GenerateLedger(db.conninfo(), {.seed = 9, .lines = 400, .wrong = 3});
+  gen::GenerateLedger(db.libpq_conninfo(), {.seed = 9, .lines = 400, .wrong = 3});
   auto conn = db.Connect();
   const std::string before = Snapshot(*conn);
   db.Run(

@@ -41,7 +41,17 @@ TestDatabase::TestDatabase() : admin_(Env("VERIPROG_TEST_ADMIN", "dbname=postgre
     }
     return;
   }
-  conninfo_ = admin_ + " dbname=" + name_;
+  libpq_conninfo_ = admin_ + " dbname=" + name_;
+  conninfo_ = odbc() ? "Driver={" + Env("VERIPROG_TEST_ODBC_DRIVER", "PostgreSQL Unicode") +
+                           "};Server=" + Env("PGHOST", "localhost") +
+                           ";Port=" + Env("PGPORT", "5432") + ";Database=" + name_ +
+                           ";UID=" + Env("PGUSER", "postgres") + ";BoolsAsChar=0"
+                     : libpq_conninfo_;
+}
+
+bool TestDatabase::odbc() const {
+  const char* backend = std::getenv("VERIPROG_TEST_BACKEND");
+  return backend != nullptr && std::string_view(backend) == "odbc";
 }
 
 TestDatabase::~TestDatabase() {
@@ -54,7 +64,8 @@ std::shared_ptr<db::Connection> TestDatabase::Connect() const {
 
 void TestDatabase::Run(const std::string& sql) const {
   std::string error;
-  if (!Admin(conninfo_, sql, &error)) ADD_FAILURE() << "setup failed: " << error << "\n" << sql;
+  if (!Admin(libpq_conninfo_, sql, &error))
+    ADD_FAILURE() << "setup failed: " << error << "\n" << sql;
 }
 
 }  // namespace veriprog::testing

@@ -2,7 +2,10 @@
 // they produce.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "db/error.h"
+#include "db/odbc/odbc_connection.h"
 #include "db/recordset.h"
 #include "tests/support/test_database.h"
 
@@ -76,7 +79,13 @@ TEST(PgConnection, TransactionsBehaveAsOnSqlServer) {
     conn->Execute("SELECT * FROM NON_ESISTE");
     FAIL();
   } catch (const DbError& e) {
-    EXPECT_STREQ(e.what(), "relation \"non_esiste\" does not exist") << "the server's own text";
+    // The server's own text; through ODBC with its SQLSTATE.
+    EXPECT_NE(std::string(e.what()).find("relation \"non_esiste\" does not exist"),
+              std::string::npos)
+        << e.what();
+    if (db.odbc()) {
+      EXPECT_NE(std::string(e.what()).find("42P01"), std::string::npos) << e.what();
+    }
   }
 }
 
@@ -146,6 +155,32 @@ TEST(PgConnection, ConnectionFailuresAreClear) {
   } catch (const DbError& e) {
     EXPECT_NE(std::string(e.what()).find("cannot connect"), std::string::npos);
   }
+}
+
+TEST(PgConnection, RefusedLoginsAreClear) {
+  VERIPROG_NEED_DATABASE(db);
+  const char* host = std::getenv("PGHOST");
+  const char* port = std::getenv("PGPORT");
+  const std::string where = std::string(host != nullptr ? host : "localhost");
+  for (const std::string& text :
+       {"host=" + where + " port=" + (port != nullptr ? port : "5432") + " user=nessuno",
+        "Driver={PostgreSQL Unicode};Server=" + where +
+            ";Port=" + (port != nullptr ? port : "5432") + ";Database=postgres;UID=nessuno"}) {
+    try {
+      Connect(text);
+      ADD_FAILURE() << "connected as a user that does not exist: " << text;
+    } catch (const DbError& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot connect"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("\"nessuno\""), std::string::npos) << e.what();
+    }
+  }
+}
+
+// The tests of the ODBC run really go through the ODBC backend.
+TEST(PgConnection, BackendUnderTest) {
+  VERIPROG_NEED_DATABASE(db);
+  auto conn = db.Connect();
+  EXPECT_EQ(dynamic_cast<odbc::OdbcConnection*>(conn.get()) != nullptr, db.odbc());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "db/postgres/pg_connection.h"
 #include "db/postgres/tsql_rewrite.h"
+#include "db/postgres/tsql_runner.h"
 #include "db/text.h"
 
 // The PostgreSQL text of a T-SQL batch, for people: statements as sent, control flow as comments.
@@ -63,7 +63,7 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
 
 }  // namespace
 
-std::string PgConnection::Translate(std::string_view batch) {
+std::string TsqlRunner::Translate(std::string_view batch) {
   std::string out;
   Describe(tsql::ParseScript(tsql::Lex(batch)), 0, out);
   return out;

@@ -1,0 +1,150 @@
+#include "db/odbc/odbc_connection.h"
+
+#include "db/error.h"
+#include "db/postgres/tsql_runner.h"
+
+namespace veriprog::db::odbc {
+
+// Plain PostgreSQL statements carried over the channel, for the T-SQL runner.
+class OdbcConnection::Statements final : public pg::StatementChannel {
+ public:
+  explicit Statements(OdbcConnection& owner) : owner_(owner) {}
+
+  std::unique_ptr<pg::StatementOutcome> Send(const std::string& sql) override {
+    auto results = owner_.channel_->Run(sql);
+    return std::make_unique<Outcome>(owner_, results.empty() ? Result{} : std::move(results[0]),
+                                     sql);
+  }
+
+ private:
+  class Outcome final : public pg::StatementOutcome {
+   public:
+    Outcome(OdbcConnection& owner, Result result, std::string sql)
+        : owner_(owner), result_(std::move(result)), sql_(std::move(sql)) {}
+    bool has_rows() const override { return result_.has_rows; }
+    std::int64_t count() const override { return result_.count; }
+    std::optional<std::string> FirstValue() const override {
+      if (result_.rows.empty() || result_.rows[0].empty()) return std::nullopt;
+      return result_.rows[0][0];
+    }
+    QueryResult ToQueryResult() override { return owner_.ToQueryResult(std::move(result_), sql_); }
+
+   private:
+    OdbcConnection& owner_;
+    Result result_;
+    std::string sql_;
+  };
+
+  OdbcConnection& owner_;
+};
+
+OdbcConnection::OdbcConnection(std::unique_ptr<Channel> channel) : channel_(std::move(channel)) {
+  const std::string name = channel_->dbms_name();
+  if (name == "Microsoft SQL Server") {
+    dialect_ = Dialect::kSqlServer;
+  } else if (name.rfind("PostgreSQL", 0) == 0) {
+    dialect_ = Dialect::kPostgres;
+    statements_ = std::make_unique<Statements>(*this);
+    runner_ = std::make_unique<pg::TsqlRunner>(*statements_);
+    for (const auto& setting : pg::SessionSettings())
+      channel_->Run(setting);
+  } else {
+    throw DbError("the ODBC data source is a '" + name +
+                  "' server: the statements are written for Microsoft SQL Server (PostgreSQL "
+                  "serves for development)");
+  }
+}
+
+OdbcConnection::~OdbcConnection() = default;
+
+std::shared_ptr<OdbcConnection> OdbcConnection::Open(std::string_view connection_string) {
+  return std::make_shared<OdbcConnection>(OpenDriverChannel(connection_string));
+}
+
+std::optional<QueryResult> OdbcConnection::Execute(std::string_view batch,
+                                                   std::int64_t* rows_affected) {
+  if (runner_) return runner_->Execute(batch, rows_affected);
+  // SQL Server: the batch goes as it is; its first row set is the result.
+  auto results = channel_->Run(batch);
+  if (rows_affected != nullptr) *rows_affected = results.empty() ? 0 : results.back().count;
+  for (auto& result : results) {
+    if (result.has_rows) return ToQueryResult(std::move(result), batch);
+  }
+  return std::nullopt;
+}
+
+QueryResult OdbcConnection::Query(std::string_view sql) {
+  auto result = Execute(sql);
+  if (!result) throw DbError("the statement returned no rows to open a record set on");
+  return std::move(*result);
+}
+
+void OdbcConnection::BeginTrans() {
+  if (in_transaction_) throw DbError("a transaction is already open on this connection");
+  channel_->SetAutoCommit(false);
+  in_transaction_ = true;
+  if (runner_) runner_->set_in_transaction(true);
+}
+
+void OdbcConnection::CommitTrans() {
+  if (!in_transaction_) throw DbError("no transaction is open to commit");
+  in_transaction_ = false;
+  if (runner_) runner_->set_in_transaction(false);
+  try {
+    // PostgreSQL would answer the commit of an aborted transaction with a silent rollback.
+    if (runner_) {
+      try {
+        channel_->Run("SELECT 1");
+      } catch (const DbError& e) {
+        throw DbError(std::string("the transaction had been aborted by the server and was rolled "
+                                  "back: ") +
+                      e.what());
+      }
+    }
+    channel_->EndTransaction(true);
+  } catch (const DbError&) {
+    try {
+      channel_->EndTransaction(false);
+    } catch (const DbError&) {
+      // The commit's own failure is the one to report.
+    }
+    channel_->SetAutoCommit(true);
+    throw;
+  }
+  channel_->SetAutoCommit(true);
+}
+
+void OdbcConnection::RollbackTrans() {
+  if (!in_transaction_) throw DbError("no transaction is open to roll back");
+  in_transaction_ = false;
+  if (runner_) runner_->set_in_transaction(false);
+  try {
+    channel_->EndTransaction(false);
+  } catch (const DbError&) {
+    channel_->SetAutoCommit(true);
+    throw;
+  }
+  channel_->SetAutoCommit(true);
+}
+
+std::vector<Result> OdbcConnection::RunWrite(const std::string& sql,
+                                             const std::vector<Parameter>& params) {
+  if (!runner_) return channel_->Run(sql, params);
+  std::vector<Result> results;
+  runner_->Atomically([&] { results = channel_->Run(sql, params); });
+  return results;
+}
+
+std::string OdbcConnection::QuoteName(std::string_view name) const {
+  const char open = dialect_ == Dialect::kSqlServer ? '[' : '"';
+  const char close = dialect_ == Dialect::kSqlServer ? ']' : '"';
+  std::string out(1, open);
+  for (char c : name) {
+    out.push_back(c);
+    if (c == close) out.push_back(close);
+  }
+  out.push_back(close);
+  return out;
+}
+
+}  // namespace veriprog::db::odbc

@@ -1,0 +1,68 @@
+// OdbcConnection: the Connection over ODBC. Its dialect follows the server it reaches:
+// - SQL Server gets each T-SQL batch exactly as the component composed it; a failing statement
+//   inside a transaction is undone alone by the server itself;
+// - PostgreSQL, reached through its ODBC driver, gets the same dialect layer as the libpq backend
+//   (translation, client-side control flow, a savepoint per statement inside a transaction).
+// Transactions run in manual-commit mode at read committed. Record sets are fully fetched, with
+// decimals read as text, never as floating point; write-back binds every value as a parameter.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "db/connection.h"
+#include "db/odbc/odbc_channel.h"
+
+namespace veriprog::db::pg {
+class TsqlRunner;
+}
+
+namespace veriprog::db::odbc {
+
+enum class Dialect { kSqlServer, kPostgres };
+
+class OdbcConnection final : public Connection {
+ public:
+  // Over an open channel. Throws DbError when the server is neither SQL Server nor PostgreSQL.
+  explicit OdbcConnection(std::unique_ptr<Channel> channel);
+  ~OdbcConnection() override;
+  // Connects through the driver manager; throws DbError saying what was wrong and what to do.
+  static std::shared_ptr<OdbcConnection> Open(std::string_view connection_string);
+
+  Dialect dialect() const { return dialect_; }
+
+  std::optional<QueryResult> Execute(std::string_view batch,
+                                     std::int64_t* rows_affected = nullptr) override;
+  QueryResult Query(std::string_view sql) override;
+  void BeginTrans() override;
+  void CommitTrans() override;
+  void RollbackTrans() override;
+  bool in_transaction() const override { return in_transaction_; }
+  void WriteBack(RowTable& table, const WriteTarget& target,
+                 const std::vector<RowId>& rows) override;
+
+ private:
+  class Statements;
+  // What write-back needs of a table beyond the target: its identity column, if any.
+  struct TableInfo {
+    std::vector<std::string> key;
+    std::string identity;
+  };
+
+  QueryResult ToQueryResult(Result result, std::string_view source);
+  std::shared_ptr<const WriteTarget> TargetOf(const Result& result, std::string_view source);
+  std::string QuoteName(std::string_view name) const;
+  // Runs one write of a write-back: under a savepoint on PostgreSQL inside a transaction.
+  std::vector<Result> RunWrite(const std::string& sql, const std::vector<Parameter>& params);
+
+  std::unique_ptr<Channel> channel_;
+  Dialect dialect_ = Dialect::kSqlServer;
+  std::unique_ptr<Statements> statements_;  // PostgreSQL only
+  std::unique_ptr<pg::TsqlRunner> runner_;  // PostgreSQL only
+  bool in_transaction_ = false;
+  std::map<std::string, TableInfo> tables_;  // by the table's name in SQL
+};
+
+}  // namespace veriprog::db::odbc

@@ -1,0 +1,605 @@
+// The channel over a real ODBC driver: the only file that includes the ODBC headers. Text goes
+// both ways as UTF-16 (the wide calls), so that accented descriptions arrive intact whatever
+// the driver's own character set; numbers are read as text and dates as date structures, never
+// through floating point.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <map>
+
+#include "db/error.h"
+#include "db/odbc/connection_string.h"
+#include "db/odbc/odbc_channel.h"
+#include "db/text.h"
+
+namespace veriprog::db::odbc {
+namespace {
+
+// --- UTF-8 and UTF-16 -----------------------------------------------------------------------
+
+std::u16string Utf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    char32_t cp = 0xFFFD;
+    std::size_t length = 1;
+    if (byte < 0x80) {
+      cp = byte;
+    } else if ((byte >> 5) == 0x6) {
+      length = 2;
+      cp = byte & 0x1F;
+    } else if ((byte >> 4) == 0xE) {
+      length = 3;
+      cp = byte & 0x0F;
+    } else if ((byte >> 3) == 0x1E) {
+      length = 4;
+      cp = byte & 0x07;
+    }
+    if (length > 1) {
+      if (i + length > text.size()) {
+        length = 1;
+        cp = 0xFFFD;
+      } else {
+        for (std::size_t k = 1; k < length; ++k) {
+          const auto next = static_cast<unsigned char>(text[i + k]);
+          if ((next >> 6) != 0x2) {
+            length = 1;
+            cp = 0xFFFD;
+            break;
+          }
+          cp = (cp << 6) | (next & 0x3F);
+        }
+      }
+    } else if (byte >= 0x80) {
+      cp = 0xFFFD;  // a stray continuation byte
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += length;
+  }
+  return out;
+}
+
+std::string Utf8(const SQLWCHAR* text, std::size_t length) {
+  std::string out;
+  out.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+SQLWCHAR* Wide(std::u16string& text) {
+  return reinterpret_cast<SQLWCHAR*>(text.data());
+}
+
+// --- Handles and diagnostics ------------------------------------------------------------------
+
+struct Diagnostic {
+  std::string state;
+  std::string message;
+};
+
+std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<Diagnostic> out;
+  if (handle == SQL_NULL_HANDLE) return out;
+  for (SQLSMALLINT i = 1; i < 50; ++i) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::vector<SQLWCHAR> message(1024);
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, message.data(),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+      message.resize(static_cast<std::size_t>(length) + 1);
+      rc = SQLGetDiagRecW(type, handle, i, state, &native, message.data(),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!SQL_SUCCEEDED(rc)) break;
+    const std::size_t used =
+        std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), message.size());
+    // One line per message; the PostgreSQL driver adds a line of its own that says nothing.
+    std::string text;
+    std::string raw = Utf8(message.data(), used);
+    std::size_t start = 0;
+    while (start <= raw.size()) {
+      const std::size_t end = std::min(raw.find('\n', start), raw.size());
+      const std::string_view line = Trim(std::string_view(raw).substr(start, end - start));
+      if (!line.empty() && line != "Error while executing the query") {
+        if (!text.empty()) text += ' ';
+        text += line;
+      }
+      start = end + 1;
+    }
+    if (!text.empty() && text.back() == ';') text.pop_back();
+    out.push_back({Utf8(state, 5), std::move(text)});
+  }
+  return out;
+}
+
+// "message (SQLSTATE xxxxx); message (SQLSTATE yyyyy)", warnings left out when errors exist.
+std::string Describe(const std::vector<Diagnostic>& diagnostics) {
+  const bool errors = std::any_of(diagnostics.begin(), diagnostics.end(),
+                                  [](const auto& d) { return d.state.rfind("01", 0) != 0; });
+  std::string out;
+  for (const auto& d : diagnostics) {
+    if (errors && d.state.rfind("01", 0) == 0) continue;
+    if (!out.empty()) out += "; ";
+    out += d.message + " (SQLSTATE " + d.state + ")";
+  }
+  return out.empty() ? "the driver gave no reason" : out;
+}
+
+class Handle {
+ public:
+  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+    if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_))) {
+      handle_ = SQL_NULL_HANDLE;
+      throw DbError("ODBC: cannot allocate a handle (is the unixODBC driver manager installed?)");
+    }
+  }
+  ~Handle() {
+    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  SQLHANDLE get() const { return handle_; }
+  // Throws DbError with the handle's diagnostics unless rc is a success.
+  void Check(SQLRETURN rc, std::string_view what) const {
+    if (SQL_SUCCEEDED(rc)) return;
+    throw DbError(std::string(what) + ": " + Describe(Diagnostics(type_, handle_)));
+  }
+
+ private:
+  SQLSMALLINT type_;
+  SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+SQLPOINTER AttributeValue(SQLULEN value) {
+  return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(value));
+}
+
+// --- Parameters -------------------------------------------------------------------------------
+
+// Buffers of the bound parameters; deques keep their addresses while the statement runs.
+struct Bindings {
+  std::deque<std::u16string> texts;
+  std::deque<std::string> numbers;
+  std::deque<SQL_TIMESTAMP_STRUCT> stamps;
+  std::deque<SQLBIGINT> integers;
+  std::deque<unsigned char> bits;
+  std::deque<SQLLEN> lengths;
+};
+
+SQLSMALLINT SqlTypeOf(const FieldDef& field) {
+  switch (field.type) {
+    case FieldType::kChar:
+      return SQL_WCHAR;
+    case FieldType::kDecimal:
+      return SQL_DECIMAL;
+    case FieldType::kInteger:
+      return SQL_BIGINT;
+    case FieldType::kBoolean:
+      return SQL_BIT;
+    case FieldType::kDateTime:
+      return SQL_TYPE_TIMESTAMP;
+    default:
+      return SQL_WVARCHAR;
+  }
+}
+
+void Bind(const Handle& stmt, SQLUSMALLINT number, const Parameter& p, Bindings& b) {
+  SQLLEN& length = b.lengths.emplace_back(0);
+  SQLRETURN rc = SQL_SUCCESS;
+  const Variant& v = p.value;
+  switch (v.kind()) {
+    case Variant::Kind::kEmpty:
+    case Variant::Kind::kNull: {
+      length = SQL_NULL_DATA;
+      const SQLSMALLINT type = SqlTypeOf(p.field);
+      const SQLULEN size =
+          type == SQL_DECIMAL          ? static_cast<SQLULEN>(std::max(p.field.precision, 1))
+          : type == SQL_TYPE_TIMESTAMP ? 23
+                                       : static_cast<SQLULEN>(std::max(p.field.size, 1));
+      rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_WCHAR, type, size,
+                            static_cast<SQLSMALLINT>(type == SQL_DECIMAL          ? p.field.scale
+                                                     : type == SQL_TYPE_TIMESTAMP ? 3
+                                                                                  : 0),
+                            nullptr, 0, &length);
+      break;
+    }
+    case Variant::Kind::kBoolean: {
+      unsigned char& bit = b.bits.emplace_back(v.AsBoolean() ? 1 : 0);
+      rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 1, 0, &bit, 0,
+                            &length);
+      break;
+    }
+    case Variant::Kind::kInteger: {
+      SQLBIGINT& n = b.integers.emplace_back(v.AsInteger());
+      rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 19, 0,
+                            &n, 0, &length);
+      break;
+    }
+    case Variant::Kind::kDecimal: {
+      const Decimal& d = v.AsDecimal();
+      std::string& text = b.numbers.emplace_back(d.ToString());
+      length = static_cast<SQLLEN>(text.size());
+      // Room for every digit of the value, and at least the column's own precision.
+      const int scale = std::min(d.scale(), Decimal::kMaxScale);
+      const int precision =
+          std::clamp(std::max({p.field.precision, d.integer_digits() + scale, scale, 1}), 1, 38);
+      rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DECIMAL,
+                            static_cast<SQLULEN>(precision), static_cast<SQLSMALLINT>(scale),
+                            text.data(), length, &length);
+      break;
+    }
+    case Variant::Kind::kDateTime: {
+      const DateTime& t = v.AsDateTime();
+      SQL_TIMESTAMP_STRUCT& s = b.stamps.emplace_back();
+      s.year = static_cast<SQLSMALLINT>(t.year);
+      s.month = static_cast<SQLUSMALLINT>(t.month);
+      s.day = static_cast<SQLUSMALLINT>(t.day);
+      s.hour = static_cast<SQLUSMALLINT>(t.hour);
+      s.minute = static_cast<SQLUSMALLINT>(t.minute);
+      s.second = static_cast<SQLUSMALLINT>(t.second);
+      // Milliseconds: what a SQL Server datetime column holds.
+      s.fraction = static_cast<SQLUINTEGER>(t.microsecond / 1000) * 1000000U;
+      rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                            SQL_TYPE_TIMESTAMP, 23, 3, &s, 0, &length);
+      break;
+    }
+    case Variant::Kind::kString: {
+      std::u16string& text = b.texts.emplace_back(Utf16(v.AsString()));
+      length = static_cast<SQLLEN>(text.size() * sizeof(SQLWCHAR));
+      rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_WCHAR, SqlTypeOf(p.field),
+                            std::max<SQLULEN>(text.size(), 1), 0, Wide(text), length, &length);
+      break;
+    }
+  }
+  stmt.Check(rc, "cannot bind parameter " + std::to_string(number));
+}
+
+// --- Results ----------------------------------------------------------------------------------
+
+bool IsDateType(SQLSMALLINT type) {
+  return type == SQL_TYPE_DATE || type == SQL_TYPE_TIMESTAMP || type == SQL_DATE ||
+         type == SQL_TIMESTAMP;
+}
+
+bool IsNumberType(SQLSMALLINT type) {
+  switch (type) {
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT:
+    case SQL_BIGINT:
+    case SQL_BIT:
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_DOUBLE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string TextAttribute(const Handle& stmt, SQLUSMALLINT column, SQLUSMALLINT field) {
+  SQLWCHAR buffer[256] = {};
+  SQLSMALLINT bytes = 0;
+  if (!SQL_SUCCEEDED(
+          SQLColAttributeW(stmt.get(), column, field, buffer, sizeof buffer, &bytes, nullptr))) {
+    return "";
+  }
+  const std::size_t units = std::min<std::size_t>(
+      static_cast<std::size_t>(std::max<SQLSMALLINT>(bytes, 0)) / sizeof(SQLWCHAR), 255);
+  return Utf8(buffer, units);
+}
+
+Column DescribeColumn(const Handle& stmt, SQLUSMALLINT number) {
+  SQLWCHAR name[256] = {};
+  SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
+  SQLULEN size = 0;
+  stmt.Check(SQLDescribeColW(stmt.get(), number, name, 256, &name_length, &type, &size, &digits,
+                             &nullable),
+             "cannot describe a result column");
+  Column c;
+  c.name = Utf8(name, std::min<std::size_t>(static_cast<std::size_t>(name_length), 255));
+  c.sql_type = type;
+  c.size = static_cast<std::int64_t>(size);
+  c.digits = digits;
+  c.nullable = nullable != SQL_NO_NULLS;
+  SQLLEN auto_unique = SQL_FALSE;
+  if (SQL_SUCCEEDED(SQLColAttributeW(stmt.get(), number, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0,
+                                     nullptr, &auto_unique))) {
+    c.auto_unique = auto_unique == SQL_TRUE;
+  }
+  c.base_table = TextAttribute(stmt, number, SQL_DESC_BASE_TABLE_NAME);
+  c.base_column = TextAttribute(stmt, number, SQL_DESC_BASE_COLUMN_NAME);
+  c.base_schema = TextAttribute(stmt, number, SQL_DESC_SCHEMA_NAME);
+  return c;
+}
+
+std::optional<std::string> ReadCell(const Handle& stmt, SQLUSMALLINT number, SQLSMALLINT type) {
+  SQLLEN indicator = 0;
+  if (IsDateType(type)) {
+    SQL_TIMESTAMP_STRUCT s = {};
+    stmt.Check(SQLGetData(stmt.get(), number, SQL_C_TYPE_TIMESTAMP, &s, sizeof s, &indicator),
+               "cannot read a date");
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%06u", s.year, s.month, s.day,
+                  s.hour, s.minute, s.second, static_cast<unsigned>(s.fraction / 1000));
+    return std::string(text);
+  }
+  if (IsNumberType(type)) {
+    std::string out;
+    char buffer[128];
+    for (;;) {
+      const SQLRETURN rc =
+          SQLGetData(stmt.get(), number, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+      if (rc == SQL_NO_DATA) break;
+      stmt.Check(rc, "cannot read a number");
+      if (indicator == SQL_NULL_DATA) return std::nullopt;
+      out += buffer;
+      if (rc == SQL_SUCCESS) break;
+    }
+    return out;
+  }
+  std::u16string out;
+  SQLWCHAR buffer[1024];
+  constexpr SQLLEN kRoom = sizeof buffer - sizeof(SQLWCHAR);  // the driver ends with a zero
+  for (;;) {
+    const SQLRETURN rc =
+        SQLGetData(stmt.get(), number, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+    if (rc == SQL_NO_DATA) break;
+    stmt.Check(rc, "cannot read a text");
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    const SQLLEN bytes = (indicator == SQL_NO_TOTAL || indicator > kRoom) ? kRoom : indicator;
+    out.append(reinterpret_cast<const char16_t*>(buffer),
+               static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR));
+    if (rc == SQL_SUCCESS) break;
+  }
+  return Utf8(reinterpret_cast<const SQLWCHAR*>(out.data()), out.size());
+}
+
+// --- The channel ------------------------------------------------------------------------------
+
+class DriverChannel final : public Channel {
+ public:
+  explicit DriverChannel(std::string_view connection_string);
+  ~DriverChannel() override;
+
+  std::string dbms_name() const override { return dbms_; }
+  std::vector<Result> Run(std::string_view sql, const std::vector<Parameter>& params) override;
+  void SetAutoCommit(bool on) override;
+  void EndTransaction(bool commit) override;
+  std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
+
+ private:
+  [[noreturn]] void ConnectFailed(const Attributes& attributes);
+  Result Fetch(const Handle& stmt, SQLSMALLINT columns);
+
+  Handle env_{SQL_HANDLE_ENV, SQL_NULL_HANDLE};
+  std::unique_ptr<Handle> dbc_;
+  bool connected_ = false;
+  bool autocommit_ = true;
+  std::string dbms_;
+};
+
+DriverChannel::DriverChannel(std::string_view connection_string) {
+  const Attributes attributes = ParseConnectionString(connection_string);
+  env_.Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, AttributeValue(SQL_OV_ODBC3), 0),
+             "cannot set up ODBC");
+  dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_.get());
+  std::u16string text = Utf16(connection_string);
+  const SQLRETURN rc =
+      SQLDriverConnectW(dbc_->get(), nullptr, Wide(text), static_cast<SQLSMALLINT>(text.size()),
+                        nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) ConnectFailed(attributes);
+  connected_ = true;
+  SQLWCHAR name[256] = {};
+  SQLSMALLINT bytes = 0;
+  dbc_->Check(SQLGetInfoW(dbc_->get(), SQL_DBMS_NAME, name, sizeof name, &bytes),
+              "cannot ask the server its name");
+  dbms_ =
+      Utf8(name, std::min<std::size_t>(static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR), 255));
+  // Transactions of this connection read only committed rows, as the component expects.
+  dbc_->Check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_TXN_ISOLATION,
+                                 AttributeValue(SQL_TXN_READ_COMMITTED), SQL_IS_UINTEGER),
+              "cannot set the read-committed isolation level");
+}
+
+void DriverChannel::ConnectFailed(const Attributes& attributes) {
+  const auto diagnostics = Diagnostics(SQL_HANDLE_DBC, dbc_->get());
+  const std::string reason = Describe(diagnostics);
+  auto has_state = [&](std::string_view prefix) {
+    return std::any_of(diagnostics.begin(), diagnostics.end(),
+                       [&](const Diagnostic& d) { return d.state.rfind(prefix, 0) == 0; });
+  };
+  const bool cannot_load = reason.find("Can't open lib") != std::string::npos ||
+                           has_state("IM003") || has_state("IM004");
+  const auto driver = Find(attributes, "Driver");
+  const auto dsn = Find(attributes, "DSN");
+  if (driver && (cannot_load || has_state("IM002"))) {
+    throw DbError("cannot connect through ODBC: the driver '" + *driver +
+                  "' is not installed or cannot be loaded (" + reason +
+                  "). Install it (Debian: tdsodbc for FreeTDS, or the vendor's ODBC driver for "
+                  "SQL Server) and give its name as `odbcinst -q -d` lists it");
+  }
+  if (has_state("IM002")) {
+    throw DbError("cannot connect through ODBC: the data source '" + dsn.value_or("") +
+                  "' is not defined (" + reason +
+                  "). Define it in /etc/odbc.ini or ~/.odbc.ini (`odbcinst -q -s` lists them), "
+                  "or give Driver=...;Server=...;Database=... instead");
+  }
+  if (cannot_load) {
+    throw DbError("cannot connect through ODBC: the driver of the data source '" +
+                  dsn.value_or("") + "' cannot be loaded (" + reason +
+                  "). Install it and check its entry in /etc/odbcinst.ini");
+  }
+  if (has_state("28")) {
+    throw DbError("cannot connect through ODBC: the server refused the login (" + reason +
+                  "). Check UID and PWD (or the trusted connection) and that the login may use "
+                  "the database");
+  }
+  throw DbError("cannot connect through ODBC: " + reason +
+                ". Check Server, Port, Database, UID and PWD in the connection string");
+}
+
+DriverChannel::~DriverChannel() {
+  if (!connected_) return;
+  // An open transaction would keep the driver from disconnecting: it ends unsaved.
+  if (!autocommit_) SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
+  SQLDisconnect(dbc_->get());
+}
+
+Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns) {
+  Result r;
+  r.has_rows = true;
+  for (SQLSMALLINT c = 1; c <= columns; ++c) {
+    r.columns.push_back(DescribeColumn(stmt, static_cast<SQLUSMALLINT>(c)));
+  }
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) break;
+    stmt.Check(rc, "cannot read a row");
+    auto& row = r.rows.emplace_back();
+    row.reserve(static_cast<std::size_t>(columns));
+    for (SQLSMALLINT c = 1; c <= columns; ++c) {
+      row.push_back(ReadCell(stmt, static_cast<SQLUSMALLINT>(c),
+                             static_cast<SQLSMALLINT>(r.columns[c - 1].sql_type)));
+    }
+  }
+  r.count = static_cast<std::int64_t>(r.rows.size());
+  return r;
+}
+
+std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<Parameter>& params) {
+  Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+  Bindings bindings;
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    Bind(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i], bindings);
+  }
+  std::u16string text = Utf16(sql);
+  SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
+  std::vector<Result> results;
+  std::optional<std::string> failure;
+  int errors_in_a_row = 0;
+  for (bool first = true;; first = false) {
+    if (rc == SQL_NO_DATA) {
+      if (!first) break;
+      results.push_back(Result{});  // a searched UPDATE or DELETE that touched no row
+    } else if (rc == SQL_ERROR) {
+      const auto diagnostics = Diagnostics(SQL_HANDLE_STMT, stmt.get());
+      if (!failure) failure = Describe(diagnostics);
+      // A fault of the driver or of the link ends the batch; a statement's error does not.
+      const bool fatal = diagnostics.empty() || diagnostics[0].state.rfind("HY", 0) == 0 ||
+                         diagnostics[0].state.rfind("08", 0) == 0;
+      if (fatal || ++errors_in_a_row > 100) break;
+    } else if (SQL_SUCCEEDED(rc)) {
+      errors_in_a_row = 0;
+      SQLSMALLINT columns = 0;
+      stmt.Check(SQLNumResultCols(stmt.get(), &columns), "cannot read a result");
+      if (columns > 0) {
+        try {
+          results.push_back(Fetch(stmt, columns));
+        } catch (const DbError& e) {
+          if (!failure) failure = e.what();
+        }
+      } else {
+        SQLLEN count = 0;
+        stmt.Check(SQLRowCount(stmt.get(), &count), "cannot read a row count");
+        Result r;
+        r.count = std::max<SQLLEN>(count, 0);
+        results.push_back(std::move(r));
+      }
+    } else {
+      if (!failure) failure = "unexpected answer " + std::to_string(rc) + " from the driver";
+      break;
+    }
+    rc = SQLMoreResults(stmt.get());
+    if (rc == SQL_NO_DATA) break;
+  }
+  if (failure) throw DbError(*failure);
+  return results;
+}
+
+void DriverChannel::SetAutoCommit(bool on) {
+  dbc_->Check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                                 AttributeValue(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF),
+                                 SQL_IS_UINTEGER),
+              on ? "cannot end the transaction mode" : "cannot begin a transaction");
+  autocommit_ = on;
+}
+
+void DriverChannel::EndTransaction(bool commit) {
+  dbc_->Check(SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), commit ? SQL_COMMIT : SQL_ROLLBACK),
+              commit ? "cannot commit the transaction" : "cannot roll back the transaction");
+}
+
+std::vector<std::string> DriverChannel::PrimaryKey(const std::string& schema,
+                                                   const std::string& table) {
+  Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+  std::u16string wide_schema = Utf16(schema);
+  std::u16string wide_table = Utf16(table);
+  stmt.Check(SQLPrimaryKeysW(stmt.get(), nullptr, 0, schema.empty() ? nullptr : Wide(wide_schema),
+                             schema.empty() ? 0 : static_cast<SQLSMALLINT>(wide_schema.size()),
+                             Wide(wide_table), static_cast<SQLSMALLINT>(wide_table.size())),
+             "cannot read the primary key of " + table);
+  std::map<int, std::string> columns;  // by position in the key
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) break;
+    stmt.Check(rc, "cannot read the primary key of " + table);
+    const auto name = ReadCell(stmt, 4, SQL_WVARCHAR);
+    const auto position = ReadCell(stmt, 5, SQL_SMALLINT);
+    if (name && position) columns[std::atoi(position->c_str())] = *name;
+  }
+  std::vector<std::string> out;
+  for (auto& [position, name] : columns)
+    out.push_back(std::move(name));
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<Channel> OpenDriverChannel(std::string_view connection_string) {
+  return std::make_unique<DriverChannel>(connection_string);
+}
+
+}  // namespace veriprog::db::odbc

@@ -1,0 +1,199 @@
+#include "db/postgres/tsql_runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+
+#include "db/error.h"
+#include "db/postgres/tsql_rewrite.h"
+
+namespace veriprog::db::pg {
+namespace {
+
+constexpr const char* kSavepoint = "SAVEPOINT veriprog_statement";
+constexpr const char* kRelease = "RELEASE SAVEPOINT veriprog_statement";
+constexpr const char* kRollbackTo = "ROLLBACK TO SAVEPOINT veriprog_statement";
+
+std::string QuoteLiteral(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out + "'";
+}
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point started) {
+  return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - started)
+                                    .count());
+}
+
+}  // namespace
+
+const std::vector<std::string>& SessionSettings() {
+  static const std::vector<std::string> kSettings = {
+      "SET DateStyle = ISO, YMD",
+      "SET application_name = 'veriprog'",
+      // The statements are short and planned once: compiling them costs more than it saves.
+      "SET jit = off",
+      // Sums per account of a whole fiscal year are hashed in memory rather than spilled.
+      "SET work_mem = '256MB'",
+      // Temporary tables of a fiscal year stay in this session's memory (before its first use).
+      "SET temp_buffers = '512MB'",
+  };
+  return kSettings;
+}
+
+TsqlRunner::TsqlRunner(StatementChannel& channel)
+    : channel_(channel), timing_(std::getenv("VERIPROG_SQL_TIMES") != nullptr) {}
+
+void TsqlRunner::Atomically(const std::function<void()>& work) {
+  if (!in_transaction_) {
+    work();
+    return;
+  }
+  channel_.Send(kSavepoint);
+  try {
+    work();
+  } catch (const DbError&) {
+    channel_.Send(kRollbackTo);
+    channel_.Send(kRelease);
+    throw;
+  }
+  channel_.Send(kRelease);
+}
+
+std::unique_ptr<StatementOutcome> TsqlRunner::Send(const std::string& sql) {
+  std::unique_ptr<StatementOutcome> outcome;
+  Atomically([&] { outcome = channel_.Send(sql); });
+  return outcome;
+}
+
+std::optional<std::string> TsqlRunner::Scalar(const std::string& sql) {
+  return Send(sql)->FirstValue();
+}
+
+std::optional<QueryResult> TsqlRunner::Execute(std::string_view batch,
+                                               std::int64_t* rows_affected) {
+  const auto nodes = tsql::ParseScript(tsql::Lex(batch));
+  RunState state;
+  Run(nodes, state);
+  if (rows_affected != nullptr) *rows_affected = state.row_count;
+  return std::move(state.first_result);
+}
+
+void TsqlRunner::Run(const std::vector<tsql::Node>& nodes, RunState& state) {
+  for (const auto& node : nodes)
+    RunNode(node, state);
+}
+
+void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
+  const tsql::VariableLookup lookup =
+      [&state](const std::string& name) -> std::optional<std::string> {
+    if (name == "@@ROWCOUNT") return std::to_string(state.row_count);
+    auto it = state.variables.find(name);
+    if (it == state.variables.end()) return std::nullopt;
+    const Variable& v = it->second;
+    return "CAST(" + (v.value ? QuoteLiteral(*v.value) : std::string("NULL")) + " AS " + v.type +
+           ")";
+  };
+  switch (node.kind) {
+    case tsql::Node::Kind::kStatement: {
+      const auto translation = tsql::TranslateStatement(node.tokens, lookup);
+      PrepareTempTablesUsedBy(translation.sql);
+      const auto started = std::chrono::steady_clock::now();
+      auto outcome = Send(translation.sql);
+      if (timing_) {
+        std::fprintf(stderr, "[sql %6lld ms] %s\n", MillisecondsSince(started),
+                     translation.sql.c_str());
+      }
+      state.row_count = outcome->count();
+      if (outcome->has_rows() && !state.first_result) {
+        state.first_result = outcome->ToQueryResult();
+      }
+      // Index and statistics wait until a later statement reads the table: a result table
+      // that is only fetched needs neither.
+      for (const auto& temp : translation.filled_temp_tables) {
+        unprepared_[temp] = translation.index_columns;
+      }
+      break;
+    }
+    case tsql::Node::Kind::kDeclare:
+      for (const auto& [name, type] : node.declarations) {
+        state.variables[name] = Variable{tsql::TranslateType(type), std::nullopt};
+      }
+      break;
+    case tsql::Node::Kind::kSet: {
+      auto it = state.variables.find(node.variable);
+      if (it == state.variables.end()) {
+        throw DbError("T-SQL: variable " + node.variable + " is not declared");
+      }
+      it->second.value = Scalar("SELECT CAST((" + tsql::TranslateExpression(node.tokens, lookup) +
+                                ") AS " + it->second.type + ")");
+      state.row_count = 1;
+      break;
+    }
+    case tsql::Node::Kind::kIf: {
+      const auto holds =
+          Scalar("SELECT CASE WHEN (" + tsql::TranslateExpression(node.tokens, lookup) +
+                 ") THEN 1 ELSE 0 END");
+      if (holds == "1") {
+        RunNode(node.children[0], state);
+      } else if (node.children.size() > 1) {
+        RunNode(node.children[1], state);
+      }
+      break;
+    }
+    case tsql::Node::Kind::kBlock:
+      Run(node.children, state);
+      break;
+    case tsql::Node::Kind::kNoOp:
+      break;
+  }
+}
+
+void TsqlRunner::PrepareTempTablesUsedBy(const std::string& sql) {
+  if (unprepared_.empty()) return;
+  // Reading a whole table in one pass needs no plan: SELECT * FROM #t [ORDER BY ...].
+  static const std::regex kWholeTable(
+      R"(^\s*SELECT\s+\*\s+FROM\s+pg_temp\."[^"]+"\s*(ORDER\s+BY\s.*)?$)", std::regex::icase);
+  const bool whole_table = std::regex_match(sql, kWholeTable);
+  for (auto it = unprepared_.begin(); it != unprepared_.end();) {
+    if (sql.find(it->first) == std::string::npos) {
+      ++it;
+      continue;
+    }
+    const bool dropping = sql.find("DROP TABLE") != std::string::npos;
+    if (!whole_table && !dropping) {
+      const auto started = std::chrono::steady_clock::now();
+      try {
+        PrepareTempTable(it->first, it->second);
+      } catch (const DbError&) {
+        // Gone with a rolled-back transaction: nothing to prepare.
+      }
+      if (timing_) {
+        std::fprintf(stderr, "[sql %6lld ms] (index or statistics of %s)\n",
+                     MillisecondsSince(started), it->first.c_str());
+      }
+    }
+    it = unprepared_.erase(it);
+  }
+}
+
+void TsqlRunner::PrepareTempTable(const std::string& temp,
+                                  const std::vector<std::string>& index_columns) {
+  if (!index_columns.empty()) {
+    try {
+      // Building the index also counts the rows, which is what the planner needs most.
+      Send("CREATE INDEX ON " + temp + " (" + tsql::ColumnList(index_columns) + ")");
+      return;
+    } catch (const DbError&) {
+      // The order was on columns of the source, not of the table: statistics instead.
+    }
+  }
+  Send("ANALYZE " + temp);
+}
+
+}  // namespace veriprog::db::pg

@@ -1,0 +1,98 @@
+// TsqlRunner: runs T-SQL batches on a PostgreSQL server, whatever carries the statements there
+// (libpq, or an ODBC driver). A batch is split and translated statement by statement; control
+// flow (IF, DECLARE/SET @variables, @@ROWCOUNT) runs here on the client, with expressions
+// evaluated by the server. While a transaction is open every statement runs under a savepoint,
+// so a failing one is undone alone, as SQL Server does. Temporary tables just filled are indexed
+// or analysed when a later statement reads them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/postgres/tsql_script.h"
+
+namespace veriprog::db::pg {
+
+// What one PostgreSQL statement gave back: rows, or the count of rows it touched.
+class StatementOutcome {
+ public:
+  virtual ~StatementOutcome() = default;
+  // True for a statement that returns rows (even none).
+  virtual bool has_rows() const = 0;
+  // Rows returned, or rows inserted, updated or deleted.
+  virtual std::int64_t count() const = 0;
+  // The value of the first column of the first row as text; nullopt for NULL or no row.
+  virtual std::optional<std::string> FirstValue() const = 0;
+  // The rows as a record-set result. Only for has_rows().
+  virtual QueryResult ToQueryResult() = 0;
+};
+
+// The carrier of plain PostgreSQL statements: one statement in, its outcome out.
+class StatementChannel {
+ public:
+  virtual ~StatementChannel() = default;
+  // Sends one statement as it is. Throws DbError with the server's message.
+  virtual std::unique_ptr<StatementOutcome> Send(const std::string& sql) = 0;
+};
+
+// Session settings both carriers apply once connected: ISO dates, no JIT for short statements
+// planned once, sums of a fiscal year hashed in memory, temporary tables in session memory.
+const std::vector<std::string>& SessionSettings();
+
+class TsqlRunner {
+ public:
+  explicit TsqlRunner(StatementChannel& channel);
+
+  // Runs a T-SQL batch: the first result set it produced, if any; rows_affected gets the count
+  // of the last statement. Throws DbError with the server's message or the construct it cannot
+  // translate.
+  std::optional<QueryResult> Execute(std::string_view batch, std::int64_t* rows_affected);
+
+  // While a transaction is open statements run under a savepoint; the backend says when.
+  void set_in_transaction(bool open) { in_transaction_ = open; }
+  bool in_transaction() const { return in_transaction_; }
+
+  // Runs work (sends of its own, such as a write-back) as one statement: under a savepoint
+  // while a transaction is open, so that its failure undoes it alone.
+  void Atomically(const std::function<void()>& work);
+  // One plain PostgreSQL statement, under a savepoint while a transaction is open.
+  std::unique_ptr<StatementOutcome> Send(const std::string& sql);
+
+  // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
+  static std::string Translate(std::string_view batch);
+
+ private:
+  struct Variable {
+    std::string type;                  // PostgreSQL type
+    std::optional<std::string> value;  // text form; nullopt is NULL
+  };
+  struct RunState {
+    std::map<std::string, Variable> variables;
+    std::int64_t row_count = 0;
+    std::optional<QueryResult> first_result;
+  };
+
+  void Run(const std::vector<tsql::Node>& nodes, RunState& state);
+  void RunNode(const tsql::Node& node, RunState& state);
+  std::optional<std::string> Scalar(const std::string& sql);
+  // Prepares the filled temporary tables that the statement about to run reads.
+  void PrepareTempTablesUsedBy(const std::string& sql);
+  // A temporary table just filled: indexed on its order columns when it has them, otherwise
+  // analysed, so that the statements after it are planned on its real size.
+  void PrepareTempTable(const std::string& temp, const std::vector<std::string>& index_columns);
+
+  StatementChannel& channel_;
+  bool in_transaction_ = false;
+  bool timing_ = false;  // VERIPROG_SQL_TIMES set: each statement's time on stderr
+  // Temporary tables filled and not yet indexed or analysed, with their order columns.
+  std::map<std::string, std::vector<std::string>> unprepared_;
+};
+
+}  // namespace veriprog::db::pg
