@@ -1,6 +1,7 @@
 #include "db/odbc/odbc_connection.h"
 
 #include "db/error.h"
+#include "db/text.h"
 #include "db/postgres/tsql_runner.h"
 
 namespace veriprog::db::odbc {
@@ -138,13 +139,7 @@ std::vector<Result> OdbcConnection::RunWrite(const std::string& sql,
 std::string OdbcConnection::QuoteName(std::string_view name) const {
   const char open = dialect_ == Dialect::kSqlServer ? '[' : '"';
   const char close = dialect_ == Dialect::kSqlServer ? ']' : '"';
-  std::string out(1, open);
-  for (char c : name) {
-    out.push_back(c);
-    if (c == close) out.push_back(close);
-  }
-  out.push_back(close);
-  return out;
+  return open + DoubledQuotes(name, close) + close;
 }
 
 }  // namespace veriprog::db::odbc

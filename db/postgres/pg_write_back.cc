@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 
 #include "db/error.h"
+#include "db/text.h"
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
 
@@ -9,12 +10,7 @@ namespace veriprog::db::pg {
 namespace {
 
 std::string QuoteName(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
+  return Quoted(name, '"');
 }
 
 }  // namespace

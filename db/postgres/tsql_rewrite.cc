@@ -59,12 +59,7 @@ std::size_t QualifiedNameEnd(const Tokens& t, std::size_t first) {
 }
 
 std::string Quote(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out + "'";
+  return Quoted(text);
 }
 
 void RejectUnsupported(const Tokens& t) {

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "db/error.h"
+#include "db/text.h"
 #include "db/postgres/tsql_rewrite.h"
 
 namespace veriprog::db::pg {
@@ -16,12 +17,7 @@ constexpr const char* kRelease = "RELEASE SAVEPOINT veriprog_statement";
 constexpr const char* kRollbackTo = "ROLLBACK TO SAVEPOINT veriprog_statement";
 
 std::string QuoteLiteral(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out + "'";
+  return Quoted(text);
 }
 
 long long MillisecondsSince(std::chrono::steady_clock::time_point started) {
