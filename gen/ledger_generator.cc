@@ -164,7 +164,7 @@ class Generator final : public LedgerWriter {
       for (const auto& conto : Accounts())
         chart.Row({N(group), S(conto), S("Conto " + conto)});
       for (int n = 1; n <= 20; ++n) {
-        char dormant[8];
+        char dormant[16];
         std::snprintf(dormant, sizeof dormant, "09%02d", n);
         chart.Row({N(group), S(dormant), S(std::string("Conto dormiente ") + dormant)});
       }
@@ -207,7 +207,7 @@ class Generator final : public LedgerWriter {
       std::vector<std::string> out;
       for (int prefix : {10, 20, 40, 60}) {
         for (int i = 1; i <= 50; ++i) {
-          char buf[8];
+          char buf[16];
           std::snprintf(buf, sizeof buf, "%02d%02d", prefix, i);
           out.emplace_back(buf);
         }
@@ -306,7 +306,7 @@ class Generator final : public LedgerWriter {
     for (; n < lines; ++n) {
       Party party;
       if (n <= 20) {  // dormant accounts: an opening balance and nothing else
-        char buf[8];
+        char buf[16];
         std::snprintf(buf, sizeof buf, "09%02d", n);
         party = {S(buf), 0, 0};
       } else {
