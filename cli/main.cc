@@ -4,8 +4,10 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 
 int main(int argc, char** argv) {
+  veriprog::cli::WatchInterrupts();
   CLI::App app{"Checks and rebuilds the running totals of a general-ledger database"};
   app.require_subcommand(1);
   veriprog::cli::ExitCode code = veriprog::cli::ExitCode::kOk;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "component/main_object.h"
@@ -86,6 +87,31 @@ bool HasFlaggedRows(db::Recordset& rs) {
   return false;
 }
 
+// After Ctrl-C or SIGTERM: what became of the ledger, and 128 + the signal's number.
+ExitCode Interrupted(CLSCG_VERIPROG& main, bool in_transaction, bool rebuild, int signal) {
+  if (!main.Errore().empty()) std::cerr << main.Errore() << '\n';
+  const auto& connection = main.CPInput()->GConnect;
+  if (connection && connection->in_transaction()) {
+    try {
+      connection->RollbackTrans();  // the rebuild's own rollback failed: never leave it open
+    } catch (const std::exception& e) {
+      std::cerr << "rollback failed (" << e.what() << "); the server undoes the transaction "
+                << "when the connection closes\n";
+    }
+  }
+  if (!rebuild) {
+    std::cerr << "interrupted: the check stopped; nothing was written\n";
+  } else if (main.Stato() == tsOk) {
+    std::cerr << "interrupted after the rebuild had finished: its totals are written\n";
+  } else if (in_transaction) {
+    std::cerr << "interrupted: the rebuild was rolled back; the stored totals are as they were\n";
+  } else {
+    std::cerr << "interrupted: without a transaction, the steps finished before the interruption "
+                 "stay written\n";
+  }
+  return static_cast<ExitCode>(128 + signal);
+}
+
 ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation,
              const ResultOf& result_of) {
   CLSCG_VERIPROG main;
@@ -112,6 +138,9 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
     operation(main, o);
     main.Unadvise(progress.get());
   }
+
+  if (const int signal = InterruptSignal())
+    return Interrupted(main, rebuild && !o.no_transaction, rebuild, signal);
 
   std::shared_ptr<db::Recordset> rows = result_of ? result_of(*main.CPOutput()) : nullptr;
   const bool flagged = rows && HasFlaggedRows(*rows);

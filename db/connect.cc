@@ -1,3 +1,6 @@
+#include <mutex>
+#include <vector>
+
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/odbc/connection_string.h"
@@ -6,8 +9,24 @@
 #include "db/text.h"
 
 namespace veriprog::db {
+namespace {
 
-std::shared_ptr<Connection> Connect(std::string_view connection_string) {
+// The connections Connect made, for InterruptAll; expired ones are dropped as new ones come.
+std::mutex registry_mutex;
+std::vector<std::weak_ptr<Connection>>& Registry() {
+  static std::vector<std::weak_ptr<Connection>> registry;
+  return registry;
+}
+
+std::shared_ptr<Connection> Registered(std::shared_ptr<Connection> connection) {
+  std::lock_guard lock(registry_mutex);
+  auto& registry = Registry();
+  std::erase_if(registry, [](const auto& w) { return w.expired(); });
+  registry.push_back(connection);
+  return connection;
+}
+
+std::shared_ptr<Connection> Open(std::string_view connection_string) {
   const std::string_view text = Trim(connection_string);
   const std::string upper = ToUpperAscii(text);
   if (upper.rfind("POSTGRESQL://", 0) == 0 || upper.rfind("POSTGRES://", 0) == 0) {
@@ -25,6 +44,34 @@ std::shared_ptr<Connection> Connect(std::string_view connection_string) {
     odbc::ParseConnectionString(text);  // throws, saying what is missing
   }
   return std::make_shared<pg::PgConnection>(text);
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> Connect(std::string_view connection_string) {
+  return Registered(Open(connection_string));
+}
+
+int InterruptAll() noexcept {
+  std::vector<std::shared_ptr<Connection>> alive;
+  {
+    std::lock_guard lock(registry_mutex);
+    for (const auto& w : Registry()) {
+      if (auto c = w.lock()) alive.push_back(std::move(c));
+    }
+  }
+  for (const auto& c : alive)
+    c->Interrupt();
+  return static_cast<int>(alive.size());
+}
+
+void Connection::Interrupt() noexcept {
+  interrupted_ = true;
+  CancelRunning();
+}
+
+void Connection::ThrowIfInterrupted() const {
+  if (interrupted_) throw DbError("operazione interrotta");
 }
 
 }  // namespace veriprog::db

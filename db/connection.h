@@ -5,6 +5,7 @@
 // nothing in the component ever closes one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,6 +36,12 @@ class Connection {
  public:
   virtual ~Connection() = default;
 
+  // From any thread: stops the statement running now and refuses every later statement, and the
+  // commit, with an "operazione interrotta" error, so that the operation under way fails, rolls
+  // back and says so. Rollback still runs. Never throws.
+  void Interrupt() noexcept;
+  bool interrupted() const noexcept { return interrupted_; }
+
   // Runs a T-SQL batch. Returns the first result set it produced, if any; rows_affected gets
   // the count of the last statement. Throws DbError with the server's message.
   virtual std::optional<QueryResult> Execute(std::string_view batch,
@@ -54,10 +61,25 @@ class Connection {
   // read is an error, never a silent success. Rows sent before a failure stay sent.
   virtual void WriteBack(RowTable& table, const WriteTarget& target,
                          const std::vector<RowId>& rows) = 0;
+
+ protected:
+  // Asks the server to stop the statement running now. Called from another thread.
+  virtual void CancelRunning() noexcept {}
+  // Backends call it before each statement they send and before a commit, never before a
+  // rollback.
+  void ThrowIfInterrupted() const;
+
+ private:
+  std::atomic<bool> interrupted_{false};
 };
 
 // Opens a connection: a postgresql:// URI or libpq key=value text selects PostgreSQL (empty
-// text uses libpq's environment defaults). Throws DbError with the reason.
+// text uses libpq's environment defaults), an ODBC string (Driver=... or DSN=...) the ODBC
+// backend. Throws DbError with the reason. The connection is known to InterruptAll.
 std::shared_ptr<Connection> Connect(std::string_view connection_string);
+
+// Interrupts every connection opened by Connect that is still alive: what a host does when the
+// user asks it to stop (a signal). Returns how many there were. Thread-safe; never throws.
+int InterruptAll() noexcept;
 
 }  // namespace veriprog::db

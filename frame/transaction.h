@@ -4,6 +4,8 @@
 // failed step, a failure of the driver itself, or an event sink that threw. Never throws.
 #pragma once
 
+#include <string>
+
 #include "frame/frame.h"
 
 namespace veriprog {
@@ -14,7 +16,12 @@ class ScopedTransaction {
     f_.IniziaTransazione();
   }
   ~ScopedTransaction() {
-    if (!was_open_ && f_.TransazioneAperta) f_.RollbackTransazione();
+    if (was_open_ || !f_.TransazioneAperta) return;
+    // A rollback that fails too (the server gone, say) must not hide why the rebuild stopped:
+    // the cause stays first in Errore, the rollback's own failure after it.
+    const std::string cause = f_.Stato != tsOk ? f_.Errore : std::string();
+    f_.RollbackTransazione();
+    if (!cause.empty() && f_.Errore != cause) f_.Errore = cause + "; " + f_.Errore;
   }
   ScopedTransaction(const ScopedTransaction&) = delete;
   ScopedTransaction& operator=(const ScopedTransaction&) = delete;

@@ -61,6 +61,8 @@ class Channel {
   // Columns of a table's primary key in key order; empty when there is none.
   virtual std::vector<std::string> PrimaryKey(const std::string& schema,
                                               const std::string& table) = 0;
+  // From another thread: asks the driver to stop the statement running now, if any.
+  virtual void Cancel() noexcept {}
 };
 
 // Opens a channel through the ODBC driver manager. Throws DbError saying what was wrong and what

@@ -1,8 +1,8 @@
 #include "db/odbc/odbc_connection.h"
 
 #include "db/error.h"
-#include "db/text.h"
 #include "db/postgres/tsql_runner.h"
+#include "db/text.h"
 
 namespace veriprog::db::odbc {
 
@@ -12,7 +12,7 @@ class OdbcConnection::Statements final : public pg::StatementChannel {
   explicit Statements(OdbcConnection& owner) : owner_(owner) {}
 
   std::unique_ptr<pg::StatementOutcome> Send(const std::string& sql) override {
-    auto results = owner_.channel_->Run(sql);
+    auto results = owner_.Run(sql, {});
     return std::make_unique<Outcome>(owner_, results.empty() ? Result{} : std::move(results[0]),
                                      sql);
   }
@@ -66,7 +66,7 @@ std::optional<QueryResult> OdbcConnection::Execute(std::string_view batch,
                                                    std::int64_t* rows_affected) {
   if (runner_) return runner_->Execute(batch, rows_affected);
   // SQL Server: the batch goes as it is; its first row set is the result.
-  auto results = channel_->Run(batch);
+  auto results = Run(batch, {});
   if (rows_affected != nullptr) *rows_affected = results.empty() ? 0 : results.back().count;
   for (auto& result : results) {
     if (result.has_rows) return ToQueryResult(std::move(result), batch);
@@ -89,6 +89,7 @@ void OdbcConnection::BeginTrans() {
 
 void OdbcConnection::CommitTrans() {
   if (!in_transaction_) throw DbError("no transaction is open to commit");
+  ThrowIfInterrupted();  // an interrupted operation is rolled back, never committed
   in_transaction_ = false;
   if (runner_) runner_->set_in_transaction(false);
   try {
@@ -130,10 +131,20 @@ void OdbcConnection::RollbackTrans() {
 
 std::vector<Result> OdbcConnection::RunWrite(const std::string& sql,
                                              const std::vector<Parameter>& params) {
-  if (!runner_) return channel_->Run(sql, params);
+  if (!runner_) return Run(sql, params);
   std::vector<Result> results;
-  runner_->Atomically([&] { results = channel_->Run(sql, params); });
+  runner_->Atomically([&] { results = Run(sql, params); });
   return results;
+}
+
+std::vector<Result> OdbcConnection::Run(std::string_view sql,
+                                        const std::vector<Parameter>& params) {
+  ThrowIfInterrupted();
+  return channel_->Run(sql, params);
+}
+
+void OdbcConnection::CancelRunning() noexcept {
+  channel_->Cancel();
 }
 
 std::string OdbcConnection::QuoteName(std::string_view name) const {

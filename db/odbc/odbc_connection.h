@@ -54,6 +54,9 @@ class OdbcConnection final : public Connection {
   QueryResult ToQueryResult(Result result, std::string_view source);
   std::shared_ptr<const WriteTarget> TargetOf(const Result& result, std::string_view source);
   std::string QuoteName(std::string_view name) const;
+  // Every statement goes through here: refused once the connection has been interrupted.
+  std::vector<Result> Run(std::string_view sql, const std::vector<Parameter>& params);
+  void CancelRunning() noexcept override;
   // Runs one write of a write-back: under a savepoint on PostgreSQL inside a transaction.
   std::vector<Result> RunWrite(const std::string& sql, const std::vector<Parameter>& params);
 

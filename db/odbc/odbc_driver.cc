@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <mutex>
 
 #include "db/error.h"
 #include "db/odbc/connection_string.h"
@@ -409,6 +410,7 @@ class DriverChannel final : public Channel {
   void SetAutoCommit(bool on) override;
   void EndTransaction(bool commit) override;
   std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
+  void Cancel() noexcept override;
 
  private:
   [[noreturn]] void ConnectFailed(const Attributes& attributes);
@@ -419,6 +421,9 @@ class DriverChannel final : public Channel {
   bool connected_ = false;
   bool autocommit_ = true;
   std::string dbms_;
+  // The statement under way, for Cancel; the mutex keeps it from being freed while cancelled.
+  std::mutex running_mutex_;
+  SQLHSTMT running_ = SQL_NULL_HSTMT;
 };
 
 DriverChannel::DriverChannel(std::string_view connection_string) {
@@ -509,6 +514,12 @@ Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns) {
   return r;
 }
 
+void DriverChannel::Cancel() noexcept {
+  // SQLCancel on a statement running in another thread is how ODBC stops it.
+  std::lock_guard lock(running_mutex_);
+  if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
+}
+
 std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<Parameter>& params) {
   Handle stmt(SQL_HANDLE_STMT, dbc_->get());
   Bindings bindings;
@@ -516,6 +527,17 @@ std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<P
     Bind(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i], bindings);
   }
   std::u16string text = Utf16(sql);
+  {
+    std::lock_guard lock(running_mutex_);
+    running_ = stmt.get();
+  }
+  struct Done {
+    DriverChannel& channel;
+    ~Done() {
+      std::lock_guard lock(channel.running_mutex_);
+      channel.running_ = SQL_NULL_HSTMT;
+    }
+  } done{*this};
   SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
   std::vector<Result> results;
   std::optional<std::string> failure;

@@ -57,9 +57,20 @@ PgConnection::PgConnection(std::string_view conninfo)
   Command("SET client_encoding = 'UTF8'");
   for (const auto& setting : SessionSettings())
     Command(setting.c_str());
+  cancel_.reset(PQgetCancel(conn_.get()));
 }
 
 PgConnection::~PgConnection() = default;
+
+void PgConnection::CancelDeleter::operator()(PGcancel* c) const {
+  PQfreeCancel(c);
+}
+
+void PgConnection::CancelRunning() noexcept {
+  // PQcancel is safe from another thread: it has its own socket and touches no shared state.
+  char error[256];
+  if (cancel_) PQcancel(cancel_.get(), error, sizeof error);
+}
 
 void PgConnection::Command(const char* sql) {
   Result r(PQexec(conn_.get(), sql));
@@ -71,6 +82,7 @@ void PgConnection::Command(const char* sql) {
 
 PgConnection::Result PgConnection::SendRaw(const std::string& sql, int nparams,
                                            const char* const* params) {
+  ThrowIfInterrupted();
   Result r(PQexecParams(conn_.get(), sql.c_str(), nparams, nullptr, params, nullptr, nullptr, 0));
   const auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -109,6 +121,7 @@ void PgConnection::BeginTrans() {
 
 void PgConnection::CommitTrans() {
   if (!in_transaction()) throw DbError("no transaction is open to commit");
+  ThrowIfInterrupted();  // an interrupted operation is rolled back, never committed
   runner_.set_in_transaction(false);
   Result r(PQexec(conn_.get(), "COMMIT"));
   if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)

@@ -15,6 +15,8 @@ struct pg_conn;
 typedef struct pg_conn PGconn;
 struct pg_result;
 typedef struct pg_result PGresult;
+struct pg_cancel;
+typedef struct pg_cancel PGcancel;
 
 namespace veriprog::db::pg {
 
@@ -45,9 +47,13 @@ class PgConnection final : public Connection, private StatementChannel {
   struct ConnDeleter {
     void operator()(PGconn* c) const;
   };
+  struct CancelDeleter {
+    void operator()(PGcancel* c) const;
+  };
   class Outcome;
 
   std::unique_ptr<StatementOutcome> Send(const std::string& sql) override;
+  void CancelRunning() noexcept override;
   // One statement with text parameters (nullptr for NULL), as it is; throws with the server text.
   Result SendRaw(const std::string& sql, int nparams, const char* const* params);
   // The same as one statement of the runner: under a savepoint while a transaction is open.
@@ -57,6 +63,7 @@ class PgConnection final : public Connection, private StatementChannel {
   void Command(const char* sql);
 
   std::unique_ptr<PGconn, ConnDeleter> conn_;
+  std::unique_ptr<PGcancel, CancelDeleter> cancel_;  // for a cancel from another thread
   TsqlRunner runner_{*this};
   std::map<unsigned int, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
 };

@@ -54,8 +54,13 @@ void TsqlRunner::Atomically(const std::function<void()>& work) {
   try {
     work();
   } catch (const DbError&) {
-    channel_.Send(kRollbackTo);
-    channel_.Send(kRelease);
+    try {
+      channel_.Send(kRollbackTo);
+      channel_.Send(kRelease);
+    } catch (const DbError&) {
+      // The connection is gone or interrupted: the statement's own error says why, and the
+      // transaction is undone as a whole.
+    }
     throw;
   }
   channel_.Send(kRelease);
