@@ -3,6 +3,7 @@
 #include "contabili/controllo_progressivi.h"
 #include "contabili/ricalcolo_progressivi.h"
 #include "frame/frame.h"
+#include "iva/plafond.h"
 
 namespace veriprog {
 namespace {
@@ -105,13 +106,11 @@ void CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA() {
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviPlafond() {
-  NotAvailable(*frame_, "ControlloProgressiviPlafond",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+  iva::Plafond(*frame_).Controllo();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviPlafond",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+  iva::Plafond(*frame_).Ricalcolo();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviRegimeMargine() {
