@@ -54,6 +54,22 @@ constexpr const char* kAggregate =
     "AND CG42_PROGESER_CG19 = 1 AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
     "GROUP BY 1, 2, 3, 4, 5";
 
+// The plafond statements read the VAT lines of plafond codes by competence month.
+constexpr const char* kPlafondAggregate =
+    "SELECT EXTRACT(MONTH FROM CG41_DATACOMP), "
+    "SUM(CASE WHEN CG28_CODPLAFOND IN (1, 5, 6) THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END), "
+    "SUM(CASE WHEN CG28_CODPLAFOND = 2 THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END), "
+    "SUM(CASE WHEN CG28_CODPLAFOND = 3 THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END), "
+    "SUM(CASE WHEN CG28_CODPLAFOND = 4 THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END) "
+    "FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = CG43_DITTA_CG18 "
+    "AND CG41_NUMREG = CG43_NUMREG_CG41 JOIN CG28_TABCODIVA ON CG28_CODICE = CG43_ALIQIVA1_CG28 "
+    "WHERE CG41_DITTA_CG18 = 1 AND CG41_DATACOMP BETWEEN '2024-01-01' AND '2024-12-31' "
+    "AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 AND CG28_CODPLAFOND <> 0 GROUP BY 1";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +120,13 @@ int main(int argc, char** argv) {
     in.Progressivo = 1;
   };
   auto call = [](void (CLSCG_VERIPROG::*op)()) { return [op](CLSCG_VERIPROG& m) { (m.*op)(); }; };
+  auto calendar_year = [](bool per_activity) {
+    return [per_activity](CLSCG_VERIPROGINPUT& in) {
+      in.Ditta = 1;
+      in.Anno = 2024;
+      in.ElaborazionePerAttivita = per_activity;
+    };
+  };
   const Operation operations[] = {
       {"check accounts", kAggregate, fiscal_year,
        call(&CLSCG_VERIPROG::ControlloProgressiviContabili)},
@@ -111,10 +134,18 @@ int main(int argc, char** argv) {
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili)},
       {"rebuild accounts-legacy", kAggregate, fiscal_year,
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld)},
+      {"check plafond", kPlafondAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::ControlloProgressiviPlafond)},
+      {"check plafond --by-activity", kPlafondAggregate, calendar_year(true),
+       call(&CLSCG_VERIPROG::ControlloProgressiviPlafond)},
+      {"rebuild plafond", kPlafondAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond)},
+      {"rebuild plafond --by-activity", kPlafondAggregate, calendar_year(true),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond)},
   };
   std::map<std::string, double> aggregates;  // each aggregate timed once, by its text
   for (const auto& op : operations) {
-    if (!only.empty() && only != op.name) continue;
+    if (!only.empty() && std::string(op.name).find(only) == std::string::npos) continue;
     double& base = aggregates[op.aggregate];
     if (base == 0) {
       PGconn* conn = PQconnectdb(conninfo.c_str());

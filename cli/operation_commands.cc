@@ -114,7 +114,11 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
 
   std::shared_ptr<db::Recordset> rows = result_of ? result_of(*main.CPOutput()) : nullptr;
   const bool flagged = rows && HasFlaggedRows(*rows);
-  if (rows && o.flagged_only && rows->FieldIndex("FLAGSBIL")) rows->Filter("FLAGSBIL <> ''");
+  if (rows && o.flagged_only && rows->FieldIndex("FLAGSBIL")) {
+    // Within the operation's own view (per activity: the company, or the named activity).
+    const std::string view = rows->filter();
+    rows->Filter((view.empty() ? "" : view + " AND ") + "FLAGSBIL <> ''");
+  }
   if (o.format == "json") {
     nlohmann::ordered_json out{{"stato", static_cast<int>(main.Stato())},
                                {"errore", main.Errore()}};

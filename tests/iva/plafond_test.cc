@@ -3,8 +3,11 @@
 // every statement, hostile parameters, and the statements byte for byte.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "component/main_object.h"
 #include "db/recordset.h"
+#include "gen/ledger_generator.h"
 #include "tests/regimi/libro_iva.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
@@ -319,6 +322,51 @@ TEST(ControlloProgressiviPlafond, RefusesHostileOrMissingParameters) {
   EXPECT_EQ(p.main.Errore(), "Non è stato definito l'anno");
   EXPECT_EQ(p.events->Joined(), "");
   EXPECT_TRUE(conn->batches.empty());
+}
+
+// On a generated ledger the checks flag exactly the totals the generator made wrong; the rebuilds
+// mend them and a second rebuild changes nothing.
+TEST(AzzeraAggiornaProgressiviPlafond, MendsWhatTheGeneratorMadeWrong) {
+  VERIPROG_NEED_DATABASE(db);
+  const auto ledger = gen::GenerateLedger(db.conninfo(), {.seed = 9, .lines = 4000, .wrong = 8});
+  std::set<std::string> wrong;
+  for (const auto& w : ledger.wrong_stored) {
+    if (w.family == "plafond") wrong.insert(std::to_string(w.ditta) + " " + w.key);
+  }
+  ASSERT_EQ(wrong.size(), 8u);
+  auto conn = db.Connect();
+  auto flagged = [&] {
+    std::set<std::string> out;
+    for (int ditta : {1, 2}) {
+      for (bool per_attivita : {false, true}) {
+        Plafond p(conn, per_attivita);
+        p.main.CPInput()->Ditta = ditta;
+        db::Recordset& rs = p.Check();
+        rs.Filter("FLAGSBIL = 'Si'");
+        for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+          const std::string id = rs.Get("IDATTIVITA").ToText();
+          if (per_attivita && id == "-1") continue;
+          out.insert(std::to_string(ditta) + " " + (per_attivita ? "activity " + id + " " : "") +
+                     "month " + rs.Get("MESE").ToText());
+        }
+      }
+    }
+    return out;
+  };
+  EXPECT_EQ(flagged(), wrong);
+  std::string first;
+  for (int round = 0; round < 2; ++round) {
+    for (int ditta : {1, 2}) {
+      for (bool per_attivita : {false, true}) {
+        Plafond p(conn, per_attivita);
+        p.main.CPInput()->Ditta = ditta;
+        p.Rebuild();
+      }
+    }
+    if (round == 0) first = Stored(*conn);
+  }
+  EXPECT_EQ(Stored(*conn), first);
+  EXPECT_EQ(flagged(), std::set<std::string>());
 }
 
 // Every batch the operations send, with the test ledger so that the writers have rows to write.
