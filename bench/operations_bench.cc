@@ -97,6 +97,19 @@ constexpr const char* kTravelAggregate =
     "AND '2024-12-31' AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
     "AND CG43_INDTIPO BETWEEN 60 AND 66 GROUP BY 1, 2, 3";
 
+// --only "a|b": the operations whose name contains one of the parts; all when empty.
+bool Selected(const std::string& name, const std::string& only) {
+  if (only.empty()) return true;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t bar = only.find('|', from);
+    const std::string part = only.substr(from, bar == std::string::npos ? bar : bar - from);
+    if (!part.empty() && name.find(part) != std::string::npos) return true;
+    if (bar == std::string::npos) return false;
+    from = bar + 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,7 +201,7 @@ int main(int argc, char** argv) {
   };
   std::map<std::string, double> aggregates;  // each aggregate timed once, by its text
   for (const auto& op : operations) {
-    if (!only.empty() && std::string(op.name).find(only) == std::string::npos) continue;
+    if (!Selected(op.name, only)) continue;
     double& base = aggregates[op.aggregate];
     if (base == 0) {
       PGconn* conn = PQconnectdb(conninfo.c_str());
