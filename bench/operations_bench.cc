@@ -58,6 +58,62 @@ constexpr const char* kAggregate =
     "AND CG42_PROGESER_CG19 = 1 AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
     "GROUP BY 1, 2, 3, 4, 5";
 
+// The plafond statements read the VAT lines of plafond codes by competence month.
+constexpr const char* kPlafondAggregate =
+    "SELECT EXTRACT(MONTH FROM CG41_DATACOMP), "
+    "SUM(CASE WHEN CG28_CODPLAFOND IN (1, 5, 6) THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END), "
+    "SUM(CASE WHEN CG28_CODPLAFOND = 2 THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END), "
+    "SUM(CASE WHEN CG28_CODPLAFOND = 3 THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END), "
+    "SUM(CASE WHEN CG28_CODPLAFOND = 4 THEN CASE WHEN CG41_FLGSEGNOIVA = 0 THEN "
+    "CG43_IMPONIBILE ELSE -CG43_IMPONIBILE END ELSE 0 END) "
+    "FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = CG43_DITTA_CG18 "
+    "AND CG41_NUMREG = CG43_NUMREG_CG41 JOIN CG28_TABCODIVA ON CG28_CODICE = CG43_ALIQIVA1_CG28 "
+    "WHERE CG41_DITTA_CG18 = 1 AND CG41_DATACOMP BETWEEN '2024-01-01' AND '2024-12-31' "
+    "AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 AND CG28_CODPLAFOND <> 0 GROUP BY 1";
+
+// The special schemes read a year of margin movements or VAT lines of their kinds by VAT date.
+constexpr const char* kMarginAggregate =
+    "SELECT EXTRACT(MONTH FROM CG41_DATAREGIVA), CGM2_INDTIPOMOV, CGM2_INDREGIME, "
+    "CGM2_CODICE_CG28, CGM2_PERCFORF, SUM(COALESCE(CGM2_IMPONIBILE, 0) + "
+    "COALESCE(CGM2_IMPOSTA, 0)), SUM(COALESCE(CGM2_MARGINE, 0)), SUM(COALESCE(CGM2_RETTCOSTO, 0)) "
+    "FROM CGM2_MOVBENIUSATI JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = CGM2_DITTA_CG18 "
+    "AND CG41_NUMREG = CGM2_NUMREG_CG41 WHERE CG41_DITTA_CG18 = 1 "
+    "AND CG41_DATAREGIVA BETWEEN '2024-01-01' AND '2024-12-31' AND CG41_INDTIPOMOV = 0 "
+    "GROUP BY 1, 2, 3, 4, 5";
+constexpr const char* kAgricultureAggregate =
+    "SELECT EXTRACT(MONTH FROM CG41_DATAREGIVA), CG43_INDTIPO, CG41_SEZIONALE, "
+    "CG43_ALIQIVA1_CG28, SUM(CASE WHEN CG41_FLGSEGNOIVA = 0 THEN CG43_IMPONIBILE "
+    "ELSE -CG43_IMPONIBILE END), SUM(CASE WHEN CG41_FLGSEGNOIVA = 0 THEN CG43_IMPOSTA "
+    "ELSE -CG43_IMPOSTA END) FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = "
+    "CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41 JOIN CG28_TABCODIVA ON CG28_CODICE = "
+    "CG43_ALIQIVA1_CG28 WHERE CG41_DITTA_CG18 = 1 AND CG41_DATAREGIVA BETWEEN '2024-01-01' "
+    "AND '2024-12-31' AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
+    "AND CG43_INDTIPO IN (50, 51, 55, 56) GROUP BY 1, 2, 3, 4";
+constexpr const char* kTravelAggregate =
+    "SELECT EXTRACT(MONTH FROM CG41_DATAREGIVA), CG43_INDTIPO, CG43_ALIQIVA1_CG28, "
+    "SUM(CASE WHEN CG41_FLGSEGNOIVA = 0 THEN 1 ELSE -1 END * (COALESCE(CG43_IMPONIBILE, 0) + "
+    "COALESCE(CG43_IMPOSTA, 0) + COALESCE(CG43_IMPOSTAND, 0))) FROM CG43_MOVIVA "
+    "JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = CG43_DITTA_CG18 AND CG41_NUMREG = "
+    "CG43_NUMREG_CG41 WHERE CG41_DITTA_CG18 = 1 AND CG41_DATAREGIVA BETWEEN '2024-01-01' "
+    "AND '2024-12-31' AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
+    "AND CG43_INDTIPO BETWEEN 60 AND 66 GROUP BY 1, 2, 3";
+
+// --only "a|b": the operations whose name contains one of the parts; all when empty.
+bool Selected(const std::string& name, const std::string& only) {
+  if (only.empty()) return true;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t bar = only.find('|', from);
+    const std::string part = only.substr(from, bar == std::string::npos ? bar : bar - from);
+    if (!part.empty() && name.find(part) != std::string::npos) return true;
+    if (bar == std::string::npos) return false;
+    from = bar + 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +177,13 @@ int main(int argc, char** argv) {
     in.Progressivo = 1;
   };
   auto call = [](void (CLSCG_VERIPROG::*op)()) { return [op](CLSCG_VERIPROG& m) { (m.*op)(); }; };
+  auto calendar_year = [](bool per_activity) {
+    return [per_activity](CLSCG_VERIPROGINPUT& in) {
+      in.Ditta = 1;
+      in.Anno = 2024;
+      in.ElaborazionePerAttivita = per_activity;
+    };
+  };
   const Operation operations[] = {
       {"check accounts", kAggregate, fiscal_year,
        call(&CLSCG_VERIPROG::ControlloProgressiviContabili)},
@@ -128,10 +191,34 @@ int main(int argc, char** argv) {
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili)},
       {"rebuild accounts-legacy", kAggregate, fiscal_year,
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld)},
+      {"check plafond", kPlafondAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::ControlloProgressiviPlafond)},
+      {"check plafond --by-activity", kPlafondAggregate, calendar_year(true),
+       call(&CLSCG_VERIPROG::ControlloProgressiviPlafond)},
+      {"rebuild plafond", kPlafondAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond)},
+      {"rebuild plafond --by-activity", kPlafondAggregate, calendar_year(true),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond)},
+      {"check margin", kMarginAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::ControlloProgressiviRegimeMargine)},
+      {"check margin --by-activity", kMarginAggregate, calendar_year(true),
+       call(&CLSCG_VERIPROG::ControlloProgressiviRegimeMargine)},
+      {"rebuild margin", kMarginAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine)},
+      {"rebuild margin --by-activity", kMarginAggregate, calendar_year(true),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine)},
+      {"check agriculture", kAgricultureAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::ControlloProgressiviAgricoltura)},
+      {"rebuild agriculture", kAgricultureAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura)},
+      {"check travel", kTravelAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio)},
+      {"rebuild travel", kTravelAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio)},
   };
   std::map<std::string, double> aggregates;  // each aggregate timed once, by its text
   for (const auto& op : operations) {
-    if (!only.empty() && only != op.name) continue;
+    if (!Selected(op.name, only)) continue;
     double& base = aggregates[op.aggregate];
     if (base == 0) {
       PGconn* conn = PQconnectdb(conninfo.c_str());

@@ -32,11 +32,12 @@ using ResultOf = std::function<std::shared_ptr<db::Recordset>(CLSCG_VERIPROGOUTP
 
 // The parameter fields an operation reads, beyond the connection and the company.
 enum Reads : unsigned {
-  kFiscalYear = 1,     // Esercizio, Progressivo
-  kBranch = 2,         // CodiceSede
-  kYear = 4,           // Anno
-  kActivity = 8,       // ElaborazionePerAttivita, CodiceAttivita, IDAttivita
-  kIncludeStored = 16  // the VAT check's IncludiRecordDeiProgressivi
+  kFiscalYear = 1,      // Esercizio, Progressivo
+  kBranch = 2,          // CodiceSede
+  kYear = 4,            // Anno
+  kActivity = 8,        // ElaborazionePerAttivita, CodiceAttivita, IDAttivita
+  kIncludeStored = 16,  // the VAT check's IncludiRecordDeiProgressivi
+  kActivityCode = 32    // CodiceAttivita alone (travel agencies: always per activity)
 };
 
 db::Variant Given(const std::optional<std::string>& value) {
@@ -61,6 +62,10 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
     cmd->add_flag("--by-activity", o.by_activity, "work per activity (ElaborazionePerAttivita)");
     cmd->add_option("--activity-code", o.activity_code, "activity code (CodiceAttivita)");
     cmd->add_option("--activity-id", o.activity_id, "activity identifier (IDAttivita)");
+  }
+  if (reads & kActivityCode) {
+    cmd->add_option("--activity-code", o.activity_code,
+                    "activity code; every activity of the company when omitted (CodiceAttivita)");
   }
   if (reads & kIncludeStored) {
     cmd->add_flag("--include-stored", o.include_stored,
@@ -144,7 +149,11 @@ ExitCode Run(const OperationOptions& o, bool rebuild, const Operation& operation
 
   std::shared_ptr<db::Recordset> rows = result_of ? result_of(*main.CPOutput()) : nullptr;
   const bool flagged = rows && HasFlaggedRows(*rows);
-  if (rows && o.flagged_only && rows->FieldIndex("FLAGSBIL")) rows->Filter("FLAGSBIL <> ''");
+  if (rows && o.flagged_only && rows->FieldIndex("FLAGSBIL")) {
+    // Within the operation's own view (per activity: the company, or the named activity).
+    const std::string view = rows->filter();
+    rows->Filter((view.empty() ? "" : view + " AND ") + "FLAGSBIL <> ''");
+  }
   if (o.format == "json") {
     nlohmann::ordered_json out{{"stato", static_cast<int>(main.Stato())},
                                {"errore", main.Errore()}};
@@ -212,7 +221,7 @@ void AddOperationCommands(CLI::App& app, ExitCode& code) {
       {"agriculture", "agricultural-scheme totals", kYear,
        call(&CLSCG_VERIPROG::ControlloProgressiviAgricoltura),
        &Out::RecSetControlloProgressiviAgricoltura},
-      {"travel", "travel-agency-scheme totals", kPerActivity,
+      {"travel", "travel-agency-scheme totals, per activity", kYear | kActivityCode,
        call(&CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio),
        &Out::RecSetControlloProgressiviAgenzieViaggio},
   };
@@ -244,7 +253,7 @@ void AddOperationCommands(CLI::App& app, ExitCode& code) {
        &CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine},
       {"agriculture", "agricultural-scheme totals", kYear,
        &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura},
-      {"travel", "travel-agency-scheme totals", kPerActivity,
+      {"travel", "travel-agency-scheme totals, per activity", kYear | kActivityCode,
        &CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio},
   };
   CLI::App* rebuild = app.add_subcommand(

@@ -15,7 +15,24 @@ void ProgressSink::Start(const db::Variant& total) {
   current_ = "0";
   label_.clear();
   started_ = std::chrono::steady_clock::now();
+  running_ = true;
   Show();
+}
+
+void ProgressSink::CheckStart(const db::Variant& total) {
+  if (rebuild_) {
+    SubStart(total);
+  } else if (!running_) {
+    Start(total);
+  }
+}
+
+void ProgressSink::CheckStep(const db::Variant& done) {
+  rebuild_ ? SubStep(done) : Step(done);
+}
+
+void ProgressSink::CheckDone() {
+  if (!rebuild_) Done();
 }
 
 void ProgressSink::Step(const db::Variant& done) {
@@ -50,6 +67,7 @@ void ProgressSink::Done() {
   std::fprintf(out_, "done: %s of %s steps in %.1f s\n", total_.c_str(), total_.c_str(),
                static_cast<double>(ms) / 1000.0);
   drawn_ = false;
+  running_ = false;
   std::fflush(out_);
 }
 

@@ -17,22 +17,24 @@ class ProgressSink final : public VeriprogEvents {
 
 #define VERIPROG_CLI_CHECK(Op)                       \
   void Begin##Op(db::Variant& max) override {        \
-    Start(max);                                      \
+    CheckStart(max);                                 \
   }                                                  \
   void Avanzamento##Op(db::Variant& step) override { \
-    Step(step);                                      \
+    CheckStep(step);                                 \
   }                                                  \
   void End##Op() override {                          \
-    Done();                                          \
+    CheckDone();                                     \
   }
 #define VERIPROG_CLI_REBUILD(Op)                                  \
   void Begin##Op(db::Variant& count) override {                   \
+    rebuild_ = true;                                              \
     Start(count);                                                 \
   }                                                               \
   void Processo##Op(db::Variant& n, db::Variant& text) override { \
     Process(n, text);                                             \
   }                                                               \
   void End##Op() override {                                       \
+    rebuild_ = false;                                             \
     Done();                                                       \
   }
 #define VERIPROG_CLI_STEP(Op)                                \
@@ -67,6 +69,11 @@ class ProgressSink final : public VeriprogEvents {
 
  private:
   void Start(const db::Variant& total);
+  // A check on its own, or run as a step of a rebuild (its months are then the step's progress);
+  // a month loop announces its total at every month.
+  void CheckStart(const db::Variant& total);
+  void CheckStep(const db::Variant& done);
+  void CheckDone();
   void Step(const db::Variant& done);
   void Process(const db::Variant& number, const db::Variant& text);
   void SubStart(const db::Variant& max);
@@ -77,6 +84,8 @@ class ProgressSink final : public VeriprogEvents {
   std::FILE* out_;
   bool terminal_;
   bool drawn_ = false;
+  bool running_ = false;
+  bool rebuild_ = false;
   std::string total_;
   std::string current_;
   std::string label_;

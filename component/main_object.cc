@@ -3,6 +3,10 @@
 #include "contabili/controllo_progressivi.h"
 #include "contabili/ricalcolo_progressivi.h"
 #include "frame/frame.h"
+#include "iva/plafond.h"
+#include "regimi/agenzie_viaggio.h"
+#include "regimi/agricoltura.h"
+#include "regimi/regime_margine.h"
 
 namespace veriprog {
 namespace {
@@ -13,7 +17,6 @@ using P = NumericParam;
 // Parameters pasted into the statements of each family.
 const std::vector<P> kAccountParams = {P::kDitta, P::kEsercizio, P::kProgressivo, P::kCodiceSede};
 const std::vector<P> kYearParams = {P::kDitta, P::kAnno};
-const std::vector<P> kActivityParams = {P::kDitta, P::kAnno, P::kCodiceAttivita, P::kIDAttivita};
 
 // Checks of an operation whose family is not built yet: it says so, it never pretends.
 void NotAvailable(Frame& frame, const char* routine, const std::vector<Check>& checks,
@@ -105,43 +108,35 @@ void CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA() {
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviPlafond() {
-  NotAvailable(*frame_, "ControlloProgressiviPlafond",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+  iva::Plafond(*frame_).Controllo();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviPlafond",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+  iva::Plafond(*frame_).Ricalcolo();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviRegimeMargine() {
-  NotAvailable(*frame_, "ControlloProgressiviRegimeMargine",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+  regimi::RegimeMargine(*frame_).Controllo();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviRegimeMargine",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+  regimi::RegimeMargine(*frame_).Ricalcolo();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviAgricoltura() {
-  NotAvailable(*frame_, "ControlloProgressiviAgricoltura",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kYearParams);
+  regimi::Agricoltura(*frame_).Controllo();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviAgricoltura",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kYearParams);
+  regimi::Agricoltura(*frame_).Ricalcolo();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio() {
-  NotAvailable(*frame_, "ControlloProgressiviAgenzieViaggio",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kActivityParams);
+  regimi::AgenzieViaggio(*frame_).Controllo();
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviAgenzieViaggio",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kActivityParams);
+  regimi::AgenzieViaggio(*frame_).Ricalcolo();
 }
 
 }  // namespace veriprog

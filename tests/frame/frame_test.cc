@@ -140,9 +140,8 @@ TEST(Frame, ErrorRuleNamesTheRoutineAndTheNextOperationStartsClean) {
   EXPECT_EQ(f.main.Errore(), "Non è stato definito l'anno");
   f.main.CPInput()->Anno = 2024;
   f.main.ControlloProgressiviPlafond();
-  EXPECT_EQ(f.main.Stato(), tsProgramError) << "not built yet, and says so";
-  EXPECT_EQ(f.main.Errore(),
-            "Operazione non ancora disponibile in questa versione in ControlloProgressiviPlafond");
+  EXPECT_EQ(f.main.Stato(), tsProgramError) << "its statements meet the failing connection";
+  EXPECT_EQ(f.main.Errore(), "Invalid object name 'X'. in ControlloProgressiviPlafond");
 }
 
 TEST(Frame, TransactionsFollowTheirFlags) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "component/events.h"
 #include "db/connection.h"
 #include "db/error.h"
-#include "component/events.h"
 #include "outside/services.h"
 
 namespace veriprog::testing {
@@ -84,6 +84,39 @@ class EventLog final : public VeriprogEvents {
     Add("AvanzamentoProcesso", {s});
   }
   void EndProcessoAzzeraAggiornaProgressiviContabili() override { Add("EndProcesso", {}); }
+
+  // The monthly VAT totals, each event under its own name.
+#define VERIPROG_LOG_CHECK(Op)                    \
+  void Begin##Op(db::Variant& m) override {       \
+    Add("Begin" #Op, {m});                        \
+  }                                               \
+  void Avanzamento##Op(db::Variant& s) override { \
+    Add("Avanzamento" #Op, {s});                  \
+  }                                               \
+  void End##Op() override {                       \
+    Add("End" #Op, {});                           \
+  }
+#define VERIPROG_LOG_REBUILD(Op)                               \
+  void Begin##Op(db::Variant& n) override {                    \
+    Add("Begin" #Op, {n});                                     \
+  }                                                            \
+  void Processo##Op(db::Variant& n, db::Variant& d) override { \
+    Add("Processo" #Op, {n, d});                               \
+  }                                                            \
+  void End##Op() override {                                    \
+    Add("End" #Op, {});                                        \
+  }
+  VERIPROG_LOG_CHECK(ControlloProgressiviPlafond)
+  VERIPROG_LOG_REBUILD(AzzeraAggiornaProgressiviPlafond)
+  VERIPROG_LOG_CHECK(ControlloProgressiviRegimeMargine)
+  VERIPROG_LOG_REBUILD(AzzeraAggiornaProgressiviRegimeMargine)
+  VERIPROG_LOG_CHECK(ControlloProgressiviAgricoltura)
+  VERIPROG_LOG_REBUILD(AzzeraAggiornaProgressiviAgricoltura)
+  VERIPROG_LOG_CHECK(ControlloProgressiviAgenzieViaggio)
+  VERIPROG_LOG_REBUILD(AzzeraAggiornaProgressiviAgenzieViaggio)
+#undef VERIPROG_LOG_CHECK
+#undef VERIPROG_LOG_REBUILD
+
   std::string Joined() const {
     std::string out;
     for (const auto& l : lines)

@@ -1,0 +1,287 @@
+#include "iva/plafond.h"
+
+#include "db/recordset.h"
+#include "frame/sql_text.h"
+#include "frame/sql_values.h"
+
+namespace veriprog::iva {
+namespace {
+
+using regimi::Chiave;
+using regimi::Mese;
+using regimi::Risultato;
+
+// The month's sums per plafond kind of the VAT code (CG28_CODPLAFOND): 1, 5, 6 exports;
+// 2 internal purchases; 3 imports; 4 intra-EU purchases. Only the taxable amount counts, with the
+// registration's VAT sign.
+const std::string& Totali() {
+  static const std::string totali = [] {
+    const std::string a =
+        " CASE WHEN CG43_IMPONIBILE IS NULL THEN"
+        "    0"
+        " ELSE"
+        "    CASE WHEN CG41_FLGSEGNOIVA = 0 THEN"
+        "       CG43_IMPONIBILE"
+        "    ELSE"
+        "       -CG43_IMPONIBILE"
+        "    END"
+        " END";
+    return "SELECT SUM(    CASE WHEN CG28_CODPLAFOND = 1 OR CG28_CODPLAFOND = 5 OR CG28_CODPLAFOND = 6 THEN" +
+           a + " ELSE 0 END) AS TOT_ESPORTAZIONI," + " SUM(    CASE WHEN CG28_CODPLAFOND = 2 THEN" +
+           a + " ELSE 0 END) AS TOT_ACQUISTIINTERNI," +
+           " SUM(    CASE WHEN CG28_CODPLAFOND = 3 THEN" + a + " ELSE 0 END) AS TOT_IMPORTAZIONI," +
+           " SUM(    CASE WHEN CG28_CODPLAFOND = 4 THEN" + a + " ELSE 0 END) AS TOT_ACQUISTIINTRA";
+  }();
+  return totali;
+}
+
+const std::vector<db::FieldDef>& Campi() {
+  using F = db::FieldDef;
+  static const std::vector<F> campi = {
+      F::Numeric("MESE", 2, 0),
+      F::Char("DESCRMESE", 20),
+      F::Numeric("EXPORTPROGR", 13, 2),
+      F::Numeric("ACQINTERNIPROGR", 13, 2),
+      F::Numeric("IMPORTAZIONIPROGR", 13, 2),
+      F::Numeric("ACQINTRAPROGR", 13, 2),
+      F::Numeric("EXPORTMOV", 13, 2),
+      F::Numeric("ACQINTERNIMOV", 13, 2),
+      F::Numeric("IMPORTAZIONIMOV", 13, 2),
+      F::Numeric("ACQINTRAMOV", 13, 2),
+      F::Char("FLAGSBIL", 2),
+      F::Numeric("IDATTIVITA", 18, 0),
+  };
+  return campi;
+}
+
+std::vector<Chiave> Attivita(const db::Variant& id) {
+  return {{"IDATTIVITA", NVL(id, -1)}};
+}
+
+// The four amounts of a row, Null read as 0.
+std::vector<db::Variant> Quattro(const db::Recordset& rs, const char* a, const char* b,
+                                 const char* c, const char* d) {
+  return {NVL(rs.Get(a), 0), NVL(rs.Get(b), 0), NVL(rs.Get(c), 0), NVL(rs.Get(d), 0)};
+}
+
+}  // namespace
+
+CheckPlan Plafond::PianoControllo() {
+  return regimi::PianoControlloMensile(
+      f_, {
+              .routine = "ControlloProgressiviPlafond",
+              .sincro = "SincroRSControlloProgressiviPlafond",
+              .events = {&VeriprogEvents::BeginControlloProgressiviPlafond,
+                         &VeriprogEvents::AvanzamentoControlloProgressiviPlafond,
+                         &VeriprogEvents::EndControlloProgressiviPlafond},
+              .result = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviPlafond,
+              .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
+                          NumericParam::kIDAttivita},
+              .campi = Campi(),
+              .coppie = {{"EXPORTPROGR", "EXPORTMOV"},
+                         {"ACQINTERNIPROGR", "ACQINTERNIMOV"},
+                         {"IMPORTAZIONIPROGR", "IMPORTAZIONIMOV"},
+                         {"ACQINTRAPROGR", "ACQINTRAMOV"}},
+              .mese = [this](const Mese& m, Risultato& r) { ControllaMese(m, r); },
+              .filtro = [this]() -> std::string {
+                if (!PerAttivita()) return "";
+                // The host reads the company as a whole, or the activity it named.
+                return "IDATTIVITA = " +
+                       (regimi::CodiceAttivitaIndicato(f_) ? regimi::IDAttivita(f_) : "-1");
+              },
+          });
+}
+
+void Plafond::Controllo() {
+  RunCheck(f_, PianoControllo());
+}
+
+RebuildPlan Plafond::PianoRicalcolo() {
+  return regimi::PianoRicalcoloMensile({
+      .routine = "AzzeraAggiornaProgressiviPlafond",
+      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviPlafond,
+                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviPlafond,
+                 &VeriprogEvents::EndAzzeraAggiornaProgressiviPlafond},
+      .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
+                  NumericParam::kIDAttivita},
+      .azzeramento = "Azzeramento progressivi mensili",
+      .azzera = {"AzzeraProgressiviMensiliPlafond", [this] { AzzeraProgressiviMensiliPlafond(); }},
+      .calcolo = "Calcolo progressivi plafond per mese",
+      .controllo = [this] { Controllo(); },
+      .aggiorna = {"AggiornaProgressiviMensiliPlafond",
+                   [this] { AggiornaProgressiviMensiliPlafond(); }},
+  });
+}
+
+void Plafond::Ricalcolo() {
+  RunRebuild(f_, PianoRicalcolo());
+}
+
+// --- the check -----------------------------------------------------------------------------------
+
+std::string Plafond::MovimentiMese(const Mese& mese) const {
+  std::string sql = Totali();
+  // Each group carries its own activity: the activity is part of the group, not looked up by
+  // the code the host gave.
+  if (PerAttivita()) sql += " , CG86_CODATTIVITA, CG86_IDATTIVITA";
+  sql += " FROM CG43_MOVIVA";
+  sql += " INNER JOIN " + f_.GetTableName(TableId::kCG41);
+  sql += " ON CG41_DITTA_CG18 = CG43_DITTA_CG18";
+  sql += " AND CG41_NUMREG = CG43_NUMREG_CG41";
+  sql += " INNER JOIN CG28_TABCODIVA";
+  sql += " ON CG43_ALIQIVA1_CG28 = CG28_CODICE";
+  sql += regimi::JoinAttivita(" LEFT OUTER JOIN CG32_ANADITTAPSEZ WITH (NOLOCK)",
+                              " LEFT OUTER JOIN CG86_AZIENDECOLL WITH (NOLOCK)");
+  sql += " WHERE CG41_DITTA_CG18 = " + regimi::Ditta(f_);
+  sql += " AND CG41_DATACOMP BETWEEN " + mese.primo + " AND " + mese.ultimo;
+  sql += " AND CG41_DATACOMP >= CG86_DATAINPLAFOND";
+  sql += " AND CG41_DATACOMP IS NOT NULL";
+  sql += " AND CG41_INDTIPOMOV = 0";
+  sql += " AND CG41_INDPROVREG = 0";
+  sql += " AND CG28_CODPLAFOND <> 0";
+  if (PerAttivita() && regimi::CodiceAttivitaIndicato(f_))
+    sql += " AND CG86_CODATTIVITA = " + regimi::CodiceAttivita(f_);
+  if (PerAttivita()) sql += " GROUP BY CG86_CODATTIVITA, CG86_IDATTIVITA";
+  return sql;
+}
+
+std::string Plafond::ProgressiviMese(int mese) const {
+  const std::string m = std::to_string(mese);
+  if (!PerAttivita()) {
+    return "SELECT CG51_PLAFEXPORT,"
+           "        CG51_PLAFACQINT,"
+           "        CG51_PLAFACQIMP,"
+           "        CG51_PLAFACQINTRA"
+           " FROM   CG51_PROGPLAFOND"
+           " WHERE  CG51_DITTA_CG18 = " +
+           regimi::Ditta(f_) + " AND    CG51_ANNO = " + regimi::Anno(f_) +
+           " AND    CG51_MESE = " + m;
+  }
+  std::string sql =
+      "SELECT CGL4_PLAFEXPORT,"
+      "        CGL4_PLAFACQINT,"
+      "        CGL4_PLAFACQIMP,"
+      "        CGL4_PLAFACQINTRA,"
+      "        CGL4_IDATTIVITA_CG86"
+      " FROM   CGL4_PROGIVAPLAF WITH (NOLOCK)"
+      "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)"
+      "         ON CGL4_IDATTIVITA_CG86 = CG86_IDATTIVITA"
+      " WHERE  CGL4_ANNO = " +
+      regimi::Anno(f_) + " AND    CGL4_MESE = " + m + " AND    CG86_INDTIPO = 0";
+  // The company's activities only: another company's activity of the same code is not ours.
+  sql += " AND    CG86_DITTA_CG18 = " + regimi::Ditta(f_);
+  if (regimi::CodiceAttivitaIndicato(f_))
+    sql += " AND    CG86_CODATTIVITA = " + regimi::CodiceAttivita(f_);
+  return sql;
+}
+
+void Plafond::ControllaMese(const Mese& mese, Risultato& r) {
+  const int m = mese.numero;
+  const std::vector<db::Variant> zero(4, db::Variant(0));
+  const std::vector<Chiave> tutte = Attivita(-1);
+
+  auto movimenti = db::Recordset::FromResult(f_.Connection().Query(MovimentiMese(mese)), nullptr);
+  if (movimenti.RecordCount() == 0) {
+    // Only per activity: the month still has its row, for the company or the named activity.
+    r.Somma(m, regimi::CodiceAttivitaIndicato(f_) ? Attivita(f_.CPInput->IDAttivita) : tutte, zero,
+            zero);
+  }
+  for (movimenti.MoveFirst(); !movimenti.eof(); movimenti.MoveNext()) {
+    const auto totali = Quattro(movimenti, "TOT_ESPORTAZIONI", "TOT_ACQUISTIINTERNI",
+                                "TOT_IMPORTAZIONI", "TOT_ACQUISTIINTRA");
+    if (PerAttivita()) r.Somma(m, Attivita(movimenti.Get("CG86_IDATTIVITA")), zero, totali);
+    r.Somma(m, tutte, zero, totali);
+  }
+
+  auto progressivi = db::Recordset::FromResult(f_.Connection().Query(ProgressiviMese(m)), nullptr);
+  for (progressivi.MoveFirst(); !progressivi.eof(); progressivi.MoveNext()) {
+    if (PerAttivita()) {
+      const auto p = Quattro(progressivi, "CGL4_PLAFEXPORT", "CGL4_PLAFACQINT", "CGL4_PLAFACQIMP",
+                             "CGL4_PLAFACQINTRA");
+      r.Somma(m, Attivita(progressivi.Get("CGL4_IDATTIVITA_CG86")), p, zero);
+      r.Somma(m, tutte, p, zero);
+    } else {
+      r.Somma(m, tutte,
+              Quattro(progressivi, "CG51_PLAFEXPORT", "CG51_PLAFACQINT", "CG51_PLAFACQIMP",
+                      "CG51_PLAFACQINTRA"),
+              zero);
+    }
+  }
+}
+
+// --- the rebuild ---------------------------------------------------------------------------------
+
+void Plafond::AzzeraProgressiviMensiliPlafond() {
+  std::vector<std::string> sql;
+  if (!PerAttivita()) {
+    sql = {" DELETE FROM CG51_PROGPLAFOND", " WHERE CG51_DITTA_CG18 = " + regimi::Ditta(f_),
+           " AND CG51_ANNO = " + regimi::Anno(f_)};
+  } else {
+    sql = {" DELETE CGL4_PROGIVAPLAF",
+           " FROM CGL4_PROGIVAPLAF",
+           "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)",
+           "         ON CGL4_IDATTIVITA_CG86 = CG86_IDATTIVITA",
+           " WHERE CG86_DITTA_CG18 = " + regimi::Ditta(f_),
+           " AND CGL4_ANNO = " + regimi::Anno(f_),
+           " AND CG86_INDTIPO = 0"};
+    if (regimi::CodiceAttivitaIndicato(f_))
+      sql.push_back(" AND CG86_CODATTIVITA = " + regimi::CodiceAttivita(f_));
+  }
+  f_.Connection().Execute(regimi::RigheCRLF(sql));
+}
+
+void Plafond::AggiornaProgressiviMensiliPlafond() {
+  db::Recordset* r =
+      regimi::RisultatoDaScrivere(f_, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviPlafond);
+  if (r == nullptr) return;
+  const std::string anno = regimi::Anno(f_);
+  if (!PerAttivita()) {
+    const std::string ditta = regimi::Ditta(f_);
+    const std::pair<const char*, const char*> colonne[] = {{"CG51_PLAFEXPORT", "EXPORTMOV"},
+                                                           {"CG51_PLAFACQINT", "ACQINTERNIMOV"},
+                                                           {"CG51_PLAFACQIMP", "IMPORTAZIONIMOV"},
+                                                           {"CG51_PLAFACQINTRA", "ACQINTRAMOV"}};
+    regimi::ScriviConRecordset(
+        f_, *r,
+        "SELECT * FROM CG51_PROGPLAFOND WHERE CG51_DITTA_CG18 = " + ditta +
+            " AND   CG51_ANNO = " + anno,
+        [&] { return "CG51_MESE = " + regimi::Intero(r->Get("MESE")); },
+        [&](db::Recordset& p, bool nuova) {
+          if (nuova) {
+            p.Set("CG51_DITTA_CG18", *WholeNumber(f_.CPInput->Ditta));
+            p.Set("CG51_ANNO", *WholeNumber(f_.CPInput->Anno));
+            p.Set("CG51_MESE", r->Get("MESE"));
+          }
+          for (const auto& [stored, mov] : colonne) {
+            p.Set(stored, nuova ? r->Get(mov) : db::Add(NVL(p.Get(stored), 0), r->Get(mov)));
+          }
+        });
+    return;
+  }
+  regimi::ScriviPerAttivita(f_, *r, [&] {
+    const std::string id = regimi::Intero(r->Get("IDATTIVITA"));
+    const std::string mese = regimi::Intero(r->Get("MESE"));
+    const std::string exp = regimi::Importo(f_, r->Get("EXPORTMOV"));
+    const std::string acqint = regimi::Importo(f_, r->Get("ACQINTERNIMOV"));
+    const std::string imp = regimi::Importo(f_, r->Get("IMPORTAZIONIMOV"));
+    const std::string intra = regimi::Importo(f_, r->Get("ACQINTRAMOV"));
+    return regimi::RigheCRLF({
+        "UPDATE CGL4_PROGIVAPLAF",
+        " SET CGL4_PLAFEXPORT = ISNULL(CGL4_PLAFEXPORT,0) + " + exp + ",",
+        "     CGL4_PLAFACQINT = ISNULL(CGL4_PLAFACQINT,0) + " + acqint + ",",
+        "     CGL4_PLAFACQIMP = ISNULL(CGL4_PLAFACQIMP,0) + " + imp + ",",
+        "     CGL4_PLAFACQINTRA = ISNULL(CGL4_PLAFACQINTRA,0) + " + intra,
+        " WHERE CGL4_IDATTIVITA_CG86 = " + id,
+        " AND CGL4_MESE = " + mese,
+        " AND CGL4_ANNO = " + anno,
+        " IF @@ROWCOUNT = 0",
+        " INSERT INTO CGL4_PROGIVAPLAF",
+        "         (CGL4_IDATTIVITA_CG86, CGL4_ANNO, CGL4_MESE, CGL4_PLAFEXPORT,",
+        "         CGL4_PLAFACQINT, CGL4_PLAFACQIMP, CGL4_PLAFACQINTRA)",
+        " VALUES (" + id + "," + anno + "," + mese + "," + exp + "," + acqint + "," + imp + "," +
+            intra + ")",
+    });
+  });
+}
+
+}  // namespace veriprog::iva
