@@ -11,8 +11,14 @@ cli=$1
 db="vp_interrupt_$$"
 createdb "$db" --template "${VERIPROG_TEST_TEMPLATE:-veriprog_template}"
 locker=
+# The server session holding the lock ends only when told to: its client going away is not enough.
+release_lock() {
+  psql -XAtq -d "$db" -c "SELECT pg_terminate_backend(pid) FROM pg_stat_activity
+                          WHERE application_name = 'vp_locker'" >/dev/null
+  wait "$locker" 2>/dev/null || true
+}
 cleanup() {
-  [ -n "$locker" ] && kill "$locker" 2>/dev/null || true
+  [ -n "$locker" ] && release_lock
   dropdb --force "$db" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -34,7 +40,7 @@ wait_for() {  # wait_for SQL: until the query answers t
 
 before=$(totals)
 for signal in INT TERM SERVER; do
-  psql -XAtq -d "$db" -c "BEGIN; LOCK TABLE CG33_TABCAU IN ACCESS EXCLUSIVE MODE;
+  PGAPPNAME=vp_locker psql -XAtq -d "$db" -c "BEGIN; LOCK TABLE CG33_TABCAU IN ACCESS EXCLUSIVE MODE;
                           SELECT pg_sleep(60);" >/dev/null 2>&1 &
   locker=$!
   wait_for "SELECT EXISTS (SELECT 1 FROM pg_locks l JOIN pg_class c ON c.oid = l.relation
@@ -60,8 +66,7 @@ for signal in INT TERM SERVER; do
                   SERVER) want=3 say="terminating connection" ;; esac
   [ "$code" -eq "$want" ] || { echo "$signal: exit code $code, wanted $want"; cat "$err"; exit 1; }
   grep -q "$say" "$err" || { echo "$signal: stderr lacks '$say'"; cat "$err"; exit 1; }
-  kill "$locker" 2>/dev/null || true
-  wait "$locker" 2>/dev/null || true
+  release_lock
   locker=
   open=$(psql -XAtq -d "$db" -c "SELECT count(*) FROM pg_stat_activity
          WHERE application_name = 'veriprog' AND state LIKE 'idle in transaction%'")
