@@ -62,6 +62,13 @@ class Connection {
   virtual void WriteBack(RowTable& table, const WriteTarget& target,
                          const std::vector<RowId>& rows) = 0;
 
+  // An application lock on `resource`, held by this connection's session, inside or outside a
+  // transaction, until Unlock: shared holders go together; an exclusive one waits for every
+  // other holder and keeps new ones waiting. It waits as long as it takes. A session may take
+  // a lock it already holds. The default does nothing (a connection with no server behind it).
+  virtual void Lock(std::string_view /*resource*/, bool /*exclusive*/) {}
+  virtual void Unlock(std::string_view /*resource*/, bool /*exclusive*/) {}
+
  protected:
   // Asks the server to stop the statement running now. Called from another thread.
   virtual void CancelRunning() noexcept {}

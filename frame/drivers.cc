@@ -1,5 +1,6 @@
 #include "frame/drivers.h"
 
+#include "frame/ledger_lock.h"
 #include "frame/transaction.h"
 
 namespace veriprog {
@@ -19,6 +20,7 @@ void RunCheck(Frame& f, const CheckPlan& plan) noexcept {
   f.Guard(plan.routine, [&] {
     if (!f.StartOperation(plan.checks, plan.numeric)) return;
     if (plan.result != nullptr) f.Output().*plan.result = nullptr;
+    LedgerLock lock(f, false);
     if (plan.prepare) plan.prepare();
     const int steps = static_cast<int>(plan.steps.size());
     const auto& ev = plan.events;
@@ -37,6 +39,7 @@ void RunCheck(Frame& f, const CheckPlan& plan) noexcept {
 void RunRebuild(Frame& f, const RebuildPlan& plan) noexcept {
   f.Guard(plan.routine, [&] {
     if (!f.StartOperation(plan.checks, plan.numeric)) return;
+    LedgerLock lock(f, true);  // held beyond the transaction: released after commit or rollback
     ScopedTransaction transaction(f);
     if (f.Stato != tsOk) return;
     const auto& ev = plan.events;

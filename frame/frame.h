@@ -66,6 +66,8 @@ class Frame {
   // Why the last connection attempt failed, in the words of the database layer: the operation
   // reports only "Non è stata definita la connessione", a person wants the reason too.
   std::string CausaConnessione;
+  // Company locks this frame holds (LedgerLock): a check inside a rebuild takes none.
+  int ledger_locks = 0;
 
   // --- error rule --------------------------------------------------------------------------
   // Stato := tsProgramError, Errore := description & " in " & routine.

@@ -137,6 +137,44 @@ std::vector<Result> OdbcConnection::RunWrite(const std::string& sql,
   return results;
 }
 
+// SQL Server's application locks, or PostgreSQL's advisory locks, owned by the session.
+void OdbcConnection::Lock(std::string_view resource, bool exclusive) {
+  const std::vector<Parameter> name = {
+      Parameter{Variant(std::string(resource)), FieldDef::VarChar("RESOURCE", 255)}};
+  if (dialect_ == Dialect::kSqlServer) {
+    const auto results =
+        Run(std::string(
+                "DECLARE @esito int; EXEC @esito = sp_getapplock @Resource = ?, @LockMode = '") +
+                (exclusive ? "Exclusive" : "Shared") +
+                "', @LockOwner = 'Session', @LockTimeout = -1; SELECT @esito",
+            name);
+    for (const auto& r : results) {
+      if (!r.has_rows || r.rows.empty() || !r.rows[0][0]) continue;
+      if (std::stoi(*r.rows[0][0]) < 0) {
+        throw DbError("the server refused the application lock " + std::string(resource) +
+                      " (sp_getapplock " + *r.rows[0][0] + ")");
+      }
+    }
+    return;
+  }
+  RunWrite(exclusive ? "SELECT pg_advisory_lock(hashtextextended(?, 0))"
+                     : "SELECT pg_advisory_lock_shared(hashtextextended(?, 0))",
+           name);
+}
+
+void OdbcConnection::Unlock(std::string_view resource, bool exclusive) {
+  const std::vector<Parameter> name = {
+      Parameter{Variant(std::string(resource)), FieldDef::VarChar("RESOURCE", 255)}};
+  // Also after an interruption: a lock left held would keep other sessions waiting.
+  if (dialect_ == Dialect::kSqlServer) {
+    channel_->Run("EXEC sp_releaseapplock @Resource = ?, @LockOwner = 'Session'", name);
+  } else {
+    channel_->Run(exclusive ? "SELECT pg_advisory_unlock(hashtextextended(?, 0))"
+                            : "SELECT pg_advisory_unlock_shared(hashtextextended(?, 0))",
+                  name);
+  }
+}
+
 std::vector<Result> OdbcConnection::Run(std::string_view sql,
                                         const std::vector<Parameter>& params) {
   ThrowIfInterrupted();

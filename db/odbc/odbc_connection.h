@@ -42,6 +42,8 @@ class OdbcConnection final : public Connection {
   bool in_transaction() const override { return in_transaction_; }
   void WriteBack(RowTable& table, const WriteTarget& target,
                  const std::vector<RowId>& rows) override;
+  void Lock(std::string_view resource, bool exclusive) override;
+  void Unlock(std::string_view resource, bool exclusive) override;
 
  private:
   class Statements;

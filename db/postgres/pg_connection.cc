@@ -83,6 +83,11 @@ void PgConnection::Command(const char* sql) {
 PgConnection::Result PgConnection::SendRaw(const std::string& sql, int nparams,
                                            const char* const* params) {
   ThrowIfInterrupted();
+  return ExecRaw(sql, nparams, params);
+}
+
+PgConnection::Result PgConnection::ExecRaw(const std::string& sql, int nparams,
+                                           const char* const* params) {
   Result r(PQexecParams(conn_.get(), sql.c_str(), nparams, nullptr, params, nullptr, nullptr, 0));
   const auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -111,6 +116,24 @@ QueryResult PgConnection::Query(std::string_view sql) {
   auto result = Execute(sql);
   if (!result) throw DbError("the statement returned no rows to open a record set on");
   return std::move(*result);
+}
+
+// Advisory locks of the session, keyed by a 64-bit hash of the resource's name.
+void PgConnection::Lock(std::string_view resource, bool exclusive) {
+  const std::string name(resource);
+  const char* params[] = {name.c_str()};
+  SendAtomically(exclusive ? "SELECT pg_advisory_lock(hashtextextended($1, 0))"
+                           : "SELECT pg_advisory_lock_shared(hashtextextended($1, 0))",
+                 1, params);
+}
+
+void PgConnection::Unlock(std::string_view resource, bool exclusive) {
+  const std::string name(resource);
+  const char* params[] = {name.c_str()};
+  // Also after an interruption: a lock left held would keep other sessions waiting.
+  ExecRaw(exclusive ? "SELECT pg_advisory_unlock(hashtextextended($1, 0))"
+                    : "SELECT pg_advisory_unlock_shared(hashtextextended($1, 0))",
+          1, params);
 }
 
 void PgConnection::BeginTrans() {

@@ -35,6 +35,8 @@ class PgConnection final : public Connection, private StatementChannel {
   bool in_transaction() const override { return runner_.in_transaction(); }
   void WriteBack(RowTable& table, const WriteTarget& target,
                  const std::vector<RowId>& rows) override;
+  void Lock(std::string_view resource, bool exclusive) override;
+  void Unlock(std::string_view resource, bool exclusive) override;
 
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch) { return TsqlRunner::Translate(batch); }
@@ -56,6 +58,8 @@ class PgConnection final : public Connection, private StatementChannel {
   void CancelRunning() noexcept override;
   // One statement with text parameters (nullptr for NULL), as it is; throws with the server text.
   Result SendRaw(const std::string& sql, int nparams, const char* const* params);
+  // The same, sent even after an interruption (releases).
+  Result ExecRaw(const std::string& sql, int nparams, const char* const* params);
   // The same as one statement of the runner: under a savepoint while a transaction is open.
   Result SendAtomically(const std::string& sql, int nparams, const char* const* params);
   QueryResult ToQueryResult(PGresult* result);

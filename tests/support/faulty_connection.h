@@ -34,6 +34,12 @@ class FaultyConnection final : public db::Connection {
     Count();
     inner_->WriteBack(table, target, rows);
   }
+  void Lock(std::string_view resource, bool exclusive) override {
+    inner_->Lock(resource, exclusive);
+  }
+  void Unlock(std::string_view resource, bool exclusive) override {
+    inner_->Unlock(resource, exclusive);
+  }
 
  private:
   void Count() {
