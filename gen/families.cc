@@ -4,8 +4,11 @@
 
 namespace veriprog::gen {
 
+std::unique_ptr<FamilyGenerator> MakeTurnoverFamily();  // gen/fatturato.cc
+
 std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators() {
   std::vector<std::unique_ptr<FamilyGenerator>> families;
+  families.push_back(MakeTurnoverFamily());
   return families;
 }
 
