@@ -10,10 +10,13 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "component/main_object.h"
+#include "db/connection.h"
 #include "gen/ledger_generator.h"
 
 namespace {
@@ -53,6 +56,37 @@ constexpr const char* kAggregate =
     "AND CG41_NUMREG = CG42_NUMREG_CG41 WHERE CG42_DITTA_CG18 = 1 AND CG42_ANNO_CG19 = 2024 "
     "AND CG42_PROGESER_CG19 = 1 AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0 "
     "GROUP BY 1, 2, 3, 4, 5";
+
+// Counts what an operation asks of the database: statements (batches, queries) and rows written
+// back. Inside a transaction each costs the PostgreSQL backend three round trips (savepoint,
+// statement, release).
+class Counting final : public veriprog::db::Connection {
+ public:
+  explicit Counting(std::shared_ptr<veriprog::db::Connection> inner) : inner_(std::move(inner)) {}
+  long statements = 0, rows_written = 0;
+
+  std::optional<veriprog::db::QueryResult> Execute(std::string_view batch,
+                                                   std::int64_t* rows) override {
+    ++statements;
+    return inner_->Execute(batch, rows);
+  }
+  veriprog::db::QueryResult Query(std::string_view sql) override {
+    ++statements;
+    return inner_->Query(sql);
+  }
+  void BeginTrans() override { inner_->BeginTrans(); }
+  void CommitTrans() override { inner_->CommitTrans(); }
+  void RollbackTrans() override { inner_->RollbackTrans(); }
+  bool in_transaction() const override { return inner_->in_transaction(); }
+  void WriteBack(veriprog::db::RowTable& table, const veriprog::db::WriteTarget& target,
+                 const std::vector<veriprog::db::RowId>& rows) override {
+    rows_written += static_cast<long>(rows.size());
+    inner_->WriteBack(table, target, rows);
+  }
+
+ private:
+  std::shared_ptr<veriprog::db::Connection> inner_;
+};
 
 }  // namespace
 
@@ -111,6 +145,8 @@ int main(int argc, char** argv) {
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili)},
       {"rebuild accounts-legacy", kAggregate, fiscal_year,
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld)},
+      {"rebuild turnover", kAggregate, fiscal_year,
+       call(&CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA)},
   };
   std::map<std::string, double> aggregates;  // each aggregate timed once, by its text
   for (const auto& op : operations) {
@@ -126,20 +162,25 @@ int main(int argc, char** argv) {
     }
     std::vector<double> times;
     std::string error;
+    long statements = 0, rows_written = 0;
     for (int i = 0; i < runs && error.empty(); ++i) {
       CLSCG_VERIPROG main;
-      main.CPInput()->SConnect = conninfo;
+      auto counting = std::make_shared<Counting>(veriprog::db::Connect(conninfo));
+      main.CPInput()->GConnect = counting;
       main.CPInput()->EseguiTransazione = true;
       op.params(*main.CPInput());
       times.push_back(Seconds([&] { op.run(main); }));
       if (main.Stato() != veriprog::tsOk) error = main.Errore();
+      statements = counting->statements;
+      rows_written = counting->rows_written;
     }
     if (!error.empty()) {
       std::printf("%-34s failed: %s\n", op.name, error.c_str());
       continue;
     }
     const double t = Median(times);
-    std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x\n", op.name, t, base, t / base);
+    std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %ld rows written)\n",
+                op.name, t, base, t / base, statements, rows_written);
   }
   Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;

@@ -121,8 +121,12 @@ struct Importi {
 
 class RicalcoloFatturatoImportoIva::Calcolo {
  public:
-  Calcolo(Frame& frame, db::Recordset& fatturato, db::Recordset& iva)
-      : f_(frame), fatt_(fatturato.table()), iva_(iva.table()), tipi_(frame) {
+  Calcolo(Frame& frame, db::Recordset& fatturato, db::Recordset& iva, std::size_t per_lettura)
+      : f_(frame),
+        fatt_(fatturato.table()),
+        iva_(iva.table()),
+        tipi_(frame),
+        per_lettura_(std::max<std::size_t>(per_lettura, 1)) {
     if (f_.SedeIndicata()) sede_scelta_ = Chiave().Numero(f_.Sede()).str();
   }
 
@@ -169,6 +173,7 @@ class RicalcoloFatturatoImportoIva::Calcolo {
   IndiceChiavi iva_per_chiave_;
   IndiceChiavi iva_per_conto_;  // account, branch, currency: lines without customer/supplier type
   iva::TipiRegistroCausali tipi_;
+  std::size_t per_lettura_;
   std::optional<std::string> sede_scelta_;
 
   bool piano_letto_ = false;
@@ -189,7 +194,7 @@ void RicalcoloFatturatoImportoIva::DefinisciRecordsetFatturatoImportoIVA() {
   // find nothing to write, never the figures an earlier call left behind.
   rs_fatturato_ = NuovoRsFatturato();
   rs_importo_iva_ = NuovoRsImportoIva();
-  Calcolo(f_, *rs_fatturato_, *rs_importo_iva_).Esegui();
+  Calcolo(f_, *rs_fatturato_, *rs_importo_iva_, registrazioni_per_lettura).Esegui();
 }
 
 std::string RicalcoloFatturatoImportoIva::Calcolo::SourceStatement() {
@@ -267,8 +272,8 @@ void RicalcoloFatturatoImportoIva::Calcolo::Esegui() {
       ") AS K (NUMREG) ON V.CG43_NUMREG_CG41 = K.NUMREG WHERE V.CG43_DITTA_CG18 = " + ditta;
 
   f_.Raise(kEventiProcesso.begin, static_cast<std::int64_t>(testate.size()));
-  for (std::size_t start = 0; start < testate.size(); start += kRegistrazioniPerLettura) {
-    const std::size_t end = std::min(testate.size(), start + kRegistrazioniPerLettura);
+  for (std::size_t start = 0; start < testate.size(); start += per_lettura_) {
+    const std::size_t end = std::min(testate.size(), start + per_lettura_);
     // Registrations whose causal is of another register read nothing and add nothing.
     std::vector<const Testata*> da_leggere;
     for (std::size_t i = start; i < end; ++i) {

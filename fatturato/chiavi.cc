@@ -18,6 +18,13 @@ Chiave& Chiave::Codice(const db::Variant& value) {
 }
 
 Chiave& Chiave::Numero(const db::Variant& value) {
+  // Whole numbers, the common case, straight to text; other numbers without trailing zeros, so
+  // that 5, 5.0 and "5" are one key.
+  if (value.kind() == db::Variant::Kind::kInteger) {
+    text_ += std::to_string(value.AsInteger());
+    text_ += kSeparator;
+    return *this;
+  }
   const db::Variant v = NVL(value, 0);
   if (auto number = v.ToDecimal()) {
     text_ += number->Normalized().ToString();

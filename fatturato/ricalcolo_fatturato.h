@@ -53,8 +53,11 @@ class RicalcoloFatturatoImportoIva {
   const std::shared_ptr<db::Recordset>& RsFatturato() const { return rs_fatturato_; }
   const std::shared_ptr<db::Recordset>& RsImportoIva() const { return rs_importo_iva_; }
 
-  // Registrations whose lines and VAT lines are read with one statement each.
+  // Registrations whose lines and VAT lines are read with one statement each: a thousand by
+  // default; 1 reads registration by registration. Every registration gets the same rows whatever
+  // the number.
   static constexpr std::size_t kRegistrazioniPerLettura = 1000;
+  std::size_t registrazioni_per_lettura = kRegistrazioniPerLettura;
 
  private:
   class Calcolo;

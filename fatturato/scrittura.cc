@@ -46,11 +46,6 @@ class Totali {
     conto_ = Positions(conto);
     Indicizza();
   }
-  // Reads the rows again (those added now carry their identifiers) and indexes them afresh.
-  void Rileggi() {
-    rs.Requery();
-    Indicizza();
-  }
   std::optional<db::RowId> Trova(const Chiave& key, bool solo_conto) const {
     return solo_conto ? per_conto_.Find(key) : per_chiave_.Find(key);
   }
@@ -220,7 +215,8 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
     });
   }
   mensili.rs.UpdateBatch(db::AffectRecords::kAll);
-  mensili.Rileggi();
+  // The rows added above carry the identifiers the database gave them: the write-back reads
+  // them back, so the monthly totals need not be read a second time.
 
   // Second pass: the other currencies, into the twins of the monthly rows.
   rs.Filter("VALUTA <> 'EURO'");
@@ -320,7 +316,7 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
     });
   }
   annuali.rs.UpdateBatch(db::AffectRecords::kAll);
-  annuali.Rileggi();
+  // As above: the new yearly rows already carry their CG53_IDPROGA.
 
   // Second pass: the other currencies, into the twins of the yearly rows.
   rs.Filter("VALUTA <> 'EURO'");

@@ -470,6 +470,7 @@ class TurnoverFamily final : public FamilyGenerator {
                  e.progiva ? N(*e.progiva) : std::nullopt});
     }
     kinds.Finish();
+    Exec(conn, "ANALYZE GEN_FATTURATO_RIGHE");
     Exec(conn,
          "UPDATE CG42_MOVCONT SET CG42_INDTIPOOPER = T.TIPOOPER, CG42_PROGIVA_CG43 = T.PROGIVA"
          " FROM GEN_FATTURATO_RIGHE T WHERE CG42_DITTA_CG18 = T.DITTA"
@@ -552,6 +553,7 @@ class TurnoverFamily final : public FamilyGenerator {
                 S(k.valuta), S(Money(p.eur)), S(Money(p.val))});
     }
     rows.Finish();
+    Exec(conn, "ANALYZE GEN_FATTURATO");
     auto fiscal = [&](const char* table) {
       const std::string t(table);
       const std::string anno = t == "CG52" ? "CG52_ANNO_CG53" : "CG53_ANNO_CG19";

@@ -6,9 +6,11 @@
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/connection.h"
 #include "db/postgres/tsql_script.h"
@@ -51,12 +53,24 @@ class PgConnection final : public Connection {
     std::optional<QueryResult> first_result;
   };
 
+  // The statement that writes one row back, with its parameters (nullopt for NULL).
+  struct RowStatement {
+    RowId id;
+    std::string sql;
+    std::vector<std::optional<std::string>> values;
+  };
+
   void Run(const std::vector<tsql::Node>& nodes, RunState& state);
   void RunNode(const tsql::Node& node, RunState& state);
   // One statement under a savepoint when a transaction is open; throws with the server message.
   Result Send(const std::string& sql, int nparams = 0, const char* const* params = nullptr);
   Result SendRaw(const std::string& sql, int nparams, const char* const* params);
   std::optional<std::string> Scalar(const std::string& sql);
+  // Statements [from, to) in one pipeline: one round trip, every result read. Throws the first
+  // failure once the pipeline is drained.
+  std::vector<Result> SendPipeline(
+      const std::vector<RowStatement>& statements, std::size_t from, std::size_t to,
+      const std::function<std::vector<const char*>(const RowStatement&)>& params_of);
   // A temporary table just filled: indexed on its order columns when it has them, otherwise
   // analysed, so that the statements after it are planned on its real size.
   void PrepareTempTable(const std::string& temp, const std::vector<std::string>& index_columns);

@@ -7,6 +7,8 @@
 #include <set>
 
 #include "component/main_object.h"
+#include "fatturato/ricalcolo_fatturato.h"
+#include "frame/frame.h"
 #include "gen/ledger_generator.h"
 #include "tests/fatturato/vat_ledger.h"
 #include "tests/support/fakes.h"
@@ -540,6 +542,74 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, BranchOfAGeneratedLedger) {
               BranchOnly(before, after, sede))
         << "branch " << sede;
   }
+}
+
+// The working record sets, row by row.
+std::string Render(const db::Recordset& rs) {
+  std::string out;
+  const db::RowTable& t = rs.table();
+  for (db::RowId id = 0; id < t.size(); ++id) {
+    for (const db::Variant& v : t.row(id).values)
+      out += v.ToText() + "|";
+    out += "\n";
+  }
+  return out;
+}
+
+// Reading many registrations with one statement gives every registration exactly the rows it
+// reads alone: the working record sets and the stored figures are the same whether a statement
+// reads 1, 3 or a thousand registrations.
+TEST(AzzeraAggiornaFatturatoImportoIVA, BatchedReadsGiveEveryRegistrationItsOwnRows) {
+  Generated g(14, 3000, 4);
+  if (!g.db.ok()) GTEST_SKIP() << "no PostgreSQL server reachable";
+  std::string alone;
+  for (std::size_t per_lettura : {std::size_t{1}, std::size_t{3}, std::size_t{1000}}) {
+    Frame frame(outside::OutsideComponents::Defaults());
+    frame.CPInput->GConnect = g.conn;
+    frame.CPInput->Ditta = 1;
+    frame.CPInput->Esercizio = 2024;
+    frame.CPInput->Progressivo = 1;
+    frame.CPInput->EseguiTransazione = true;
+    fatturato::RicalcoloFatturatoImportoIva rebuild(frame);
+    rebuild.registrazioni_per_lettura = per_lettura;
+    rebuild.Esegui();
+    ASSERT_EQ(frame.Stato, tsOk) << frame.Errore;
+    const std::string got = Render(*rebuild.RsFatturato()) + "--\n" +
+                            Render(*rebuild.RsImportoIva()) + "--\n" +
+                            testing::Figures(*g.conn);
+    if (per_lettura == 1) {
+      alone = got;
+      ASSERT_GT(rebuild.RsFatturato()->RecordCount(), 50);
+    } else {
+      EXPECT_EQ(got, alone) << per_lettura << " registrations per statement";
+    }
+  }
+}
+
+// Registration numbers that differ only in case or in a trailing blank are read in one
+// statement, and each keeps its own lines.
+TEST(AzzeraAggiornaFatturatoImportoIVA, NumbersAlikeKeepTheirOwnLines) {
+  VERIPROG_NEED_DATABASE(db);
+  VatLedger ledger(db);
+  int clifor = 5;
+  for (const std::string numreg : {"X1", "x1", "X1 "}) {
+    const std::string c = std::to_string(clifor++);
+    ledger.Annuale(100 + clifor, "1401", "1", c, "0", "0.00");
+    // Turnover 10.00 for customer 5, 20.00 for 6, 30.00 for 7.
+    const std::string amount = std::to_string((clifor - 5) * 10) + ".00";
+    ledger.Registrazione({numreg, "2024-03-10", "FV"},
+                         {{.conto = "1401", .tipocf = "1", .clifor = c, .importo = amount,
+                           .tipo_oper = 1},
+                          {.conto = "4001", .dare_avere = 2, .importo = amount}});
+  }
+  auto conn = db.Connect();
+  Rebuild rebuild(conn);
+  rebuild.Run();
+  ASSERT_EQ(rebuild.main.Stato(), tsOk) << rebuild.main.Errore();
+  EXPECT_EQ(testing::Figures(*conn),
+            "A|1|2024|1|0|1401|1|5|0.00\nA|1|2024|1|0|1401|1|6|0.00\nA|1|2024|1|0|1401|1|7|0.00\n"
+            "M|1|2024|1|0|1401|1|5|2024|3|10.00\nM|1|2024|1|0|1401|1|6|2024|3|20.00\n"
+            "M|1|2024|1|0|1401|1|7|2024|3|30.00");
 }
 
 // With a transaction, a failure at any statement leaves every stored figure as it was; without

@@ -28,15 +28,11 @@ SELECT CG53_IDPROGA FROM CG53_PROGA WHERE CG53_DITTA_CG18 = 1 AND CG53_ANNO_CG19
 -- ---- next batch ----
 -- UpdateBatch public.cg52_progm: 3 row(s)
 -- ---- next batch ----
-SELECT * FROM CG52_PROGM WHERE CG52_DITTA_CG18 = 1 AND   CG52_ANNO_CG53 = 2024 AND   CG52_PROGESER_CG53 = 1 AND   CG52_GRUPPO_CG10 = 1
--- ---- next batch ----
 SELECT * FROM CGV1_PROGMVAL WHERE CGV1_IDPROGM_CG52 IN (                             SELECT CG52_IDPROGM                             FROM CG52_PROGM                             WHERE CG52_DITTA_CG18 = 1                             AND   CG52_ANNO_CG53 = 2024                             AND   CG52_PROGESER_CG53 = 1                             AND   CG52_GRUPPO_CG10 = 1                       )
 -- ---- next batch ----
 SELECT * FROM CG53_PROGA WHERE CG53_DITTA_CG18 = 1 AND   CG53_ANNO_CG19 = 2024 AND   CG53_PROGESER_CG19 = 1 AND   CG53_GRUPPO_CG10 = 1
 -- ---- next batch ----
 -- UpdateBatch public.cg53_proga: 2 row(s)
--- ---- next batch ----
-SELECT * FROM CG53_PROGA WHERE CG53_DITTA_CG18 = 1 AND   CG53_ANNO_CG19 = 2024 AND   CG53_PROGESER_CG19 = 1 AND   CG53_GRUPPO_CG10 = 1
 -- ---- next batch ----
 SELECT * FROM CGV0_PROGAVAL WHERE CGV0_IDPROGA_CG53 IN (                              SELECT CG53_IDPROGA                              FROM CG53_PROGA                              WHERE CG53_DITTA_CG18 = 1                              AND   CG53_ANNO_CG19 = 2024                              AND   CG53_PROGESER_CG19 = 1                              AND   CG53_GRUPPO_CG10 = 1                            )
 -- ---- next batch ----
