@@ -173,8 +173,7 @@ std::vector<PgConnection::Result> PgConnection::SendPipeline(
     }
     const auto status = first ? PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && error.empty()) {
-      error = status == PGRES_PIPELINE_ABORTED ? "pipeline aborted"
-                                               : ServerMessage(first.get(), c);
+      error = status == PGRES_PIPELINE_ABORTED ? "pipeline aborted" : ServerMessage(first.get(), c);
     }
     results.push_back(std::move(first));
   }

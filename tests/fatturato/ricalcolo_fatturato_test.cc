@@ -1,13 +1,14 @@
 // The turnover and VAT amount rebuild: on a hand-built ledger whose figures are worked out below,
 // with a branch, on its failures (which must leave every stored figure as it was), and on
 // generated ledgers against the generator's own reckoning.
+#include "fatturato/ricalcolo_fatturato.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
 #include "component/main_object.h"
-#include "fatturato/ricalcolo_fatturato.h"
 #include "frame/frame.h"
 #include "gen/ledger_generator.h"
 #include "tests/fatturato/vat_ledger.h"
@@ -575,8 +576,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, BatchedReadsGiveEveryRegistrationItsOwnR
     rebuild.Esegui();
     ASSERT_EQ(frame.Stato, tsOk) << frame.Errore;
     const std::string got = Render(*rebuild.RsFatturato()) + "--\n" +
-                            Render(*rebuild.RsImportoIva()) + "--\n" +
-                            testing::Figures(*g.conn);
+                            Render(*rebuild.RsImportoIva()) + "--\n" + testing::Figures(*g.conn);
     if (per_lettura == 1) {
       alone = got;
       ASSERT_GT(rebuild.RsFatturato()->RecordCount(), 50);
@@ -597,10 +597,10 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, NumbersAlikeKeepTheirOwnLines) {
     ledger.Annuale(100 + clifor, "1401", "1", c, "0", "0.00");
     // Turnover 10.00 for customer 5, 20.00 for 6, 30.00 for 7.
     const std::string amount = std::to_string((clifor - 5) * 10) + ".00";
-    ledger.Registrazione({numreg, "2024-03-10", "FV"},
-                         {{.conto = "1401", .tipocf = "1", .clifor = c, .importo = amount,
-                           .tipo_oper = 1},
-                          {.conto = "4001", .dare_avere = 2, .importo = amount}});
+    ledger.Registrazione(
+        {numreg, "2024-03-10", "FV"},
+        {{.conto = "1401", .tipocf = "1", .clifor = c, .importo = amount, .tipo_oper = 1},
+         {.conto = "4001", .dare_avere = 2, .importo = amount}});
   }
   auto conn = db.Connect();
   Rebuild rebuild(conn);
