@@ -14,10 +14,13 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "component/main_object.h"
+#include "db/connection.h"
 #include "gen/ledger_generator.h"
 
 namespace {
@@ -114,6 +117,43 @@ bool Selected(const std::string& name, const std::string& only) {
   }
 }
 
+// Counts what an operation asks of the database: statements (batches, queries) and rows written
+// back. Inside a transaction each costs the PostgreSQL backend three round trips (savepoint,
+// statement, release).
+class Counting final : public veriprog::db::Connection {
+ public:
+  explicit Counting(std::shared_ptr<veriprog::db::Connection> inner) : inner_(std::move(inner)) {}
+  long statements = 0, rows_written = 0;
+
+  std::optional<veriprog::db::QueryResult> Execute(std::string_view batch,
+                                                   std::int64_t* rows) override {
+    ++statements;
+    return inner_->Execute(batch, rows);
+  }
+  veriprog::db::QueryResult Query(std::string_view sql) override {
+    ++statements;
+    return inner_->Query(sql);
+  }
+  void BeginTrans() override { inner_->BeginTrans(); }
+  void CommitTrans() override { inner_->CommitTrans(); }
+  void RollbackTrans() override { inner_->RollbackTrans(); }
+  bool in_transaction() const override { return inner_->in_transaction(); }
+  void WriteBack(veriprog::db::RowTable& table, const veriprog::db::WriteTarget& target,
+                 const std::vector<veriprog::db::RowId>& rows) override {
+    rows_written += static_cast<long>(rows.size());
+    inner_->WriteBack(table, target, rows);
+  }
+  void Lock(std::string_view resource, bool exclusive) override {
+    inner_->Lock(resource, exclusive);
+  }
+  void Unlock(std::string_view resource, bool exclusive) override {
+    inner_->Unlock(resource, exclusive);
+  }
+
+ private:
+  std::shared_ptr<veriprog::db::Connection> inner_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +231,8 @@ int main(int argc, char** argv) {
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili)},
       {"rebuild accounts-legacy", kAggregate, fiscal_year,
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld)},
+      {"rebuild turnover", kAggregate, fiscal_year,
+       call(&CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA)},
       {"check plafond", kPlafondAggregate, calendar_year(false),
        call(&CLSCG_VERIPROG::ControlloProgressiviPlafond)},
       {"check plafond --by-activity", kPlafondAggregate, calendar_year(true),
@@ -230,20 +272,26 @@ int main(int argc, char** argv) {
     }
     std::vector<double> times;
     std::string error;
+    long statements = 0, rows_written = 0;
     for (int i = 0; i < runs && error.empty(); ++i) {
       CLSCG_VERIPROG main;
-      main.CPInput()->SConnect = operations_connection;
+      auto counting =
+          std::make_shared<Counting>(veriprog::db::Connect(operations_connection));
+      main.CPInput()->GConnect = counting;
       main.CPInput()->EseguiTransazione = true;
       op.params(*main.CPInput());
       times.push_back(Seconds([&] { op.run(main); }));
       if (main.Stato() != veriprog::tsOk) error = main.Errore();
+      statements = counting->statements;
+      rows_written = counting->rows_written;
     }
     if (!error.empty()) {
       std::printf("%-34s failed: %s\n", op.name, error.c_str());
       continue;
     }
     const double t = Median(times);
-    std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x\n", op.name, t, base, t / base);
+    std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %ld rows written)\n",
+                op.name, t, base, t / base, statements, rows_written);
   }
   Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;

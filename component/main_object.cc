@@ -2,6 +2,7 @@
 
 #include "contabili/controllo_progressivi.h"
 #include "contabili/ricalcolo_progressivi.h"
+#include "fatturato/ricalcolo_fatturato.h"
 #include "frame/frame.h"
 #include "iva/plafond.h"
 #include "regimi/agenzie_viaggio.h"
@@ -92,9 +93,7 @@ void CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld() {
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA() {
-  NotAvailable(*frame_, "AzzeraAggiornaFatturatoImportoIVA",
-               {C::kConnection, C::kCompany, C::kFiscalYear, C::kFiscalSequence, C::kCompanyObject},
-               kAccountParams);
+  fatturato::RicalcoloFatturatoImportoIva(*frame_).Esegui();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviIVA(bool& /*IncludiRecordDeiProgressivi*/) {

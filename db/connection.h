@@ -58,7 +58,8 @@ class Connection {
 
   // Sends the given added or changed rows to target, in order, and reads back what the database
   // assigned (identity keys, defaults). A row changed or deleted by someone else since it was
-  // read is an error, never a silent success. Rows sent before a failure stay sent.
+  // read is an error, never a silent success. Outside a transaction rows sent before a failure
+  // stay sent; inside one the write-back is one statement, undone as a whole when it fails.
   virtual void WriteBack(RowTable& table, const WriteTarget& target,
                          const std::vector<RowId>& rows) = 0;
 

@@ -4,11 +4,13 @@
 
 namespace veriprog::gen {
 
+std::unique_ptr<FamilyGenerator> MakeTurnoverFamily();  // gen/fatturato.cc
 std::unique_ptr<FamilyGenerator> MakePlafondGenerator();
 std::unique_ptr<FamilyGenerator> MakeSchemesGenerator();
 
 std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators() {
   std::vector<std::unique_ptr<FamilyGenerator>> families;
+  families.push_back(MakeTurnoverFamily());
   // The monthly VAT totals reckon over every VAT line in the database: they come last.
   families.push_back(MakePlafondGenerator());
   families.push_back(MakeSchemesGenerator());

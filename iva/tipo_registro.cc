@@ -16,4 +16,22 @@ long DeterminaIndTipoRegDallaCausale(Frame& frame, const db::Variant& causale) {
   });
 }
 
+long TipiRegistroCausali::operator()(const db::Variant& causale) {
+  // The statement sees the causal only through BFill: codes that pad alike share one answer.
+  const db::Variant padded = BFill(causale, 4);
+  const bool is_null = !padded.has_value();
+  if (is_null && null_causal_) return *null_causal_;
+  if (!is_null) {
+    if (auto it = known_.find(padded.ToText()); it != known_.end()) return it->second;
+  }
+  const long tipo = DeterminaIndTipoRegDallaCausale(frame_, causale);
+  if (frame_.Stato != tsOk) return tipo;
+  if (is_null) {
+    null_causal_ = tipo;
+  } else {
+    known_.emplace(padded.ToText(), tipo);
+  }
+  return tipo;
+}
+
 }  // namespace veriprog::iva

@@ -8,16 +8,12 @@
 #include "db/text.h"
 
 namespace veriprog::db::pg {
-namespace {
-
 std::string ServerMessage(const PGresult* result, PGconn* conn) {
   if (result != nullptr) {
     if (const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)) return primary;
   }
   return std::string(Trim(PQerrorMessage(conn)));
 }
-
-}  // namespace
 
 void PgConnection::ResultDeleter::operator()(PGresult* r) const {
   PQclear(r);

@@ -3,9 +3,11 @@
 // the statements, turns libpq results into record-set rows and writes changed rows back.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/connection.h"
 #include "db/postgres/tsql_runner.h"
@@ -19,6 +21,9 @@ struct pg_cancel;
 typedef struct pg_cancel PGcancel;
 
 namespace veriprog::db::pg {
+
+// The server's own words for a failed result, or the connection's when there is no result.
+std::string ServerMessage(const PGresult* result, PGconn* conn);
 
 class PgConnection final : public Connection, private StatementChannel {
  public:
@@ -54,6 +59,13 @@ class PgConnection final : public Connection, private StatementChannel {
   };
   class Outcome;
 
+  // The statement that writes one row back, with its parameters (nullopt for NULL).
+  struct RowStatement {
+    RowId id;
+    std::string sql;
+    std::vector<std::optional<std::string>> values;
+  };
+
   std::unique_ptr<StatementOutcome> Send(const std::string& sql) override;
   void CancelRunning() noexcept override;
   // One statement with text parameters (nullptr for NULL), as it is; throws with the server text.
@@ -62,6 +74,11 @@ class PgConnection final : public Connection, private StatementChannel {
   Result ExecRaw(const std::string& sql, int nparams, const char* const* params);
   // The same as one statement of the runner: under a savepoint while a transaction is open.
   Result SendAtomically(const std::string& sql, int nparams, const char* const* params);
+  // Statements [from, to) in one pipeline: one round trip, every result read. Throws the first
+  // failure once the pipeline is drained.
+  std::vector<Result> SendPipeline(
+      const std::vector<RowStatement>& statements, std::size_t from, std::size_t to,
+      const std::function<std::vector<const char*>(const RowStatement&)>& params_of);
   QueryResult ToQueryResult(PGresult* result);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);

@@ -1,9 +1,11 @@
 #include <libpq-fe.h>
 
+#include <algorithm>
+
 #include "db/error.h"
-#include "db/text.h"
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
+#include "db/text.h"
 
 // Added and changed rows of a record set sent back to their table.
 namespace veriprog::db::pg {
@@ -15,6 +17,11 @@ std::string QuoteName(std::string_view name) {
 
 }  // namespace
 
+// One statement per row. Outside a transaction each goes on its own and the first failure stops
+// the rest, the rows before it staying written. Inside one the rows travel as one statement: a
+// savepoint, then the rows in pipelines of a hundred (one round trip each instead of three per
+// row), then its release; the first failure takes the savepoint back, so that a failing
+// write-back is undone as a whole and the transaction goes on.
 void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
                              const std::vector<RowId>& rows) {
   const auto& fields = table.fields();
@@ -23,13 +30,13 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
     if (target.columns[f].empty()) continue;
     returning += (returning.empty() ? " RETURNING " : ", ") + QuoteName(target.columns[f]);
   }
+  std::vector<RowStatement> statements;
   for (RowId id : rows) {
     const Row& row = table.row(id);
-    std::vector<std::optional<std::string>> values;
-    std::string sql;
+    RowStatement st{id, {}, {}};
     auto param = [&](const Variant& v) {
-      values.push_back(ParameterText(v));
-      return "$" + std::to_string(values.size());
+      st.values.push_back(ParameterText(v));
+      return "$" + std::to_string(st.values.size());
     };
     if (row.status == RowStatus::kNew) {
       std::string columns, placeholders;
@@ -38,9 +45,9 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         columns += (columns.empty() ? "" : ", ") + QuoteName(target.columns[f]);
         placeholders += (placeholders.empty() ? "" : ", ") + param(row.values[f]);
       }
-      sql = "INSERT INTO " + target.table +
-            (columns.empty() ? " DEFAULT VALUES"
-                             : " (" + columns + ") VALUES (" + placeholders + ")");
+      st.sql = "INSERT INTO " + target.table +
+               (columns.empty() ? " DEFAULT VALUES"
+                                : " (" + columns + ") VALUES (" + placeholders + ")");
     } else if (row.status == RowStatus::kModified) {
       std::string sets, where;
       for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -61,30 +68,103 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         key += (key.empty() ? "" : " AND ") + QuoteName(target.columns[f]) + " = " +
                param(row.original[f]);
       }
-      sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
+      st.sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
     } else {
       continue;
     }
-    std::vector<const char*> params;
-    for (const auto& v : values)
-      params.push_back(v ? v->c_str() : nullptr);
-    Result r = SendAtomically(sql + returning, static_cast<int>(params.size()), params.data());
-    if (PQntuples(r.get()) != 1) {
+    st.sql += returning;
+    statements.push_back(std::move(st));
+  }
+
+  // The values the database holds now (identity keys, defaults), as the row's new state.
+  auto saved = [&](const RowStatement& st, PGresult* r) {
+    if (PQntuples(r) != 1) {
       throw DbError("the row to update in " + target.table +
                     " was changed or deleted by someone else since it was read");
     }
-    std::vector<Variant> saved = row.values;
+    std::vector<Variant> values = table.row(st.id).values;
     int column = 0;
     for (std::size_t f = 0; f < fields.size(); ++f) {
       if (target.columns[f].empty()) continue;
-      saved[f] =
-          PQgetisnull(r.get(), 0, column)
-              ? Variant::Null()
-              : ValueFromText(fields[f], PQftype(r.get(), column), PQgetvalue(r.get(), 0, column));
+      values[f] = PQgetisnull(r, 0, column)
+                      ? Variant::Null()
+                      : ValueFromText(fields[f], PQftype(r, column), PQgetvalue(r, 0, column));
       ++column;
     }
-    table.MarkSaved(id, std::move(saved));
+    return values;
+  };
+  auto params_of = [](const RowStatement& st) {
+    std::vector<const char*> params;
+    for (const auto& v : st.values)
+      params.push_back(v ? v->c_str() : nullptr);
+    return params;
+  };
+
+  if (!in_transaction()) {
+    for (const RowStatement& st : statements) {
+      const auto params = params_of(st);
+      Result r = SendRaw(st.sql, static_cast<int>(params.size()), params.data());
+      table.MarkSaved(st.id, saved(st, r.get()));
+    }
+    return;
   }
+  constexpr std::size_t kPipeline = 100;  // results small enough to wait in the socket buffers
+  std::vector<std::vector<Variant>> values;
+  values.reserve(statements.size());
+  runner_.Atomically([&] {
+    for (std::size_t from = 0; from < statements.size(); from += kPipeline) {
+      const std::size_t to = std::min(statements.size(), from + kPipeline);
+      std::vector<Result> results = SendPipeline(statements, from, to, params_of);
+      for (std::size_t i = from; i < to; ++i)
+        values.push_back(saved(statements[i], results[i - from].get()));
+    }
+  });
+  for (std::size_t i = 0; i < statements.size(); ++i)
+    table.MarkSaved(statements[i].id, std::move(values[i]));
+}
+
+std::vector<PgConnection::Result> PgConnection::SendPipeline(
+    const std::vector<RowStatement>& statements, std::size_t from, std::size_t to,
+    const std::function<std::vector<const char*>(const RowStatement&)>& params_of) {
+  ThrowIfInterrupted();
+  PGconn* c = conn_.get();
+  if (PQenterPipelineMode(c) != 1) throw DbError(std::string(Trim(PQerrorMessage(c))));
+  std::string error;
+  std::size_t sent = 0;
+  for (std::size_t i = from; i < to; ++i, ++sent) {
+    const auto params = params_of(statements[i]);
+    if (PQsendQueryParams(c, statements[i].sql.c_str(), static_cast<int>(params.size()), nullptr,
+                          params.data(), nullptr, nullptr, 0) != 1) {
+      error = std::string(Trim(PQerrorMessage(c)));
+      break;
+    }
+  }
+  if (PQpipelineSync(c) != 1 && error.empty()) error = std::string(Trim(PQerrorMessage(c)));
+  // Every result is read, also after a failure: the connection must leave the pipeline clean.
+  std::vector<Result> results;
+  for (std::size_t i = 0; i < sent; ++i) {
+    Result first;
+    while (PGresult* r = PQgetResult(c)) {
+      if (!first) {
+        first.reset(r);
+      } else {
+        PQclear(r);
+      }
+    }
+    const auto status = first ? PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && error.empty()) {
+      error = status == PGRES_PIPELINE_ABORTED ? "pipeline aborted" : ServerMessage(first.get(), c);
+    }
+    results.push_back(std::move(first));
+  }
+  if (PGresult* sync = PQgetResult(c)) PQclear(sync);  // the sync point
+  if (PQexitPipelineMode(c) != 1) {
+    while (PGresult* r = PQgetResult(c))
+      PQclear(r);
+    if (PQexitPipelineMode(c) != 1 && error.empty()) error = std::string(Trim(PQerrorMessage(c)));
+  }
+  if (!error.empty()) throw DbError(error);
+  return results;
 }
 
 }  // namespace veriprog::db::pg

@@ -5,5 +5,5 @@ cli=$1 program=$2
 db="vp_c_api_$$"
 createdb "$db" --template "${VERIPROG_TEST_TEMPLATE:-veriprog_template}"
 trap 'dropdb --force "$db"' EXIT
-"$cli" generate --connection "dbname=$db" --lines 3000 --wrong 3 --seed 11 >/dev/null
+"$cli" generate --connection "dbname=$db" --lines 3000 --wrong 12 --seed 11 >/dev/null
 "$program" "dbname=$db"

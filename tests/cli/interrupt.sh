@@ -30,7 +30,7 @@ totals() {
       UNION ALL SELECT t::text FROM CGV0_PROGAVAL t UNION ALL SELECT t::text FROM CGV1_PROGMVAL t) s"
 }
 wait_for() {  # wait_for SQL: until the query answers t
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 600); do
     [ "$(psql -XAtq -d "$db" -c "$1")" = t ] && return 0
     sleep 0.05
   done

@@ -15,7 +15,9 @@ namespace {
 using testing::Ledger;
 
 // Every stored account total, identity keys aside and null keys read as the ledger reads them,
-// one line each, sorted: two snapshots compare equal when the totals are the same.
+// one line each, sorted: two snapshots compare equal when the totals are the same. The turnover
+// and VAT amount columns (CG52_FATTURATO, CG53_IMPORTOIVA) are left out: the turnover rebuild
+// owns them, and the account rebuild only writes 0 there.
 std::string Snapshot(db::Connection& conn) {
   const char* sql =
       "SELECT string_agg(x, chr(10) ORDER BY x) AS S FROM ("
@@ -23,8 +25,7 @@ std::string Snapshot(db::Connection& conn) {
       "COALESCE(CG53_CONTO_CG24, ''),"
       "  COALESCE(CG53_TIPOCF_CG44, 0), COALESCE(CG53_CLIFOR_CG44, 0), COALESCE(CG53_CODICE_CG31, "
       "0),"
-      "  CG53_SALDOAPE, CG53_RETTDARE, CG53_RETTAVERE, CG53_SALDOFIN, CG53_SALDOCHIU, "
-      "CG53_IMPORTOIVA) AS x"
+      "  CG53_SALDOAPE, CG53_RETTDARE, CG53_RETTAVERE, CG53_SALDOFIN, CG53_SALDOCHIU) AS x"
       " FROM CG53_PROGA"
       " UNION ALL SELECT concat_ws('|', 'V', CG53_DITTA_CG18, CG53_ANNO_CG19, "
       "COALESCE(CG53_CONTO_CG24, ''),"
@@ -39,7 +40,7 @@ std::string Snapshot(db::Connection& conn) {
       "COALESCE(CG52_CONTO_CG24, ''),"
       "  COALESCE(CG52_TIPOCF_CG44, 0), COALESCE(CG52_CLIFOR_CG44, 0), COALESCE(CG52_CODICE_CG31, "
       "0),"
-      "  CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, CG52_IMPORTOAVERE, CG52_FATTURATO,"
+      "  CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, CG52_IMPORTOAVERE,"
       "  CG52_IDPROGA_CG53 = CG53_IDPROGA)"
       " FROM CG52_PROGM JOIN CG53_PROGA ON CG53_IDPROGA = CG52_IDPROGA_CG53"
       " UNION ALL SELECT concat_ws('|', 'W', CG52_DITTA_CG18, COALESCE(CG52_CONTO_CG24, ''), "
@@ -145,12 +146,12 @@ TEST(AzzeraAggiornaProgressiviContabili, HandBuiltEdgeCases) {
   ASSERT_EQ(rebuild.main.Stato(), tsOk) << rebuild.main.Errore();
   const std::string totals = Snapshot(*conn);
   EXPECT_EQ(totals,
-            "A|1|2025|1|1001|0|0|0|70.00|0.00|0.00|71.50|0.00|0.00\n"
-            "A|1|2025|1|1401|1|5|0|0.00|8.00|0.00|8.00|0.00|0.00\n"
-            "A|1|2025|1|2901|0|0|0|-70.00|0.00|0.00|-70.00|-5.00|0.00\n"
-            "A|1|2025|1|4001|0|0|0|0.00|0.00|8.00|-9.50|5.00|0.00\n"
-            "M|1|2025|1001|0|0|0|2025|6|1.50|0.00|0.00|t\n"
-            "M|1|2025|4001|0|0|0|2025|6|0.00|1.50|0.00|t");
+            "A|1|2025|1|1001|0|0|0|70.00|0.00|0.00|71.50|0.00\n"
+            "A|1|2025|1|1401|1|5|0|0.00|8.00|0.00|8.00|0.00\n"
+            "A|1|2025|1|2901|0|0|0|-70.00|0.00|0.00|-70.00|-5.00\n"
+            "A|1|2025|1|4001|0|0|0|0.00|0.00|8.00|-9.50|5.00\n"
+            "M|1|2025|1001|0|0|0|2025|6|1.50|0.00|t\n"
+            "M|1|2025|4001|0|0|0|2025|6|0.00|1.50|t");
   const std::string events = rebuild.events->Joined();
   EXPECT_TRUE(
       events.starts_with("Begin(9)\nProcesso(1,Azzeramento progressivi mensili)\nBeginProcesso(1)\n"

@@ -16,9 +16,9 @@
 namespace veriprog {
 namespace {
 
-using testing::LibroIva;
-using testing::Righe;
-using testing::Testata;
+using testing::libro::LibroIva;
+using testing::libro::Righe;
+using testing::libro::Testata;
 
 // Stored: company 1 March exports wrong, May without journal, February right; company 2 and
 // the activities of both companies.
@@ -304,7 +304,7 @@ TEST(AzzeraAggiornaProgressiviPlafond, AFailureAnywhereRollsBack) {
 TEST(ControlloProgressiviPlafond, RefusesHostileOrMissingParameters) {
   VERIPROG_NEED_DATABASE(db);
   LibroIva l(db);
-  auto conn = std::make_shared<testing::RecordingConnection>(db.Connect());
+  auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
   Plafond p(conn, true, "1 OR 1=1");
   p.main.ControlloProgressiviPlafond();
   EXPECT_EQ(p.main.Stato(), tsParametriNonValidi);
@@ -382,7 +382,7 @@ TEST(PlafondStatements, AreTheComposedTextByteForByte) {
   for (const Case& c : {Case{"company", false, {}, {}}, Case{"activity", true, {}, {}},
                         Case{"activity_code", true, 2, 11}}) {
     for (bool rebuild : {false, true}) {
-      auto conn = std::make_shared<testing::RecordingConnection>(db.Connect());
+      auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
       CLSCG_VERIPROG main(testing::FakeOutside(std::make_shared<testing::FakeCompany>()));
       auto& in = *main.CPInput();
       in.GConnect = conn;

@@ -2,7 +2,7 @@
 
 #include "db/text.h"
 
-namespace veriprog::testing {
+namespace veriprog::testing::libro {
 namespace {
 
 std::string Data(const std::string& d) {
@@ -76,4 +76,4 @@ std::string Righe(db::Connection& conn, const std::string& sql) {
   return Righe(rs);
 }
 
-}  // namespace veriprog::testing
+}  // namespace veriprog::testing::libro

@@ -11,7 +11,7 @@
 #include "db/recordset.h"
 #include "tests/support/test_database.h"
 
-namespace veriprog::testing {
+namespace veriprog::testing::libro {
 
 // Sends everything on to `inner` and keeps the text of every batch and query.
 class RecordingConnection final : public db::Connection {
@@ -83,4 +83,4 @@ std::string Righe(db::Recordset& rs);
 // The rows of a query, rendered as Righe renders them.
 std::string Righe(db::Connection& conn, const std::string& sql);
 
-}  // namespace veriprog::testing
+}  // namespace veriprog::testing::libro

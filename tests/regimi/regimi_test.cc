@@ -21,8 +21,8 @@
 namespace veriprog {
 namespace {
 
-using testing::LibroIva;
-using testing::Righe;
+using testing::libro::LibroIva;
+using testing::libro::Righe;
 
 // The lines sorted: journal groups come back in no fixed order.
 std::string Ordinate(const std::string& text) {
@@ -496,7 +496,7 @@ TEST(SpecialSchemes, AFailureAnywhereRollsBack) {
 TEST(SpecialSchemes, RefuseHostileParameters) {
   VERIPROG_NEED_DATABASE(db);
   LibroIva l(db);
-  auto conn = std::make_shared<testing::RecordingConnection>(db.Connect());
+  auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
   Schema s(conn, true, "7) OR (1=1");
   for (auto op :
        {&M::ControlloProgressiviRegimeMargine, &M::AzzeraAggiornaProgressiviRegimeMargine,
@@ -523,7 +523,7 @@ TEST(SpecialSchemes, MendWhatTheGeneratorMadeWrong) {
   const auto ledger = gen::GenerateLedger(db.libpq_conninfo(), {.seed = 11, .lines = 4000, .wrong = 9});
   std::set<std::string> wrong;
   for (const auto& w : ledger.wrong_stored) {
-    if (w.family != "plafond") wrong.insert(w.family + " " + std::to_string(w.ditta) + " " + w.key);
+    if (w.family != "plafond" && w.family != "turnover") wrong.insert(w.family + " " + std::to_string(w.ditta) + " " + w.key);
   }
   ASSERT_EQ(wrong.size(), 12u);  // three per table
   auto conn = db.Connect();
@@ -596,7 +596,7 @@ TEST(SpecialSchemesStatements, AreTheComposedTextByteForByte) {
     LibroIva l(db);
     op.ledger(l);
     for (bool rebuild : {false, true}) {
-      auto conn = std::make_shared<testing::RecordingConnection>(db.Connect());
+      auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
       Schema s(conn, op.per_attivita, op.codice, op.id);
       rebuild ? (s.main.*op.rebuild)() : (s.main.*op.check)();
       ASSERT_EQ(s.main.Stato(), tsOk) << s.main.Errore();

@@ -84,6 +84,18 @@ class EventLog final : public VeriprogEvents {
     Add("AvanzamentoProcesso", {s});
   }
   void EndProcessoAzzeraAggiornaProgressiviContabili() override { Add("EndProcesso", {}); }
+  void BeginAzzeraAggiornaFatturatoImportoIVA(db::Variant& n) override { Add("Begin", {n}); }
+  void ProcessoAzzeraAggiornaFatturatoImportoIVA(db::Variant& n, db::Variant& d) override {
+    Add("Processo", {n, d});
+  }
+  void EndAzzeraAggiornaFatturatoImportoIVA() override { Add("End", {}); }
+  void BeginProcessoAzzeraAggiornaFatturatoImportoIVA(db::Variant& m) override {
+    Add("BeginProcesso", {m});
+  }
+  void AvanzamentoProcessoAzzeraAggiornaFatturatoImportoIVA(db::Variant& s) override {
+    Add("AvanzamentoProcesso", {s});
+  }
+  void EndProcessoAzzeraAggiornaFatturatoImportoIVA() override { Add("EndProcesso", {}); }
 
   // The monthly VAT totals, each event under its own name.
 #define VERIPROG_LOG_CHECK(Op)                    \

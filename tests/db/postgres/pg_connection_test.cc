@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
@@ -87,6 +88,40 @@ TEST(PgConnection, TransactionsBehaveAsOnSqlServer) {
       EXPECT_NE(std::string(e.what()).find("42P01"), std::string::npos) << e.what();
     }
   }
+}
+
+// Inside a transaction a write-back travels in pipelines and counts as one statement: all its
+// rows or, on a conflict anywhere, none of them; the transaction goes on either way.
+TEST(PgConnection, WriteBackInsideATransactionIsOneStatement) {
+  VERIPROG_NEED_DATABASE(db);
+  auto conn = db.Connect();
+  conn->BeginTrans();
+  Recordset rs;
+  rs.Open("SELECT * FROM CG53_PROGA WHERE CG53_DITTA_CG18 = 1", conn);
+  for (int i = 1; i <= 250; ++i) {  // more than one pipeline
+    rs.AddNew();
+    rs.Set("CG53_DITTA_CG18", 1);
+    rs.Set("CG53_ANNO_CG19", 2024);
+    rs.Set("CG53_PROGESER_CG19", 1);
+    rs.Set("CG53_GRUPPO_CG10", 1);
+    rs.Set("CG53_CONTO_CG24", "C" + std::to_string(i));
+  }
+  rs.UpdateBatch();
+  std::set<std::int64_t> ids;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext())
+    ids.insert(rs.Get("CG53_IDPROGA").AsInteger());
+  EXPECT_EQ(ids.size(), 250u) << "every identity read back";
+
+  rs.Requery();
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext())
+    rs.Set("CG53_SALDOFIN", 2);
+  conn->Execute("UPDATE CG53_PROGA SET CG53_SALDOFIN = 5 WHERE CG53_CONTO_CG24 = 'C150'");
+  EXPECT_THROW(rs.UpdateBatch(), DbError);
+  EXPECT_TRUE(conn->in_transaction());
+  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) FROM CG53_PROGA WHERE CG53_SALDOFIN = 2"), "0\n")
+      << "none of the rows before or after the conflict";
+  conn->CommitTrans();
+  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*), SUM(CG53_SALDOFIN) FROM CG53_PROGA"), "250|5\n");
 }
 
 TEST(PgConnection, WriteBackRoundTrip) {

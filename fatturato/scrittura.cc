@@ -1,0 +1,360 @@
+// Steps 4 and 5 of the turnover rebuild: RsFatturato into the monthly totals and their currency
+// twins, RsImportoIva into the yearly totals and theirs. The totals of the year are read once
+// into record sets; a row is found by its key (Null key columns read as the ledger reads them),
+// changed or added, and the changed rows are written back together at the end of each pass, in
+// the order the rows were changed or added. A pass that stops on a missing row first writes what
+// it had changed, as writing row by row would have left it.
+#include <functional>
+
+#include "db/error.h"
+#include "fatturato/chiavi.h"
+#include "fatturato/ricalcolo_fatturato.h"
+#include "frame/sql_text.h"
+#include "frame/sql_values.h"
+
+namespace veriprog::fatturato {
+namespace {
+
+const std::string kCRLF = "\r\n";
+
+// A whole number of the key as SQL text: Null as 0.
+std::string NumeroSql(const db::Variant& value) {
+  const auto number = NVL(value, 0).ToDecimal();
+  if (!number) throw db::ValueError("valore non numerico: '" + value.ToText() + "'");
+  return number->Normalized().ToString();
+}
+
+db::Variant Intero(const std::string& text) {
+  return static_cast<std::int64_t>(std::stoll(text));
+}
+
+// The stored totals of the year and two ways to find a row: by the whole key, and by account
+// and branch (and month) alone for working rows without customer/supplier type. `chiave` and
+// `conto` fill a key from a stored row.
+class Totali {
+ public:
+  // A key column: its name, and whether it holds a code (account, currency) or a number.
+  struct Colonna {
+    const char* name;
+    bool codice = false;
+  };
+
+  void Apri(const std::string& sql, std::shared_ptr<db::Connection> connection,
+            const std::vector<Colonna>& chiave, const std::vector<Colonna>& conto) {
+    rs.Open(sql, std::move(connection));
+    chiave_ = Positions(chiave);
+    conto_ = Positions(conto);
+    Indicizza();
+  }
+  std::optional<db::RowId> Trova(const Chiave& key, bool solo_conto) const {
+    return solo_conto ? per_conto_.Find(key) : per_chiave_.Find(key);
+  }
+  // A new row, current in the record set; `set` gives its values before it is indexed.
+  db::RowId Aggiungi(const std::function<void()>& set) {
+    rs.AddNew();
+    set();
+    const db::RowId id = *rs.current_row();
+    Indice(id);
+    return id;
+  }
+  const db::Variant& Valore(db::RowId id, std::string_view field) const {
+    return rs.table().row(id).values[rs.table().RequireField(field)];
+  }
+  void Imposta(db::RowId id, std::string_view field, const db::Variant& value) {
+    rs.table().SetValue(id, rs.table().RequireField(field), value);
+  }
+
+  db::Recordset rs;
+
+ private:
+  using Campi = std::vector<std::pair<std::size_t, bool>>;  // position, holds a code
+
+  Campi Positions(const std::vector<Colonna>& columns) const {
+    Campi out;
+    for (const Colonna& c : columns)
+      out.emplace_back(rs.table().RequireField(c.name), c.codice);
+    return out;
+  }
+  static Chiave KeyOf(const std::vector<db::Variant>& values, const Campi& fields) {
+    Chiave key;
+    for (const auto& [field, codice] : fields) {
+      if (codice) {
+        key.Codice(values[field]);
+      } else {
+        key.Numero(values[field]);
+      }
+    }
+    return key;
+  }
+  void Indice(db::RowId id) {
+    const auto& values = rs.table().row(id).values;
+    per_chiave_.Add(KeyOf(values, chiave_), id);
+    if (!conto_.empty()) per_conto_.Add(KeyOf(values, conto_), id);
+  }
+  void Indicizza() {
+    per_chiave_.Clear();
+    per_conto_.Clear();
+    for (db::RowId id = 0; id < rs.table().size(); ++id)
+      Indice(id);
+  }
+
+  Campi chiave_, conto_;
+  IndiceChiavi per_chiave_, per_conto_;
+};
+
+// The key of a working row as a stored row's key reads: account first, then numbers, and the
+// currency last when there is one.
+Chiave ChiaveLavoro(const db::Recordset& rs, std::initializer_list<const char*> numbers,
+                    const char* valuta = nullptr) {
+  Chiave key;
+  key.Codice(rs.Get("CONTOPAR"));
+  for (const char* n : numbers)
+    key.Numero(rs.Get(n));
+  if (valuta != nullptr) key.Codice(rs.Get(valuta));
+  return key;
+}
+
+}  // namespace
+
+// --- step 4: turnover ---------------------------------------------------------------------------
+
+std::optional<db::Variant> RicalcoloFatturatoImportoIva::LeggiIdProgA(const FiscalYearKey& key) {
+  const db::Recordset& rs = *rs_fatturato_;
+  const bool senza_tipo = !IsValorizzato(rs.Get("TIPOCF"));
+  const std::string conto = SqlText(ContoScritto(rs.Get("CONTOPAR")));
+  const std::string sede = NumeroSql(rs.Get("SEDE"));
+  const std::string t2 = f_.GetTableName(TableId::kCG53);
+  auto first = [&](const std::string& sql) -> std::optional<db::Variant> {
+    auto result = f_.Connection().Execute(sql);
+    if (!result || result->table->size() == 0) return std::nullopt;
+    return result->table->row(0).values[result->table->RequireField("CG53_IDPROGA")];
+  };
+  std::string sql = "SELECT CG53_IDPROGA FROM " + t2 +
+                    JoinLines("", FiscalYearCondition(kCG53Year, key, " WHERE ", " AND ")) +
+                    " AND CG53_CODICE_CG31 = " + sede + " AND CG53_CONTO_CG24 = '" + conto + "'";
+  if (!senza_tipo) {
+    sql += " AND CG53_TIPOCF_CG44 = " + NumeroSql(rs.Get("TIPOCF")) +
+           " AND CG53_CLIFOR_CG44 = " + NumeroSql(rs.Get("CLIFOR"));
+  }
+  if (auto id = first(sql)) return id;
+  // A yearly row kept with Null in a key column is the same total as one kept with 0 or ''.
+  std::string nulls = "SELECT CG53_IDPROGA FROM " + t2 +
+                      JoinLines("", FiscalYearCondition(kCG53Year, key, " WHERE ", " AND ")) +
+                      " AND ISNULL(CG53_CODICE_CG31, 0) = " + sede +
+                      " AND ISNULL(CG53_CONTO_CG24, '') = '" + conto + "'";
+  if (!senza_tipo) {
+    nulls += " AND ISNULL(CG53_TIPOCF_CG44, 0) = " + NumeroSql(rs.Get("TIPOCF")) +
+             " AND ISNULL(CG53_CLIFOR_CG44, 0) = " + NumeroSql(rs.Get("CLIFOR"));
+  }
+  return first(nulls);
+}
+
+void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
+  if (!f_.DittaPronta()) return;
+  if (!rs_fatturato_) return;
+  db::Recordset& rs = *rs_fatturato_;
+  if (rs.RecordCount() == 0) {
+    rs.ClearFilter();
+    return;
+  }
+  rs.ClearFilter();
+  f_.Raise(kEventiProcesso.begin, rs.RecordCount());
+  const FiscalYearKey key = f_.ChiaveEsercizio(true);
+  const std::string t58 = f_.GetTableName(TableId::kCG52Read);
+
+  Totali mensili;
+  mensili.Apri("SELECT * FROM " + t58 +
+                   JoinLines("", FiscalYearCondition(kCG52Year, key, " WHERE ", " AND   ")),
+               f_.SharedConnection(),
+               {{"CG52_CONTO_CG24", true},
+                {"CG52_TIPOCF_CG44"},
+                {"CG52_CLIFOR_CG44"},
+                {"CG52_ANNOSOL"},
+                {"CG52_MESE"},
+                {"CG52_CODICE_CG31"}},
+               {{"CG52_CONTO_CG24", true}, {"CG52_ANNOSOL"}, {"CG52_MESE"}, {"CG52_CODICE_CG31"}});
+  auto mensile = [&]() {
+    const bool senza_tipo = !IsValorizzato(rs.Get("TIPOCF"));
+    return mensili.Trova(senza_tipo
+                             ? ChiaveLavoro(rs, {"ANNO", "MESE", "SEDE"})
+                             : ChiaveLavoro(rs, {"TIPOCF", "CLIFOR", "ANNO", "MESE", "SEDE"}),
+                         senza_tipo);
+  };
+
+  // First pass: the accounting currency.
+  rs.Filter("VALUTA = 'EURO'");
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+    if (auto id = mensile()) {
+      mensili.Imposta(*id, "CG52_FATTURATO", rs.Get("FATTURATO"));
+      continue;
+    }
+    const auto id_proga = LeggiIdProgA(key);
+    if (!id_proga) {
+      mensili.rs.UpdateBatch(db::AffectRecords::kAll);
+      f_.Stato = tsProgramError;
+      f_.Errore = "Errore in lettura CG53_IDPROGA" + kCRLF + "in AggiornaFatturato";
+      return;
+    }
+    mensili.Aggiungi([&] {
+      db::Recordset& m = mensili.rs;
+      m.Set("CG52_DITTA_CG18", Intero(key.ditta));
+      m.Set("CG52_ANNO_CG53", Intero(key.esercizio));
+      m.Set("CG52_PROGESER_CG53", Intero(key.progressivo));
+      m.Set("CG52_GRUPPO_CG10", Intero(key.gruppo));
+      m.Set("CG52_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
+      m.Set("CG52_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
+      m.Set("CG52_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
+      m.Set("CG52_ANNOSOL", rs.Get("ANNO"));
+      m.Set("CG52_MESE", rs.Get("MESE"));
+      m.Set("CG52_IMPORTODARE", db::Variant::Null());
+      m.Set("CG52_IMPORTOAVERE", db::Variant::Null());
+      m.Set("CG52_FATTURATO", rs.Get("FATTURATO"));
+      m.Set("CG52_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
+      m.Set("CG52_IDPROGA_CG53", *id_proga);
+    });
+  }
+  mensili.rs.UpdateBatch(db::AffectRecords::kAll);
+  // The rows added above carry the identifiers the database gave them: the write-back reads
+  // them back, so the monthly totals need not be read a second time.
+
+  // Second pass: the other currencies, into the twins of the monthly rows.
+  rs.Filter("VALUTA <> 'EURO'");
+  const std::string pad(29, ' ');
+  Totali valute;
+  valute.Apri(
+      "SELECT * FROM " + f_.GetTableName(TableId::kCGV1) + " WHERE CGV1_IDPROGM_CG52 IN (" + pad +
+          "SELECT CG52_IDPROGM" + pad + "FROM " + t58 +
+          JoinLines("", FiscalYearCondition(kCG52Year, key, pad + "WHERE ", pad + "AND   ")) +
+          std::string(23, ' ') + ")",
+      f_.SharedConnection(),
+      {{"CGV1_IDPROGA_CGV0"}, {"CGV1_IDPROGM_CG52"}, {"CGV1_CODICE_CG08", true}}, {});
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+    const auto id = mensile();
+    if (!id) {
+      valute.rs.UpdateBatch(db::AffectRecords::kAll);
+      f_.Stato = tsProgramError;
+      f_.Errore =
+          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + "in AggiornaFatturato";
+      return;
+    }
+    const db::Variant id_proga = NVL(mensili.Valore(*id, "CG52_IDPROGA_CG53"), 0);
+    const db::Variant id_progm = NVL(mensili.Valore(*id, "CG52_IDPROGM"), 0);
+    const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
+    Chiave twin;
+    twin.Numero(id_proga).Numero(id_progm).Codice(valuta);
+    auto vid = valute.Trova(twin, false);
+    if (!vid) {
+      vid = valute.Aggiungi([&] {
+        valute.rs.Set("CGV1_IDPROGA_CGV0", id_proga);
+        valute.rs.Set("CGV1_IDPROGM_CG52", id_progm);
+        valute.rs.Set("CGV1_CODICE_CG08", valuta);
+      });
+    }
+    valute.Imposta(*vid, "CGV1_FATTURATO", rs.Get("FATTURATOVAL"));
+    valute.Imposta(*vid, "CGV1_FATTURATOEURO", rs.Get("FATTURATO"));
+  }
+  valute.rs.UpdateBatch(db::AffectRecords::kAll);
+  f_.Raise(kEventiProcesso.end);
+  rs.ClearFilter();
+}
+
+// --- step 5: VAT amount -------------------------------------------------------------------------
+
+void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
+  if (!f_.DittaPronta()) return;
+  if (!f_.CreaConnessione()) {
+    f_.Stato = tsParametriNonValidi;
+    f_.Errore = "Non è stata definita la connessione";
+    return;
+  }
+  if (!rs_importo_iva_) return;
+  db::Recordset& rs = *rs_importo_iva_;
+  if (rs.RecordCount() == 0) {
+    rs.ClearFilter();
+    return;
+  }
+  rs.ClearFilter();
+  f_.Raise(kEventiProcesso.begin, rs.RecordCount());
+  const FiscalYearKey key = f_.ChiaveEsercizio(true);
+  const std::string t57 = f_.GetTableName(TableId::kCG53Read);
+
+  Totali annuali;
+  annuali.Apri(
+      "SELECT * FROM " + t57 +
+          JoinLines("", FiscalYearCondition(kCG53Year, key, " WHERE ", " AND   ")),
+      f_.SharedConnection(),
+      {{"CG53_CONTO_CG24", true}, {"CG53_TIPOCF_CG44"}, {"CG53_CLIFOR_CG44"}, {"CG53_CODICE_CG31"}},
+      {{"CG53_CONTO_CG24", true}, {"CG53_CODICE_CG31"}});
+  auto annuale = [&]() {
+    const bool senza_tipo = !IsValorizzato(rs.Get("TIPOCF"));
+    return annuali.Trova(
+        senza_tipo ? ChiaveLavoro(rs, {"SEDE"}) : ChiaveLavoro(rs, {"TIPOCF", "CLIFOR", "SEDE"}),
+        senza_tipo);
+  };
+
+  // First pass: the accounting currency; a missing yearly row is created.
+  rs.Filter("VALUTA = 'EURO'");
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+    if (auto id = annuale()) {
+      annuali.Imposta(*id, "CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
+      continue;
+    }
+    annuali.Aggiungi([&] {
+      db::Recordset& a = annuali.rs;
+      a.Set("CG53_DITTA_CG18", Intero(key.ditta));
+      a.Set("CG53_ANNO_CG19", Intero(key.esercizio));
+      a.Set("CG53_PROGESER_CG19", Intero(key.progressivo));
+      a.Set("CG53_GRUPPO_CG10", Intero(key.gruppo));
+      a.Set("CG53_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
+      a.Set("CG53_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
+      a.Set("CG53_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
+      a.Set("CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
+      a.Set("CG53_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
+    });
+  }
+  annuali.rs.UpdateBatch(db::AffectRecords::kAll);
+  // As above: the new yearly rows already carry their CG53_IDPROGA.
+
+  // Second pass: the other currencies, into the twins of the yearly rows.
+  rs.Filter("VALUTA <> 'EURO'");
+  const std::string pad(30, ' ');
+  Totali valute;
+  valute.Apri(
+      "SELECT * FROM " + f_.GetTableName(TableId::kCGV0Read) + " WHERE CGV0_IDPROGA_CG53 IN (" +
+          pad + "SELECT CG53_IDPROGA" + pad + "FROM " + t57 +
+          JoinLines("", FiscalYearCondition(kCG53Year, key, pad + "WHERE ", pad + "AND   ")) +
+          std::string(28, ' ') + ")",
+      f_.SharedConnection(), {{"CGV0_IDPROGA_CG53"}, {"CGV0_CODICE_CG08", true}}, {});
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+    const auto id = annuale();
+    if (!id) {
+      valute.rs.UpdateBatch(db::AffectRecords::kAll);
+      f_.Stato = tsProgramError;
+      f_.Errore =
+          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + " in AggiornaImportoIVA";
+      return;
+    }
+    const db::Variant id_proga = NVL(annuali.Valore(*id, "CG53_IDPROGA"), 0);
+    const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
+    Chiave twin;
+    twin.Numero(id_proga).Codice(valuta);
+    auto vid = valute.Trova(twin, false);
+    if (!vid) {
+      vid = valute.Aggiungi([&] {
+        valute.rs.Set("CGV0_IDPROGA_CG53", id_proga);
+        valute.rs.Set("CGV0_CODICE_CG08", valuta);
+      });
+    }
+    valute.Imposta(*vid, "CGV0_IMPORTOIVA", rs.Get("IMPORTOIVAVAL"));
+    valute.Imposta(*vid, "CGV0_IMPORTOIVAEURO", rs.Get("IMPORTOIVA"));
+  }
+  valute.rs.UpdateBatch(db::AffectRecords::kAll);
+  f_.Raise(kEventiProcesso.end);
+  rs.ClearFilter();
+}
+
+}  // namespace veriprog::fatturato

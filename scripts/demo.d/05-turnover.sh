@@ -1,0 +1,42 @@
+# Turnover and VAT amounts per account: there is no check for them, so the stored figures are
+# kept aside, the rebuild writes them again from the journal for both companies' fiscal year
+# 2024/1, and the figures it changed are listed: those made wrong on purpose ("turnover" in the
+# list above). A second rebuild changes nothing. (The account rebuild that follows owns the same
+# rows and writes 0 there; this step runs first so that its figures can be compared.)
+fy="--fiscal-year 2024 --fiscal-seq 1"
+
+keep_aside() {
+  "$cli" sql "SELECT CG52_IDPROGM AS ID, CG52_FATTURATO AS V INTO DEMO_M FROM CG52_PROGM" >/dev/null
+  "$cli" sql "SELECT CGV1_IDPROGM_CG52 AS ID, CGV1_CODICE_CG08 AS VALUTA, CGV1_FATTURATO AS V, CGV1_FATTURATOEURO AS E INTO DEMO_W FROM CGV1_PROGMVAL" >/dev/null
+  "$cli" sql "SELECT CG53_IDPROGA AS ID, CG53_IMPORTOIVA AS V INTO DEMO_A FROM CG53_PROGA" >/dev/null
+  "$cli" sql "SELECT CGV0_IDPROGA_CG53 AS ID, CGV0_CODICE_CG08 AS VALUTA, CGV0_IMPORTOIVA AS V, CGV0_IMPORTOIVAEURO AS E INTO DEMO_V FROM CGV0_PROGAVAL" >/dev/null
+}
+
+changed() {
+  echo "-- monthly turnover (CG52_FATTURATO)"
+  "$cli" sql "SELECT CG52_DITTA_CG18 AS DITTA, CG52_CONTO_CG24 AS CONTO, ISNULL(CG52_TIPOCF_CG44, 0) AS TIPOCF, ISNULL(CG52_CLIFOR_CG44, 0) AS CLIFOR, ISNULL(CG52_CODICE_CG31, 0) AS SEDE, CG52_ANNOSOL AS ANNO, CG52_MESE AS MESE, D.V AS PRIMA, CG52_FATTURATO AS DOPO FROM CG52_PROGM INNER JOIN DEMO_M D ON D.ID = CG52_IDPROGM WHERE D.V <> CG52_FATTURATO ORDER BY 1, 2, 3, 4, 5, 6, 7"
+  echo "-- monthly turnover in a currency (CGV1_FATTURATO, CGV1_FATTURATOEURO)"
+  "$cli" sql "SELECT CG52_DITTA_CG18 AS DITTA, CG52_CONTO_CG24 AS CONTO, ISNULL(CG52_TIPOCF_CG44, 0) AS TIPOCF, ISNULL(CG52_CLIFOR_CG44, 0) AS CLIFOR, ISNULL(CG52_CODICE_CG31, 0) AS SEDE, CG52_ANNOSOL AS ANNO, CG52_MESE AS MESE, CGV1_CODICE_CG08 AS VALUTA, D.V AS PRIMA, CGV1_FATTURATO AS DOPO, D.E AS PRIMAEURO, CGV1_FATTURATOEURO AS DOPOEURO FROM CGV1_PROGMVAL INNER JOIN DEMO_W D ON D.ID = CGV1_IDPROGM_CG52 AND D.VALUTA = CGV1_CODICE_CG08 INNER JOIN CG52_PROGM ON CG52_IDPROGM = CGV1_IDPROGM_CG52 WHERE D.V <> CGV1_FATTURATO OR D.E <> CGV1_FATTURATOEURO ORDER BY 1, 2, 3, 4, 5, 6, 7"
+  echo "-- yearly VAT amount (CG53_IMPORTOIVA)"
+  "$cli" sql "SELECT CG53_DITTA_CG18 AS DITTA, CG53_CONTO_CG24 AS CONTO, ISNULL(CG53_TIPOCF_CG44, 0) AS TIPOCF, ISNULL(CG53_CLIFOR_CG44, 0) AS CLIFOR, ISNULL(CG53_CODICE_CG31, 0) AS SEDE, D.V AS PRIMA, CG53_IMPORTOIVA AS DOPO FROM CG53_PROGA INNER JOIN DEMO_A D ON D.ID = CG53_IDPROGA WHERE D.V <> CG53_IMPORTOIVA ORDER BY 1, 2, 3, 4, 5"
+  echo "-- yearly VAT amount in a currency (CGV0_IMPORTOIVA, CGV0_IMPORTOIVAEURO)"
+  "$cli" sql "SELECT CG53_DITTA_CG18 AS DITTA, CG53_CONTO_CG24 AS CONTO, ISNULL(CG53_TIPOCF_CG44, 0) AS TIPOCF, ISNULL(CG53_CLIFOR_CG44, 0) AS CLIFOR, ISNULL(CG53_CODICE_CG31, 0) AS SEDE, CGV0_CODICE_CG08 AS VALUTA, D.V AS PRIMA, CGV0_IMPORTOIVA AS DOPO, D.E AS PRIMAEURO, CGV0_IMPORTOIVAEURO AS DOPOEURO FROM CGV0_PROGAVAL INNER JOIN DEMO_V D ON D.ID = CGV0_IDPROGA_CG53 AND D.VALUTA = CGV0_CODICE_CG08 INNER JOIN CG53_PROGA ON CG53_IDPROGA = CGV0_IDPROGA_CG53 WHERE D.V <> CGV0_IMPORTOIVA OR D.E <> CGV0_IMPORTOIVAEURO ORDER BY 1, 2, 3, 4, 5"
+  "$cli" sql "DROP TABLE DEMO_M; DROP TABLE DEMO_W; DROP TABLE DEMO_A; DROP TABLE DEMO_V" >/dev/null
+}
+
+keep_aside
+for company in 1 2; do
+  echo
+  echo "== Company $company, fiscal year 2024/1: rebuild of turnover and VAT amounts (one transaction)"
+  "$cli" rebuild turnover --company "$company" $fy
+done
+echo
+echo "== Turnover and VAT amounts the rebuild changed"
+changed
+keep_aside
+for company in 1 2; do
+  "$cli" rebuild turnover --company "$company" $fy 2>/dev/null
+done
+echo
+echo "== A second rebuild: nothing changes"
+changed
