@@ -275,8 +275,7 @@ int main(int argc, char** argv) {
     long statements = 0, rows_written = 0;
     for (int i = 0; i < runs && error.empty(); ++i) {
       CLSCG_VERIPROG main;
-      auto counting =
-          std::make_shared<Counting>(veriprog::db::Connect(operations_connection));
+      auto counting = std::make_shared<Counting>(veriprog::db::Connect(operations_connection));
       main.CPInput()->GConnect = counting;
       main.CPInput()->EseguiTransazione = true;
       op.params(*main.CPInput());

@@ -11,8 +11,8 @@
 #include <variant>
 
 #include "db/date_time.h"
-#include "db/error.h"
 #include "db/decimal.h"
+#include "db/error.h"
 
 namespace veriprog::db {
 

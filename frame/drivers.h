@@ -53,8 +53,9 @@ struct RebuildEvents {
 };
 
 struct RebuildStep {
-  std::string_view description;   // DescrProcesso
-  std::vector<Routine> routines = {};  // in order; the first whose Stato is not tsOk ends the rebuild
+  std::string_view description;  // DescrProcesso
+  std::vector<Routine> routines =
+      {};  // in order; the first whose Stato is not tsOk ends the rebuild
 };
 
 struct RebuildPlan {

@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
     for (const Criterion& c : ParseCriteria(text)) {
-      for (const Variant& v : {Variant(12), Variant("12 "), Variant(Decimal::Parse("-0.50")),
-                               Variant::Null()}) {
+      for (const Variant& v :
+           {Variant(12), Variant("12 "), Variant(Decimal::Parse("-0.50")), Variant::Null()}) {
         if (auto order = Compare(v, c.value, TextCompare::kSql)) Satisfies(c.op, *order);
       }
     }

@@ -1,7 +1,5 @@
 #include "gen/ledger_generator.h"
 
-#include "gen/ledger_writer.h"
-
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -13,6 +11,8 @@
 #include <random>
 #include <set>
 #include <stdexcept>
+
+#include "gen/ledger_writer.h"
 
 namespace veriprog::gen {
 namespace {
@@ -49,7 +49,6 @@ struct Monthly {
   std::map<std::string, std::array<Cents, 4>>
       currency;  // val debit, val credit, eur debit, eur credit
 };
-
 
 struct Currency {
   const char* code;
@@ -145,7 +144,6 @@ class Generator final : public LedgerWriter {
   }
 
  private:
-
   void WriteMasters(const std::vector<FiscalYearSpec>& years) {
     Exec(conn_,
          "INSERT INTO CG18_DITTE VALUES (1, 'Alfa Srl', 1, 0, NULL, NULL, 'PDC '), "
@@ -217,8 +215,6 @@ class Generator final : public LedgerWriter {
     return accounts;
   }
 
-
-
   Party RandomParty() {
     const double r = std::uniform_real_distribution<double>(0, 1)(rng_);
     if (r < 0.25) return {S("1401"), 1, Pick(1, customers_)};
@@ -235,8 +231,6 @@ class Generator final : public LedgerWriter {
     if (!party.clifor || *party.clifor == 0 || *party.clifor % 5 != 0) return nullptr;
     return &kCurrencies[*party.clifor % 3];
   }
-
-
 
   void Journal(const FiscalYearSpec& fy) {
     const std::int64_t target =

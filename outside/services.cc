@@ -27,7 +27,8 @@ class DevelopmentTableNames final : public TableNameResolver {
       case 56:
         return "CG42_MOVCONT";
       default:
-        throw db::OutsideError("identificativo di tabella sconosciuto: " + std::to_string(table_id));
+        throw db::OutsideError("identificativo di tabella sconosciuto: " +
+                               std::to_string(table_id));
     }
   }
 };

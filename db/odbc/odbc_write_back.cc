@@ -4,8 +4,8 @@
 // database holds afterwards (identity values, defaults) is read back into the row.
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
-#include "db/postgres/tsql_runner.h"
 #include "db/odbc/odbc_values.h"
+#include "db/postgres/tsql_runner.h"
 #include "db/text.h"
 
 namespace veriprog::db::odbc {

@@ -6,8 +6,8 @@
 #include <regex>
 
 #include "db/error.h"
-#include "db/text.h"
 #include "db/postgres/tsql_rewrite.h"
+#include "db/text.h"
 
 namespace veriprog::db::pg {
 namespace {

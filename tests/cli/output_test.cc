@@ -26,9 +26,10 @@ db::Recordset Sample() {
 
 TEST(Output, JsonKeepsEveryDigitAndNulls) {
   db::Recordset rs = Sample();
-  EXPECT_EQ(RowsToJson(rs).dump(),
-            R"([{"CONTO":"1001      ","DIFFSALDO":"-12345678901234.50","DESCRIZIONE":"Cassa, \"sede\"\nnord"},)"
-            R"({"CONTO":"4001      ","DIFFSALDO":null,"DESCRIZIONE":null}])");
+  EXPECT_EQ(
+      RowsToJson(rs).dump(),
+      R"([{"CONTO":"1001      ","DIFFSALDO":"-12345678901234.50","DESCRIZIONE":"Cassa, \"sede\"\nnord"},)"
+      R"({"CONTO":"4001      ","DIFFSALDO":null,"DESCRIZIONE":null}])");
 }
 
 TEST(Output, CsvQuotesWhatNeedsIt) {

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "db/text.h"
 #include "component/main_object.h"
+#include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/ledger.h"

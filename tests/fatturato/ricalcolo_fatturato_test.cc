@@ -484,7 +484,8 @@ struct Generated {
 
   Generated(std::uint64_t seed, std::int64_t lines, int wrong) {
     if (!db.ok()) return;
-    ledger = gen::GenerateLedger(db.libpq_conninfo(), {.seed = seed, .lines = lines, .wrong = wrong});
+    ledger =
+        gen::GenerateLedger(db.libpq_conninfo(), {.seed = seed, .lines = lines, .wrong = wrong});
     conn = db.Connect();
   }
   void RebuildAll(const db::Variant& sede = db::Variant()) {

@@ -328,7 +328,8 @@ TEST(ControlloProgressiviPlafond, RefusesHostileOrMissingParameters) {
 // mend them and a second rebuild changes nothing.
 TEST(AzzeraAggiornaProgressiviPlafond, MendsWhatTheGeneratorMadeWrong) {
   VERIPROG_NEED_DATABASE(db);
-  const auto ledger = gen::GenerateLedger(db.libpq_conninfo(), {.seed = 9, .lines = 4000, .wrong = 8});
+  const auto ledger =
+      gen::GenerateLedger(db.libpq_conninfo(), {.seed = 9, .lines = 4000, .wrong = 8});
   std::set<std::string> wrong;
   for (const auto& w : ledger.wrong_stored) {
     if (w.family == "plafond") wrong.insert(std::to_string(w.ditta) + " " + w.key);

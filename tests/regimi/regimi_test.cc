@@ -520,10 +520,12 @@ TEST(SpecialSchemes, RefuseHostileParameters) {
 // mend them, and a second round of rebuilds changes nothing.
 TEST(SpecialSchemes, MendWhatTheGeneratorMadeWrong) {
   VERIPROG_NEED_DATABASE(db);
-  const auto ledger = gen::GenerateLedger(db.libpq_conninfo(), {.seed = 11, .lines = 4000, .wrong = 9});
+  const auto ledger =
+      gen::GenerateLedger(db.libpq_conninfo(), {.seed = 11, .lines = 4000, .wrong = 9});
   std::set<std::string> wrong;
   for (const auto& w : ledger.wrong_stored) {
-    if (w.family != "plafond" && w.family != "turnover") wrong.insert(w.family + " " + std::to_string(w.ditta) + " " + w.key);
+    if (w.family != "plafond" && w.family != "turnover")
+      wrong.insert(w.family + " " + std::to_string(w.ditta) + " " + w.key);
   }
   ASSERT_EQ(wrong.size(), 12u);  // three per table
   auto conn = db.Connect();
