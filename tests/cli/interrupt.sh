@@ -14,7 +14,7 @@ locker=
 # The server session holding the lock ends only when told to: its client going away is not enough.
 release_lock() {
   psql -XAtq -d "$db" -c "SELECT pg_terminate_backend(pid) FROM pg_stat_activity
-                          WHERE application_name = 'vp_locker'" >/dev/null
+                          WHERE application_name = 'vp_locker' AND datname = '$db'" >/dev/null
   wait "$locker" 2>/dev/null || true
 }
 cleanup() {
@@ -50,10 +50,10 @@ for signal in INT TERM SERVER; do
     --connection "dbname=$db" 2>"$err" &
   rebuild=$!
   wait_for "SELECT EXISTS (SELECT 1 FROM pg_stat_activity
-            WHERE application_name = 'veriprog' AND wait_event_type = 'Lock')"
+            WHERE application_name = 'veriprog' AND wait_event_type = 'Lock' AND datname = '$db')"
   if [ "$signal" = SERVER ]; then
     psql -XAtq -d "$db" -c "SELECT pg_terminate_backend(pid) FROM pg_stat_activity
-                            WHERE application_name = 'veriprog'" >/dev/null
+                            WHERE application_name = 'veriprog' AND datname = '$db'" >/dev/null
   else
     kill -"$signal" "$rebuild"
   fi
@@ -69,7 +69,7 @@ for signal in INT TERM SERVER; do
   release_lock
   locker=
   open=$(psql -XAtq -d "$db" -c "SELECT count(*) FROM pg_stat_activity
-         WHERE application_name = 'veriprog' AND state LIKE 'idle in transaction%'")
+         WHERE application_name = 'veriprog' AND state LIKE 'idle in transaction%' AND datname = '$db'")
   [ "$open" = 0 ] || { echo "$signal: a transaction was left open"; exit 1; }
   [ "$(totals)" = "$before" ] || { echo "$signal: the stored totals changed"; exit 1; }
   [ -z "${SHOW:-}" ] || cat "$err"
