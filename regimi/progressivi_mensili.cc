@@ -130,9 +130,12 @@ CheckPlan PianoControlloMensile(Frame& f, ControlloMensile controllo) {
             if (!filtro.empty()) (*risultato)->rs()->Filter(filtro);
           },
   };
+  // A month is no routine of its own: its failure is the check's, and ends the check there
+  // (no Avanzamento for that month, no balance pass, no End). A failing merge only records
+  // itself, and the months go on.
   for (int m = 1; m <= 12; ++m) {
     plan.steps.push_back(
-        Routine{c->routine, [&f, c, risultato, m] { c->mese(MeseDi(f, m), **risultato); }});
+        Routine{"", [&f, c, risultato, m] { c->mese(MeseDi(f, m), **risultato); }});
   }
   return plan;
 }

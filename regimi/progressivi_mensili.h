@@ -96,7 +96,7 @@ struct ControlloMensile {
 
 // Checks connection, company object, company and year; then Begin(12) at the start of every
 // month and Avanzamento(month) at its end; the balance pass, the filter, End. A month that fails
-// is recorded under the check's name and the next month still runs.
+// ends the check under the check's name, without End; the record set keeps what was merged.
 CheckPlan PianoControlloMensile(Frame& frame, ControlloMensile controllo);
 
 // A rebuild described by what differs between the schemes: delete, check, write.

@@ -306,7 +306,9 @@ void RegimeMargine::AggiornaProgressiviMensiliRegimeMargine() {
         " VALUES (" +
         id + "," + anno + "," + kind + ",\r\n" + mese + ",\r\n'" + SqlText(r->Get("CODICEIVA")) +
         "'," + imponibile + "," + imposta + "," + impostand + "        )";
-    return RigheCRLF({update, " IF @@ROWCOUNT = 0", insert});
+    // One batch: each clause starts with its own blank; the only line breaks are those inside
+    // the clauses.
+    return update + " IF @@ROWCOUNT = 0" + insert;
   });
 }
 

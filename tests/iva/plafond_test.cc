@@ -301,6 +301,27 @@ TEST(AzzeraAggiornaProgressiviPlafond, AFailureAnywhereRollsBack) {
   }
 }
 
+// A statement failing in the month loop ends the check there: February's stored statement
+// fails, nothing later is read, February gets no Avanzamento and there is no End.
+TEST(ControlloProgressiviPlafond, AFailingMonthEndsTheCheck) {
+  VERIPROG_NEED_DATABASE(db);
+  LibroIva l(db);
+  Ledger(l);
+  auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 4);
+  Plafond p(faulty);
+  p.main.ControlloProgressiviPlafond();
+  EXPECT_EQ(p.main.Stato(), tsProgramError);
+  EXPECT_EQ(p.main.Errore(), "guasto simulato in ControlloProgressiviPlafond");
+  EXPECT_EQ(faulty->statements(), 4);
+  EXPECT_EQ(p.events->Joined(),
+            "BeginControlloProgressiviPlafond(12)\nAvanzamentoControlloProgressiviPlafond(1)\n"
+            "BeginControlloProgressiviPlafond(12)\n");
+  // February's journal figures were merged before its stored statement failed; no balance pass.
+  db::Recordset& rs = *p.main.CPOutput()->RecSetControlloProgressiviPlafond;
+  EXPECT_EQ(rs.filter(), "");
+  EXPECT_EQ(Righe(rs), "1|Gennaio|0|0|0|0|0|0|0|0||-1\n2|Febbraio|0|0|0|0|50|0|0|0||-1\n");
+}
+
 TEST(ControlloProgressiviPlafond, RefusesHostileOrMissingParameters) {
   VERIPROG_NEED_DATABASE(db);
   LibroIva l(db);

@@ -493,6 +493,33 @@ TEST(SpecialSchemes, AFailureAnywhereRollsBack) {
   }
 }
 
+// A statement failing in the month loop ends the check there: no later month is read, the
+// failing month gets no Avanzamento, there is no End, and the error names the check.
+TEST(SpecialSchemes, AFailingMonthEndsTheCheck) {
+  struct Caso {
+    const char* name;
+    void (*ledger)(LibroIva&);
+    void (CLSCG_VERIPROG::*check)();
+  };
+  for (const Caso& c : {Caso{"RegimeMargine", Margine, &M::ControlloProgressiviRegimeMargine},
+                        Caso{"Agricoltura", Agricoltura, &M::ControlloProgressiviAgricoltura},
+                        Caso{"AgenzieViaggio", Agenzie, &M::ControlloProgressiviAgenzieViaggio}}) {
+    VERIPROG_NEED_DATABASE(db);
+    LibroIva l(db);
+    c.ledger(l);
+    // The third statement is February's journal statement.
+    auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 3);
+    Schema s(faulty);
+    (s.main.*c.check)();
+    const std::string name = std::string("ControlloProgressivi") + c.name;
+    EXPECT_EQ(s.main.Stato(), tsProgramError) << name;
+    EXPECT_EQ(s.main.Errore(), "guasto simulato in " + name);
+    EXPECT_EQ(faulty->statements(), 3) << name;
+    EXPECT_EQ(s.events->Joined(),
+              "Begin" + name + "(12)\nAvanzamento" + name + "(1)\nBegin" + name + "(12)\n");
+  }
+}
+
 TEST(SpecialSchemes, RefuseHostileParameters) {
   VERIPROG_NEED_DATABASE(db);
   LibroIva l(db);
