@@ -43,10 +43,19 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
                            {"added", w.added.ToString()},
                            {"column", w.what}});
         }
+        auto wrong_stored = nlohmann::ordered_json::array();
+        for (const auto& w : ledger.wrong_stored) {
+          wrong_stored.push_back({{"family", w.family},
+                                  {"ditta", w.ditta},
+                                  {"anno", w.anno},
+                                  {"key", w.key},
+                                  {"what", w.what}});
+        }
         std::cout << nlohmann::ordered_json{{"journal_lines", ledger.journal_lines},
                                             {"yearly_totals", ledger.yearly_totals},
                                             {"monthly_totals", ledger.monthly_totals},
-                                            {"wrong", wrong}}
+                                            {"wrong", wrong},
+                                            {"wrong_stored", wrong_stored}}
                          .dump(2)
                   << '\n';
         return;
@@ -63,6 +72,10 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
         std::cout << "  company " << w.ditta << " " << w.anno << "/" << w.progressivo << "  conto "
                   << w.conto << "  sede " << w.sede << "  " << w.valuta << "  " << w.what << " "
                   << (w.added.is_negative() ? "" : "+") << w.added.ToString() << '\n';
+      }
+      for (const auto& w : ledger.wrong_stored) {
+        std::cout << "  " << w.family << ": company " << w.ditta << " " << w.anno << "  " << w.key
+                  << "  " << w.what << '\n';
       }
     } catch (const std::exception& e) {
       std::cerr << e.what() << '\n';

@@ -23,7 +23,7 @@ class ProgressSink final : public VeriprogEvents {
     Step(step);                                      \
   }                                                  \
   void End##Op() override {                          \
-    Done();                                          \
+    CheckDone();                                     \
   }
 #define VERIPROG_CLI_REBUILD(Op)                                  \
   void Begin##Op(db::Variant& count) override {                   \
@@ -72,6 +72,8 @@ class ProgressSink final : public VeriprogEvents {
   void SubStart(const db::Variant& max);
   void SubStep(const db::Variant& done);
   void Done();
+  // The end of a check, unless it ran as a step of a rebuild, whose own end follows.
+  void CheckDone();
   void Show();
 
   std::FILE* out_;

@@ -3,6 +3,8 @@
 #include "contabili/controllo_progressivi.h"
 #include "contabili/ricalcolo_progressivi.h"
 #include "frame/frame.h"
+#include "iva/controllo_iva.h"
+#include "iva/ricalcolo_iva.h"
 
 namespace veriprog {
 namespace {
@@ -94,14 +96,12 @@ void CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA() {
                kAccountParams);
 }
 
-void CLSCG_VERIPROG::ControlloProgressiviIVA(bool& /*IncludiRecordDeiProgressivi*/) {
-  NotAvailable(*frame_, "ControlloProgressiviIVA_Massivo",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kYearParams);
+void CLSCG_VERIPROG::ControlloProgressiviIVA(bool& IncludiRecordDeiProgressivi) {
+  iva::ControlloProgressiviIva(*frame_).Esegui(IncludiRecordDeiProgressivi);
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviIVA",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kYearParams);
+  iva::RicalcoloProgressiviIva(*frame_).Esegui();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviPlafond() {

@@ -4,8 +4,12 @@
 
 namespace veriprog::gen {
 
+std::unique_ptr<FamilyGenerator> MakeVatRegistersGenerator();
+
 std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators() {
   std::vector<std::unique_ptr<FamilyGenerator>> families;
+  // Last: the VAT register totals are reckoned over every VAT line the others wrote.
+  families.push_back(MakeVatRegistersGenerator());
   return families;
 }
 
