@@ -419,9 +419,9 @@ std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::
   // of its sources, type 35 from sales and from receipts) are two amounts, not one.
   bool primo = true;
   for (const Tipologia& k : kTipologie) {
-    sql << Cat({"     -- ", k.nome});
     for (bool riepilogativo : {false, true}) {
       if (!primo) sql << "     UNION ALL";
+      if (!riepilogativo) sql << Cat({"     -- ", k.nome});
       Ramo(sql, k, riepilogativo, primo);
       primo = false;
     }
