@@ -298,8 +298,9 @@ void CteCG59(Righe& sql) {
 // One branch of a kind: per section, or for the summary section 'RP' (all sections, within the
 // months of its window).
 void Ramo(Righe& sql, const Tipologia& k, bool riepilogativo, bool primo) {
-  const std::string tipo =
-      primo ? Cat({k.tipo, " AS IndicatoreTipoRegistro"}) : std::string(k.tipo);
+  // The first branch names the register-type column; the others give only its expression.
+  const bool nome = primo && k.tipo != "IndicatoreTipoRegistro";
+  const std::string tipo = nome ? Cat({k.tipo, " AS IndicatoreTipoRegistro"}) : std::string(k.tipo);
   sql << Cat({"     SELECT Anno, ", tipo, ", ", riepilogativo ? "'RP' AS Sezionale" : "Sezionale",
               ", CodiceIVA, TipoIVA, Mese, TipoRecord,"});
   sql << "            SUM(ISNULL(TOTALEIMPONIBILE,0)) AS IMPONIBILEMOV,";

@@ -216,7 +216,7 @@ SELECT NEWID() AS ID
         DATI.TipoRecord AS TIPORECORD
  FROM (
      -- Acquisti / Vendite / Corrispettivi
-     SELECT Anno, IndicatoreTipoRegistro AS IndicatoreTipoRegistro, Sezionale, CodiceIVA, TipoIVA, Mese, TipoRecord,
+     SELECT Anno, IndicatoreTipoRegistro, Sezionale, CodiceIVA, TipoIVA, Mese, TipoRecord,
             SUM(ISNULL(TOTALEIMPONIBILE,0)) AS IMPONIBILEMOV,
             SUM(ISNULL(TOTALEIMPOSTA,0)) AS IMPOSTAMOV,
             SUM(ISNULL(TOTALEIMPOSTAND,0)) AS IMPOSTANDMOV,
