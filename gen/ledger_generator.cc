@@ -374,7 +374,9 @@ class Generator final : public LedgerWriter {
       apply(pair.first, *val);
       apply(pair.second, eur);
     }
-    if (reg.causal == "001") {
+    // Every movement outside the balances and the adjustments is in the monthly totals, the
+    // families' causals as much as the ordinary one.
+    if (reg.causal != "150" && reg.causal != "151" && reg.causal != "900") {
       auto& month = months_[{fy.ditta, fy.anno, fy.progressivo}][{key, reg.date.y, reg.date.m}];
       (side == 1 ? month.d : month.a) += eur;
       if (foreign) {

@@ -616,7 +616,9 @@ class VatRegisters final : public FamilyGenerator {
     reg.flgsegnoiva = 0;
     std::vector<VatLine> lines = {NewVatLine(w, w.Chance(0.7) ? "I22" : "I10", 1)};
     if (w.Chance(0.1)) lines.front().indtipo = 35;
-    if (w.Chance(0.05)) lines.push_back(NewVatLine(w, "IS2", 1));  // suspended, paid later
+    if (w.Chance(0.05)) {  // suspended, paid later
+      lines.push_back(NewVatLine(w, w.Chance(0.5) ? "IS1" : "IS2", 1));
+    }
     const bool publishing = w.Chance(0.08);
     const std::string numreg = AddDocument(w, fy, reg, lines);
     if (lines.size() > 1) SuspendedPayments(w, fy, reg, numreg, {lines.back()}, 2);
