@@ -127,16 +127,6 @@ TEST(VatStatements, AreTheComposedTextByteForByte) {
   }
 }
 
-// After the writer the host still has every row of the check, unfiltered.
-TEST(VatStatements, HostKeepsEveryRowOfTheCheck) {
-  Fixture f;
-  f.main.AzzeraAggiornaProgressiviIVA();
-  ASSERT_EQ(f.main.Stato(), tsOk) << f.main.Errore();
-  auto rs = f.main.CPOutput()->RecSetControlloProgressiviIVA;
-  EXPECT_EQ(rs->RecordCount(), 3);
-  EXPECT_EQ(rs->filter(), "");
-}
-
 TEST(VatParameters, CheckedInTheOrderOfEachOperation) {
   struct Case {
     bool company_fails;
