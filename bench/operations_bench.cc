@@ -153,6 +153,16 @@ class Counting final : public veriprog::db::Connection {
  private:
   std::shared_ptr<veriprog::db::Connection> inner_;
 };
+// The VAT lines of company 1's calendar year 2024 with their headers, summed per register,
+// section, VAT code, VAT type and month.
+constexpr const char* kVatAggregate =
+    "SELECT CG41_INDTIPOREG, CG41_SEZIONALE, CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, "
+    "EXTRACT(MONTH FROM CG41_DATAREGIVA), SUM(CG43_IMPONIBILE), SUM(CG43_IMPOSTA), "
+    "SUM(CG43_IMPOSTAND) "
+    "FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = CG43_DITTA_CG18 "
+    "AND CG41_NUMREG = CG43_NUMREG_CG41 WHERE CG41_DITTA_CG18 = 1 "
+    "AND CG41_DATAREGIVA BETWEEN '2024-01-01' AND '2024-12-31' AND CG41_INDTIPOMOV = 0 "
+    "AND CG41_INDPROVREG = 0 GROUP BY 1, 2, 3, 4, 5";
 
 }  // namespace
 
@@ -189,6 +199,18 @@ int main(int argc, char** argv) {
   Exec(conninfo, "VACUUM ANALYZE");
   std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
               customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
+  {
+    PGconn* conn = PQconnectdb(conninfo.c_str());
+    PGresult* r =
+        PQexec(conn,
+               "SELECT COUNT(*) FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = "
+               "CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41 WHERE "
+               "CG41_DITTA_CG18 = 1 AND EXTRACT(YEAR FROM CG41_DATAREGIVA) = 2024");
+    std::printf("VAT lines of company 1, 2024: %s\n",
+                PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?");
+    PQclear(r);
+    PQfinish(conn);
+  }
 
   auto env = [](const char* variable, const char* fallback) {
     const char* v = std::getenv(variable);
@@ -257,6 +279,13 @@ int main(int argc, char** argv) {
        call(&CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio)},
       {"rebuild travel", kTravelAggregate, calendar_year(false),
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio)},
+      {"check vat", kVatAggregate, calendar_year(false),
+       [](CLSCG_VERIPROG& m) {
+         bool include = true;
+         m.ControlloProgressiviIVA(include);
+       }},
+      {"rebuild vat", kVatAggregate, calendar_year(false),
+       call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA)},
   };
   std::map<std::string, double> aggregates;  // each aggregate timed once, by its text
   for (const auto& op : operations) {

@@ -10,6 +10,7 @@
 #include "cli/interrupt.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "cli/vat_comparison.h"
 #include "component/main_object.h"
 #include "db/text.h"
 
@@ -69,7 +70,7 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
   }
   if (reads & kIncludeStored) {
     cmd->add_flag("--include-stored", o.include_stored,
-                  "also list the stored totals beside the journal's");
+                  "compare with the stored totals: one row per key with its differences");
   }
   if (!rebuild) {
     cmd->add_flag("--flagged-only", o.flagged_only, "print only the rows flagged as different");
@@ -211,6 +212,9 @@ void AddOperationCommands(CLI::App& app, ExitCode& code) {
        [](CLSCG_VERIPROG& m, const OperationOptions& o) {
          bool include = o.include_stored;
          m.ControlloProgressiviIVA(include);
+         // The host compares: with the stored rows, one row per key with its differences.
+         auto& rows = m.CPOutput()->RecSetControlloProgressiviIVA;
+         if (include && rows && m.Stato() == tsOk) rows = CompareVatTotals(*rows);
        },
        &Out::RecSetControlloProgressiviIVA},
       {"plafond", "export-plafond totals", kPerActivity,

@@ -64,8 +64,12 @@ void ProgressSink::Done() {
                       std::chrono::steady_clock::now() - started_)
                       .count();
   if (terminal_ && drawn_) std::fputs("\r\x1b[K", out_);
-  std::fprintf(out_, "done: %s of %s steps in %.1f s\n", total_.c_str(), total_.c_str(),
-               static_cast<double>(ms) / 1000.0);
+  if (total_.empty()) {  // a check that announces no steps
+    std::fprintf(out_, "done in %.1f s\n", static_cast<double>(ms) / 1000.0);
+  } else {
+    std::fprintf(out_, "done: %s of %s steps in %.1f s\n", total_.c_str(), total_.c_str(),
+                 static_cast<double>(ms) / 1000.0);
+  }
   drawn_ = false;
   running_ = false;
   std::fflush(out_);

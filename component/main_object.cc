@@ -4,31 +4,14 @@
 #include "contabili/ricalcolo_progressivi.h"
 #include "fatturato/ricalcolo_fatturato.h"
 #include "frame/frame.h"
+#include "iva/controllo_iva.h"
 #include "iva/plafond.h"
+#include "iva/ricalcolo_iva.h"
 #include "regimi/agenzie_viaggio.h"
 #include "regimi/agricoltura.h"
 #include "regimi/regime_margine.h"
 
 namespace veriprog {
-namespace {
-
-using C = Check;
-using P = NumericParam;
-
-// Parameters pasted into the statements of each family.
-const std::vector<P> kAccountParams = {P::kDitta, P::kEsercizio, P::kProgressivo, P::kCodiceSede};
-const std::vector<P> kYearParams = {P::kDitta, P::kAnno};
-
-// Checks of an operation whose family is not built yet: it says so, it never pretends.
-void NotAvailable(Frame& frame, const char* routine, const std::vector<Check>& checks,
-                  const std::vector<NumericParam>& numeric) {
-  frame.Guard(routine, [&] {
-    if (!frame.StartOperation(checks, numeric)) return;
-    frame.Fail("Operazione non ancora disponibile in questa versione", routine);
-  });
-}
-
-}  // namespace
 
 CLSCG_VERIPROG::CLSCG_VERIPROG(outside::OutsideComponents outside)
     : frame_((TraceObject(id_, true, "CLSCG_VERIPROG"),
@@ -96,14 +79,12 @@ void CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA() {
   fatturato::RicalcoloFatturatoImportoIva(*frame_).Esegui();
 }
 
-void CLSCG_VERIPROG::ControlloProgressiviIVA(bool& /*IncludiRecordDeiProgressivi*/) {
-  NotAvailable(*frame_, "ControlloProgressiviIVA_Massivo",
-               {C::kConnection, C::kCompanyObject, C::kCompany, C::kYear}, kYearParams);
+void CLSCG_VERIPROG::ControlloProgressiviIVA(bool& IncludiRecordDeiProgressivi) {
+  iva::ControlloProgressiviIva(*frame_).Esegui(IncludiRecordDeiProgressivi);
 }
 
 void CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA() {
-  NotAvailable(*frame_, "AzzeraAggiornaProgressiviIVA",
-               {C::kConnection, C::kCompany, C::kYear, C::kCompanyObject}, kYearParams);
+  iva::RicalcoloProgressiviIva(*frame_).Esegui();
 }
 
 void CLSCG_VERIPROG::ControlloProgressiviPlafond() {

@@ -7,13 +7,16 @@ namespace veriprog::gen {
 std::unique_ptr<FamilyGenerator> MakeTurnoverFamily();  // gen/fatturato.cc
 std::unique_ptr<FamilyGenerator> MakePlafondGenerator();
 std::unique_ptr<FamilyGenerator> MakeSchemesGenerator();
+std::unique_ptr<FamilyGenerator> MakeVatRegistersGenerator();
 
 std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators() {
   std::vector<std::unique_ptr<FamilyGenerator>> families;
   families.push_back(MakeTurnoverFamily());
-  // The monthly VAT totals reckon over every VAT line in the database: they come last.
+  // The monthly VAT totals reckon over every VAT line in the database: they come last, the
+  // VAT registers (over every line of every kind) after the plafond and the schemes.
   families.push_back(MakePlafondGenerator());
   families.push_back(MakeSchemesGenerator());
+  families.push_back(MakeVatRegistersGenerator());
   return families;
 }
 

@@ -92,7 +92,7 @@ class Generator final : public LedgerWriter {
         "CG42_PROGESER_CG19, CG42_DATAREG, CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, "
         "CG42_CLIFORPAR_CG44, "
         "CG42_CODICE_CG31, CG42_CODICE_CG08, CG42_CODICE_CG33, CG42_INDDAAV, CG42_IMPTOTALE, "
-        "CG42_IMPTOTALEVAL) FROM STDIN",
+        "CG42_IMPTOTALEVAL, CG42_INDTIPOOPER, CG42_PROGIVA_CG43) FROM STDIN",
         true);
     for (const auto& fy : years) {
       Journal(fy);
@@ -136,7 +136,8 @@ class Generator final : public LedgerWriter {
     reg.numreg = NextNumber(fy);
     int n = 0;
     for (const Line& l : lines) {
-      WriteLine(fy, reg, ++n, l.party, l.branch, l.currency, l.side, l.eur, l.val);
+      WriteLine(fy, reg, ++n, l.party, l.branch, l.currency, l.side, l.eur, l.val, l.tipooper,
+                l.progiva);
       ++result_.journal_lines;
     }
     registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
@@ -334,12 +335,14 @@ class Generator final : public LedgerWriter {
 
   void WriteLine(const FiscalYearSpec& fy, const Registration& reg, int numriga, const Party& party,
                  std::optional<int> branch, const Opt& currency, int side, Cents eur,
-                 std::optional<Cents> val) {
+                 std::optional<Cents> val, std::optional<int> tipooper = std::nullopt,
+                 std::optional<int> progiva = std::nullopt) {
     lines_->Row({N(fy.ditta), S(reg.numreg), N(numriga), N(fy.anno), N(fy.progressivo),
                  S(reg.date.Text()), party.conto, party.tipocf ? N(*party.tipocf) : std::nullopt,
                  party.clifor ? N(*party.clifor) : std::nullopt, branch ? N(*branch) : std::nullopt,
                  currency, S(reg.causal), N(side), S(Money(eur)),
-                 val ? S(Money(*val)) : std::nullopt});
+                 val ? S(Money(*val)) : std::nullopt, tipooper ? N(*tipooper) : std::nullopt,
+                 progiva ? N(*progiva) : std::nullopt});
     if (reg.tipomov != 0 || reg.provreg != 0) return;
 
     // The totals this line makes, worked out here and not by the component.

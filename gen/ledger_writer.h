@@ -98,6 +98,10 @@ struct Line {
   int side;                   // 1 debit, 2 credit
   Cents eur;
   std::optional<Cents> val;  // in the line's currency
+  // On VAT registrations: 1 the open item (customer or supplier), 2 the VAT account, 3 a
+  // counter-account line; and the VAT line a counter-account line refers to.
+  std::optional<int> tipooper = {};
+  std::optional<int> progiva = {};
 };
 
 class LedgerWriter {

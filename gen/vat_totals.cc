@@ -80,13 +80,14 @@ std::string VatRegistrations::Add(LedgerWriter& w, const FiscalYearSpec& fy, Reg
                            : Party{S("2401"), 2, w.Pick(1, w.suppliers())};
   char account[8];
   std::snprintf(account, sizeof account, "%s%02d", sale ? "40" : "60", w.Pick(1, 50));
+  // The open item, the cost or revenue (on the first VAT line) and the VAT account.
   std::vector<Line> journal = {
-      {party, std::nullopt, std::nullopt, debit, net + vat, std::nullopt},
-      {Party{S(account), 0, 0}, std::nullopt, std::nullopt, credit, net, std::nullopt},
+      {party, std::nullopt, std::nullopt, debit, net + vat, std::nullopt, 1},
+      {Party{S(account), 0, 0}, std::nullopt, std::nullopt, credit, net, std::nullopt, 3, 1},
   };
   if (vat != 0) {
     journal.push_back({Party{S(sale ? "2050" : "1050"), 0, 0}, std::nullopt, std::nullopt, credit,
-                       vat, std::nullopt});
+                       vat, std::nullopt, 2});
   }
   reg.indtiporeg = sale ? 2 : 1;
   const std::string numreg = w.AddRegistration(fy, std::move(reg), journal);
@@ -99,9 +100,11 @@ std::string VatRegistrations::Add(LedgerWriter& w, const FiscalYearSpec& fy, Reg
 void VatRegistrations::Flush(pg_conn* conn) {
   Copy copy(conn,
             "COPY CG43_MOVIVA (CG43_DITTA_CG18, CG43_NUMREG_CG41, CG43_NUMRIGAIVA, CG43_INDTIPO, "
-            "CG43_ALIQIVA1_CG28, CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND) FROM STDIN");
+            "CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND) "
+            "FROM STDIN");
   for (const Row& r : rows_) {
-    copy.Row({N(r.ditta), S(r.numreg), N(r.number), N(r.line.kind), S(r.line.code),
+    // Every VAT line has its VAT type: ordinary (1), as the VAT registers read it.
+    copy.Row({N(r.ditta), S(r.numreg), N(r.number), N(r.line.kind), S(r.line.code), N(1),
               S(Money(r.line.taxable)), S(Money(r.line.tax)), S(Money(r.line.nondeductible))});
   }
   copy.Finish();

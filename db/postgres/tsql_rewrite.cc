@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <regex>
 
 #include "db/date_time.h"
 #include "db/error.h"
@@ -91,9 +92,47 @@ void RejectUnsupported(const Tokens& t) {
   }
 }
 
-// Comments out, variables in, names and literals in PostgreSQL spelling.
+// The digits of a whole number that a variable's literal holds, CAST('n' AS <whole-number type>).
+std::optional<std::string> WholeNumberLiteral(const std::string& literal) {
+  static const std::regex kWhole(
+      R"(^CAST\('(-?[0-9]+)' AS\s+(NUMERIC|DECIMAL)\s*\(\s*[0-9]+\s*,\s*0\s*\)\s*\)$|^CAST\('(-?[0-9]+)' AS\s+(SMALLINT|INTEGER|INT|BIGINT)\s*\)$)",
+      std::regex::icase);
+  std::smatch m;
+  if (!std::regex_match(literal, m, kWhole)) return std::nullopt;
+  return m[1].matched ? m[1].str() : m[3].str();
+}
+
+// The variable at i is a whole operand of a comparison: `col = @v`, `@v < x`, `BETWEEN @a AND @b`,
+// with no arithmetic on either side. There its value compares the same whatever its type.
+bool ComparedAlone(const Tokens& t, std::size_t i) {
+  const Token* prev = nullptr;
+  for (std::size_t k = i; k-- > 0;) {
+    if (t[k].significant()) {
+      prev = &t[k];
+      break;
+    }
+  }
+  const std::size_t n = NextSig(t, i + 1);
+  const Token* next = n < t.size() ? &t[n] : nullptr;
+  auto symbol_in = [](const Token* tok, std::initializer_list<std::string_view> symbols) {
+    return tok != nullptr && tok->kind == TokenKind::kSymbol &&
+           std::find(symbols.begin(), symbols.end(), tok->text) != symbols.end();
+  };
+  auto comparison = [&](const Token* tok) {
+    return symbol_in(tok, {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"}) ||
+           (tok != nullptr && (tok->IsWord("BETWEEN") || tok->IsWord("AND")));
+  };
+  auto arithmetic = [&](const Token* tok) { return symbol_in(tok, {"+", "-", "*", "/", "%"}); };
+  if (arithmetic(prev) || arithmetic(next)) return false;
+  return comparison(prev) || comparison(next);
+}
+
+// Comments out, variables in, names and literals in PostgreSQL spelling. A variable holding a
+// whole number goes in bare where it is compared as it stands: typed as NUMERIC it would make
+// PostgreSQL cast an integer column to compare it, and the column's index would go unused.
 Tokens Normalize(Tokens t, const VariableLookup& variables) {
-  for (Token& tok : t) {
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    Token& tok = t[i];
     switch (tok.kind) {
       case TokenKind::kComment:
         tok = Token{TokenKind::kSpace, " "};
@@ -102,7 +141,8 @@ Tokens Normalize(Tokens t, const VariableLookup& variables) {
         const std::string name = ToUpperAscii(tok.text);
         auto value = variables ? variables(name) : std::nullopt;
         if (!value) throw DbError("T-SQL: variable " + tok.text + " is not declared");
-        tok = Text("(" + *value + ")");
+        const auto whole = ComparedAlone(t, i) ? WholeNumberLiteral(*value) : std::nullopt;
+        tok = Text("(" + whole.value_or(*value) + ")");
         break;
       }
       case TokenKind::kTempName:

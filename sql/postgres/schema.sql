@@ -66,7 +66,7 @@ CREATE TABLE CG28_TABCODIVA (
   CG28_DESCR       varchar(40),
   CG28_TIPOLOGIA   smallint NOT NULL DEFAULT 1,
   CG28_FLGSOSPIMP  smallint NOT NULL DEFAULT 0,
-  CG28_ALIQIVAVENT char(4),
+  CG28_ALIQIVAVENT smallint,                  -- related sales VAT code, compared with 0 as a number
   CG28_CODPLAFOND  smallint NOT NULL DEFAULT 0
 );
 

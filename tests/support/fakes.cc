@@ -9,8 +9,17 @@ class Accounting final : public outside::CompanyAccounting {
  public:
   explicit Accounting(std::shared_ptr<FakeCompany> c) : c_(std::move(c)) {}
   db::Variant GruppoPianoConti() override { return c_->group; }
-  db::Variant FlagGestioneSezionaliIva() override { return 0; }
-  db::Variant DataAttivazioneSezionali() override { return db::Variant::Null(); }
+  db::Variant FlagGestioneSezionaliIva() override { return c_->vat_sections; }
+  db::Variant DataAttivazioneSezionali() override { return c_->sections_from; }
+
+ private:
+  std::shared_ptr<FakeCompany> c_;
+};
+
+class VatRegisters final : public outside::CompanyVatRegisters {
+ public:
+  explicit VatRegisters(std::shared_ptr<FakeCompany> c) : c_(std::move(c)) {}
+  db::Variant DataUltimaStampaRiepilogativo() override { return c_->last_summary_print; }
 
  private:
   std::shared_ptr<FakeCompany> c_;
@@ -51,6 +60,7 @@ class Factory final : public outside::CompanyFactory {
     if (c_->fail) throw db::DbError("componente ditta non disponibile");
     if (kind == outside::kDittaBase) return std::make_shared<Base>(c_);
     if (kind == outside::kDittaContabilita) return std::make_shared<Accounting>(c_);
+    if (kind == outside::kDittaRegistriIva) return std::make_shared<VatRegisters>(c_);
     return std::make_shared<Plain>(kind);
   }
 

@@ -3,6 +3,7 @@
 // factory that counts its creations, and an event sink that writes down what it hears.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,15 +20,17 @@ class FakeConnection final : public db::Connection {
   std::vector<std::string> batches;
   int begins = 0, commits = 0, rollbacks = 0;
   std::string fail_with;  // when set, Execute throws this text
+  // Rows for the statements a test cares to answer; nullopt: no rows.
+  std::function<std::optional<db::QueryResult>(std::string_view)> answer;
 
   std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
     batches.emplace_back(batch);
     if (rows != nullptr) *rows = 0;
     if (!fail_with.empty()) throw db::DbError(fail_with);
-    return std::nullopt;
+    return answer ? answer(batch) : std::nullopt;
   }
   db::QueryResult Query(std::string_view sql) override {
-    Execute(sql, nullptr);
+    if (auto result = Execute(sql, nullptr)) return std::move(*result);
     throw db::DbError("no rows in the fake");
   }
   void BeginTrans() override {
@@ -60,6 +63,10 @@ struct FakeCompany {
   // The fiscal year the fake reader hands out; Null start means "not found".
   db::Variant fiscal_start = *db::DateTime::FromParts(2024, 1, 1);
   db::Variant fiscal_end = *db::DateTime::FromParts(2024, 12, 31);
+  // VAT sections (kind 5) and the summary VAT register (kind 6).
+  db::Variant vat_sections = 0;
+  db::Variant sections_from = db::Variant::Null();
+  db::Variant last_summary_print = db::Variant::Null();
 };
 outside::OutsideComponents FakeOutside(std::shared_ptr<FakeCompany> company);
 
@@ -129,6 +136,27 @@ class EventLog final : public VeriprogEvents {
 #undef VERIPROG_LOG_CHECK
 #undef VERIPROG_LOG_REBUILD
 
+  void EndControlloProgressiviIVA() override {
+    Add("EndControlloProgressiviIVA", {});
+  }
+  void BeginAzzeraAggiornaProgressiviIVA(db::Variant& n) override {
+    Add("Begin", {n});
+  }
+  void ProcessoAzzeraAggiornaProgressiviIVA(db::Variant& n, db::Variant& d) override {
+    Add("Processo", {n, d});
+  }
+  void EndAzzeraAggiornaProgressiviIVA() override {
+    Add("End", {});
+  }
+  void BeginProcessoAzzeraAggiornaProgressiviIVA(db::Variant& m) override {
+    Add("BeginProcesso", {m});
+  }
+  void AvanzamentoProcessoAzzeraAggiornaProgressiviIVA(db::Variant& s) override {
+    Add("AvanzamentoProcesso", {s});
+  }
+  void EndProcessoAzzeraAggiornaProgressiviIVA() override {
+    Add("EndProcesso", {});
+  }
   std::string Joined() const {
     std::string out;
     for (const auto& l : lines)

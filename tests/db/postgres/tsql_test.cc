@@ -120,5 +120,28 @@ TEST(TsqlRewrite, TempNamesNeverReachPermanentTables) {
   EXPECT_NE(sql.find("A DESC NULLS LAST, B NULLS FIRST"), std::string::npos);
 }
 
+// A whole number held by a variable goes in bare where it is compared as it stands, so that an
+// integer column keeps its index; elsewhere (arithmetic, a column of its own) it keeps its type.
+TEST(TsqlRewrite, WholeNumberVariablesCompareBare) {
+  const VariableLookup lookup = [](const std::string& name) -> std::optional<std::string> {
+    if (name == "@DITTA") return "CAST('1' AS  DECIMAL(5,0))";
+    if (name == "@MESE") return "CAST('-3' AS INTEGER)";
+    if (name == "@DATA") return "CAST('2024-01-01 00:00:00' AS TIMESTAMP)";
+    if (name == "@NULLA") return "CAST(NULL AS DECIMAL(2,0))";
+    return std::nullopt;
+  };
+  auto translate = [&](const std::string& sql) { return TranslateStatement(Lex(sql), lookup).sql; };
+  EXPECT_EQ(translate("SELECT 1 FROM T WHERE A = @Ditta AND @Ditta <> B"),
+            "SELECT 1 FROM T WHERE A = (1) AND (1) <> B");
+  EXPECT_EQ(translate("SELECT 1 FROM T WHERE M BETWEEN @Mese AND @Ditta"),
+            "SELECT 1 FROM T WHERE M BETWEEN (-3) AND (1)");
+  EXPECT_EQ(translate("SELECT @Ditta AS D, @Ditta / 2 AS H FROM T WHERE A = @Ditta + 1"),
+            "SELECT (CAST('1' AS  DECIMAL(5,0))) AS D, (CAST('1' AS  DECIMAL(5,0))) / 2 AS H FROM "
+            "T WHERE A = (CAST('1' AS  DECIMAL(5,0))) + 1");
+  EXPECT_EQ(translate("SELECT 1 FROM T WHERE D = @Data AND M = @Nulla"),
+            "SELECT 1 FROM T WHERE D = (CAST('2024-01-01 00:00:00' AS TIMESTAMP)) AND M = "
+            "(CAST(NULL AS DECIMAL(2,0)))");
+}
+
 }  // namespace
 }  // namespace veriprog::db::tsql
