@@ -14,6 +14,12 @@ int main(int argc, char** argv) {
   veriprog::cli::AddOperationCommands(app, code);
   veriprog::cli::AddGenerateCommand(app, code);
   veriprog::cli::AddSqlCommands(app, code);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help is an answer; every other parse error is a bad parameter: exit 2, as documented.
+    const int printed = app.exit(e);
+    return printed == 0 ? 0 : static_cast<int>(veriprog::cli::ExitCode::kInvalidParameters);
+  }
   return static_cast<int>(code);
 }
