@@ -89,7 +89,8 @@ TEST(HostileInput, NoFieldOfAnyOperationReachesTheDatabaseUnchecked) {
   for (const Operation& op : kOperations) {
     for (const auto& [field_name, field] : kFields) {
       for (const db::Variant& value : HostileValues()) {
-        SCOPED_TRACE(std::string(op.name) + " / " + field_name + " = " + value.ToText().substr(0, 40));
+        SCOPED_TRACE(std::string(op.name) + " / " + field_name + " = " +
+                     value.ToText().substr(0, 40));
         auto conn = std::make_shared<FakeConnection>();
         CLSCG_VERIPROG main(testing::FakeOutside(std::make_shared<FakeCompany>()));
         auto& in = *main.CPInput();
@@ -118,8 +119,8 @@ TEST(HostileInput, NoFieldOfAnyOperationReachesTheDatabaseUnchecked) {
   }
   // Every operation reads the company: its hostile values are always refused, at the least.
   EXPECT_GE(refused, static_cast<int>(std::size(kOperations) * HostileValues().size()));
-  EXPECT_EQ(tried, static_cast<int>(std::size(kOperations) * std::size(kFields) *
-                                    HostileValues().size()));
+  EXPECT_EQ(tried,
+            static_cast<int>(std::size(kOperations) * std::size(kFields) * HostileValues().size()));
 }
 
 TEST(HostileInput, NullAndEmptyAreMissingParametersNotValues) {

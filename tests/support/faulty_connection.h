@@ -1,9 +1,12 @@
 // FaultyConnection: forwards every call to a real connection, except that the N-th statement
-// (Execute or Query, counted from 1) fails before it reaches the server. With it a test proves
-// that a rebuild failing at any step leaves the ledger as it was.
+// (Execute, Query or WriteBack, counted from 1) fails before it reaches the server, or, with a
+// drop hook, goes to a server that the hook has just cut the connection from. With it a test
+// proves that a rebuild failing at any step leaves the ledger as it was.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "db/connection.h"
 #include "db/error.h"
@@ -12,17 +15,20 @@ namespace veriprog::testing {
 
 class FaultyConnection final : public db::Connection {
  public:
-  FaultyConnection(std::shared_ptr<db::Connection> inner, int fail_at)
-      : inner_(std::move(inner)), fail_at_(fail_at) {}
+  FaultyConnection(std::shared_ptr<db::Connection> inner, int fail_at,
+                   std::function<void()> drop = nullptr)
+      : inner_(std::move(inner)), fail_at_(fail_at), drop_(std::move(drop)) {}
 
   int statements() const { return count_; }
+  // The text of the statement made to fail ("(write-back)" for a write-back).
+  const std::string& failed() const { return failed_; }
 
   std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
-    Count();
+    Count(batch);
     return inner_->Execute(batch, rows);
   }
   db::QueryResult Query(std::string_view sql) override {
-    Count();
+    Count(sql);
     return inner_->Query(sql);
   }
   void BeginTrans() override { inner_->BeginTrans(); }
@@ -31,7 +37,7 @@ class FaultyConnection final : public db::Connection {
   bool in_transaction() const override { return inner_->in_transaction(); }
   void WriteBack(db::RowTable& table, const db::WriteTarget& target,
                  const std::vector<db::RowId>& rows) override {
-    Count();
+    Count("(write-back)");
     inner_->WriteBack(table, target, rows);
   }
   void Lock(std::string_view resource, bool exclusive) override {
@@ -42,11 +48,16 @@ class FaultyConnection final : public db::Connection {
   }
 
  private:
-  void Count() {
-    if (++count_ == fail_at_) throw db::DbError("guasto simulato");
+  void Count(std::string_view text) {
+    if (++count_ != fail_at_) return;
+    failed_ = std::string(text);
+    if (!drop_) throw db::DbError("guasto simulato");
+    drop_();  // the statement then meets a connection the server has ended
   }
   std::shared_ptr<db::Connection> inner_;
   int fail_at_;
+  std::function<void()> drop_;
+  std::string failed_;
   int count_ = 0;
 };
 
