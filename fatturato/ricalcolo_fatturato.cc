@@ -48,20 +48,31 @@ std::string RicalcoloFatturatoImportoIva::BranchFilter(std::string_view prefix,
 
 // --- steps 1 and 2: resets ---------------------------------------------------------------------
 
+void RicalcoloFatturatoImportoIva::Azzera(const std::function<std::string()>& statement) {
+  // Progress opens before the statement is composed: when the company's chart group cannot be
+  // read, the host sees the reset begin and fail.
+  f_.Raise(kEventiProcesso.begin, 1);
+  f_.Connection().Execute(statement());
+  f_.Raise(kEventiProcesso.avanzamento, 1);
+  f_.Raise(kEventiProcesso.end);
+}
+
 void RicalcoloFatturatoImportoIva::AzzeraFatturato() {
-  RunOne(f_, kEventiProcesso,
-         "UPDATE " + f_.GetTableName(TableId::kCG52) + " SET CG52_FATTURATO = 0" +
-             JoinLines(
-                 "", FiscalYearCondition(kCG52Year, f_.ChiaveEsercizio(true), " WHERE ", " AND ")) +
-             BranchFilter(" AND ", "CG52_CODICE_CG31"));
+  Azzera([this] {
+    return "UPDATE " + f_.GetTableName(TableId::kCG52) + " SET CG52_FATTURATO = 0" +
+           JoinLines("",
+                     FiscalYearCondition(kCG52Year, f_.ChiaveEsercizio(true), " WHERE ", " AND ")) +
+           BranchFilter(" AND ", "CG52_CODICE_CG31");
+  });
 }
 
 void RicalcoloFatturatoImportoIva::AzzeraImportoIva() {
-  RunOne(f_, kEventiProcesso,
-         "UPDATE " + f_.GetTableName(TableId::kCG53) + " SET CG53_IMPORTOIVA = 0" +
-             JoinLines(
-                 "", FiscalYearCondition(kCG53Year, f_.ChiaveEsercizio(true), " WHERE ", " AND ")) +
-             BranchFilter(" AND ", "CG53_CODICE_CG31"));
+  Azzera([this] {
+    return "UPDATE " + f_.GetTableName(TableId::kCG53) + " SET CG53_IMPORTOIVA = 0" +
+           JoinLines("",
+                     FiscalYearCondition(kCG53Year, f_.ChiaveEsercizio(true), " WHERE ", " AND ")) +
+           BranchFilter(" AND ", "CG53_CODICE_CG31");
+  });
 }
 
 std::string RicalcoloFatturatoImportoIva::CurrencyReset(const CurrencyResetText& t) {
@@ -75,31 +86,33 @@ std::string RicalcoloFatturatoImportoIva::CurrencyReset(const CurrencyResetText&
 }
 
 void RicalcoloFatturatoImportoIva::AzzeraFatturatoValuta() {
-  RunOne(f_, kEventiProcesso,
-         CurrencyReset({.twins = TableId::kCGV1,
-                        .set = " SET CGV1_FATTURATO = 0,     CGV1_FATTURATOEURO = 0",
-                        .link = "CGV1_IDPROGM_CG52",
-                        .parents = TableId::kCG52,
-                        .id = "CG52_IDPROGM",
-                        .year = kCG52Year,
-                        .branch_column = "CG52_CODICE_CG31",
-                        .pad = 29,
-                        .branch_pad = 24,
-                        .close_pad = 23}));
+  Azzera([this] {
+    return CurrencyReset({.twins = TableId::kCGV1,
+                          .set = " SET CGV1_FATTURATO = 0,     CGV1_FATTURATOEURO = 0",
+                          .link = "CGV1_IDPROGM_CG52",
+                          .parents = TableId::kCG52,
+                          .id = "CG52_IDPROGM",
+                          .year = kCG52Year,
+                          .branch_column = "CG52_CODICE_CG31",
+                          .pad = 29,
+                          .branch_pad = 24,
+                          .close_pad = 23});
+  });
 }
 
 void RicalcoloFatturatoImportoIva::AzzeraImportoIvaValuta() {
-  RunOne(f_, kEventiProcesso,
-         CurrencyReset({.twins = TableId::kCGV0,
-                        .set = " SET CGV0_IMPORTOIVA = 0,     CGV0_IMPORTOIVAEURO = 0",
-                        .link = "CGV0_IDPROGA_CG53",
-                        .parents = TableId::kCG53,
-                        .id = "CG53_IDPROGA",
-                        .year = kCG53Year,
-                        .branch_column = "CG53_CODICE_CG31",
-                        .pad = 30,
-                        .branch_pad = 30,
-                        .close_pad = 28}));
+  Azzera([this] {
+    return CurrencyReset({.twins = TableId::kCGV0,
+                          .set = " SET CGV0_IMPORTOIVA = 0,     CGV0_IMPORTOIVAEURO = 0",
+                          .link = "CGV0_IDPROGA_CG53",
+                          .parents = TableId::kCG53,
+                          .id = "CG53_IDPROGA",
+                          .year = kCG53Year,
+                          .branch_column = "CG53_CODICE_CG31",
+                          .pad = 30,
+                          .branch_pad = 30,
+                          .close_pad = 28});
+  });
 }
 
 }  // namespace veriprog::fatturato

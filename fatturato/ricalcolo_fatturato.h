@@ -11,6 +11,7 @@
 // it are read whatever branch their other lines carry.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,8 @@ class RicalcoloFatturatoImportoIva {
     int pad, branch_pad, close_pad;  // blanks before the sub-select's fragments
   };
   std::string CurrencyReset(const CurrencyResetText& text);
+  // Runs one reset statement inside its progress events.
+  void Azzera(const std::function<std::string()>& statement);
   // The yearly row a new monthly row of the current row of RsFatturato belongs to; nullopt
   // when there is none.
   std::optional<db::Variant> LeggiIdProgA(const FiscalYearKey& key);

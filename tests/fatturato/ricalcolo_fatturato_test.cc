@@ -459,6 +459,28 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, ParametersAndASecondCallWithoutRegistrat
       << "empty working sets: the writers raise nothing and write nothing";
 }
 
+// A reset raises its progress before it reads the company's chart group: a group that cannot be
+// read fails inside the first reset, which the host has seen begin, and nothing is committed.
+TEST(AzzeraAggiornaFatturatoImportoIVA, ResetBeginsBeforeItReadsTheGroup) {
+  auto company = std::make_shared<testing::FakeCompany>();
+  company->group = "X";
+  auto conn = std::make_shared<testing::FakeConnection>();
+  auto events = std::make_shared<testing::EventLog>();
+  CLSCG_VERIPROG main(testing::FakeOutside(company));
+  main.CPInput()->GConnect = conn;
+  main.CPInput()->Ditta = 1;
+  main.CPInput()->Esercizio = 2024;
+  main.CPInput()->Progressivo = 1;
+  main.CPInput()->EseguiTransazione = true;
+  main.Advise(events);
+  main.AzzeraAggiornaFatturatoImportoIVA();
+  EXPECT_EQ(main.Stato(), tsProgramError);
+  EXPECT_EQ(main.Errore(), "gruppo del piano dei conti non valido: 'X' in AzzeraFatturato");
+  EXPECT_EQ(events->Joined(), "Begin(5)\nProcesso(1,Azzeramento fatturato)\nBeginProcesso(1)\n");
+  EXPECT_EQ(conn->commits, 0);
+  EXPECT_EQ(conn->rollbacks, 1);
+}
+
 // Every statement the rebuild sends, byte for byte, without a branch, with one and with branch 0.
 TEST(AzzeraAggiornaFatturatoImportoIVA, StatementsAreTheComposedTextByteForByte) {
   for (const auto& [sede, suffix] :
