@@ -152,8 +152,7 @@ void CteProgIva(Righe& sql) {
               " IN ('41','42','91','92','96','97','93','94') THEN 1 ELSE 0 END"});
   sql << "                 ELSE 0";
   sql << "            END AS IsCausaleRSM,";
-  sql << "            CASE WHEN ISNULL(CG28_ALIQIVAVENT,0) <> 0";
-  sql << "                  AND (SELECT CG86_INDVENT";
+  sql << "            CASE WHEN (SELECT CG86_INDVENT";
   sql << "                         FROM CG32_ANADITTAPSEZ WITH (NOLOCK)";
   sql << "                         LEFT OUTER JOIN CG86_AZIENDECOLL WITH (NOLOCK)";
   sql << "                           ON CG86_IDATTIVITA = ISNULL(CG32_IDATTIVITA_CG86,";
@@ -163,6 +162,7 @@ void CteProgIva(Righe& sql) {
   sql << "                        WHERE CG32_DITTA_CG18 = CG41_DITTA_CG18";
   sql << Cat({"                          AND CG32_ANNO = ", kAnnoIva});
   sql << "                          AND CG32_SEZIONALE = CG41_SEZIONALE) = 1";
+  sql << "                  AND ISNULL(CG28_ALIQIVAVENT,0) <> 0";
   sql << "                 THEN 1 ELSE 0 END AS IndicatoreVentilazione";
   sql << "       FROM (";
   sql << "             SELECT CG41_DITTA_CG18, CG41_DATAREGIVA, CG41_NUMREG, CG41_DATAREG, CG41_INDTIPOREG, CG41_SEZIONALE, CG41_CODICE_CG33, CG41_FLGDELETE, CG41_RIFPADRE,";
