@@ -50,6 +50,16 @@ void Exec(const std::string& conninfo, const std::string& sql) {
   PQfinish(c);
 }
 
+bool Exists(const std::string& admin, const std::string& database) {
+  PGconn* c = PQconnectdb(admin.c_str());
+  const std::string sql = "SELECT 1 FROM pg_database WHERE datname = '" + database + "'";
+  PGresult* r = PQexec(c, sql.c_str());
+  const bool found = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+  PQclear(r);
+  PQfinish(c);
+  return found;
+}
+
 constexpr const char* kAggregate =
     "SELECT COALESCE(CG42_CONTOPAR_CG24, ''), COALESCE(CG42_TIPOCF_CG44, 0), "
     "COALESCE(CG42_CLIFORPAR_CG44, 0), COALESCE(CG42_CODICE_CG31, CG41_CODICE_CG31, 0), "
@@ -171,6 +181,7 @@ int main(int argc, char** argv) {
   long long lines = 100000;
   int customers = 0;
   int runs = 3;
+  bool keep = false;  // --keep 1: reuse the ledger left by an earlier run, and leave it
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--admin")
@@ -187,18 +198,24 @@ int main(int argc, char** argv) {
       odbc_driver = argv[i + 1];
     else if (key == "--customers")
       customers = std::stoi(argv[i + 1]);
+    else if (key == "--keep")
+      keep = std::string(argv[i + 1]) == "1";
   }
   const std::string name = "vp_bench_" + std::to_string(lines);
-  Exec(admin, "DROP DATABASE IF EXISTS " + name);
-  Exec(admin, "CREATE DATABASE " + name + " TEMPLATE " + tmpl);
   const std::string conninfo = admin + " dbname=" + name;
-  const double generated = Seconds([&] {
-    veriprog::gen::GenerateLedger(conninfo,
-                                  {.seed = 3, .lines = lines, .wrong = 10, .customers = customers});
-  });
-  Exec(conninfo, "VACUUM ANALYZE");
-  std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
-              customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
+  if (!keep || !Exists(admin, name)) {
+    Exec(admin, "DROP DATABASE IF EXISTS " + name);
+    Exec(admin, "CREATE DATABASE " + name + " TEMPLATE " + tmpl);
+    const double generated = Seconds([&] {
+      veriprog::gen::GenerateLedger(
+          conninfo, {.seed = 3, .lines = lines, .wrong = 10, .customers = customers});
+    });
+    Exec(conninfo, "VACUUM ANALYZE");
+    std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
+                customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
+  } else {
+    std::printf("ledger of %lld journal lines kept from an earlier run\n", lines);
+  }
   {
     PGconn* conn = PQconnectdb(conninfo.c_str());
     PGresult* r =
@@ -321,6 +338,6 @@ int main(int argc, char** argv) {
     std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %ld rows written)\n",
                 op.name, t, base, t / base, statements, rows_written);
   }
-  Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  if (!keep) Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;
 }

@@ -103,6 +103,13 @@ std::unique_ptr<StatementOutcome> PgConnection::Send(const std::string& sql) {
   return std::make_unique<Outcome>(*this, SendRaw(sql, 0, nullptr));
 }
 
+// The savepoint, the statement and the release in one round trip.
+std::unique_ptr<StatementOutcome> PgConnection::SendUnderSavepoint(const std::string& sql,
+                                                                   std::string_view savepoint) {
+  std::vector<Result> results = SendUnderSavepoint({Piped{&sql, {}}}, savepoint);
+  return std::make_unique<Outcome>(*this, std::move(results.front()));
+}
+
 std::optional<QueryResult> PgConnection::Execute(std::string_view batch,
                                                  std::int64_t* rows_affected) {
   return runner_.Execute(batch, rows_affected);

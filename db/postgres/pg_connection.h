@@ -74,11 +74,23 @@ class PgConnection final : public Connection, private StatementChannel {
   Result ExecRaw(const std::string& sql, int nparams, const char* const* params);
   // The same as one statement of the runner: under a savepoint while a transaction is open.
   Result SendAtomically(const std::string& sql, int nparams, const char* const* params);
-  // Statements [from, to) in one pipeline: one round trip, every result read. Throws the first
-  // failure once the pipeline is drained.
-  std::vector<Result> SendPipeline(
-      const std::vector<RowStatement>& statements, std::size_t from, std::size_t to,
-      const std::function<std::vector<const char*>(const RowStatement&)>& params_of);
+  // One statement of a pipeline: its text and its parameters (nullptr for NULL).
+  struct Piped {
+    const std::string* sql;
+    std::vector<const char*> params;
+  };
+  // Statements in one pipeline: one round trip, every result read. Throws the first failure
+  // once the pipeline is drained.
+  std::vector<Result> SendPipeline(const std::vector<Piped>& statements);
+  // Statements under the runner's savepoint in as few round trips as the pipeline allows: the
+  // savepoint goes with the first, its release with the last; a failure takes it back.
+  // With a check, every result passes it before the release, which then goes on its own.
+  using ResultCheck = std::function<void(std::size_t index, PGresult* result)>;
+  std::vector<Result> SendUnderSavepoint(const std::vector<Piped>& statements,
+                                         std::string_view savepoint,
+                                         const ResultCheck& check = nullptr);
+  std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
+                                                       std::string_view savepoint) override;
   QueryResult ToQueryResult(PGresult* result);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);

@@ -12,9 +12,36 @@
 namespace veriprog::db::pg {
 namespace {
 
-constexpr const char* kSavepoint = "SAVEPOINT veriprog_statement";
-constexpr const char* kRelease = "RELEASE SAVEPOINT veriprog_statement";
-constexpr const char* kRollbackTo = "ROLLBACK TO SAVEPOINT veriprog_statement";
+std::string SavepointCommand(std::string_view command, std::string_view savepoint) {
+  return std::string(command) + std::string(savepoint);
+}
+
+// A condition that compares two whole numbers (a row count or a whole-number variable with a
+// constant) is decided here: the server would say the same, one round trip later. nullopt for
+// anything else.
+std::optional<bool> WholeNumberComparison(const std::string& condition) {
+  static const std::regex kComparison(
+      R"(^\s*(-?)\s*([0-9]{1,18})\s*(=|<>|!=|<=|>=|<|>)\s*(-?)\s*([0-9]{1,18})\s*$)");
+  // Parentheses around either side or the whole change nothing; each becomes a blank.
+  std::string bare = condition;
+  int depth = 0;
+  for (char& c : bare) {
+    if (c == '(') ++depth;
+    if (c == ')' && --depth < 0) return std::nullopt;
+    if (c == '(' || c == ')') c = ' ';
+  }
+  std::smatch m;
+  if (depth != 0 || !std::regex_match(bare, m, kComparison)) return std::nullopt;
+  const long long a = std::stoll(m[1].str() + m[2].str());
+  const long long b = std::stoll(m[4].str() + m[5].str());
+  const std::string op = m[3].str();
+  if (op == "=") return a == b;
+  if (op == "<>" || op == "!=") return a != b;
+  if (op == "<=") return a <= b;
+  if (op == ">=") return a >= b;
+  if (op == "<") return a < b;
+  return a > b;
+}
 
 std::string QuoteLiteral(std::string_view text) {
   return Quoted(text);
@@ -42,6 +69,26 @@ const std::vector<std::string>& SessionSettings() {
   return kSettings;
 }
 
+std::unique_ptr<StatementOutcome> StatementChannel::SendUnderSavepoint(const std::string& sql,
+                                                                       std::string_view savepoint) {
+  Send(SavepointCommand("SAVEPOINT ", savepoint));
+  std::unique_ptr<StatementOutcome> outcome;
+  try {
+    outcome = Send(sql);
+  } catch (const DbError&) {
+    try {
+      Send(SavepointCommand("ROLLBACK TO SAVEPOINT ", savepoint));
+      Send(SavepointCommand("RELEASE SAVEPOINT ", savepoint));
+    } catch (const DbError&) {
+      // The connection is gone or interrupted: the statement's own error says why, and the
+      // transaction is undone as a whole.
+    }
+    throw;
+  }
+  Send(SavepointCommand("RELEASE SAVEPOINT ", savepoint));
+  return outcome;
+}
+
 TsqlRunner::TsqlRunner(StatementChannel& channel)
     : channel_(channel), timing_(std::getenv("VERIPROG_SQL_TIMES") != nullptr) {}
 
@@ -50,26 +97,25 @@ void TsqlRunner::Atomically(const std::function<void()>& work) {
     work();
     return;
   }
-  channel_.Send(kSavepoint);
+  channel_.Send(SavepointCommand("SAVEPOINT ", TsqlRunner::kSavepointName));
   try {
     work();
   } catch (const DbError&) {
     try {
-      channel_.Send(kRollbackTo);
-      channel_.Send(kRelease);
+      channel_.Send(SavepointCommand("ROLLBACK TO SAVEPOINT ", kSavepointName));
+      channel_.Send(SavepointCommand("RELEASE SAVEPOINT ", kSavepointName));
     } catch (const DbError&) {
       // The connection is gone or interrupted: the statement's own error says why, and the
       // transaction is undone as a whole.
     }
     throw;
   }
-  channel_.Send(kRelease);
+  channel_.Send(SavepointCommand("RELEASE SAVEPOINT ", kSavepointName));
 }
 
 std::unique_ptr<StatementOutcome> TsqlRunner::Send(const std::string& sql) {
-  std::unique_ptr<StatementOutcome> outcome;
-  Atomically([&] { outcome = channel_.Send(sql); });
-  return outcome;
+  if (!in_transaction_) return channel_.Send(sql);
+  return channel_.SendUnderSavepoint(sql, kSavepointName);
 }
 
 std::optional<std::string> TsqlRunner::Scalar(const std::string& sql) {
@@ -137,10 +183,12 @@ void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
       break;
     }
     case tsql::Node::Kind::kIf: {
-      const auto holds =
-          Scalar("SELECT CASE WHEN (" + tsql::TranslateExpression(node.tokens, lookup) +
-                 ") THEN 1 ELSE 0 END");
-      if (holds == "1") {
+      const std::string condition = tsql::TranslateExpression(node.tokens, lookup);
+      const auto decided = WholeNumberComparison(condition);
+      const bool holds =
+          decided ? *decided
+                  : Scalar("SELECT CASE WHEN (" + condition + ") THEN 1 ELSE 0 END") == "1";
+      if (holds) {
         RunNode(node.children[0], state);
       } else if (node.children.size() > 1) {
         RunNode(node.children[1], state);

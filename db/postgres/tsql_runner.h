@@ -40,6 +40,12 @@ class StatementChannel {
   virtual ~StatementChannel() = default;
   // Sends one statement as it is. Throws DbError with the server's message.
   virtual std::unique_ptr<StatementOutcome> Send(const std::string& sql) = 0;
+  // Sends one statement inside a transaction under the savepoint `savepoint` names, released
+  // after it; a failing statement takes the savepoint back, releases it and throws its own error.
+  // This sends the three one after another; a carrier that can queue statements sends them in
+  // one round trip.
+  virtual std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
+                                                               std::string_view savepoint);
 };
 
 // Session settings both carriers apply once connected: ISO dates, no JIT for short statements
@@ -48,6 +54,9 @@ const std::vector<std::string>& SessionSettings();
 
 class TsqlRunner {
  public:
+  // The savepoint each statement runs under while a transaction is open.
+  static constexpr const char* kSavepointName = "veriprog_statement";
+
   explicit TsqlRunner(StatementChannel& channel);
 
   // Runs a T-SQL batch: the first result set it produced, if any; rows_affected gets the count

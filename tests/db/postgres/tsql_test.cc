@@ -6,6 +6,7 @@
 #include "db/error.h"
 #include "db/postgres/tsql_lexer.h"
 #include "db/postgres/tsql_rewrite.h"
+#include "db/postgres/tsql_runner.h"
 #include "db/postgres/tsql_script.h"
 
 namespace veriprog::db::tsql {
@@ -141,6 +142,74 @@ TEST(TsqlRewrite, WholeNumberVariablesCompareBare) {
   EXPECT_EQ(translate("SELECT 1 FROM T WHERE D = @Data AND M = @Nulla"),
             "SELECT 1 FROM T WHERE D = (CAST('2024-01-01 00:00:00' AS TIMESTAMP)) AND M = "
             "(CAST(NULL AS DECIMAL(2,0)))");
+}
+
+// A carrier that writes down what it is sent and answers every statement with `rows` rows
+// touched; a statement containing `failing` fails.
+class Recorder final : public pg::StatementChannel {
+ public:
+  class Outcome final : public pg::StatementOutcome {
+   public:
+    explicit Outcome(std::int64_t rows) : rows_(rows) {}
+    bool has_rows() const override { return false; }
+    std::int64_t count() const override { return rows_; }
+    std::optional<std::string> FirstValue() const override { return "1"; }
+    QueryResult ToQueryResult() override { return {}; }
+
+   private:
+    std::int64_t rows_;
+  };
+  std::unique_ptr<pg::StatementOutcome> Send(const std::string& sql) override {
+    sent += sql.substr(0, sql.find(' ', sql.find(' ') + 1)) + "\n";  // the first two words
+    if (!failing.empty() && sql.find(failing) != std::string::npos) throw DbError("rifiutata");
+    return std::make_unique<Outcome>(rows);
+  }
+  std::string sent, failing;
+  std::int64_t rows = 0;
+};
+
+// The monthly writers' batch: the row count is compared here, not on the server; inside a
+// transaction each statement still runs under its savepoint, and a failing one is taken back.
+TEST(TsqlRunner, RowCountConditionsAreDecidedWithoutARoundTrip) {
+  const std::string batch =
+      "UPDATE CGL4_PROGIVAPLAF SET CGL4_PLAFEXPORT = 1 WHERE CGL4_MESE = 3\r\n"
+      " IF @@ROWCOUNT = 0\r\n INSERT INTO CGL4_PROGIVAPLAF (CGL4_MESE) VALUES (3)";
+  Recorder channel;
+  pg::TsqlRunner runner(channel);
+  runner.Execute(batch, nullptr);
+  EXPECT_EQ(channel.sent, "UPDATE CGL4_PROGIVAPLAF\nINSERT INTO\n") << "no row: inserted";
+  channel.sent.clear();
+  channel.rows = 1;
+  runner.Execute(batch, nullptr);
+  EXPECT_EQ(channel.sent, "UPDATE CGL4_PROGIVAPLAF\n") << "a row: nothing to insert";
+
+  channel.sent.clear();
+  channel.rows = 0;
+  runner.set_in_transaction(true);
+  runner.Execute(batch, nullptr);
+  EXPECT_EQ(channel.sent,
+            "SAVEPOINT veriprog_statement\nUPDATE CGL4_PROGIVAPLAF\nRELEASE SAVEPOINT\n"
+            "SAVEPOINT veriprog_statement\nINSERT INTO\nRELEASE SAVEPOINT\n");
+  channel.sent.clear();
+  channel.failing = "INSERT";
+  EXPECT_THROW(runner.Execute(batch, nullptr), DbError);
+  EXPECT_EQ(channel.sent,
+            "SAVEPOINT veriprog_statement\nUPDATE CGL4_PROGIVAPLAF\nRELEASE SAVEPOINT\n"
+            "SAVEPOINT veriprog_statement\nINSERT INTO\nROLLBACK TO\nRELEASE SAVEPOINT\n");
+
+  // Whole numbers, bare or in parentheses, are compared here; anything else goes to the server.
+  auto asked = [&](const std::string& condition) {
+    channel.sent.clear();
+    channel.failing.clear();
+    runner.set_in_transaction(false);
+    runner.Execute(" IF " + condition + " SELECT 7 AS N", nullptr);
+    return channel.sent;
+  };
+  EXPECT_EQ(asked("(1) = 1"), "SELECT 7\n");
+  EXPECT_EQ(asked("-2 <> ( -2 )"), "") << "false, and decided here";
+  EXPECT_EQ(asked("3 >= 4"), "");
+  EXPECT_EQ(asked("1 = 1.0"), "SELECT CASE\nSELECT 7\n");
+  EXPECT_EQ(asked("YEAR(GETDATE()) > 2000"), "SELECT CASE\nSELECT 7\n");
 }
 
 }  // namespace
