@@ -182,6 +182,7 @@ int main(int argc, char** argv) {
   int customers = 0;
   int runs = 3;
   bool keep = false;  // --keep 1: reuse the ledger left by an earlier run, and leave it
+  bool tsv = false;   // --tsv 1: one tab-separated line per operation, for scripts/bench
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--admin")
@@ -200,6 +201,8 @@ int main(int argc, char** argv) {
       customers = std::stoi(argv[i + 1]);
     else if (key == "--keep")
       keep = std::string(argv[i + 1]) == "1";
+    else if (key == "--tsv")
+      tsv = std::string(argv[i + 1]) == "1";
   }
   const std::string name = "vp_bench_" + std::to_string(lines);
   const std::string conninfo = admin + " dbname=" + name;
@@ -211,10 +214,10 @@ int main(int argc, char** argv) {
           conninfo, {.seed = 3, .lines = lines, .wrong = 10, .customers = customers});
     });
     Exec(conninfo, "VACUUM ANALYZE");
-    std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
+    std::fprintf(tsv ? stderr : stdout, "ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
                 customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
   } else {
-    std::printf("ledger of %lld journal lines kept from an earlier run\n", lines);
+    std::fprintf(tsv ? stderr : stdout, "ledger of %lld journal lines kept from an earlier run\n", lines);
   }
   {
     PGconn* conn = PQconnectdb(conninfo.c_str());
@@ -223,7 +226,7 @@ int main(int argc, char** argv) {
                "SELECT COUNT(*) FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = "
                "CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41 WHERE "
                "CG41_DITTA_CG18 = 1 AND EXTRACT(YEAR FROM CG41_DATAREGIVA) = 2024");
-    std::printf("VAT lines of company 1, 2024: %s\n",
+    std::fprintf(tsv ? stderr : stdout, "VAT lines of company 1, 2024: %s\n",
                 PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?");
     PQclear(r);
     PQfinish(conn);
@@ -238,7 +241,7 @@ int main(int argc, char** argv) {
                           : "Driver={" + odbc_driver + "};Server=" + env("PGHOST", "localhost") +
                                 ";Port=" + env("PGPORT", "5432") + ";Database=" + name +
                                 ";UID=" + env("PGUSER", "postgres") + ";BoolsAsChar=0";
-  std::printf("operations through %s\n", odbc_driver.empty() ? "libpq" : "ODBC");
+  std::fprintf(tsv ? stderr : stdout, "operations through %s\n", odbc_driver.empty() ? "libpq" : "ODBC");
 
   // Each operation is set against the plain aggregate over the journal lines it reads, run on
   // the same database in the same run: the ratio is what the operation costs beyond one scan.
@@ -331,10 +334,16 @@ int main(int argc, char** argv) {
       rows_written = counting->rows_written;
     }
     if (!error.empty()) {
-      std::printf("%-34s failed: %s\n", op.name, error.c_str());
+      std::printf(tsv ? "%s\tfailed: %s\n" : "%-34s failed: %s\n", op.name, error.c_str());
       continue;
     }
     const double t = Median(times);
+    if (tsv) {
+      std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%ld\t%ld\n", op.name, lines, t, base, t / base,
+                  statements, rows_written);
+      std::fflush(stdout);
+      continue;
+    }
     std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %ld rows written)\n",
                 op.name, t, base, t / base, statements, rows_written);
   }

@@ -63,6 +63,9 @@ const std::vector<std::string>& SessionSettings() {
       "SET jit = off",
       // Sums per account of a whole fiscal year are hashed in memory rather than spilled.
       "SET work_mem = '256MB'",
+      // Groupings of a fiscal year's lines per account and month are hashed too, rather than
+      // sorted, however many groups the planner fears (it cannot count groups of expressions).
+      "SET hash_mem_multiplier = 8",
       // Temporary tables of a fiscal year stay in this session's memory (before its first use).
       "SET temp_buffers = '512MB'",
   };
