@@ -46,6 +46,11 @@ class PgConnection final : public Connection, private StatementChannel {
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch) { return TsqlRunner::Translate(batch); }
 
+  // What this connection has cost so far, for the benchmarks: round trips to the server and rows
+  // it sent back into record sets.
+  std::int64_t round_trips() const { return round_trips_; }
+  std::int64_t rows_received() const { return rows_received_; }
+
  private:
   struct ResultDeleter {
     void operator()(PGresult* r) const;
@@ -99,6 +104,8 @@ class PgConnection final : public Connection, private StatementChannel {
   std::unique_ptr<PGcancel, CancelDeleter> cancel_;  // for a cancel from another thread
   TsqlRunner runner_{*this};
   std::map<unsigned int, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
+  std::int64_t round_trips_ = 0;
+  std::int64_t rows_received_ = 0;
 };
 
 }  // namespace veriprog::db::pg

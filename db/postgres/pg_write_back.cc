@@ -174,6 +174,7 @@ std::vector<PgConnection::Result> PgConnection::SendPipeline(const std::vector<P
     }
     ++sent;
   }
+  ++round_trips_;
   if (PQpipelineSync(c) != 1 && error.empty()) error = std::string(Trim(PQerrorMessage(c)));
   // Every result is read, also after a failure: the connection must leave the pipeline clean.
   std::vector<Result> results;
