@@ -89,7 +89,8 @@ class PgConnection final : public Connection, private StatementChannel {
   std::vector<Result> SendPipeline(const std::vector<Piped>& statements);
   // Statements under the runner's savepoint in as few round trips as the pipeline allows: the
   // savepoint goes with the first, its release with the last; a failure takes it back.
-  // With a check, every result passes it before the release, which then goes on its own.
+  // With a check, every result passes it before the release, which then goes on its own (with
+  // the statement when there is only one: failing its check, it has written nothing).
   using ResultCheck = std::function<void(std::size_t index, PGresult* result)>;
   std::vector<Result> SendUnderSavepoint(const std::vector<Piped>& statements,
                                          std::string_view savepoint,

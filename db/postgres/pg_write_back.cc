@@ -129,16 +129,21 @@ std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
   constexpr std::size_t kPipeline = 100;  // results small enough to wait in the socket buffers
   std::vector<Result> results;
   results.reserve(statements.size());
+  // The release travels with the last chunk unless the results are to be checked first. A
+  // single statement that fails its check has written nothing (an update that found no row), so
+  // its release need not wait.
+  const bool release_with_last = !check || statements.size() <= 1;
+  bool released = false;
   try {
     std::vector<Piped> chunk{{&begin, {}}};
     for (std::size_t i = 0; i <= statements.size(); ++i) {
       const bool last = i == statements.size();
-      // Unless the results are to be checked first, the release travels with the last chunk.
-      if (last && !check) chunk.push_back({&release, {}});
+      if (last && release_with_last) chunk.push_back({&release, {}});
       if (!last) chunk.push_back(statements[i]);
       if (!last && chunk.size() < kPipeline) continue;
       if (chunk.empty()) break;
       std::vector<Result> sent = SendPipeline(chunk);
+      released = last && release_with_last;
       for (std::size_t k = 0; k < chunk.size(); ++k) {
         if (chunk[k].sql == &begin || chunk[k].sql == &release) continue;
         if (check) check(results.size(), sent[k].get());
@@ -146,8 +151,12 @@ std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
       }
       chunk.clear();
     }
-    if (check) SendRaw(release, 0, nullptr);
+    if (!released) {
+      SendRaw(release, 0, nullptr);
+      released = true;
+    }
   } catch (const DbError&) {
+    if (released) throw;  // nothing was written
     try {
       ExecRaw("ROLLBACK TO SAVEPOINT " + std::string(savepoint), 0, nullptr);
       ExecRaw(release, 0, nullptr);
