@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_script.h"
 
 namespace veriprog::db::pg {
@@ -88,8 +89,13 @@ class TsqlRunner {
     std::optional<QueryResult> first_result;
   };
 
+  // The values of the batch's variables and @@ROWCOUNT, as the translation reads them.
+  static tsql::VariableLookup Lookup(const RunState& state);
   void Run(const std::vector<tsql::Node>& nodes, RunState& state);
   void RunNode(const tsql::Node& node, RunState& state);
+  // UPDATE ... then IF @@ROWCOUNT = 0 INSERT ... VALUES (...): both in one statement, the insert
+  // made only when the update found no row. False (nothing run) for any other shape.
+  bool RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& condition, RunState& state);
   std::optional<std::string> Scalar(const std::string& sql);
   // Prepares the filled temporary tables that the statement about to run reads.
   void PrepareTempTablesUsedBy(const std::string& sql);
