@@ -25,7 +25,7 @@ function flush(   k, n, line) {
   ms = $2 + 0
   text = $0
   sub(/^\[sql +[0-9]+ ms\] /, "", text)
-  if (match(text, /pg_temp\."#[A-Z0-9_]+"/)) {
+  if (text ~ /^(CREATE TABLE pg_temp|\(index or statistics)/ && match(text, /pg_temp\."#[A-Z0-9_]+"/)) {
     what = substr(text, 1, index(text, " ") - 1) " " substr(text, RSTART + 8, RLENGTH - 8)
   } else {
     split(text, w, /[ (]+/)
