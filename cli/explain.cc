@@ -2,6 +2,8 @@
 // journal's months, the first month where they part and the journal lines of that month (with
 // whether and why each counts), then the yearly figures stored against the journal's. It reads
 // only: the answer to "why does the check flag this account?".
+#include "cli/explain.h"
+
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -29,13 +31,7 @@ struct ExplainOptions {
   std::string format = "table";
 };
 
-// What was asked, checked: the key and its fiscal year.
-struct Asked {
-  std::int64_t ditta = 0, esercizio = 0, progressivo = 0;
-  LedgerKey key;
-  bool all_branches = true;
-  std::string valuta = "EURO";
-};
+using Asked = ExplainRequest;
 
 class BadParameter : public std::runtime_error {
  public:
@@ -224,6 +220,138 @@ db::Recordset Fabricated(std::vector<db::FieldDef> fields) {
   return rs;
 }
 
+}  // namespace
+
+std::optional<Explanation> ExplainAccount(const std::shared_ptr<db::Connection>& connection,
+                                          const ExplainRequest& a) {
+  const auto scope = ReadFiscalYear(connection, a.ditta, a.esercizio, a.progressivo);
+  if (!scope) return std::nullopt;
+  const bool euro = a.valuta == "EURO";
+  KeyPattern pattern{.conto = a.key.conto, .tipocf = a.key.tipocf, .clifor = a.key.clifor};
+  if (!a.all_branches) pattern.sede = a.key.sede;
+  const auto totals = MonthlyTotals(*connection, *scope, a.valuta, {pattern});
+
+  // The months of the fiscal year, and any stored month outside it.
+  std::map<Month, std::pair<MonthAmounts, MonthAmounts>> months;  // stored, journal
+  for (const auto& m : scope->Months())
+    months[m];
+  for (const auto& [key, km] : totals) {
+    for (const auto& [m, v] : km.stored) {
+      auto& s = months[m].first;
+      s.dare += v.dare, s.avere += v.avere, s.dare_euro += v.dare_euro;
+      s.avere_euro += v.avere_euro, s.stored_rows += v.stored_rows;
+    }
+    for (const auto& [m, v] : km.journal) {
+      auto& j = months[m].second;
+      j.dare += v.dare, j.avere += v.avere, j.dare_euro += v.dare_euro;
+      j.avere_euro += v.avere_euro;
+    }
+  }
+  std::vector<db::FieldDef> fields = {db::FieldDef::Integer("ANNO"),
+                                      db::FieldDef::Integer("MESE"),
+                                      db::FieldDef::Numeric("DAREPROGR", 19, 2),
+                                      db::FieldDef::Numeric("AVEREPROGR", 19, 2),
+                                      db::FieldDef::Numeric("DAREMOV", 19, 2),
+                                      db::FieldDef::Numeric("AVEREMOV", 19, 2),
+                                      db::FieldDef::Numeric("DIFFDARE", 19, 2),
+                                      db::FieldDef::Numeric("DIFFAVERE", 19, 2)};
+  if (!euro) {
+    for (const char* f : {"DAREPROGREURO", "AVEREPROGREURO", "DAREMOVEURO", "AVEREMOVEURO"})
+      fields.push_back(db::FieldDef::Numeric(f, 19, 2));
+  }
+  fields.push_back(db::FieldDef::Char("FLAGSBIL", 2));
+  db::Recordset table = Fabricated(fields);
+  std::optional<Month> parted;
+  std::int64_t flagged = 0;
+  auto diff = [](const db::Decimal& mov, const db::Decimal& progr) {
+    return mov == progr ? db::Variant::Null() : db::Variant(mov - progr);
+  };
+  for (const auto& [m, sj] : months) {
+    const auto& [s, j] = sj;
+    const bool differs = s.dare != j.dare || s.avere != j.avere ||
+                         (!euro && (s.dare_euro != j.dare_euro || s.avere_euro != j.avere_euro));
+    if (differs) {
+      ++flagged;
+      if (!parted) parted = m;
+    }
+    table.AddNew();
+    table.Set("ANNO", m.first);
+    table.Set("MESE", m.second);
+    table.Set("DAREPROGR", s.stored_rows ? db::Variant(s.dare) : db::Variant::Null());
+    table.Set("AVEREPROGR", s.stored_rows ? db::Variant(s.avere) : db::Variant::Null());
+    table.Set("DAREMOV", j.dare);
+    table.Set("AVEREMOV", j.avere);
+    table.Set("DIFFDARE", diff(j.dare, s.dare));
+    table.Set("DIFFAVERE", diff(j.avere, s.avere));
+    if (!euro) {
+      table.Set("DAREPROGREURO", s.stored_rows ? db::Variant(s.dare_euro) : db::Variant::Null());
+      table.Set("AVEREPROGREURO", s.stored_rows ? db::Variant(s.avere_euro) : db::Variant::Null());
+      table.Set("DAREMOVEURO", j.dare_euro);
+      table.Set("AVEREMOVEURO", j.avere_euro);
+    }
+    table.Set("FLAGSBIL", differs ? "Si" : "");
+    table.Update();
+  }
+
+  int stored_rows = 0;
+  const std::vector<YearFigure> year = YearFigures(*connection, a, stored_rows);
+  db::Recordset year_table =
+      Fabricated({db::FieldDef::VarChar("VOCE"), db::FieldDef::Numeric("PROGR", 19, 2),
+                  db::FieldDef::Numeric("MOV", 19, 2), db::FieldDef::Numeric("DIFF", 19, 2),
+                  db::FieldDef::Char("FLAGSBIL", 2)});
+  std::vector<const YearFigure*> year_differs;
+  for (const YearFigure& f : year) {
+    const bool differs = f.stored != f.journal;
+    if (differs) year_differs.push_back(&f);
+    year_table.AddNew();
+    year_table.Set("VOCE", f.name);
+    year_table.Set("PROGR", stored_rows ? db::Variant(f.stored) : db::Variant::Null());
+    year_table.Set("MOV", f.journal);
+    year_table.Set("DIFF", diff(f.journal, f.stored));
+    year_table.Set("FLAGSBIL", differs ? "Si" : "");
+    year_table.Update();
+  }
+  flagged += static_cast<std::int64_t>(year_differs.size());
+
+  std::optional<db::Recordset> lines;
+  if (parted) lines = MonthLines(*connection, a, parted->first, parted->second);
+
+  std::string verdict;
+  if (parted) {
+    const auto& [s, j] = months[*parted];
+    verdict = "stored and journal part in " + MonthText(*parted) + ": debit stored " +
+              Money(s.dare) + ", journal " + Money(j.dare) + "; credit stored " + Money(s.avere) +
+              ", journal " + Money(j.avere);
+    if (!euro) {
+      verdict += "; in euro: debit stored " + Money(s.dare_euro) + ", journal " +
+                 Money(j.dare_euro) + "; credit stored " + Money(s.avere_euro) + ", journal " +
+                 Money(j.avere_euro);
+    }
+    if (!s.stored_rows) verdict += " (no stored row for the month)";
+  } else if (!year_differs.empty()) {
+    verdict = "the months agree; the year does not:";
+    for (const YearFigure* f : year_differs) {
+      verdict +=
+          " " + f->name + " stored " + Money(f->stored) + ", journal " + Money(f->journal) + ";";
+    }
+    verdict.pop_back();
+    if (!stored_rows) verdict += " (no stored yearly row)";
+  } else {
+    verdict = "stored and journal agree, month by month and for the year";
+  }
+
+  return Explanation{*scope,
+                     std::move(table),
+                     std::move(year_table),
+                     parted,
+                     year_differs.empty(),
+                     std::move(lines),
+                     verdict,
+                     flagged};
+}
+
+namespace {
+
 int Explain(const ExplainOptions& o) {
   const std::int64_t start = NowNs();
   auto finish = [&](int code, std::optional<std::int64_t> rows = std::nullopt,
@@ -246,127 +374,15 @@ int Explain(const ExplainOptions& o) {
     return finish(static_cast<int>(ExitCode::kInvalidParameters));
   }
   try {
-    const auto scope = ReadFiscalYear(connection, a.ditta, a.esercizio, a.progressivo);
-    if (!scope) {
+    auto explained = ExplainAccount(connection, a);
+    if (!explained) {
       std::cerr << "Esercizio " << a.esercizio << "/" << a.progressivo << " della ditta " << a.ditta
                 << " non trovato\n";
       return finish(static_cast<int>(ExitCode::kInvalidParameters));
     }
+    Explanation& x = *explained;
+    const FiscalScope* scope = &x.scope;
     const bool euro = a.valuta == "EURO";
-    KeyPattern pattern{.conto = a.key.conto, .tipocf = a.key.tipocf, .clifor = a.key.clifor};
-    if (!a.all_branches) pattern.sede = a.key.sede;
-    const auto totals = MonthlyTotals(*connection, *scope, a.valuta, {pattern});
-
-    // The months of the fiscal year, and any stored month outside it.
-    std::map<Month, std::pair<MonthAmounts, MonthAmounts>> months;  // stored, journal
-    for (const auto& m : scope->Months())
-      months[m];
-    for (const auto& [key, km] : totals) {
-      for (const auto& [m, v] : km.stored) {
-        auto& s = months[m].first;
-        s.dare += v.dare, s.avere += v.avere, s.dare_euro += v.dare_euro;
-        s.avere_euro += v.avere_euro, s.stored_rows += v.stored_rows;
-      }
-      for (const auto& [m, v] : km.journal) {
-        auto& j = months[m].second;
-        j.dare += v.dare, j.avere += v.avere, j.dare_euro += v.dare_euro;
-        j.avere_euro += v.avere_euro;
-      }
-    }
-    std::vector<db::FieldDef> fields = {db::FieldDef::Integer("ANNO"),
-                                        db::FieldDef::Integer("MESE"),
-                                        db::FieldDef::Numeric("DAREPROGR", 19, 2),
-                                        db::FieldDef::Numeric("AVEREPROGR", 19, 2),
-                                        db::FieldDef::Numeric("DAREMOV", 19, 2),
-                                        db::FieldDef::Numeric("AVEREMOV", 19, 2),
-                                        db::FieldDef::Numeric("DIFFDARE", 19, 2),
-                                        db::FieldDef::Numeric("DIFFAVERE", 19, 2)};
-    if (!euro) {
-      for (const char* f : {"DAREPROGREURO", "AVEREPROGREURO", "DAREMOVEURO", "AVEREMOVEURO"})
-        fields.push_back(db::FieldDef::Numeric(f, 19, 2));
-    }
-    fields.push_back(db::FieldDef::Char("FLAGSBIL", 2));
-    db::Recordset table = Fabricated(fields);
-    std::optional<Month> parted;
-    std::int64_t flagged = 0;
-    auto diff = [](const db::Decimal& mov, const db::Decimal& progr) {
-      return mov == progr ? db::Variant::Null() : db::Variant(mov - progr);
-    };
-    for (const auto& [m, sj] : months) {
-      const auto& [s, j] = sj;
-      const bool differs = s.dare != j.dare || s.avere != j.avere ||
-                           (!euro && (s.dare_euro != j.dare_euro || s.avere_euro != j.avere_euro));
-      if (differs) {
-        ++flagged;
-        if (!parted) parted = m;
-      }
-      table.AddNew();
-      table.Set("ANNO", m.first);
-      table.Set("MESE", m.second);
-      table.Set("DAREPROGR", s.stored_rows ? db::Variant(s.dare) : db::Variant::Null());
-      table.Set("AVEREPROGR", s.stored_rows ? db::Variant(s.avere) : db::Variant::Null());
-      table.Set("DAREMOV", j.dare);
-      table.Set("AVEREMOV", j.avere);
-      table.Set("DIFFDARE", diff(j.dare, s.dare));
-      table.Set("DIFFAVERE", diff(j.avere, s.avere));
-      if (!euro) {
-        table.Set("DAREPROGREURO", s.stored_rows ? db::Variant(s.dare_euro) : db::Variant::Null());
-        table.Set("AVEREPROGREURO",
-                  s.stored_rows ? db::Variant(s.avere_euro) : db::Variant::Null());
-        table.Set("DAREMOVEURO", j.dare_euro);
-        table.Set("AVEREMOVEURO", j.avere_euro);
-      }
-      table.Set("FLAGSBIL", differs ? "Si" : "");
-      table.Update();
-    }
-
-    int stored_rows = 0;
-    const std::vector<YearFigure> year = YearFigures(*connection, a, stored_rows);
-    db::Recordset year_table =
-        Fabricated({db::FieldDef::VarChar("VOCE"), db::FieldDef::Numeric("PROGR", 19, 2),
-                    db::FieldDef::Numeric("MOV", 19, 2), db::FieldDef::Numeric("DIFF", 19, 2),
-                    db::FieldDef::Char("FLAGSBIL", 2)});
-    std::vector<const YearFigure*> year_differs;
-    for (const YearFigure& f : year) {
-      const bool differs = f.stored != f.journal;
-      if (differs) year_differs.push_back(&f);
-      year_table.AddNew();
-      year_table.Set("VOCE", f.name);
-      year_table.Set("PROGR", stored_rows ? db::Variant(f.stored) : db::Variant::Null());
-      year_table.Set("MOV", f.journal);
-      year_table.Set("DIFF", diff(f.journal, f.stored));
-      year_table.Set("FLAGSBIL", differs ? "Si" : "");
-      year_table.Update();
-    }
-    flagged += static_cast<std::int64_t>(year_differs.size());
-
-    std::optional<db::Recordset> lines;
-    if (parted) lines = MonthLines(*connection, a, parted->first, parted->second);
-
-    std::string verdict;
-    if (parted) {
-      const auto& [s, j] = months[*parted];
-      verdict = "stored and journal part in " + MonthText(*parted) + ": debit stored " +
-                Money(s.dare) + ", journal " + Money(j.dare) + "; credit stored " + Money(s.avere) +
-                ", journal " + Money(j.avere);
-      if (!euro) {
-        verdict += "; in euro: debit stored " + Money(s.dare_euro) + ", journal " +
-                   Money(j.dare_euro) + "; credit stored " + Money(s.avere_euro) + ", journal " +
-                   Money(j.avere_euro);
-      }
-      if (!s.stored_rows) verdict += " (no stored row for the month)";
-    } else if (!year_differs.empty()) {
-      verdict = "the months agree; the year does not:";
-      for (const YearFigure* f : year_differs) {
-        verdict +=
-            " " + f->name + " stored " + Money(f->stored) + ", journal " + Money(f->journal) + ";";
-      }
-      verdict.pop_back();
-      if (!stored_rows) verdict += " (no stored yearly row)";
-    } else {
-      verdict = "stored and journal agree, month by month and for the year";
-    }
-
     std::string key_text = "account " + a.key.conto;
     if (o.customer)
       key_text += ", customer/supplier " + std::to_string(a.key.tipocf) + ":" +
@@ -390,32 +406,36 @@ int Explain(const ExplainOptions& o) {
             {"sede",
              a.all_branches ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(a.key.sede)},
             {"valuta", a.valuta}}},
-          {"months", RowsToJson(table)},
+          {"months", RowsToJson(x.months)},
           {"first_difference", nullptr},
-          {"months_agree", !parted.has_value()},
-          {"year_agrees", year_differs.empty()},
-          {"year", RowsToJson(year_table)},
-          {"lines", lines ? RowsToJson(*lines) : nlohmann::ordered_json::array()},
-          {"verdict", verdict}};
-      if (parted) out["first_difference"] = {{"anno", parted->first}, {"mese", parted->second}};
+          {"months_agree", !x.first_difference.has_value()},
+          {"year_agrees", x.year_agrees},
+          {"year", RowsToJson(x.year)},
+          {"lines", x.lines ? RowsToJson(*x.lines) : nlohmann::ordered_json::array()},
+          {"verdict", x.verdict}};
+      if (x.first_difference) {
+        out["first_difference"] = {{"anno", x.first_difference->first},
+                                   {"mese", x.first_difference->second}};
+      }
       std::cout << out.dump(2) << '\n';
     } else {
       std::cout << "Explain: " << key_text << "\n         " << where << "\n\nMonths (stored "
                 << (euro ? "CG52" : "CGV1") << " against the journal's ordinary movements):\n";
-      PrintTable(std::cout, table);
+      PrintTable(std::cout, x.months);
       std::cout
           << "\nYear (stored " << (euro ? "CG53" : "CGV0")
           << " against the journal; SALDOFIN = SALDOAPE + RETTDARE - RETTAVERE + movements):\n";
-      PrintTable(std::cout, year_table);
-      std::cout << "\n" << verdict << "\n";
-      if (lines) {
-        std::cout << "\nJournal lines of " << MonthText(*parted)
+      PrintTable(std::cout, x.year);
+      std::cout << "\n" << x.verdict << "\n";
+      if (x.lines) {
+        std::cout << "\nJournal lines of " << MonthText(*x.first_difference)
                   << " (CONTA: whether the monthly total counts the line):\n";
-        PrintTable(std::cout, *lines);
+        PrintTable(std::cout, *x.lines);
       }
     }
-    const std::int64_t rows = table.RecordCount() + year_table.RecordCount();
-    return finish(static_cast<int>(flagged ? ExitCode::kFlagged : ExitCode::kOk), rows, flagged);
+    const std::int64_t rows = x.months.RecordCount() + x.year.RecordCount();
+    return finish(static_cast<int>(x.flagged ? ExitCode::kFlagged : ExitCode::kOk), rows,
+                  x.flagged);
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
     if (const int signal = InterruptSignal()) {
