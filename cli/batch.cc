@@ -208,6 +208,7 @@ void RunCompany(const Company& c, const BatchOptions& o, std::vector<UnitResult>
     u->outcome = RunOperation(main, *op, uo);
     u->code = ExitCodeOf(u->outcome);
     u->run = true;
+    u->interrupted = u->outcome.stato != tsOk && connection->interrupted();
     if (o.charts && fy != nullptr && u->family == "accounts" && u->outcome.stato == tsOk &&
         u->outcome.flagged > 0 && u->outcome.rows) {
       try {

@@ -57,7 +57,8 @@ struct UnitResult {
   std::int64_t ditta = 0;
   std::string period = {};  // "2024/1" for a fiscal year, "2024" for a calendar year
   std::string family = {};
-  bool run = false;  // false: not started (interrupted before it)
+  bool run = false;          // false: not started (interrupted before it)
+  bool interrupted = false;  // stopped by Ctrl-C or SIGTERM while it ran
   Outcome outcome = {};
   ExitCode code = ExitCode::kOk;
   std::vector<MonthSeries> charts = {};

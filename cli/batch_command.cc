@@ -30,9 +30,7 @@ std::string Seconds(double s) {
 
 std::string Outcome(const UnitResult& u) {
   if (!u.run) return "not run";
-  if (u.outcome.stato != tsOk && InterruptSignal() &&
-      u.outcome.errore.find("interrott") != std::string::npos)
-    return "interrupted";
+  if (u.interrupted) return "interrupted";
   return OutcomeText(u.code);
 }
 
@@ -60,8 +58,10 @@ void PrintSummaryTable(const BatchResult& r, bool rebuild, bool csv) {
   rs.AppendField(db::FieldDef::Integer("COMPANY", 8));
   rs.AppendField(db::FieldDef::VarChar("PERIOD"));
   rs.AppendField(db::FieldDef::VarChar("FAMILY"));
-  rs.AppendField(db::FieldDef::Integer("ROWS", 8));
-  rs.AppendField(db::FieldDef::Integer("FLAGGED", 8));
+  if (!rebuild) {
+    rs.AppendField(db::FieldDef::Integer("ROWS", 8));
+    rs.AppendField(db::FieldDef::Integer("FLAGGED", 8));
+  }
   rs.AppendField(db::FieldDef::Numeric("SECONDS", 12, 2));
   rs.AppendField(db::FieldDef::VarChar("OUTCOME"));
   rs.AppendField(db::FieldDef::VarChar("MESSAGE"));
@@ -71,9 +71,11 @@ void PrintSummaryTable(const BatchResult& r, bool rebuild, bool csv) {
     rs.Set("COMPANY", u.ditta);
     rs.Set("PERIOD", u.period);
     rs.Set("FAMILY", u.family);
-    const bool counted = !rebuild && u.run && u.outcome.stato == tsOk;
-    rs.Set("ROWS", counted ? db::Variant(u.outcome.row_count) : db::Variant::Null());
-    rs.Set("FLAGGED", counted ? db::Variant(u.outcome.flagged) : db::Variant::Null());
+    if (!rebuild) {
+      const bool counted = u.run && u.outcome.stato == tsOk;
+      rs.Set("ROWS", counted ? db::Variant(u.outcome.row_count) : db::Variant::Null());
+      rs.Set("FLAGGED", counted ? db::Variant(u.outcome.flagged) : db::Variant::Null());
+    }
     rs.Set("SECONDS", db::Decimal::Parse(Seconds(u.outcome.seconds)));
     rs.Set("OUTCOME", Outcome(u));
     rs.Set("MESSAGE", Message(u));
