@@ -139,10 +139,10 @@ int RunAll(const AllOptions& a, bool rebuild) {
     std::cerr << "no company and fiscal year of the ledger matches\n";
     return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
   }
-  std::int64_t ok = 0, with_flags = 0, failed = 0, not_run = 0;
+  std::int64_t ok = 0, with_flags = 0, failed = 0, not_run = 0, stopped = 0;
   for (const UnitResult& u : r.units) {
-    if (!u.run) {
-      ++not_run;
+    if (!u.run || u.interrupted) {
+      ++(u.run ? stopped : not_run);
       continue;
     }
     rows += u.outcome.row_count;
@@ -195,6 +195,7 @@ int RunAll(const AllOptions& a, bool rebuild) {
   std::cerr << r.companies << (r.companies == 1 ? " company, " : " companies, ") << r.units.size()
             << " operations: " << ok << " ok, " << with_flags << " flagged, " << failed
             << " failed";
+  if (stopped) std::cerr << ", " << stopped << " interrupted";
   if (not_run) std::cerr << ", " << not_run << " not run";
   std::cerr << " in " << Seconds(r.seconds) << " s on " << o.jobs
             << (o.jobs == 1 ? " connection" : " connections") << '\n';
