@@ -104,10 +104,11 @@ std::string LedgerTable(int table_id) {
 
 std::string CheckCode(const LedgerKey& key) {
   if (key.clifor == 0) return key.conto;
+  // RIGHT('00000000' + code, 8), as the check composes it: the last eight digits.
   char digits[32];
   std::snprintf(digits, sizeof digits, "%08lld", static_cast<long long>(key.clifor));
-  std::string code = key.conto.substr(0, 2) + digits;
-  return code.substr(0, 10);
+  const std::string padded = digits;
+  return key.conto.substr(0, 2) + padded.substr(padded.size() - 8);
 }
 
 std::string SqlNumber(std::int64_t value) {

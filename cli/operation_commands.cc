@@ -118,7 +118,8 @@ int Run(const OperationEntry& op, const OperationOptions& o) {
   }
 
   std::shared_ptr<db::Recordset> rows = outcome.rows;
-  if (rows && o.flagged_only && rows->FieldIndex("FLAGSBIL")) {
+  // The page lists the flagged rows anyway, and its charts read the rows around them.
+  if (rows && o.flagged_only && o.format != "html" && rows->FieldIndex("FLAGSBIL")) {
     // Within the operation's own view (per activity: the company, or the named activity).
     const std::string view = rows->filter();
     rows->Filter((view.empty() ? "" : view + " AND ") + "FLAGSBIL <> ''");
