@@ -361,17 +361,5 @@ TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
   EXPECT_TRUE(failed.count("7 -"));
 }
 
-TEST(CheckAll, ChoosesCompaniesYearsAndFamilies) {
-  EXPECT_TRUE(cli::NumberSet().Contains(42));
-  const auto set = cli::NumberSet::Parse(" 1, 5-7 ,10", "--companies");
-  for (int n : {1, 5, 6, 7, 10})
-    EXPECT_TRUE(set.Contains(n)) << n;
-  for (int n : {0, 2, 4, 8, 11})
-    EXPECT_FALSE(set.Contains(n)) << n;
-  EXPECT_EQ(set.singles(), (std::vector<std::int64_t>{1, 10}));
-  for (const char* bad : {"1;DROP TABLE CG53_PROGA", "7-3", "a", "1,,2", "1.5", "-"})
-    EXPECT_THROW(cli::NumberSet::Parse(bad, "--companies"), std::invalid_argument) << bad;
-}
-
 }  // namespace
 }  // namespace veriprog

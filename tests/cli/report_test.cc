@@ -1,9 +1,10 @@
-// The pieces of the dry run and the HTML report that need no database: rows compared by key, text
-// made safe for a page, and a chart drawn with whole numbers.
+// The pieces of the command line that need no database: rows compared by key, text made safe for
+// a page, a chart drawn with whole numbers, and the lists of companies and years a user gives.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "cli/batch.h"
 #include "cli/dry_run.h"
 #include "cli/html_report.h"
 
@@ -96,6 +97,18 @@ TEST(HtmlReport, OnePageWithTheSummaryAndTheFlaggedRows) {
   EXPECT_NE(html.find("<h2>Companies</h2>"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos);
   EXPECT_NE(html.find("</html>"), std::string::npos);
+}
+
+TEST(NumberSet, ListsAndRangesOfCompaniesAndYears) {
+  EXPECT_TRUE(NumberSet().Contains(42));
+  const auto set = NumberSet::Parse(" 1, 5-7 ,10", "--companies");
+  for (int n : {1, 5, 6, 7, 10})
+    EXPECT_TRUE(set.Contains(n)) << n;
+  for (int n : {0, 2, 4, 8, 11})
+    EXPECT_FALSE(set.Contains(n)) << n;
+  EXPECT_EQ(set.singles(), (std::vector<std::int64_t>{1, 10}));
+  for (const char* bad : {"1;DROP TABLE CG53_PROGA", "7-3", "a", "1,,2", "1.5", "-"})
+    EXPECT_THROW(NumberSet::Parse(bad, "--companies"), std::invalid_argument) << bad;
 }
 
 }  // namespace
