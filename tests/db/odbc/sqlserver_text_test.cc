@@ -11,6 +11,7 @@
 #include "db/odbc/odbc_connection.h"
 #include "db/recordset.h"
 #include "tests/support/fakes.h"
+#include "tests/support/recording_connection.h"
 
 namespace veriprog {
 namespace {
@@ -90,38 +91,7 @@ db::odbc::Result Count(std::int64_t n) {
   return r;
 }
 
-// Records what the operations hand to the connection, and passes it on.
-class RecordingConnection final : public db::Connection {
- public:
-  explicit RecordingConnection(std::shared_ptr<db::Connection> inner) : inner_(std::move(inner)) {}
-  std::vector<std::string> texts;
-
-  std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
-    texts.emplace_back(batch);
-    return inner_->Execute(batch, rows);
-  }
-  db::QueryResult Query(std::string_view sql) override {
-    texts.emplace_back(sql);
-    return inner_->Query(sql);
-  }
-  void BeginTrans() override { inner_->BeginTrans(); }
-  void CommitTrans() override { inner_->CommitTrans(); }
-  void RollbackTrans() override { inner_->RollbackTrans(); }
-  bool in_transaction() const override { return inner_->in_transaction(); }
-  void WriteBack(db::RowTable& table, const db::WriteTarget& target,
-                 const std::vector<db::RowId>& rows) override {
-    inner_->WriteBack(table, target, rows);
-  }
-  void Lock(std::string_view resource, bool exclusive) override {
-    inner_->Lock(resource, exclusive);
-  }
-  void Unlock(std::string_view resource, bool exclusive) override {
-    inner_->Unlock(resource, exclusive);
-  }
-
- private:
-  std::shared_ptr<db::Connection> inner_;
-};
+using testing::RecordingConnection;
 
 struct Operation {
   const char* name;
@@ -152,9 +122,9 @@ TEST(SqlServerText, EveryOperationSendsTheComposedTextUnchanged) {
     (main.*op.run)();
     EXPECT_EQ(main.Stato(), tsOk) << main.Errore();
 
-    ASSERT_GT(recorder->texts.size(), 3u);
+    ASSERT_GT(recorder->batches.size(), 3u);
     // Between taking the company's application lock and releasing it, the composed text alone.
-    ASSERT_EQ(server.texts.size(), recorder->texts.size() + 2);
+    ASSERT_EQ(server.texts.size(), recorder->batches.size() + 2);
     const bool rebuild = std::string(op.name) != "check";
     EXPECT_EQ(server.texts.front(),
               std::string("DECLARE @esito int; EXEC @esito = sp_getapplock @Resource = ?, "
@@ -163,7 +133,7 @@ TEST(SqlServerText, EveryOperationSendsTheComposedTextUnchanged) {
                   "', @LockOwner = 'Session', @LockTimeout = -1; SELECT @esito");
     EXPECT_EQ(server.texts.back(), "EXEC sp_releaseapplock @Resource = ?, @LockOwner = 'Session'");
     EXPECT_EQ(std::vector<std::string>(server.texts.begin() + 1, server.texts.end() - 1),
-              recorder->texts);
+              recorder->batches);
     bool marked = false;
     for (const auto& text : server.texts)
       marked = marked || text.find(op.marker) != std::string::npos;
