@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "db/connection.h"
 #include "db/error.h"
-#include "db/postgres/pg_connection.h"
 
 namespace veriprog::cli {
 namespace {
@@ -68,7 +68,7 @@ void AddSqlCommands(CLI::App& app, ExitCode& code) {
   translate->add_option("batch", *batch, "the T-SQL batch")->required();
   translate->callback([batch, &code] {
     try {
-      std::cout << db::pg::PgConnection::Translate(*batch);
+      std::cout << db::TranslateForPostgres(*batch);
     } catch (const std::exception& e) {
       std::cerr << e.what() << '\n';
       code = ExitCode::kProgramError;
