@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <set>
 
+#include "component/ledger_lookup.h"
 #include "db/error.h"
 #include "db/text.h"
-#include "frame/sql_values.h"
-#include "outside/services.h"
 
 namespace veriprog::cli {
 namespace {
@@ -84,22 +83,13 @@ std::vector<std::pair<int, int>> FiscalScope::Months() const {
 std::optional<FiscalScope> ReadFiscalYear(const std::shared_ptr<db::Connection>& connection,
                                           std::int64_t ditta, std::int64_t esercizio,
                                           std::int64_t progressivo) {
-  auto reader = outside::OutsideComponents::Defaults().fiscal_year();
-  reader->Load(connection, db::Variant(), db::Variant(ditta), db::Variant(esercizio),
-               db::Variant(progressivo));
-  if (reader->ErrorIndicator() != 0) return std::nullopt;
-  auto date = [](const db::Variant& v) -> std::optional<db::DateTime> {
-    if (v.kind() == db::Variant::Kind::kDateTime) return v.AsDateTime();
-    return db::DateTime::Parse(v.ToText());
-  };
-  const auto start = date(reader->DataInizio());
-  const auto end = date(reader->DataFine());
-  if (!start || !end) return std::nullopt;
-  return FiscalScope{ditta, esercizio, progressivo, *start, *end};
+  const auto dates = ReadFiscalYearDates(connection, ditta, esercizio, progressivo);
+  if (!dates) return std::nullopt;
+  return FiscalScope{ditta, esercizio, progressivo, dates->start, dates->end};
 }
 
 std::string LedgerTable(int table_id) {
-  return outside::OutsideComponents::Defaults().table_names()->TableName(0, table_id);
+  return LedgerTableName(table_id);
 }
 
 std::string CheckCode(const LedgerKey& key) {
@@ -116,7 +106,7 @@ std::string SqlNumber(std::int64_t value) {
 }
 
 std::string SqlString(const std::string& value) {
-  return "'" + SqlText(db::Variant(value)) + "'";
+  return db::Quoted(value);
 }
 
 std::map<LedgerKey, KeyMonths> MonthlyTotals(db::Connection& connection, const FiscalScope& scope,

@@ -15,7 +15,6 @@
 #include "cli/interrupt.h"
 #include "db/error.h"
 #include "db/text.h"
-#include "frame/sql_values.h"
 
 namespace veriprog::cli {
 namespace {
@@ -235,7 +234,7 @@ NumberSet NumberSet::Parse(const std::string& text, const char* what) {
     if (comma == std::string::npos) comma = all.size();
     const std::string item(db::Trim(std::string_view(all).substr(from, comma - from)));
     auto number = [&](const std::string& t) {
-      const auto n = WholeNumber(db::Variant(std::string(db::Trim(t))));
+      const auto n = db::Variant(std::string(db::Trim(t))).ToWholeNumber();
       if (!n || db::Trim(t).empty())
         throw std::invalid_argument(std::string(what) + ": '" + item +
                                     "' is not a whole number or a range like 3-7");

@@ -12,7 +12,6 @@
 #include "cli/progress.h"
 #include "db/error.h"
 #include "db/text.h"
-#include "frame/sql_values.h"
 
 namespace veriprog::cli {
 namespace {
@@ -173,7 +172,7 @@ bool SameValue(const db::Variant& a, const db::Variant& b) {
 
 std::optional<std::int64_t> Whole(const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
-  return WholeNumber(db::Variant(*text));
+  return db::Variant(*text).ToWholeNumber();
 }
 
 // The scope of the rebuild, when every parameter it needs holds a whole number; nullopt

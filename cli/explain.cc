@@ -17,7 +17,6 @@
 #include "cli/output.h"
 #include "db/error.h"
 #include "db/text.h"
-#include "frame/sql_values.h"
 
 namespace veriprog::cli {
 namespace {
@@ -41,7 +40,7 @@ class BadParameter : public std::runtime_error {
 std::int64_t Required(const std::optional<std::string>& value, const char* name,
                       const char* missing) {
   if (!value || db::Trim(*value).empty()) throw BadParameter(missing);
-  const auto number = WholeNumber(db::Variant(*value));
+  const auto number = db::Variant(*value).ToWholeNumber();
   if (!number) {
     std::string shown = *value;
     if (shown.size() > 40) shown = shown.substr(0, 40) + "...";

@@ -11,7 +11,6 @@
 #include "cli/operations.h"
 #include "cli/output.h"
 #include "cli/progress.h"
-#include "frame/sql_values.h"
 
 namespace veriprog::cli {
 namespace {
@@ -79,8 +78,9 @@ void PrintHtml(CLSCG_VERIPROG& main, const OperationEntry& op, const OperationOp
   if (op.name == "accounts" && outcome.stato == tsOk && outcome.flagged > 0 && outcome.rows) {
     try {
       const auto& connection = main.CPInput()->GConnect;
-      const auto d = WholeNumber(main.CPInput()->Ditta), e = WholeNumber(main.CPInput()->Esercizio),
-                 p = WholeNumber(main.CPInput()->Progressivo);
+      const auto d = main.CPInput()->Ditta.ToWholeNumber(),
+                 e = main.CPInput()->Esercizio.ToWholeNumber(),
+                 p = main.CPInput()->Progressivo.ToWholeNumber();
       if (connection && d && e && p) {
         if (const auto scope = ReadFiscalYear(connection, *d, *e, *p))
           unit.charts = FlaggedAccountCharts(*connection, *scope, *outcome.rows, kChartsPerUnit);
