@@ -47,7 +47,10 @@ void AddSqlCommands(CLI::App& app, ExitCode& code) {
       }
       db::Recordset rs = db::Recordset::FromResult(std::move(*result), conn);
       if (options->format == "json") {
-        std::cout << nlohmann::ordered_json{{"rows", RowsToJson(rs)}}.dump(2) << '\n';
+        std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
+                                            {"rows", RowsToJson(rs)}}
+                         .dump(2)
+                  << '\n';
       } else if (options->format == "csv") {
         PrintCsv(std::cout, rs);
       } else {
