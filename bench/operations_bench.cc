@@ -26,6 +26,7 @@
 
 #include "component/main_object.h"
 #include "db/connection.h"
+#include "db/connection_wrapper.h"
 #include "db/postgres/pg_connection.h"
 #include "gen/ledger_generator.h"
 
@@ -144,38 +145,25 @@ bool Selected(const std::string& name, const std::string& only) {
 // Counts what an operation asks of the database: statements (batches, queries) and rows written
 // back. Over libpq the connection itself counts the round trips they cost (a batch may hold
 // several statements; inside a transaction a statement and its savepoint travel together).
-class Counting final : public veriprog::db::Connection {
+class Counting final : public veriprog::db::ConnectionWrapper {
  public:
-  explicit Counting(std::shared_ptr<veriprog::db::Connection> inner) : inner_(std::move(inner)) {}
+  using ConnectionWrapper::ConnectionWrapper;
   long statements = 0, rows_written = 0;
 
   std::optional<veriprog::db::QueryResult> Execute(std::string_view batch,
                                                    std::int64_t* rows) override {
     ++statements;
-    return inner_->Execute(batch, rows);
+    return ConnectionWrapper::Execute(batch, rows);
   }
   veriprog::db::QueryResult Query(std::string_view sql) override {
     ++statements;
-    return inner_->Query(sql);
+    return ConnectionWrapper::Query(sql);
   }
-  void BeginTrans() override { inner_->BeginTrans(); }
-  void CommitTrans() override { inner_->CommitTrans(); }
-  void RollbackTrans() override { inner_->RollbackTrans(); }
-  bool in_transaction() const override { return inner_->in_transaction(); }
   void WriteBack(veriprog::db::RowTable& table, const veriprog::db::WriteTarget& target,
                  const std::vector<veriprog::db::RowId>& rows) override {
     rows_written += static_cast<long>(rows.size());
-    inner_->WriteBack(table, target, rows);
+    ConnectionWrapper::WriteBack(table, target, rows);
   }
-  void Lock(std::string_view resource, bool exclusive) override {
-    inner_->Lock(resource, exclusive);
-  }
-  void Unlock(std::string_view resource, bool exclusive) override {
-    inner_->Unlock(resource, exclusive);
-  }
-
- private:
-  std::shared_ptr<veriprog::db::Connection> inner_;
 };
 // The VAT lines of company 1's calendar year 2024 with their headers, summed per register,
 // section, VAT code, VAT type and month.

@@ -10,10 +10,18 @@ namespace veriprog::cli {
 // 3 program or database error.
 enum class ExitCode { kOk = 0, kFlagged = 1, kInvalidParameters = 2, kProgramError = 3 };
 
+// Every JSON answer carries it; it grows when a field changes meaning or goes away, never when
+// one is added.
+inline constexpr int kJsonFormatVersion = 1;
+
 // `sql` runs a T-SQL batch through the database layer; `translate` prints its PostgreSQL text.
 void AddSqlCommands(CLI::App& app, ExitCode& code);
-// `check <family>` and `rebuild <family>`: the operations of the main object.
+// `check <family>` and `rebuild <family>`: the operations of the main object; `check all` and
+// `rebuild all` over many companies at once.
 void AddOperationCommands(CLI::App& app, ExitCode& code);
+void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code);
+// `explain accounts`: one key of the account totals, month by month beside the journal.
+void AddExplainCommand(CLI::App& app, ExitCode& code);
 // `generate` fills a development database with a generated ledger.
 void AddGenerateCommand(CLI::App& app, ExitCode& code);
 

@@ -27,6 +27,12 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
   cmd->add_option("--customers", o->generator.customers,
                   "customers per company, suppliers half as many (default: by size)")
       ->check(CLI::Range(0, 1000000));
+  cmd->add_option("--companies", o->generator.companies,
+                  "companies; 3 and above copy companies 1 and 2 under new codes")
+      ->check(CLI::Range(2, 1000));
+  cmd->add_option("--wrong-months", o->generator.wrong_months,
+                  "monthly account totals to make wrong on purpose")
+      ->check(CLI::Range(0, 100000));
   cmd->add_option("--format", o->format, "table or json")->check(CLI::IsMember({"table", "json"}));
   cmd->callback([o, &code] {
     try {
@@ -41,7 +47,12 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
                            {"sede", w.sede},
                            {"valuta", w.valuta},
                            {"added", w.added.ToString()},
-                           {"column", w.what}});
+                           {"column", w.what},
+                           {"account", w.account},
+                           {"tipocf", w.tipocf},
+                           {"clifor", w.clifor},
+                           {"annosol", w.annosol},
+                           {"mese", w.mese}});
         }
         auto wrong_stored = nlohmann::ordered_json::array();
         for (const auto& w : ledger.wrong_stored) {
@@ -51,7 +62,8 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
                                   {"key", w.key},
                                   {"what", w.what}});
         }
-        std::cout << nlohmann::ordered_json{{"journal_lines", ledger.journal_lines},
+        std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
+                                            {"journal_lines", ledger.journal_lines},
                                             {"yearly_totals", ledger.yearly_totals},
                                             {"monthly_totals", ledger.monthly_totals},
                                             {"wrong", wrong},
@@ -70,8 +82,10 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
       std::cout << "stored totals made wrong on purpose:\n";
       for (const auto& w : ledger.wrong) {
         std::cout << "  company " << w.ditta << " " << w.anno << "/" << w.progressivo << "  conto "
-                  << w.conto << "  sede " << w.sede << "  " << w.valuta << "  " << w.what << " "
-                  << (w.added.is_negative() ? "" : "+") << w.added.ToString() << '\n';
+                  << w.conto << "  sede " << w.sede << "  " << w.valuta << "  " << w.what;
+        if (w.mese != 0)
+          std::cout << " of " << w.annosol << "-" << (w.mese < 10 ? "0" : "") << w.mese;
+        std::cout << " " << (w.added.is_negative() ? "" : "+") << w.added.ToString() << '\n';
       }
       for (const auto& w : ledger.wrong_stored) {
         std::cout << "  " << w.family << ": company " << w.ditta << " " << w.anno << "  " << w.key

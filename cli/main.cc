@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   veriprog::cli::ExitCode code = veriprog::cli::ExitCode::kOk;
   veriprog::cli::AddOperationCommands(app, code);
+  veriprog::cli::AddExplainCommand(app, code);
   veriprog::cli::AddGenerateCommand(app, code);
   veriprog::cli::AddSqlCommands(app, code);
   try {

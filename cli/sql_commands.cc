@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "db/connection.h"
 #include "db/error.h"
-#include "db/postgres/pg_connection.h"
 
 namespace veriprog::cli {
 namespace {
@@ -47,7 +47,10 @@ void AddSqlCommands(CLI::App& app, ExitCode& code) {
       }
       db::Recordset rs = db::Recordset::FromResult(std::move(*result), conn);
       if (options->format == "json") {
-        std::cout << nlohmann::ordered_json{{"rows", RowsToJson(rs)}}.dump(2) << '\n';
+        std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
+                                            {"rows", RowsToJson(rs)}}
+                         .dump(2)
+                  << '\n';
       } else if (options->format == "csv") {
         PrintCsv(std::cout, rs);
       } else {
@@ -65,7 +68,7 @@ void AddSqlCommands(CLI::App& app, ExitCode& code) {
   translate->add_option("batch", *batch, "the T-SQL batch")->required();
   translate->callback([batch, &code] {
     try {
-      std::cout << db::pg::PgConnection::Translate(*batch);
+      std::cout << db::TranslateForPostgres(*batch);
     } catch (const std::exception& e) {
       std::cerr << e.what() << '\n';
       code = ExitCode::kProgramError;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "component/main_object.h"
+#include "component/operations.h"
 #include "db/recordset.h"
 #include "include/veriprog.h"
 
@@ -87,41 +88,6 @@ class CallbackSink final : public veriprog::VeriprogEvents {
 
 using Slot = std::shared_ptr<veriprog::db::Recordset> CLSCG_VERIPROGOUTPUT::*;
 
-struct Operation {
-  void (CLSCG_VERIPROG::*run)();
-  Slot result;
-};
-
-const std::map<std::string, Operation>& Operations() {
-  using M = CLSCG_VERIPROG;
-  using O = CLSCG_VERIPROGOUTPUT;
-  static const std::map<std::string, Operation> operations = {
-      {"ControlloProgressiviContabili",
-       {&M::ControlloProgressiviContabili, &O::RecSetControlloProgressivi}},
-      {"AzzeraAggiornaProgressiviContabili", {&M::AzzeraAggiornaProgressiviContabili, nullptr}},
-      {"AzzeraAggiornaProgressiviContabiliOld",
-       {&M::AzzeraAggiornaProgressiviContabiliOld, nullptr}},
-      {"AzzeraAggiornaFatturatoImportoIVA", {&M::AzzeraAggiornaFatturatoImportoIVA, nullptr}},
-      {"ControlloProgressiviIVA", {nullptr, &O::RecSetControlloProgressiviIVA}},
-      {"AzzeraAggiornaProgressiviIVA", {&M::AzzeraAggiornaProgressiviIVA, nullptr}},
-      {"ControlloProgressiviPlafond",
-       {&M::ControlloProgressiviPlafond, &O::RecSetControlloProgressiviPlafond}},
-      {"AzzeraAggiornaProgressiviPlafond", {&M::AzzeraAggiornaProgressiviPlafond, nullptr}},
-      {"ControlloProgressiviRegimeMargine",
-       {&M::ControlloProgressiviRegimeMargine, &O::RecSetControlloProgressiviRegimeMargine}},
-      {"AzzeraAggiornaProgressiviRegimeMargine",
-       {&M::AzzeraAggiornaProgressiviRegimeMargine, nullptr}},
-      {"ControlloProgressiviAgricoltura",
-       {&M::ControlloProgressiviAgricoltura, &O::RecSetControlloProgressiviAgricoltura}},
-      {"AzzeraAggiornaProgressiviAgricoltura", {&M::AzzeraAggiornaProgressiviAgricoltura, nullptr}},
-      {"ControlloProgressiviAgenzieViaggio",
-       {&M::ControlloProgressiviAgenzieViaggio, &O::RecSetControlloProgressiviAgenzieViaggio}},
-      {"AzzeraAggiornaProgressiviAgenzieViaggio",
-       {&M::AzzeraAggiornaProgressiviAgenzieViaggio, nullptr}},
-  };
-  return operations;
-}
-
 }  // namespace
 
 struct veriprog_main {
@@ -198,15 +164,10 @@ int veriprog_set_int(veriprog_main* v, const char* field, int value) {
 int veriprog_run(veriprog_main* v, const char* operation) {
   if (v == nullptr || operation == nullptr) return -1;
   try {
-    auto it = Operations().find(operation);
-    if (it == Operations().end()) return -1;
-    if (it->second.run != nullptr) {
-      (v->main.*(it->second.run))();
-    } else {
-      bool include = v->include_stored;
-      v->main.ControlloProgressiviIVA(include);
-    }
-    v->last_result = it->second.result;
+    const veriprog::OperationInfo* op = veriprog::FindOperation(operation);
+    if (op == nullptr) return -1;
+    op->run(v->main, v->include_stored);
+    v->last_result = op->result;
     return static_cast<int>(v->main.Stato());
   } catch (...) {
     return VERIPROG_PROGRAM_ERROR;  // operations never throw; this only keeps a promise

@@ -52,6 +52,10 @@ std::shared_ptr<Connection> Connect(std::string_view connection_string) {
   return Registered(Open(connection_string));
 }
 
+std::string TranslateForPostgres(std::string_view batch) {
+  return pg::PgConnection::Translate(batch);
+}
+
 int InterruptAll() noexcept {
   std::vector<std::shared_ptr<Connection>> alive;
   {

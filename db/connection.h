@@ -86,6 +86,10 @@ class Connection {
 // backend. Throws DbError with the reason. The connection is known to InterruptAll.
 std::shared_ptr<Connection> Connect(std::string_view connection_string);
 
+// The PostgreSQL text a T-SQL batch becomes on a PostgreSQL server, control flow shown as
+// comments; nothing runs. Throws DbError naming a construct that cannot be translated.
+std::string TranslateForPostgres(std::string_view batch);
+
 // Interrupts every connection opened by Connect that is still alive: what a host does when the
 // user asks it to stop (a signal). Returns how many there were. Thread-safe; never throws.
 int InterruptAll() noexcept;

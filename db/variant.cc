@@ -199,4 +199,19 @@ Variant Subtract(const Variant& a, const Variant& b) {
   return Add(a, Negate(b));
 }
 
+std::optional<std::int64_t> Variant::ToWholeNumber() const {
+  switch (kind()) {
+    case Variant::Kind::kInteger:
+    case Variant::Kind::kDecimal:
+      return ToInteger();
+    case Variant::Kind::kString: {
+      const auto text = Trim(AsString());
+      if (text.empty() || text.find('.') != std::string_view::npos) return std::nullopt;
+      return Variant(std::string(text)).ToInteger();
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace veriprog::db

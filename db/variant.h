@@ -66,6 +66,9 @@ class Variant {
   std::optional<Decimal> ToDecimal() const;
   // Whole-number value when ToDecimal has no fraction and fits 64 bits.
   std::optional<std::int64_t> ToInteger() const;
+  // The whole number a parameter holds (12, "12", 12.0) and so may be pasted unquoted into a
+  // statement; nullopt for a text with a point, for Null, Empty and everything else.
+  std::optional<std::int64_t> ToWholeNumber() const;
 
   // Same value: kinds alike (Integer and Decimal count as one kind, compared by value),
   // texts byte for byte, Null equal to Null. For SQL-like comparison use Compare.

@@ -31,18 +31,7 @@ db::Variant BFill(const db::Variant& value, int length) {
 }
 
 std::optional<std::int64_t> WholeNumber(const db::Variant& value) {
-  switch (value.kind()) {
-    case db::Variant::Kind::kInteger:
-    case db::Variant::Kind::kDecimal:
-      return value.ToInteger();
-    case db::Variant::Kind::kString: {
-      const auto text = db::Trim(value.AsString());
-      if (text.empty() || text.find('.') != std::string_view::npos) return std::nullopt;
-      return db::Variant(text).ToInteger();
-    }
-    default:
-      return std::nullopt;
-  }
+  return value.ToWholeNumber();
 }
 
 std::string SqlText(const db::Variant& value) {

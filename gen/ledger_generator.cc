@@ -80,6 +80,8 @@ class Generator final : public LedgerWriter {
                      ? options_.customers
                      : std::clamp<int>(static_cast<int>(options_.lines / 200), 20, 20000);
     suppliers_ = std::max(10, customers_ / 2);
+    if (options_.companies < 2 || options_.companies > 1000)
+      throw std::runtime_error("generator: companies must be between 2 and 1000");
     Exec(conn_, "BEGIN");
     Exec(conn_, "SET CONSTRAINTS ALL DEFERRED");  // lines go in before their headers
     years_ = years;
@@ -110,10 +112,15 @@ class Generator final : public LedgerWriter {
     WriteTotals(years);
     for (auto& family : families_)
       family->Totals(*this);
+    if (options_.companies > 2) {
+      CopyCompanies(conn_, options_.companies);
+      ListCopies();
+    }
     Exec(conn_, "COMMIT");
-    Exec(conn_,
-         "ANALYZE CG41_PRIMANOTA; ANALYZE CG42_MOVCONT; ANALYZE CG53_PROGA; ANALYZE CG52_PROGM; "
-         "ANALYZE CGV0_PROGAVAL; ANALYZE CGV1_PROGMVAL");
+    Exec(conn_, options_.companies > 2
+                    ? "ANALYZE"
+                    : "ANALYZE CG41_PRIMANOTA; ANALYZE CG42_MOVCONT; ANALYZE CG53_PROGA; "
+                      "ANALYZE CG52_PROGM; ANALYZE CGV0_PROGAVAL; ANALYZE CGV1_PROGMVAL");
     return result_;
   }
 
@@ -126,6 +133,39 @@ class Generator final : public LedgerWriter {
   int customers() const override { return customers_; }
   int suppliers() const override { return suppliers_; }
   void ReportWrong(WrongStored wrong) override { result_.wrong_stored.push_back(std::move(wrong)); }
+
+  // The copies' fiscal years and wrong totals are their sources', under the copy's code.
+  void ListCopies() {
+    const GeneratedLedger generated = result_;
+    for (int ditta = 3; ditta <= options_.companies; ++ditta) {
+      const int source = 2 - ditta % 2;
+      for (auto fy : generated.fiscal_years) {
+        if (fy.ditta != source) continue;
+        fy.ditta = ditta;
+        result_.fiscal_years.push_back(fy);
+      }
+      for (auto w : generated.wrong) {
+        if (w.ditta != source) continue;
+        w.ditta = ditta;
+        result_.wrong.push_back(w);
+      }
+      for (auto w : generated.wrong_stored) {
+        if (w.ditta != source) continue;
+        w.ditta = ditta;
+        static const std::string kActivity = "activity ";
+        if (w.key.rfind(kActivity, 0) == 0) {
+          const std::size_t end = w.key.find(' ', kActivity.size());
+          const int id = std::stoi(w.key.substr(kActivity.size(), end - kActivity.size()));
+          w.key = kActivity + std::to_string(CopiedActivity(id, ditta)) +
+                  (end == std::string::npos ? "" : w.key.substr(end));
+        }
+        result_.wrong_stored.push_back(w);
+      }
+    }
+    result_.journal_lines = CountRows(conn_, "CG42_MOVCONT");
+    result_.yearly_totals = CountRows(conn_, "CG53_PROGA");
+    result_.monthly_totals = CountRows(conn_, "CG52_PROGM");
+  }
 
   std::string AddRegistration(const FiscalYearSpec& fy, Registration reg,
                               const std::vector<Line>& lines) override {
@@ -444,7 +484,35 @@ class Generator final : public LedgerWriter {
         wrong_final_[{t.fy->ditta, t.fy->anno, t.key, t.currency + "EURO"}] = delta;
       }
       result_.wrong.push_back({t.fy->ditta, t.fy->anno, t.fy->progressivo, CheckCode(t.key),
-                               t.key.sede, valuta, *db::Decimal::FromUnscaled(delta, 2), what});
+                               t.key.sede, valuta, *db::Decimal::FromUnscaled(delta, 2), what,
+                               t.key.conto, t.key.tipocf, t.key.clifor});
+    }
+    if (options_.wrong_months > 0) MakeWrongMonths(years, touched);
+  }
+
+  // Monthly euro totals made wrong: the debit or the credit of one month of a key whose other
+  // totals are all right, so that the months part in exactly that month and the year agrees.
+  void MakeWrongMonths(const std::vector<FiscalYearSpec>& years,
+                       std::set<std::tuple<int, int, Key>>& touched) {
+    std::vector<std::pair<const FiscalYearSpec*, MonthKey>> targets;
+    for (const auto& fy : years) {
+      if (!fy.may_be_wrong) continue;
+      for (const auto& [mk, month] : months_[{fy.ditta, fy.anno, fy.progressivo}])
+        targets.emplace_back(&fy, mk);
+    }
+    std::shuffle(targets.begin(), targets.end(), rng_);
+    int made = 0;
+    for (const auto& [fy, mk] : targets) {
+      if (made >= options_.wrong_months) break;
+      if (!touched.insert({fy->ditta, fy->anno, mk.key}).second) continue;
+      ++made;
+      const Cents delta = Pick(1, 10000) * (Chance(0.5) ? 1 : -1);
+      const bool debit = Chance(0.5);
+      wrong_month_[{fy->ditta, fy->anno, mk}] = {debit ? delta : 0, debit ? 0 : delta};
+      result_.wrong.push_back({fy->ditta, fy->anno, fy->progressivo, CheckCode(mk.key), mk.key.sede,
+                               "EURO", *db::Decimal::FromUnscaled(delta, 2),
+                               debit ? "CG52_IMPORTODARE" : "CG52_IMPORTOAVERE", mk.key.conto,
+                               mk.key.tipocf, mk.key.clifor, mk.year, mk.month});
     }
   }
 
@@ -501,10 +569,13 @@ class Generator final : public LedgerWriter {
       for (const auto& [mk, month] : months_[{fy.ditta, fy.anno, fy.progressivo}]) {
         const int yid = ids.at({fy.ditta, fy.anno, mk.key});
         ++mid;
+        auto wrong = wrong_month_.find({fy.ditta, fy.anno, mk});
+        const auto [wd, wa] =
+            wrong == wrong_month_.end() ? std::pair<Cents, Cents>{0, 0} : wrong->second;
         monthly.Row({N(mid), N(yid), N(fy.ditta), N(fy.anno), N(fy.progressivo), N(fy.gruppo),
                      S(mk.key.conto), MaybeNull(mk.key.tipocf), MaybeNull(mk.key.clifor),
-                     MaybeNull(mk.key.sede), N(mk.year), N(mk.month), S(Money(month.d)),
-                     S(Money(month.a)), S("0.00")});
+                     MaybeNull(mk.key.sede), N(mk.year), N(mk.month), S(Money(month.d + wd)),
+                     S(Money(month.a + wa)), S("0.00")});
         for (const auto& [code, c] : month.currency) {
           monthly_val.Row({N(yid), N(mid), S(code), S(Money(c[0])), S(Money(c[1])), S("0.00"),
                            S(Money(c[2])), S(Money(c[3])), S("0.00")});
@@ -539,6 +610,7 @@ class Generator final : public LedgerWriter {
   std::map<YearKey, std::map<Key, Yearly>> totals_;
   std::map<YearKey, std::map<MonthKey, Monthly>> months_;
   std::map<std::tuple<int, int, Key, std::string>, Cents> wrong_final_;
+  std::map<std::tuple<int, int, MonthKey>, std::pair<Cents, Cents>> wrong_month_;  // debit, credit
   GeneratedLedger result_;
 };
 

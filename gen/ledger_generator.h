@@ -5,6 +5,10 @@
 // stored running totals worked out here, independently of the component, from the journal it
 // wrote. A chosen number of stored totals is then made wrong on purpose, and listed.
 // Seeded and deterministic: the same options give the same ledger.
+//
+// Companies 1 and 2 are generated; a firm with more companies on its server gets companies 3, 4,
+// ... as copies of them under new codes (odd codes copy company 1, even ones company 2), each with
+// its own activities, stored totals and the same totals made wrong, listed under its code.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +24,8 @@ struct GeneratorOptions {
   std::int64_t lines = 10000;  // journal lines, about
   int wrong = 5;               // stored totals made wrong on purpose
   int customers = 0;           // customers per company (suppliers: half); 0 picks by size
+  int companies = 2;           // companies in the ledger, 2 or more
+  int wrong_months = 0;        // monthly account totals made wrong on purpose
 };
 
 // One fiscal year of a company that the generator filled.
@@ -31,16 +37,22 @@ struct GeneratedFiscalYear {
   std::string end;
 };
 
-// A stored total made wrong: the key as the account check shows it, and what was added.
+// A stored total made wrong: the key as the account check shows it, and what was added. A yearly
+// total (mese 0) shows in the account check; a monthly one only beside the journal's months.
 struct WrongTotal {
   int ditta;
   int anno;
   int progressivo;
   std::string conto;  // CONTO as the check prints it (account, or prefix + customer code)
   int sede;
-  std::string valuta;  // "EURO", the currency code, or "(EURO)"
-  db::Decimal added;   // the check's DIFFSALDO is minus this
-  std::string what;    // which stored column, for people
+  std::string valuta;        // "EURO", the currency code, or "(EURO)"
+  db::Decimal added;         // the check's DIFFSALDO is minus this
+  std::string what;          // which stored column, for people
+  std::string account = {};  // the key as the ledger holds it: account, customer or supplier
+  int tipocf = 0;
+  int clifor = 0;
+  int annosol = 0;  // the calendar month of a monthly total; 0 for a yearly one
+  int mese = 0;
 };
 
 // A stored total of another family made wrong on purpose: which family, the key as its check

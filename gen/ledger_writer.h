@@ -139,4 +139,12 @@ class FamilyGenerator {
 // The families that add to the generated ledger, in the order they run.
 std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators();
 
+// Companies 3 to `companies` as copies of companies 1 (odd codes) and 2 (even codes), in the
+// generator's transaction, after every family has written its part (gen/companies.cc). A copied
+// activity's identifier is CopiedActivity(the source's, the copy's company code).
+inline constexpr int kActivityStride = 100000;
+void CopyCompanies(pg_conn* conn, int companies);
+int CopiedActivity(int activity, int ditta);
+long long CountRows(pg_conn* conn, const std::string& table);
+
 }  // namespace veriprog::gen

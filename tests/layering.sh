@@ -17,6 +17,7 @@ declare -A allowed=(
   [regimi]="((db|outside|frame)/|$leaf|$families/)"
   [component]="((db|outside|frame|component|include)/|$families/)"
   [gen]='(db|gen)/'
+  [cli]='(cli|component|gen|db/(connection|recordset|variant|decimal|text|error|field|row_table|date_time|criteria)\.h)'
 )
 bad=0
 for folder in "${!allowed[@]}"; do

@@ -488,7 +488,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, StatementsAreTheComposedTextByteForByte)
     VERIPROG_NEED_DATABASE(db);
     VatLedger ledger(db);
     BaseLedger(ledger);
-    auto recorder = std::make_shared<testing::RecordingConnection>(db.Connect());
+    auto recorder = testing::Recording(db.Connect());
     Rebuild rebuild(recorder);
     rebuild.main.CPInput()->CodiceSede = sede;
     rebuild.Run();
@@ -640,7 +640,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, NumbersAlikeKeepTheirOwnLines) {
 TEST(AzzeraAggiornaFatturatoImportoIVA, FailureAtAnyStatementRollsBack) {
   Generated counted(13, 300, 3);
   if (!counted.db.ok()) GTEST_SKIP() << "no PostgreSQL server reachable";
-  auto recorder = std::make_shared<testing::RecordingConnection>(counted.conn);
+  auto recorder = testing::Recording(counted.conn);
   Rebuild clean(recorder);
   clean.Run();
   ASSERT_EQ(clean.main.Stato(), tsOk) << clean.main.Errore();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "tests/support/recording_connection.h"
 #include "tests/support/test_database.h"
 
 namespace veriprog::testing {
@@ -69,39 +70,10 @@ class VatLedger {
   const TestDatabase& db_;
 };
 
-// Forwards to a real connection and writes down every batch it is asked to run, and each
-// write-back as "-- UpdateBatch <table>: <n> row(s)".
-class RecordingConnection final : public db::Connection {
- public:
-  explicit RecordingConnection(std::shared_ptr<db::Connection> inner) : inner_(std::move(inner)) {}
-  std::vector<std::string> batches;
-
-  std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
-    batches.emplace_back(batch);
-    return inner_->Execute(batch, rows);
-  }
-  db::QueryResult Query(std::string_view sql) override {
-    batches.emplace_back(sql);
-    return inner_->Query(sql);
-  }
-  void BeginTrans() override { inner_->BeginTrans(); }
-  void CommitTrans() override { inner_->CommitTrans(); }
-  void RollbackTrans() override { inner_->RollbackTrans(); }
-  bool in_transaction() const override { return inner_->in_transaction(); }
-  void WriteBack(db::RowTable& table, const db::WriteTarget& target,
-                 const std::vector<db::RowId>& rows) override {
-    // The table as libpq names it (public.cg52_progm): the ODBC backend quotes its parts.
-    std::string name;
-    for (char c : target.table) {
-      if (c != '"' && c != '[' && c != ']') name.push_back(c);
-    }
-    batches.push_back("-- UpdateBatch " + name + ": " + std::to_string(rows.size()) + " row(s)");
-    inner_->WriteBack(table, target, rows);
-  }
-
- private:
-  std::shared_ptr<db::Connection> inner_;
-};
+// Write-backs recorded too: "-- UpdateBatch <table>: <n> row(s)".
+inline std::shared_ptr<RecordingConnection> Recording(std::shared_ptr<db::Connection> inner) {
+  return std::make_shared<RecordingConnection>(std::move(inner), true);
+}
 
 // The turnover and VAT amounts stored, one line per row, sorted:
 //   M|ditta|anno|gruppo|sede|conto|tipocf|clifor|annosol|mese|CG52_FATTURATO

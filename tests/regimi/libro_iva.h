@@ -9,36 +9,12 @@
 
 #include "db/connection.h"
 #include "db/recordset.h"
+#include "tests/support/recording_connection.h"
 #include "tests/support/test_database.h"
 
 namespace veriprog::testing::libro {
 
-// Sends everything on to `inner` and keeps the text of every batch and query.
-class RecordingConnection final : public db::Connection {
- public:
-  explicit RecordingConnection(std::shared_ptr<db::Connection> inner) : inner_(std::move(inner)) {}
-  std::vector<std::string> batches;
-
-  std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
-    batches.emplace_back(batch);
-    return inner_->Execute(batch, rows);
-  }
-  db::QueryResult Query(std::string_view sql) override {
-    batches.emplace_back(sql);
-    return inner_->Query(sql);
-  }
-  void BeginTrans() override { inner_->BeginTrans(); }
-  void CommitTrans() override { inner_->CommitTrans(); }
-  void RollbackTrans() override { inner_->RollbackTrans(); }
-  bool in_transaction() const override { return inner_->in_transaction(); }
-  void WriteBack(db::RowTable& table, const db::WriteTarget& target,
-                 const std::vector<db::RowId>& rows) override {
-    inner_->WriteBack(table, target, rows);
-  }
-
- private:
-  std::shared_ptr<db::Connection> inner_;
-};
+using testing::RecordingConnection;
 
 // A registration header of the VAT tests.
 struct Testata {

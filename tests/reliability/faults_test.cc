@@ -175,8 +175,11 @@ TEST(Faults, NoRebuildOfAnyFamilyLeavesHalfALedger) {
         }
       }
     }
-    // The same object, on a connection that works: the rebuild goes through.
-    in.GConnect = db.Connect();
+    // The same object, on a connection that works: the rebuild goes through. The watch still
+    // counts statements, so it is handed the connection it will count on.
+    auto working = std::make_shared<testing::FaultyConnection>(db.Connect(), 0);
+    current = working.get();
+    in.GConnect = working;
     (main.*rebuild.run)();
     EXPECT_EQ(main.Stato(), tsOk) << main.Errore();
   }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "component/main_object.h"
+#include "component/operations.h"
 #include "tests/support/fakes.h"
 
 namespace veriprog {
@@ -13,43 +14,6 @@ namespace {
 
 using testing::FakeCompany;
 using testing::FakeConnection;
-
-struct Operation {
-  const char* name;
-  void (*run)(CLSCG_VERIPROG&);
-};
-
-template <void (CLSCG_VERIPROG::*op)()>
-void Call(CLSCG_VERIPROG& m) {
-  (m.*op)();
-}
-void CheckVat(CLSCG_VERIPROG& m) {
-  bool include = true;
-  m.ControlloProgressiviIVA(include);
-}
-
-const Operation kOperations[] = {
-    {"ControlloProgressiviContabili", Call<&CLSCG_VERIPROG::ControlloProgressiviContabili>},
-    {"AzzeraAggiornaProgressiviContabili",
-     Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili>},
-    {"AzzeraAggiornaProgressiviContabiliOld",
-     Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld>},
-    {"AzzeraAggiornaFatturatoImportoIVA", Call<&CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA>},
-    {"ControlloProgressiviIVA", CheckVat},
-    {"AzzeraAggiornaProgressiviIVA", Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA>},
-    {"ControlloProgressiviPlafond", Call<&CLSCG_VERIPROG::ControlloProgressiviPlafond>},
-    {"AzzeraAggiornaProgressiviPlafond", Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond>},
-    {"ControlloProgressiviRegimeMargine", Call<&CLSCG_VERIPROG::ControlloProgressiviRegimeMargine>},
-    {"AzzeraAggiornaProgressiviRegimeMargine",
-     Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine>},
-    {"ControlloProgressiviAgricoltura", Call<&CLSCG_VERIPROG::ControlloProgressiviAgricoltura>},
-    {"AzzeraAggiornaProgressiviAgricoltura",
-     Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura>},
-    {"ControlloProgressiviAgenzieViaggio",
-     Call<&CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio>},
-    {"AzzeraAggiornaProgressiviAgenzieViaggio",
-     Call<&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio>},
-};
 
 using Field = db::Variant CLSCG_VERIPROGINPUT::*;
 const std::pair<const char*, Field> kFields[] = {
@@ -86,7 +50,7 @@ bool Writes(const std::string& batch) {
 
 TEST(HostileInput, NoFieldOfAnyOperationReachesTheDatabaseUnchecked) {
   int tried = 0, refused = 0;
-  for (const Operation& op : kOperations) {
+  for (const OperationInfo& op : Operations()) {
     for (const auto& [field_name, field] : kFields) {
       for (const db::Variant& value : HostileValues()) {
         SCOPED_TRACE(std::string(op.name) + " / " + field_name + " = " +
@@ -101,7 +65,7 @@ TEST(HostileInput, NoFieldOfAnyOperationReachesTheDatabaseUnchecked) {
         in.Anno = 2024;
         in.EseguiTransazione = true;
         in.*field = value;
-        op.run(main);
+        op.run(main, true);
         ++tried;
         for (const auto& batch : conn->batches) {
           ASSERT_EQ(batch.find("XX"), std::string::npos) << "a hostile value reached:\n" << batch;
@@ -118,20 +82,20 @@ TEST(HostileInput, NoFieldOfAnyOperationReachesTheDatabaseUnchecked) {
     }
   }
   // Every operation reads the company: its hostile values are always refused, at the least.
-  EXPECT_GE(refused, static_cast<int>(std::size(kOperations) * HostileValues().size()));
+  EXPECT_GE(refused, static_cast<int>(Operations().size() * HostileValues().size()));
   EXPECT_EQ(tried,
-            static_cast<int>(std::size(kOperations) * std::size(kFields) * HostileValues().size()));
+            static_cast<int>(Operations().size() * std::size(kFields) * HostileValues().size()));
 }
 
 TEST(HostileInput, NullAndEmptyAreMissingParametersNotValues) {
-  for (const Operation& op : kOperations) {
+  for (const OperationInfo& op : Operations()) {
     for (const db::Variant& nothing : {db::Variant(), db::Variant::Null(), db::Variant("")}) {
       auto conn = std::make_shared<FakeConnection>();
       CLSCG_VERIPROG main(testing::FakeOutside(std::make_shared<FakeCompany>()));
       main.CPInput()->GConnect = conn;
       main.CPInput()->Ditta = nothing;
       main.CPInput()->Anno = 2024;
-      op.run(main);
+      op.run(main, true);
       EXPECT_EQ(main.Stato(), tsParametriNonValidi) << op.name;
       EXPECT_EQ(main.Errore(), "Non è stata definita la ditta") << op.name;
       EXPECT_TRUE(conn->batches.empty()) << op.name;

@@ -8,16 +8,16 @@
 #include <memory>
 #include <string>
 
-#include "db/connection.h"
+#include "db/connection_wrapper.h"
 #include "db/error.h"
 
 namespace veriprog::testing {
 
-class FaultyConnection final : public db::Connection {
+class FaultyConnection final : public db::ConnectionWrapper {
  public:
   FaultyConnection(std::shared_ptr<db::Connection> inner, int fail_at,
                    std::function<void()> drop = nullptr)
-      : inner_(std::move(inner)), fail_at_(fail_at), drop_(std::move(drop)) {}
+      : ConnectionWrapper(std::move(inner)), fail_at_(fail_at), drop_(std::move(drop)) {}
 
   int statements() const { return count_; }
   // The text of the statement made to fail ("(write-back)" for a write-back).
@@ -25,26 +25,16 @@ class FaultyConnection final : public db::Connection {
 
   std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
     Count(batch);
-    return inner_->Execute(batch, rows);
+    return ConnectionWrapper::Execute(batch, rows);
   }
   db::QueryResult Query(std::string_view sql) override {
     Count(sql);
-    return inner_->Query(sql);
+    return ConnectionWrapper::Query(sql);
   }
-  void BeginTrans() override { inner_->BeginTrans(); }
-  void CommitTrans() override { inner_->CommitTrans(); }
-  void RollbackTrans() override { inner_->RollbackTrans(); }
-  bool in_transaction() const override { return inner_->in_transaction(); }
   void WriteBack(db::RowTable& table, const db::WriteTarget& target,
                  const std::vector<db::RowId>& rows) override {
     Count("(write-back)");
-    inner_->WriteBack(table, target, rows);
-  }
-  void Lock(std::string_view resource, bool exclusive) override {
-    inner_->Lock(resource, exclusive);
-  }
-  void Unlock(std::string_view resource, bool exclusive) override {
-    inner_->Unlock(resource, exclusive);
+    ConnectionWrapper::WriteBack(table, target, rows);
   }
 
  private:
@@ -54,7 +44,6 @@ class FaultyConnection final : public db::Connection {
     if (!drop_) throw db::DbError("guasto simulato");
     drop_();  // the statement then meets a connection the server has ended
   }
-  std::shared_ptr<db::Connection> inner_;
   int fail_at_;
   std::function<void()> drop_;
   std::string failed_;

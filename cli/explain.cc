@@ -1,0 +1,477 @@
+// explain accounts: one key of the account totals laid open. The stored monthly totals beside the
+// journal's months, the first month where they part and the journal lines of that month (with
+// whether and why each counts), then the yearly figures stored against the journal's. It reads
+// only: the answer to "why does the check flag this account?".
+#include "cli/explain.h"
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "cli/account_months.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/operations.h"
+#include "cli/output.h"
+#include "db/error.h"
+#include "db/text.h"
+
+namespace veriprog::cli {
+namespace {
+
+constexpr int kCGV0Read = 59, kCG41 = 55, kCG42 = 56, kCG53Read = 57;
+
+struct ExplainOptions {
+  std::string connection;
+  std::optional<std::string> company, fiscal_year, fiscal_seq, account, customer, branch;
+  std::string currency = "EURO";
+  std::string format = "table";
+};
+
+using Asked = ExplainRequest;
+
+class BadParameter : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::int64_t Required(const std::optional<std::string>& value, const char* name,
+                      const char* missing) {
+  if (!value || db::Trim(*value).empty()) throw BadParameter(missing);
+  const auto number = db::Variant(*value).ToWholeNumber();
+  if (!number) {
+    std::string shown = *value;
+    if (shown.size() > 40) shown = shown.substr(0, 40) + "...";
+    throw BadParameter(std::string("Il parametro ") + name +
+                       " deve essere un numero intero (valore: '" + shown + "')");
+  }
+  return *number;
+}
+
+Asked Check(const ExplainOptions& o) {
+  Asked a;
+  a.ditta = Required(o.company, "Ditta", "Non è stata definita la ditta");
+  a.esercizio = Required(o.fiscal_year, "Esercizio", "Non è stato definito l'esercizio");
+  a.progressivo =
+      Required(o.fiscal_seq, "Progressivo", "Non è stato definito il progressivo esercizio");
+  if (!o.account) throw BadParameter("--account: the account code is required");
+  a.key.conto = std::string(db::Trim(*o.account));
+  if (db::Utf8Length(a.key.conto) > 10)
+    throw BadParameter("--account: an account code has at most 10 characters");
+  if (o.customer) {
+    const auto colon = o.customer->find(':');
+    if (colon == std::string::npos)
+      throw BadParameter("--customer: give the kind and the code as T:C (1:123 a customer)");
+    a.key.tipocf = Required(o.customer->substr(0, colon), "TipoCF", "--customer: kind missing");
+    a.key.clifor = Required(o.customer->substr(colon + 1), "CliFor", "--customer: code missing");
+  }
+  if (o.branch && !db::Trim(*o.branch).empty()) {
+    a.key.sede = Required(o.branch, "CodiceSede", "");
+    a.all_branches = false;
+  }
+  a.valuta = db::ToUpperAscii(db::Trim(o.currency));
+  if (a.valuta.empty()) a.valuta = "EURO";
+  if (db::Utf8Length(a.valuta) > 6)
+    throw BadParameter("--currency: a currency code has at most 6 characters");
+  return a;
+}
+
+db::Decimal Dec(const db::Variant& v) {
+  return v.ToDecimal().value_or(db::Decimal());
+}
+
+// The key's conditions on the journal and on the yearly totals.
+std::string JournalKey(const Asked& a) {
+  std::string sql = " AND ISNULL(CG42_CONTOPAR_CG24, '') = " + SqlString(a.key.conto) +
+                    " AND ISNULL(CG42_TIPOCF_CG44, 0) = " + SqlNumber(a.key.tipocf) +
+                    " AND ISNULL(CG42_CLIFORPAR_CG44, 0) = " + SqlNumber(a.key.clifor);
+  if (!a.all_branches) {
+    sql += " AND ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0)) = " + SqlNumber(a.key.sede);
+  }
+  if (a.valuta != "EURO") sql += " AND ISNULL(CG42_CODICE_CG08, 'EURO') = " + SqlString(a.valuta);
+  return sql;
+}
+
+std::string JournalFrom(const Asked& a, bool causals_required) {
+  return " FROM " + LedgerTable(kCG42) + " INNER JOIN " + LedgerTable(kCG41) +
+         " ON CG41_DITTA_CG18 = CG42_DITTA_CG18 AND CG41_NUMREG = CG42_NUMREG_CG41" +
+         (causals_required ? " INNER JOIN" : " LEFT OUTER JOIN") +
+         " CG33_TABCAU ON CG33_CODICE = CG42_CODICE_CG33 WHERE CG42_DITTA_CG18 = " +
+         SqlNumber(a.ditta) + " AND CG42_ANNO_CG19 = " + SqlNumber(a.esercizio) +
+         " AND CG42_PROGESER_CG19 = " + SqlNumber(a.progressivo) + JournalKey(a);
+}
+
+// The yearly figures: the names of the stored columns, stored and journal values.
+struct YearFigure {
+  std::string name;
+  db::Decimal stored, journal;
+};
+
+std::vector<YearFigure> YearFigures(db::Connection& c, const Asked& a, int& stored_rows) {
+  const bool euro = a.valuta == "EURO";
+  // Journal: the rebuild's opening and closing balances, adjustments and movements.
+  auto sums = [&](const std::string& amount, const std::string& suffix) {
+    const std::string d = "CASE WHEN CG42_INDDAAV = 1 THEN ISNULL(" + amount + ", 0) ELSE 0 END";
+    const std::string v = "CASE WHEN CG42_INDDAAV = 2 THEN ISNULL(" + amount + ", 0) ELSE 0 END";
+    const std::string ordinary =
+        "CG42_CODICE_CG33 <> '150 ' AND CG42_CODICE_CG33 <> '151 ' AND CG33_FLGCOMP = 0";
+    return " SUM(CASE WHEN CG42_CODICE_CG33 = '151 ' AND CG33_FLGCOMP = 0 THEN " + d + " - " + v +
+           " ELSE 0 END) AS APE" + suffix + ", SUM(CASE WHEN CG33_FLGCOMP = 1 THEN " + d +
+           " ELSE 0 END) AS RD" + suffix + ", SUM(CASE WHEN CG33_FLGCOMP = 1 THEN " + v +
+           " ELSE 0 END) AS RA" + suffix + ", SUM(CASE WHEN " + ordinary + " THEN " + d +
+           " ELSE 0 END) AS TD" + suffix + ", SUM(CASE WHEN " + ordinary + " THEN " + v +
+           " ELSE 0 END) AS TA" + suffix + ", SUM(CASE WHEN CG42_CODICE_CG33 = '150 ' AND " +
+           "CG33_FLGCOMP = 0 THEN " + d + " - " + v + " ELSE 0 END) AS CHIU" + suffix;
+  };
+  const std::string journal = "SELECT" + sums(euro ? "CG42_IMPTOTALE" : "CG42_IMPTOTALEVAL", "") +
+                              (euro ? "" : "," + sums("CG42_IMPTOTALE", "EURO")) +
+                              JournalFrom(a, true) +
+                              " AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0";
+  db::Recordset j = db::Recordset::FromResult(c.Query(journal), nullptr);
+  j.MoveFirst();
+
+  const std::string where =
+      " WHERE CG53_DITTA_CG18 = " + SqlNumber(a.ditta) +
+      " AND CG53_ANNO_CG19 = " + SqlNumber(a.esercizio) +
+      " AND CG53_PROGESER_CG19 = " + SqlNumber(a.progressivo) +
+      " AND ISNULL(CG53_CONTO_CG24, '') = " + SqlString(a.key.conto) +
+      " AND ISNULL(CG53_TIPOCF_CG44, 0) = " + SqlNumber(a.key.tipocf) +
+      " AND ISNULL(CG53_CLIFOR_CG44, 0) = " + SqlNumber(a.key.clifor) +
+      (a.all_branches ? "" : " AND ISNULL(CG53_CODICE_CG31, 0) = " + SqlNumber(a.key.sede));
+  const std::vector<std::string> columns = {"SALDOAPE", "RETTDARE", "RETTAVERE", "SALDOFIN",
+                                            "SALDOCHIU"};
+  std::string stored = "SELECT ";
+  const std::string prefix = euro ? "CG53_" : "CGV0_";
+  for (const auto& col : columns) {
+    stored += "ISNULL(" + prefix + col + ", 0) AS " + col + ", ";
+    if (!euro) stored += "ISNULL(CGV0_" + col + "EURO, 0) AS " + col + "EURO, ";
+  }
+  stored += "1 AS RIGA FROM ";
+  stored += euro ? LedgerTable(kCG53Read) + where
+                 : LedgerTable(kCGV0Read) + " INNER JOIN " + LedgerTable(kCG53Read) +
+                       " ON CGV0_IDPROGA_CG53 = CG53_IDPROGA" + where +
+                       " AND CGV0_CODICE_CG08 = " + SqlString(a.valuta);
+  db::Recordset s = db::Recordset::FromResult(c.Query(stored), nullptr);
+
+  std::vector<YearFigure> out;
+  for (const char* suffix : {"", "EURO"}) {
+    if (euro && *suffix != '\0') break;
+    auto jv = [&](const char* f) {
+      return j.eof() ? db::Decimal() : Dec(j.Get(std::string(f) + suffix));
+    };
+    const db::Decimal ape = jv("APE"), rd = jv("RD"), ra = jv("RA"), td = jv("TD"), ta = jv("TA");
+    const db::Decimal journal_values[] = {ape, rd, ra, ape + rd - ra + td - ta, jv("CHIU")};
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      YearFigure f{prefix + columns[i] + suffix, {}, journal_values[i]};
+      const std::string column = columns[i] + suffix;
+      stored_rows = 0;
+      for (s.MoveFirst(); !s.eof(); s.MoveNext()) {
+        f.stored += Dec(s.Get(column));
+        ++stored_rows;
+      }
+      out.push_back(std::move(f));
+    }
+  }
+  return out;
+}
+
+db::Recordset MonthLines(db::Connection& c, const Asked& a, int year, int month) {
+  const db::DateTime first{year, month, 1};
+  const db::DateTime last{year, month, db::DateTime::DaysInMonth(year, month)};
+  const std::string sql =
+      "SELECT CG42_NUMREG_CG41 AS NUMREG, CG42_NUMRIGA AS RIGA, CG42_DATAREG AS DATAREG,"
+      " CG42_CODICE_CG33 AS CAUSALE, CASE WHEN CG42_INDDAAV = 1 THEN 'D' ELSE 'A' END AS SEGNO,"
+      " CG42_IMPTOTALE AS IMPORTO, CG42_IMPTOTALEVAL AS IMPORTOVAL,"
+      " ISNULL(CG42_CODICE_CG08, 'EURO') AS VALUTA,"
+      " ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0)) AS SEDE,"
+      " CASE WHEN CG41_INDPROVREG <> 0 THEN 'no: provisional registration'"
+      " WHEN CG41_INDTIPOMOV <> 0 THEN 'no: not an ordinary movement'"
+      " WHEN CG33_CODICE IS NULL THEN 'no: causal not in the causal table'"
+      " WHEN CG33_FLGCOMP = 1 THEN 'no: adjustment (yearly only)'"
+      " WHEN CG42_CODICE_CG33 = '150 ' THEN 'no: closing balance (yearly only)'"
+      " WHEN CG42_CODICE_CG33 = '151 ' THEN 'no: opening balance (yearly only)'"
+      " ELSE 'Si' END AS CONTA" +
+      JournalFrom(a, false) + " AND CG42_DATAREG BETWEEN '" + first.ToCompactDate() + "' AND '" +
+      last.ToCompactDate() + "' ORDER BY CG42_DATAREG, CG42_NUMREG_CG41, CG42_NUMRIGA";
+  return db::Recordset::FromResult(c.Query(sql), nullptr);
+}
+
+// An amount as the ledger shows it, with its cents.
+std::string Money(const db::Decimal& d) {
+  const auto cents = d.TryRescale(std::max(2, d.scale()));
+  return cents ? cents->ToString() : d.ToString();
+}
+
+std::string MonthText(const Month& m) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d", m.first, m.second);
+  return buf;
+}
+
+// A fabricated record set for printing.
+db::Recordset Fabricated(std::vector<db::FieldDef> fields) {
+  db::Recordset rs;
+  for (auto& f : fields)
+    rs.AppendField(std::move(f));
+  rs.Open();
+  return rs;
+}
+
+}  // namespace
+
+std::optional<Explanation> ExplainAccount(const std::shared_ptr<db::Connection>& connection,
+                                          const ExplainRequest& a) {
+  const auto scope = ReadFiscalYear(connection, a.ditta, a.esercizio, a.progressivo);
+  if (!scope) return std::nullopt;
+  const bool euro = a.valuta == "EURO";
+  KeyPattern pattern{.conto = a.key.conto, .tipocf = a.key.tipocf, .clifor = a.key.clifor};
+  if (!a.all_branches) pattern.sede = a.key.sede;
+  const auto totals = MonthlyTotals(*connection, *scope, a.valuta, {pattern});
+
+  // The months of the fiscal year, and any stored month outside it.
+  std::map<Month, std::pair<MonthAmounts, MonthAmounts>> months;  // stored, journal
+  for (const auto& m : scope->Months())
+    months[m];
+  for (const auto& [key, km] : totals) {
+    for (const auto& [m, v] : km.stored) {
+      auto& s = months[m].first;
+      s.dare += v.dare, s.avere += v.avere, s.dare_euro += v.dare_euro;
+      s.avere_euro += v.avere_euro, s.stored_rows += v.stored_rows;
+    }
+    for (const auto& [m, v] : km.journal) {
+      auto& j = months[m].second;
+      j.dare += v.dare, j.avere += v.avere, j.dare_euro += v.dare_euro;
+      j.avere_euro += v.avere_euro;
+    }
+  }
+  std::vector<db::FieldDef> fields = {db::FieldDef::Integer("ANNO"),
+                                      db::FieldDef::Integer("MESE"),
+                                      db::FieldDef::Numeric("DAREPROGR", 19, 2),
+                                      db::FieldDef::Numeric("AVEREPROGR", 19, 2),
+                                      db::FieldDef::Numeric("DAREMOV", 19, 2),
+                                      db::FieldDef::Numeric("AVEREMOV", 19, 2),
+                                      db::FieldDef::Numeric("DIFFDARE", 19, 2),
+                                      db::FieldDef::Numeric("DIFFAVERE", 19, 2)};
+  if (!euro) {
+    for (const char* f : {"DAREPROGREURO", "AVEREPROGREURO", "DAREMOVEURO", "AVEREMOVEURO"})
+      fields.push_back(db::FieldDef::Numeric(f, 19, 2));
+  }
+  fields.push_back(db::FieldDef::Char("FLAGSBIL", 2));
+  db::Recordset table = Fabricated(fields);
+  std::optional<Month> parted;
+  std::int64_t flagged = 0;
+  auto diff = [](const db::Decimal& mov, const db::Decimal& progr) {
+    return mov == progr ? db::Variant::Null() : db::Variant(mov - progr);
+  };
+  for (const auto& [m, sj] : months) {
+    const auto& [s, j] = sj;
+    const bool differs = s.dare != j.dare || s.avere != j.avere ||
+                         (!euro && (s.dare_euro != j.dare_euro || s.avere_euro != j.avere_euro));
+    if (differs) {
+      ++flagged;
+      if (!parted) parted = m;
+    }
+    table.AddNew();
+    table.Set("ANNO", m.first);
+    table.Set("MESE", m.second);
+    table.Set("DAREPROGR", s.stored_rows ? db::Variant(s.dare) : db::Variant::Null());
+    table.Set("AVEREPROGR", s.stored_rows ? db::Variant(s.avere) : db::Variant::Null());
+    table.Set("DAREMOV", j.dare);
+    table.Set("AVEREMOV", j.avere);
+    table.Set("DIFFDARE", diff(j.dare, s.dare));
+    table.Set("DIFFAVERE", diff(j.avere, s.avere));
+    if (!euro) {
+      table.Set("DAREPROGREURO", s.stored_rows ? db::Variant(s.dare_euro) : db::Variant::Null());
+      table.Set("AVEREPROGREURO", s.stored_rows ? db::Variant(s.avere_euro) : db::Variant::Null());
+      table.Set("DAREMOVEURO", j.dare_euro);
+      table.Set("AVEREMOVEURO", j.avere_euro);
+    }
+    table.Set("FLAGSBIL", differs ? "Si" : "");
+    table.Update();
+  }
+
+  int stored_rows = 0;
+  const std::vector<YearFigure> year = YearFigures(*connection, a, stored_rows);
+  db::Recordset year_table =
+      Fabricated({db::FieldDef::VarChar("VOCE"), db::FieldDef::Numeric("PROGR", 19, 2),
+                  db::FieldDef::Numeric("MOV", 19, 2), db::FieldDef::Numeric("DIFF", 19, 2),
+                  db::FieldDef::Char("FLAGSBIL", 2)});
+  std::vector<const YearFigure*> year_differs;
+  for (const YearFigure& f : year) {
+    const bool differs = f.stored != f.journal;
+    if (differs) year_differs.push_back(&f);
+    year_table.AddNew();
+    year_table.Set("VOCE", f.name);
+    year_table.Set("PROGR", stored_rows ? db::Variant(f.stored) : db::Variant::Null());
+    year_table.Set("MOV", f.journal);
+    year_table.Set("DIFF", diff(f.journal, f.stored));
+    year_table.Set("FLAGSBIL", differs ? "Si" : "");
+    year_table.Update();
+  }
+  flagged += static_cast<std::int64_t>(year_differs.size());
+
+  std::optional<db::Recordset> lines;
+  if (parted) lines = MonthLines(*connection, a, parted->first, parted->second);
+
+  std::string verdict;
+  if (parted) {
+    const auto& [s, j] = months[*parted];
+    verdict = "stored and journal part in " + MonthText(*parted) + ": debit stored " +
+              Money(s.dare) + ", journal " + Money(j.dare) + "; credit stored " + Money(s.avere) +
+              ", journal " + Money(j.avere);
+    if (!euro) {
+      verdict += "; in euro: debit stored " + Money(s.dare_euro) + ", journal " +
+                 Money(j.dare_euro) + "; credit stored " + Money(s.avere_euro) + ", journal " +
+                 Money(j.avere_euro);
+    }
+    if (!s.stored_rows) verdict += " (no stored row for the month)";
+  } else if (!year_differs.empty()) {
+    verdict = "the months agree; the year does not:";
+    for (const YearFigure* f : year_differs) {
+      verdict +=
+          " " + f->name + " stored " + Money(f->stored) + ", journal " + Money(f->journal) + ";";
+    }
+    verdict.pop_back();
+    if (!stored_rows) verdict += " (no stored yearly row)";
+  } else {
+    verdict = "stored and journal agree, month by month and for the year";
+  }
+
+  return Explanation{*scope,
+                     std::move(table),
+                     std::move(year_table),
+                     parted,
+                     year_differs.empty(),
+                     std::move(lines),
+                     verdict,
+                     flagged};
+}
+
+namespace {
+
+int Explain(const ExplainOptions& o) {
+  const std::int64_t start = NowNs();
+  auto finish = [&](int code, std::optional<std::int64_t> rows = std::nullopt,
+                    std::optional<std::int64_t> flagged = std::nullopt) {
+    PrintSummary("explain accounts", rows, flagged, SecondsSince(start), code);
+    return code;
+  };
+  Asked a;
+  try {
+    a = Check(o);
+  } catch (const BadParameter& e) {
+    std::cerr << e.what() << '\n';
+    return finish(static_cast<int>(ExitCode::kInvalidParameters));
+  }
+  std::shared_ptr<db::Connection> connection;
+  try {
+    connection = db::Connect(ConnectionString(o.connection));
+  } catch (const std::exception& e) {
+    std::cerr << "Non è stata definita la connessione\n  (" << e.what() << ")\n";
+    return finish(static_cast<int>(ExitCode::kInvalidParameters));
+  }
+  try {
+    auto explained = ExplainAccount(connection, a);
+    if (!explained) {
+      std::cerr << "Esercizio " << a.esercizio << "/" << a.progressivo << " della ditta " << a.ditta
+                << " non trovato\n";
+      return finish(static_cast<int>(ExitCode::kInvalidParameters));
+    }
+    Explanation& x = *explained;
+    const FiscalScope* scope = &x.scope;
+    const bool euro = a.valuta == "EURO";
+    std::string key_text = "account " + a.key.conto;
+    if (o.customer)
+      key_text += ", customer/supplier " + std::to_string(a.key.tipocf) + ":" +
+                  std::to_string(a.key.clifor);
+    key_text += a.all_branches ? ", every branch" : ", branch " + std::to_string(a.key.sede);
+    key_text += ", " + a.valuta;
+    const std::string where = "company " + std::to_string(a.ditta) + ", fiscal year " +
+                              scope->Label() + " (" + scope->start.ToString() + " .. " +
+                              scope->end.ToString() + ")";
+    if (o.format == "json") {
+      nlohmann::ordered_json out{
+          {"format_version", kJsonFormatVersion},
+          {"operation", "explain accounts"},
+          {"key",
+           {{"ditta", a.ditta},
+            {"esercizio", a.esercizio},
+            {"progressivo", a.progressivo},
+            {"conto", a.key.conto},
+            {"tipocf", a.key.tipocf},
+            {"clifor", a.key.clifor},
+            {"sede",
+             a.all_branches ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(a.key.sede)},
+            {"valuta", a.valuta}}},
+          {"months", RowsToJson(x.months)},
+          {"first_difference", nullptr},
+          {"months_agree", !x.first_difference.has_value()},
+          {"year_agrees", x.year_agrees},
+          {"year", RowsToJson(x.year)},
+          {"lines", x.lines ? RowsToJson(*x.lines) : nlohmann::ordered_json::array()},
+          {"verdict", x.verdict}};
+      if (x.first_difference) {
+        out["first_difference"] = {{"anno", x.first_difference->first},
+                                   {"mese", x.first_difference->second}};
+      }
+      std::cout << out.dump(2) << '\n';
+    } else {
+      std::cout << "Explain: " << key_text << "\n         " << where << "\n\nMonths (stored "
+                << (euro ? "CG52" : "CGV1") << " against the journal's ordinary movements):\n";
+      PrintTable(std::cout, x.months);
+      std::cout
+          << "\nYear (stored " << (euro ? "CG53" : "CGV0")
+          << " against the journal; SALDOFIN = SALDOAPE + RETTDARE - RETTAVERE + movements):\n";
+      PrintTable(std::cout, x.year);
+      std::cout << "\n" << x.verdict << "\n";
+      if (x.lines) {
+        std::cout << "\nJournal lines of " << MonthText(*x.first_difference)
+                  << " (CONTA: whether the monthly total counts the line):\n";
+        PrintTable(std::cout, *x.lines);
+      }
+    }
+    const std::int64_t rows = x.months.RecordCount() + x.year.RecordCount();
+    return finish(static_cast<int>(x.flagged ? ExitCode::kFlagged : ExitCode::kOk), rows,
+                  x.flagged);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    if (const int signal = InterruptSignal()) {
+      std::cerr << "interrupted: nothing was written\n";
+      return finish(128 + signal);
+    }
+    return finish(static_cast<int>(ExitCode::kProgramError));
+  }
+}
+
+}  // namespace
+
+void AddExplainCommand(CLI::App& app, ExitCode& code) {
+  CLI::App* explain =
+      app.add_subcommand("explain", "Lay open why stored totals and the journal differ");
+  explain->require_subcommand(1);
+  auto o = std::make_shared<ExplainOptions>();
+  CLI::App* accounts = explain->add_subcommand(
+      "accounts",
+      "One key of the account totals: stored monthly totals beside the journal's, the first month "
+      "where they part, its journal lines, and the yearly figures");
+  accounts->add_option("--connection", o->connection,
+                       "postgresql:// URI, libpq key=value text or ODBC Driver=...;/DSN=... string "
+                       "(default: $VERIPROG_CONNECTION, then libpq's environment)");
+  accounts->add_option("--company", o->company, "company code (Ditta)");
+  accounts->add_option("--fiscal-year", o->fiscal_year, "fiscal year (Esercizio)");
+  accounts->add_option("--fiscal-seq", o->fiscal_seq, "fiscal-year sequence (Progressivo)");
+  accounts->add_option("--account", o->account, "account code as the journal holds it (1401)");
+  accounts->add_option("--customer", o->customer,
+                       "customer or supplier as KIND:CODE (1:123 customer 123, 2:45 supplier 45); "
+                       "none when omitted");
+  accounts->add_option("--branch", o->branch, "branch code; every branch together when omitted");
+  accounts->add_option("--currency", o->currency,
+                       "EURO (the default) or a currency code: its amounts and their euro twins");
+  accounts->add_option("--format", o->format, "table or json")
+      ->check(CLI::IsMember({"table", "json"}));
+  accounts->callback([o, &code] { code = static_cast<ExitCode>(Explain(*o)); });
+}
+
+}  // namespace veriprog::cli
