@@ -1,19 +1,24 @@
-// Whole-operation timings on generated ledgers: the account totals check and rebuilds, each set
-// against one plain aggregate over the same journal lines joined to their headers, on the same
-// database in the same run. Prints one line per operation with the ratio to the aggregate.
+// Whole-operation timings on generated ledgers: every operation, each set against one plain
+// aggregate over the journal lines it reads joined to their headers, on the same database in the
+// same run. Prints one line per operation with the ratio to the aggregate, the statements, round
+// trips and rows it cost, and the client's CPU time.
 //
 //   operations_bench --admin "dbname=postgres" --template veriprog_template --lines 1000000
+//                    [--runs 3] [--only "check vat|rebuild"] [--keep 1] [--tsv 1]
+//
+// --keep 1 reuses the ledger an earlier run left (and leaves it); --tsv 1 prints tab-separated
+// lines for scripts/bench.
 //
 // With --odbc-driver NAME the operations reach the database through the ODBC backend with that
 // driver ("PostgreSQL Unicode"), built from PGHOST, PGPORT and PGUSER; loading stays on libpq.
 #include <libpq-fe.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +27,7 @@
 #include "component/main_object.h"
 #include "db/connection.h"
 #include "db/connection_wrapper.h"
+#include "db/postgres/pg_connection.h"
 #include "gen/ledger_generator.h"
 
 namespace {
@@ -32,6 +38,14 @@ double Seconds(const std::function<void()>& work) {
   const auto start = Clock::now();
   work();
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU time of this process so far, user and system.
+double ClientCpu() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double Median(std::vector<double> v) {
@@ -49,6 +63,16 @@ void Exec(const std::string& conninfo, const std::string& sql) {
   }
   PQclear(r);
   PQfinish(c);
+}
+
+bool Exists(const std::string& admin, const std::string& database) {
+  PGconn* c = PQconnectdb(admin.c_str());
+  const std::string sql = "SELECT 1 FROM pg_database WHERE datname = '" + database + "'";
+  PGresult* r = PQexec(c, sql.c_str());
+  const bool found = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+  PQclear(r);
+  PQfinish(c);
+  return found;
 }
 
 constexpr const char* kAggregate =
@@ -119,8 +143,8 @@ bool Selected(const std::string& name, const std::string& only) {
 }
 
 // Counts what an operation asks of the database: statements (batches, queries) and rows written
-// back. Inside a transaction each costs the PostgreSQL backend three round trips (savepoint,
-// statement, release).
+// back. Over libpq the connection itself counts the round trips they cost (a batch may hold
+// several statements; inside a transaction a statement and its savepoint travel together).
 class Counting final : public veriprog::db::ConnectionWrapper {
  public:
   using ConnectionWrapper::ConnectionWrapper;
@@ -159,6 +183,8 @@ int main(int argc, char** argv) {
   long long lines = 100000;
   int customers = 0;
   int runs = 3;
+  bool keep = false;  // --keep 1: reuse the ledger left by an earlier run, and leave it
+  bool tsv = false;   // --tsv 1: one tab-separated line per operation, for scripts/bench
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--admin")
@@ -175,18 +201,30 @@ int main(int argc, char** argv) {
       odbc_driver = argv[i + 1];
     else if (key == "--customers")
       customers = std::stoi(argv[i + 1]);
+    else if (key == "--keep")
+      keep = std::string(argv[i + 1]) == "1";
+    else if (key == "--tsv")
+      tsv = std::string(argv[i + 1]) == "1";
   }
   const std::string name = "vp_bench_" + std::to_string(lines);
-  Exec(admin, "DROP DATABASE IF EXISTS " + name);
-  Exec(admin, "CREATE DATABASE " + name + " TEMPLATE " + tmpl);
   const std::string conninfo = admin + " dbname=" + name;
-  const double generated = Seconds([&] {
-    veriprog::gen::GenerateLedger(conninfo,
-                                  {.seed = 3, .lines = lines, .wrong = 10, .customers = customers});
-  });
-  Exec(conninfo, "VACUUM ANALYZE");
-  std::printf("ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
-              customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
+  if (!keep || !Exists(admin, name)) {
+    Exec(admin, "DROP DATABASE IF EXISTS " + name);
+    Exec(admin, "CREATE DATABASE " + name + " TEMPLATE " + tmpl);
+    const double generated = Seconds([&] {
+      veriprog::gen::GenerateLedger(
+          conninfo, {.seed = 3, .lines = lines, .wrong = 10, .customers = customers});
+    });
+    // A ledger at rest, as autovacuum leaves it: statistics known and every page marked visible,
+    // so that index-only scans read no table page.
+    Exec(conninfo, "VACUUM (FREEZE, ANALYZE)");
+    std::fprintf(tsv ? stderr : stdout,
+                 "ledger of %lld journal lines (customers %s) generated in %.1f s\n", lines,
+                 customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
+  } else {
+    std::fprintf(tsv ? stderr : stdout, "ledger of %lld journal lines kept from an earlier run\n",
+                 lines);
+  }
   {
     PGconn* conn = PQconnectdb(conninfo.c_str());
     PGresult* r =
@@ -194,8 +232,8 @@ int main(int argc, char** argv) {
                "SELECT COUNT(*) FROM CG43_MOVIVA JOIN CG41_PRIMANOTA ON CG41_DITTA_CG18 = "
                "CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41 WHERE "
                "CG41_DITTA_CG18 = 1 AND EXTRACT(YEAR FROM CG41_DATAREGIVA) = 2024");
-    std::printf("VAT lines of company 1, 2024: %s\n",
-                PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?");
+    std::fprintf(tsv ? stderr : stdout, "VAT lines of company 1, 2024: %s\n",
+                 PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?");
     PQclear(r);
     PQfinish(conn);
   }
@@ -209,7 +247,8 @@ int main(int argc, char** argv) {
                           : "Driver={" + odbc_driver + "};Server=" + env("PGHOST", "localhost") +
                                 ";Port=" + env("PGPORT", "5432") + ";Database=" + name +
                                 ";UID=" + env("PGUSER", "postgres") + ";BoolsAsChar=0";
-  std::printf("operations through %s\n", odbc_driver.empty() ? "libpq" : "ODBC");
+  std::fprintf(tsv ? stderr : stdout, "operations through %s\n",
+               odbc_driver.empty() ? "libpq" : "ODBC");
 
   // Each operation is set against the plain aggregate over the journal lines it reads, run on
   // the same database in the same run: the ratio is what the operation costs beyond one scan.
@@ -275,40 +314,65 @@ int main(int argc, char** argv) {
       {"rebuild vat", kVatAggregate, calendar_year(false),
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA)},
   };
-  std::map<std::string, double> aggregates;  // each aggregate timed once, by its text
   for (const auto& op : operations) {
     if (!Selected(op.name, only)) continue;
-    double& base = aggregates[op.aggregate];
-    if (base == 0) {
-      PGconn* conn = PQconnectdb(conninfo.c_str());
-      std::vector<double> aggregate;
-      for (int i = 0; i < runs; ++i)
-        aggregate.push_back(Seconds([&] { PQclear(PQexec(conn, op.aggregate)); }));
-      PQfinish(conn);
-      base = Median(aggregate);
-    }
-    std::vector<double> times;
+    // The aggregate runs right before each run of the operation, so that both see the same
+    // machine: on a machine shared with other work the load drifts between operations.
+    PGconn* aggregate_conn = PQconnectdb(conninfo.c_str());
+    std::vector<double> aggregate;
+    // With VERIPROG_SQL_TIMES set the statements' times go to stderr: each operation's under
+    // its name (bench/profile.awk sums them up).
+    if (std::getenv("VERIPROG_SQL_TIMES") != nullptr)
+      std::fprintf(stderr, "[operation] %s\n", op.name);
+    std::vector<double> times, cpu;
     std::string error;
     long statements = 0, rows_written = 0;
-    for (int i = 0; i < runs && error.empty(); ++i) {
+    long long round_trips = -1, rows_received = -1;  // libpq only
+    // Quick operations run more often (up to five times the runs asked, a second in all), so
+    // that their medians hold still on a machine shared with other work.
+    double spent = 0;
+    for (int i = 0; error.empty() && (i < runs || (spent < 1.0 && i < 5 * runs)); ++i) {
+      aggregate.push_back(Seconds([&] { PQclear(PQexec(aggregate_conn, op.aggregate)); }));
       CLSCG_VERIPROG main;
-      auto counting = std::make_shared<Counting>(veriprog::db::Connect(operations_connection));
+      auto inner = veriprog::db::Connect(operations_connection);
+      auto* pg = dynamic_cast<veriprog::db::pg::PgConnection*>(inner.get());
+      const long long trips_before = pg != nullptr ? pg->round_trips() : 0;
+      const long long rows_before = pg != nullptr ? pg->rows_received() : 0;
+      auto counting = std::make_shared<Counting>(std::move(inner));
       main.CPInput()->GConnect = counting;
       main.CPInput()->EseguiTransazione = true;
       op.params(*main.CPInput());
+      const double cpu_before = ClientCpu();
       times.push_back(Seconds([&] { op.run(main); }));
+      spent += times.back() + aggregate.back();
+      cpu.push_back(ClientCpu() - cpu_before);
       if (main.Stato() != veriprog::tsOk) error = main.Errore();
       statements = counting->statements;
       rows_written = counting->rows_written;
+      if (pg != nullptr) {
+        round_trips = pg->round_trips() - trips_before;
+        rows_received = pg->rows_received() - rows_before;
+      }
     }
+    PQfinish(aggregate_conn);
+    const double base = Median(aggregate);
     if (!error.empty()) {
-      std::printf("%-34s failed: %s\n", op.name, error.c_str());
+      std::printf(tsv ? "%s\tfailed: %s\n" : "%-34s failed: %s\n", op.name, error.c_str());
       continue;
     }
     const double t = Median(times);
-    std::printf("%-34s %8.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %ld rows written)\n",
-                op.name, t, base, t / base, statements, rows_written);
+    const double client = Median(cpu);
+    if (tsv) {
+      std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%ld\t%ld\t%lld\t%lld\t%.2f\n", op.name, lines, t,
+                  base, t / base, statements, rows_written, round_trips, rows_received, client);
+      std::fflush(stdout);
+      continue;
+    }
+    std::printf(
+        "%-30s %7.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %lld round trips, %lld rows "
+        "to the client, %ld rows written, client CPU %.2f s)\n",
+        op.name, t, base, t / base, statements, round_trips, rows_received, rows_written, client);
   }
-  Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  if (!keep) Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;
 }

@@ -69,6 +69,7 @@ void PgConnection::CancelRunning() noexcept {
 }
 
 void PgConnection::Command(const char* sql) {
+  ++round_trips_;
   Result r(PQexec(conn_.get(), sql));
   const auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -84,6 +85,7 @@ PgConnection::Result PgConnection::SendRaw(const std::string& sql, int nparams,
 
 PgConnection::Result PgConnection::ExecRaw(const std::string& sql, int nparams,
                                            const char* const* params) {
+  ++round_trips_;
   Result r(PQexecParams(conn_.get(), sql.c_str(), nparams, nullptr, params, nullptr, nullptr, 0));
   const auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -101,6 +103,13 @@ PgConnection::Result PgConnection::SendAtomically(const std::string& sql, int np
 
 std::unique_ptr<StatementOutcome> PgConnection::Send(const std::string& sql) {
   return std::make_unique<Outcome>(*this, SendRaw(sql, 0, nullptr));
+}
+
+// The savepoint, the statement and the release in one round trip.
+std::unique_ptr<StatementOutcome> PgConnection::SendUnderSavepoint(const std::string& sql,
+                                                                   std::string_view savepoint) {
+  std::vector<Result> results = SendUnderSavepoint({Piped{&sql, {}}}, savepoint);
+  return std::make_unique<Outcome>(*this, std::move(results.front()));
 }
 
 std::optional<QueryResult> PgConnection::Execute(std::string_view batch,
@@ -142,6 +151,7 @@ void PgConnection::CommitTrans() {
   if (!in_transaction()) throw DbError("no transaction is open to commit");
   ThrowIfInterrupted();  // an interrupted operation is rolled back, never committed
   runner_.set_in_transaction(false);
+  ++round_trips_;
   Result r(PQexec(conn_.get(), "COMMIT"));
   if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
     throw DbError(ServerMessage(r.get(), conn_.get()));

@@ -46,6 +46,11 @@ class PgConnection final : public Connection, private StatementChannel {
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch) { return TsqlRunner::Translate(batch); }
 
+  // What this connection has cost so far, for the benchmarks: round trips to the server and rows
+  // it sent back into record sets.
+  std::int64_t round_trips() const { return round_trips_; }
+  std::int64_t rows_received() const { return rows_received_; }
+
  private:
   struct ResultDeleter {
     void operator()(PGresult* r) const;
@@ -74,11 +79,24 @@ class PgConnection final : public Connection, private StatementChannel {
   Result ExecRaw(const std::string& sql, int nparams, const char* const* params);
   // The same as one statement of the runner: under a savepoint while a transaction is open.
   Result SendAtomically(const std::string& sql, int nparams, const char* const* params);
-  // Statements [from, to) in one pipeline: one round trip, every result read. Throws the first
-  // failure once the pipeline is drained.
-  std::vector<Result> SendPipeline(
-      const std::vector<RowStatement>& statements, std::size_t from, std::size_t to,
-      const std::function<std::vector<const char*>(const RowStatement&)>& params_of);
+  // One statement of a pipeline: its text and its parameters (nullptr for NULL).
+  struct Piped {
+    const std::string* sql;
+    std::vector<const char*> params;
+  };
+  // Statements in one pipeline: one round trip, every result read. Throws the first failure
+  // once the pipeline is drained.
+  std::vector<Result> SendPipeline(const std::vector<Piped>& statements);
+  // Statements under the runner's savepoint in as few round trips as the pipeline allows: the
+  // savepoint goes with the first, its release with the last; a failure takes it back.
+  // With a check, every result passes it before the release, which then goes on its own (with
+  // the statement when there is only one: failing its check, it has written nothing).
+  using ResultCheck = std::function<void(std::size_t index, PGresult* result)>;
+  std::vector<Result> SendUnderSavepoint(const std::vector<Piped>& statements,
+                                         std::string_view savepoint,
+                                         const ResultCheck& check = nullptr);
+  std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
+                                                       std::string_view savepoint) override;
   QueryResult ToQueryResult(PGresult* result);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
@@ -87,6 +105,8 @@ class PgConnection final : public Connection, private StatementChannel {
   std::unique_ptr<PGcancel, CancelDeleter> cancel_;  // for a cancel from another thread
   TsqlRunner runner_{*this};
   std::map<unsigned int, std::shared_ptr<const WriteTarget>> targets_;  // by table OID
+  std::int64_t round_trips_ = 0;
+  std::int64_t rows_received_ = 0;
 };
 
 }  // namespace veriprog::db::pg

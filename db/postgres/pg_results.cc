@@ -14,6 +14,7 @@ namespace veriprog::db::pg {
 QueryResult PgConnection::ToQueryResult(PGresult* result) {
   const int nfields = PQnfields(result);
   const int nrows = PQntuples(result);
+  rows_received_ += nrows;
   std::vector<FieldDef> fields;
   std::set<std::string> names;
   for (int f = 0; f < nfields; ++f) {

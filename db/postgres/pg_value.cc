@@ -1,5 +1,9 @@
 #include "db/postgres/pg_value.h"
 
+#include <charconv>
+#include <cstdint>
+#include <system_error>
+
 #include "db/error.h"
 
 namespace veriprog::db::pg {
@@ -50,7 +54,14 @@ Variant ValueFromText(const FieldDef& field, Oid type, std::string_view text) {
     case FieldType::kBoolean:
       return text == "t";
     case FieldType::kInteger: {
-      if (auto n = Variant(text).ToInteger()) return *n;
+      // The server writes whole numbers plainly: read them without a detour through text.
+      std::int64_t n = 0;
+      const char* end = text.data() + text.size();
+      if (const auto [at, error] = std::from_chars(text.data(), end, n);
+          error == std::errc() && at == end) {
+        return n;
+      }
+      if (auto v = Variant(text).ToInteger()) return *v;
       break;
     }
     case FieldType::kDecimal: {

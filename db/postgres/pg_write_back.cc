@@ -18,8 +18,8 @@ std::string QuoteName(std::string_view name) {
 }  // namespace
 
 // One statement per row. Outside a transaction each goes on its own and the first failure stops
-// the rest, the rows before it staying written. Inside one the rows travel as one statement: a
-// savepoint, then the rows in pipelines of a hundred (one round trip each instead of three per
+// the rest, the rows before it staying written. Inside one the rows travel as one statement: the
+// savepoint and the rows in pipelines of a hundred (one round trip each instead of three per
 // row), then its release; the first failure takes the savepoint back, so that a failing
 // write-back is undone as a whole and the transaction goes on.
 void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
@@ -93,52 +93,97 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
     }
     return values;
   };
-  auto params_of = [](const RowStatement& st) {
-    std::vector<const char*> params;
-    for (const auto& v : st.values)
-      params.push_back(v ? v->c_str() : nullptr);
-    return params;
-  };
-
   if (!in_transaction()) {
     for (const RowStatement& st : statements) {
-      const auto params = params_of(st);
+      std::vector<const char*> params;
+      for (const auto& v : st.values)
+        params.push_back(v ? v->c_str() : nullptr);
       Result r = SendRaw(st.sql, static_cast<int>(params.size()), params.data());
       table.MarkSaved(st.id, saved(st, r.get()));
     }
     return;
   }
-  constexpr std::size_t kPipeline = 100;  // results small enough to wait in the socket buffers
+  std::vector<Piped> piped;
+  piped.reserve(statements.size());
+  for (const RowStatement& st : statements) {
+    Piped p{&st.sql, {}};
+    for (const auto& v : st.values)
+      p.params.push_back(v ? v->c_str() : nullptr);
+    piped.push_back(std::move(p));
+  }
+  // Each row's answer is read before the savepoint is released: a row someone else changed
+  // takes the whole write-back back.
   std::vector<std::vector<Variant>> values;
   values.reserve(statements.size());
-  runner_.Atomically([&] {
-    for (std::size_t from = 0; from < statements.size(); from += kPipeline) {
-      const std::size_t to = std::min(statements.size(), from + kPipeline);
-      std::vector<Result> results = SendPipeline(statements, from, to, params_of);
-      for (std::size_t i = from; i < to; ++i)
-        values.push_back(saved(statements[i], results[i - from].get()));
-    }
+  SendUnderSavepoint(piped, TsqlRunner::kSavepointName, [&](std::size_t i, PGresult* r) {
+    values.push_back(saved(statements[i], r));
   });
   for (std::size_t i = 0; i < statements.size(); ++i)
     table.MarkSaved(statements[i].id, std::move(values[i]));
 }
 
-std::vector<PgConnection::Result> PgConnection::SendPipeline(
-    const std::vector<RowStatement>& statements, std::size_t from, std::size_t to,
-    const std::function<std::vector<const char*>(const RowStatement&)>& params_of) {
+std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
+    const std::vector<Piped>& statements, std::string_view savepoint, const ResultCheck& check) {
+  const std::string begin = "SAVEPOINT " + std::string(savepoint);
+  const std::string release = "RELEASE SAVEPOINT " + std::string(savepoint);
+  constexpr std::size_t kPipeline = 100;  // results small enough to wait in the socket buffers
+  std::vector<Result> results;
+  results.reserve(statements.size());
+  // The release travels with the last chunk unless the results are to be checked first. A
+  // single statement that fails its check has written nothing (an update that found no row), so
+  // its release need not wait.
+  const bool release_with_last = !check || statements.size() <= 1;
+  bool released = false;
+  try {
+    std::vector<Piped> chunk{{&begin, {}}};
+    for (std::size_t i = 0; i <= statements.size(); ++i) {
+      const bool last = i == statements.size();
+      if (last && release_with_last) chunk.push_back({&release, {}});
+      if (!last) chunk.push_back(statements[i]);
+      if (!last && chunk.size() < kPipeline) continue;
+      if (chunk.empty()) break;
+      std::vector<Result> sent = SendPipeline(chunk);
+      released = last && release_with_last;
+      for (std::size_t k = 0; k < chunk.size(); ++k) {
+        if (chunk[k].sql == &begin || chunk[k].sql == &release) continue;
+        if (check) check(results.size(), sent[k].get());
+        results.push_back(std::move(sent[k]));
+      }
+      chunk.clear();
+    }
+    if (!released) {
+      SendRaw(release, 0, nullptr);
+      released = true;
+    }
+  } catch (const DbError&) {
+    if (released) throw;  // nothing was written
+    try {
+      ExecRaw("ROLLBACK TO SAVEPOINT " + std::string(savepoint), 0, nullptr);
+      ExecRaw(release, 0, nullptr);
+    } catch (const DbError&) {
+      // The connection is gone or interrupted: the statement's own error says why, and the
+      // transaction is undone as a whole.
+    }
+    throw;
+  }
+  return results;
+}
+
+std::vector<PgConnection::Result> PgConnection::SendPipeline(const std::vector<Piped>& statements) {
   ThrowIfInterrupted();
   PGconn* c = conn_.get();
   if (PQenterPipelineMode(c) != 1) throw DbError(std::string(Trim(PQerrorMessage(c))));
   std::string error;
   std::size_t sent = 0;
-  for (std::size_t i = from; i < to; ++i, ++sent) {
-    const auto params = params_of(statements[i]);
-    if (PQsendQueryParams(c, statements[i].sql.c_str(), static_cast<int>(params.size()), nullptr,
-                          params.data(), nullptr, nullptr, 0) != 1) {
+  for (const Piped& st : statements) {
+    if (PQsendQueryParams(c, st.sql->c_str(), static_cast<int>(st.params.size()), nullptr,
+                          st.params.data(), nullptr, nullptr, 0) != 1) {
       error = std::string(Trim(PQerrorMessage(c)));
       break;
     }
+    ++sent;
   }
+  ++round_trips_;
   if (PQpipelineSync(c) != 1 && error.empty()) error = std::string(Trim(PQerrorMessage(c)));
   // Every result is read, also after a failure: the connection must leave the pipeline clean.
   std::vector<Result> results;

@@ -12,9 +12,36 @@
 namespace veriprog::db::pg {
 namespace {
 
-constexpr const char* kSavepoint = "SAVEPOINT veriprog_statement";
-constexpr const char* kRelease = "RELEASE SAVEPOINT veriprog_statement";
-constexpr const char* kRollbackTo = "ROLLBACK TO SAVEPOINT veriprog_statement";
+std::string SavepointCommand(std::string_view command, std::string_view savepoint) {
+  return std::string(command) + std::string(savepoint);
+}
+
+// A condition that compares two whole numbers (a row count or a whole-number variable with a
+// constant) is decided here: the server would say the same, one round trip later. nullopt for
+// anything else.
+std::optional<bool> WholeNumberComparison(const std::string& condition) {
+  static const std::regex kComparison(
+      R"(^\s*(-?)\s*([0-9]{1,18})\s*(=|<>|!=|<=|>=|<|>)\s*(-?)\s*([0-9]{1,18})\s*$)");
+  // Parentheses around either side or the whole change nothing; each becomes a blank.
+  std::string bare = condition;
+  int depth = 0;
+  for (char& c : bare) {
+    if (c == '(') ++depth;
+    if (c == ')' && --depth < 0) return std::nullopt;
+    if (c == '(' || c == ')') c = ' ';
+  }
+  std::smatch m;
+  if (depth != 0 || !std::regex_match(bare, m, kComparison)) return std::nullopt;
+  const long long a = std::stoll(m[1].str() + m[2].str());
+  const long long b = std::stoll(m[4].str() + m[5].str());
+  const std::string op = m[3].str();
+  if (op == "=") return a == b;
+  if (op == "<>" || op == "!=") return a != b;
+  if (op == "<=") return a <= b;
+  if (op == ">=") return a >= b;
+  if (op == "<") return a < b;
+  return a > b;
+}
 
 std::string QuoteLiteral(std::string_view text) {
   return Quoted(text);
@@ -36,10 +63,33 @@ const std::vector<std::string>& SessionSettings() {
       "SET jit = off",
       // Sums per account of a whole fiscal year are hashed in memory rather than spilled.
       "SET work_mem = '256MB'",
+      // Groupings of a fiscal year's lines per account and month are hashed too, rather than
+      // sorted, however many groups the planner fears (it cannot count groups of expressions).
+      "SET hash_mem_multiplier = 8",
       // Temporary tables of a fiscal year stay in this session's memory (before its first use).
       "SET temp_buffers = '512MB'",
   };
   return kSettings;
+}
+
+std::unique_ptr<StatementOutcome> StatementChannel::SendUnderSavepoint(const std::string& sql,
+                                                                       std::string_view savepoint) {
+  Send(SavepointCommand("SAVEPOINT ", savepoint));
+  std::unique_ptr<StatementOutcome> outcome;
+  try {
+    outcome = Send(sql);
+  } catch (const DbError&) {
+    try {
+      Send(SavepointCommand("ROLLBACK TO SAVEPOINT ", savepoint));
+      Send(SavepointCommand("RELEASE SAVEPOINT ", savepoint));
+    } catch (const DbError&) {
+      // The connection is gone or interrupted: the statement's own error says why, and the
+      // transaction is undone as a whole.
+    }
+    throw;
+  }
+  Send(SavepointCommand("RELEASE SAVEPOINT ", savepoint));
+  return outcome;
 }
 
 TsqlRunner::TsqlRunner(StatementChannel& channel)
@@ -50,26 +100,25 @@ void TsqlRunner::Atomically(const std::function<void()>& work) {
     work();
     return;
   }
-  channel_.Send(kSavepoint);
+  channel_.Send(SavepointCommand("SAVEPOINT ", TsqlRunner::kSavepointName));
   try {
     work();
   } catch (const DbError&) {
     try {
-      channel_.Send(kRollbackTo);
-      channel_.Send(kRelease);
+      channel_.Send(SavepointCommand("ROLLBACK TO SAVEPOINT ", kSavepointName));
+      channel_.Send(SavepointCommand("RELEASE SAVEPOINT ", kSavepointName));
     } catch (const DbError&) {
       // The connection is gone or interrupted: the statement's own error says why, and the
       // transaction is undone as a whole.
     }
     throw;
   }
-  channel_.Send(kRelease);
+  channel_.Send(SavepointCommand("RELEASE SAVEPOINT ", kSavepointName));
 }
 
 std::unique_ptr<StatementOutcome> TsqlRunner::Send(const std::string& sql) {
-  std::unique_ptr<StatementOutcome> outcome;
-  Atomically([&] { outcome = channel_.Send(sql); });
-  return outcome;
+  if (!in_transaction_) return channel_.Send(sql);
+  return channel_.SendUnderSavepoint(sql, kSavepointName);
 }
 
 std::optional<std::string> TsqlRunner::Scalar(const std::string& sql) {
@@ -85,14 +134,8 @@ std::optional<QueryResult> TsqlRunner::Execute(std::string_view batch,
   return std::move(state.first_result);
 }
 
-void TsqlRunner::Run(const std::vector<tsql::Node>& nodes, RunState& state) {
-  for (const auto& node : nodes)
-    RunNode(node, state);
-}
-
-void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
-  const tsql::VariableLookup lookup =
-      [&state](const std::string& name) -> std::optional<std::string> {
+tsql::VariableLookup TsqlRunner::Lookup(const RunState& state) {
+  return [&state](const std::string& name) -> std::optional<std::string> {
     if (name == "@@ROWCOUNT") return std::to_string(state.row_count);
     auto it = state.variables.find(name);
     if (it == state.variables.end()) return std::nullopt;
@@ -100,6 +143,136 @@ void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
     return "CAST(" + (v.value ? QuoteLiteral(*v.value) : std::string("NULL")) + " AS " + v.type +
            ")";
   };
+}
+
+void TsqlRunner::Run(const std::vector<tsql::Node>& nodes, RunState& state) {
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (i + 1 < nodes.size() && RunUpdateOrInsert(nodes[i], nodes[i + 1], state)) {
+      ++i;
+      continue;
+    }
+    RunNode(nodes[i], state);
+  }
+}
+
+namespace {
+
+std::vector<tsql::Token> Significant(const std::vector<tsql::Token>& tokens) {
+  std::vector<tsql::Token> out;
+  for (const auto& t : tokens) {
+    if (t.significant()) out.push_back(t);
+  }
+  return out;
+}
+
+// The condition is exactly @@ROWCOUNT = 0.
+bool NoRowCounted(const std::vector<tsql::Token>& condition) {
+  const auto t = Significant(condition);
+  return t.size() == 3 && t[0].kind == tsql::TokenKind::kVariable && t[0].Upper() == "@@ROWCOUNT" &&
+         t[1].IsSymbol("=") && t[2].kind == tsql::TokenKind::kNumber && t[2].text == "0";
+}
+
+// A translated statement that begins with `verb` and holds no ';', no RETURNING and no WITH of
+// its own at its top level.
+bool PlainStatement(const std::vector<tsql::Token>& tokens, std::string_view verb) {
+  const auto t = Significant(tokens);
+  if (t.empty() || !t[0].IsWord(verb)) return false;
+  for (const auto& token : t) {
+    if (token.IsSymbol(";") || token.IsWord("RETURNING") || token.IsWord("WITH")) return false;
+  }
+  return true;
+}
+
+// "INSERT INTO t (columns) VALUES (values)" as "INSERT INTO t (columns) SELECT values WHERE
+// <condition>"; nullopt unless the statement ends with one row of values.
+std::optional<std::string> InsertSelect(const std::vector<tsql::Token>& tokens,
+                                        std::string_view condition) {
+  int depth = 0;
+  std::size_t values = tokens.size();
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].IsSymbol("(")) ++depth;
+    if (tokens[i].IsSymbol(")")) --depth;
+    if (depth == 0 && tokens[i].IsWord("VALUES")) {
+      if (values != tokens.size()) return std::nullopt;  // a second VALUES
+      values = i;
+    }
+  }
+  if (values == tokens.size()) return std::nullopt;
+  // After VALUES: one parenthesised row, and nothing significant after it.
+  std::size_t open = values + 1;
+  while (open < tokens.size() && !tokens[open].significant())
+    ++open;
+  if (open == tokens.size() || !tokens[open].IsSymbol("(")) return std::nullopt;
+  std::size_t close = open;
+  depth = 0;
+  for (; close < tokens.size(); ++close) {
+    if (tokens[close].IsSymbol("(")) ++depth;
+    if (tokens[close].IsSymbol(")") && --depth == 0) break;
+  }
+  if (close == tokens.size()) return std::nullopt;
+  for (std::size_t i = close + 1; i < tokens.size(); ++i) {
+    if (tokens[i].significant()) return std::nullopt;
+  }
+  const std::vector<tsql::Token> head(tokens.begin(), tokens.begin() + values);
+  const std::vector<tsql::Token> row(tokens.begin() + open + 1, tokens.begin() + close);
+  for (const auto& t : row) {
+    if (t.IsWord("DEFAULT")) return std::nullopt;  // a column default has no SELECT form
+  }
+  return tsql::Join(head) + "SELECT " + tsql::Join(row) + " WHERE " + std::string(condition);
+}
+
+}  // namespace
+
+bool TsqlRunner::RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& condition,
+                                   RunState& state) {
+  if (update.kind != tsql::Node::Kind::kStatement || condition.kind != tsql::Node::Kind::kIf ||
+      condition.children.size() != 1 ||
+      condition.children[0].kind != tsql::Node::Kind::kStatement ||
+      !NoRowCounted(condition.tokens)) {
+    return false;
+  }
+  const auto& insert = condition.children[0];
+  const auto significant_update = Significant(update.tokens);
+  const auto significant_insert = Significant(insert.tokens);
+  if (significant_update.empty() || !significant_update[0].IsWord("UPDATE") ||
+      significant_insert.empty() || !significant_insert[0].IsWord("INSERT")) {
+    return false;
+  }
+  const tsql::VariableLookup lookup = Lookup(state);
+  const auto updating = tsql::TranslateStatement(update.tokens, lookup);
+  const auto inserting = tsql::TranslateStatement(insert.tokens, lookup);
+  if (!updating.filled_temp_tables.empty() || !inserting.filled_temp_tables.empty()) return false;
+  const auto update_tokens = tsql::Lex(updating.sql);
+  const auto insert_tokens = tsql::Lex(inserting.sql);
+  if (!PlainStatement(update_tokens, "UPDATE") || !PlainStatement(insert_tokens, "INSERT")) {
+    return false;
+  }
+  const auto insert_select =
+      InsertSelect(insert_tokens, "NOT EXISTS (SELECT 1 FROM veriprog_updated)");
+  if (!insert_select) return false;
+
+  // One statement: the insert sees the update's outcome, not its rows, and both counts come
+  // back, so that @@ROWCOUNT reads as it would after the two statements.
+  const std::string sql = "WITH veriprog_updated AS (" + updating.sql +
+                          " RETURNING 1), veriprog_inserted AS (" + *insert_select +
+                          " RETURNING 1) SELECT (SELECT COUNT(*) FROM veriprog_updated), "
+                          "(SELECT COUNT(*) FROM veriprog_inserted)";
+  PrepareTempTablesUsedBy(sql);
+  const auto started = std::chrono::steady_clock::now();
+  auto outcome = Send(sql);
+  if (timing_) {
+    std::fprintf(stderr, "[sql %6lld ms] %s\n", MillisecondsSince(started), sql.c_str());
+  }
+  QueryResult counts = outcome->ToQueryResult();
+  const auto& row = counts.table->row(0).values;
+  const std::int64_t updated = row[0].AsInteger();
+  const std::int64_t inserted = row[1].AsInteger();
+  state.row_count = updated > 0 ? updated : inserted;
+  return true;
+}
+
+void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
+  const tsql::VariableLookup lookup = Lookup(state);
   switch (node.kind) {
     case tsql::Node::Kind::kStatement: {
       const auto translation = tsql::TranslateStatement(node.tokens, lookup);
@@ -137,10 +310,12 @@ void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
       break;
     }
     case tsql::Node::Kind::kIf: {
-      const auto holds =
-          Scalar("SELECT CASE WHEN (" + tsql::TranslateExpression(node.tokens, lookup) +
-                 ") THEN 1 ELSE 0 END");
-      if (holds == "1") {
+      const std::string condition = tsql::TranslateExpression(node.tokens, lookup);
+      const auto decided = WholeNumberComparison(condition);
+      const bool holds =
+          decided ? *decided
+                  : Scalar("SELECT CASE WHEN (" + condition + ") THEN 1 ELSE 0 END") == "1";
+      if (holds) {
         RunNode(node.children[0], state);
       } else if (node.children.size() > 1) {
         RunNode(node.children[1], state);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_script.h"
 
 namespace veriprog::db::pg {
@@ -40,6 +41,12 @@ class StatementChannel {
   virtual ~StatementChannel() = default;
   // Sends one statement as it is. Throws DbError with the server's message.
   virtual std::unique_ptr<StatementOutcome> Send(const std::string& sql) = 0;
+  // Sends one statement inside a transaction under the savepoint `savepoint` names, released
+  // after it; a failing statement takes the savepoint back, releases it and throws its own error.
+  // This sends the three one after another; a carrier that can queue statements sends them in
+  // one round trip.
+  virtual std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
+                                                               std::string_view savepoint);
 };
 
 // Session settings both carriers apply once connected: ISO dates, no JIT for short statements
@@ -48,6 +55,9 @@ const std::vector<std::string>& SessionSettings();
 
 class TsqlRunner {
  public:
+  // The savepoint each statement runs under while a transaction is open.
+  static constexpr const char* kSavepointName = "veriprog_statement";
+
   explicit TsqlRunner(StatementChannel& channel);
 
   // Runs a T-SQL batch: the first result set it produced, if any; rows_affected gets the count
@@ -79,8 +89,13 @@ class TsqlRunner {
     std::optional<QueryResult> first_result;
   };
 
+  // The values of the batch's variables and @@ROWCOUNT, as the translation reads them.
+  static tsql::VariableLookup Lookup(const RunState& state);
   void Run(const std::vector<tsql::Node>& nodes, RunState& state);
   void RunNode(const tsql::Node& node, RunState& state);
+  // UPDATE ... then IF @@ROWCOUNT = 0 INSERT ... VALUES (...): both in one statement, the insert
+  // made only when the update found no row. False (nothing run) for any other shape.
+  bool RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& condition, RunState& state);
   std::optional<std::string> Scalar(const std::string& sql);
   // Prepares the filled temporary tables that the statement about to run reads.
   void PrepareTempTablesUsedBy(const std::string& sql);

@@ -120,8 +120,16 @@ TEST(PgConnection, WriteBackInsideATransactionIsOneStatement) {
   EXPECT_TRUE(conn->in_transaction());
   EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) FROM CG53_PROGA WHERE CG53_SALDOFIN = 2"), "0\n")
       << "none of the rows before or after the conflict";
+
+  // One row alone: its conflict leaves it unwritten and the transaction usable.
+  rs.Requery();
+  rs.Filter("CG53_CONTO_CG24 = 'C7'");
+  rs.Set("CG53_SALDOFIN", 3);
+  conn->Execute("UPDATE CG53_PROGA SET CG53_SALDOFIN = 4 WHERE CG53_CONTO_CG24 = 'C7'");
+  EXPECT_THROW(rs.UpdateBatch(AffectRecords::kCurrent), DbError);
+  EXPECT_TRUE(conn->in_transaction());
   conn->CommitTrans();
-  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*), SUM(CG53_SALDOFIN) FROM CG53_PROGA"), "250|5\n");
+  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*), SUM(CG53_SALDOFIN) FROM CG53_PROGA"), "250|9\n");
 }
 
 TEST(PgConnection, WriteBackRoundTrip) {

@@ -1,12 +1,15 @@
 // The T-SQL lexer and splitter on hostile and random text; the rewriter's refusals.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "db/error.h"
 #include "db/postgres/tsql_lexer.h"
 #include "db/postgres/tsql_rewrite.h"
+#include "db/postgres/tsql_runner.h"
 #include "db/postgres/tsql_script.h"
+#include "db/row_table.h"
 
 namespace veriprog::db::tsql {
 namespace {
@@ -141,6 +144,104 @@ TEST(TsqlRewrite, WholeNumberVariablesCompareBare) {
   EXPECT_EQ(translate("SELECT 1 FROM T WHERE D = @Data AND M = @Nulla"),
             "SELECT 1 FROM T WHERE D = (CAST('2024-01-01 00:00:00' AS TIMESTAMP)) AND M = "
             "(CAST(NULL AS DECIMAL(2,0)))");
+}
+
+// A carrier that writes down what it is sent (the first two words of each statement) and
+// answers every statement with `rows` rows touched; a statement containing `failing` fails. An
+// update-or-insert answers with its two counts.
+class Recorder final : public pg::StatementChannel {
+ public:
+  class Outcome final : public pg::StatementOutcome {
+   public:
+    Outcome(std::int64_t rows, bool counts) : rows_(rows), counts_(counts) {}
+    bool has_rows() const override { return counts_; }
+    std::int64_t count() const override { return counts_ ? 1 : rows_; }
+    std::optional<std::string> FirstValue() const override { return "1"; }
+    QueryResult ToQueryResult() override {
+      auto table = std::make_shared<RowTable>();
+      table->AppendField(FieldDef::Integer("UPDATED", 8));
+      table->AppendField(FieldDef::Integer("INSERTED", 8));
+      table->AppendLoadedRow({Variant(rows_), Variant(std::int64_t{rows_ == 0 ? 1 : 0})});
+      return QueryResult{table, nullptr};
+    }
+
+   private:
+    std::int64_t rows_;
+    bool counts_;
+  };
+  std::unique_ptr<pg::StatementOutcome> Send(const std::string& sql) override {
+    sent += sql.substr(0, sql.find(' ', sql.find(' ') + 1)) + "\n";
+    if (!failing.empty() && sql.find(failing) != std::string::npos) throw DbError("rifiutata");
+    return std::make_unique<Outcome>(rows, sql.rfind("WITH veriprog_updated", 0) == 0);
+  }
+  std::string sent, failing;
+  std::int64_t rows = 0;
+};
+
+// The monthly writers' batch is one statement; inside a transaction it still runs under its
+// savepoint, and a failing one is taken back. @@ROWCOUNT reads as after the two statements.
+TEST(TsqlRunner, UpdateOrInsertIsOneStatement) {
+  const std::string batch =
+      "UPDATE CGL4_PROGIVAPLAF SET CGL4_PLAFEXPORT = 1 WHERE CGL4_MESE = 3\r\n"
+      " IF @@ROWCOUNT = 0\r\n INSERT INTO CGL4_PROGIVAPLAF (CGL4_MESE) VALUES (3)";
+  Recorder channel;
+  pg::TsqlRunner runner(channel);
+  std::int64_t rows = -1;
+  runner.Execute(batch, &rows);
+  EXPECT_EQ(channel.sent, "WITH veriprog_updated\n");
+  EXPECT_EQ(rows, 1) << "no row updated: one inserted";
+  channel.rows = 2;
+  runner.Execute(batch, &rows);
+  EXPECT_EQ(rows, 2) << "rows updated: none inserted";
+
+  channel.sent.clear();
+  runner.set_in_transaction(true);
+  runner.Execute(batch, nullptr);
+  EXPECT_EQ(channel.sent,
+            "SAVEPOINT veriprog_statement\nWITH veriprog_updated\nRELEASE SAVEPOINT\n");
+  channel.sent.clear();
+  channel.failing = "INSERT";
+  EXPECT_THROW(runner.Execute(batch, nullptr), DbError);
+  EXPECT_EQ(channel.sent,
+            "SAVEPOINT veriprog_statement\nWITH veriprog_updated\nROLLBACK TO\nRELEASE "
+            "SAVEPOINT\n");
+  runner.set_in_transaction(false);
+  channel.failing.clear();
+
+  // Other shapes run statement by statement: an ELSE, several rows, a condition of another kind.
+  auto sent = [&](const std::string& text) {
+    channel.sent.clear();
+    runner.Execute(text, nullptr);
+    return channel.sent;
+  };
+  channel.rows = 0;
+  EXPECT_EQ(sent("UPDATE T SET A = 1 IF @@ROWCOUNT = 0 INSERT INTO T (A) VALUES (1) ELSE "
+                 "DELETE FROM T"),
+            "UPDATE T\nINSERT INTO\n");
+  EXPECT_EQ(sent("UPDATE T SET A = 1 IF @@ROWCOUNT = 0 INSERT INTO T (A) VALUES (1), (2)"),
+            "UPDATE T\nINSERT INTO\n");
+  EXPECT_EQ(sent("UPDATE T SET A = 1 IF @@ROWCOUNT > 0 INSERT INTO T (A) VALUES (1)"),
+            "UPDATE T\n");
+}
+
+// A condition on whole numbers (a row count, a whole-number variable) is decided here without a
+// round trip; anything else goes to the server.
+TEST(TsqlRunner, WholeNumberConditionsAreDecidedOnTheClient) {
+  Recorder channel;
+  pg::TsqlRunner runner(channel);
+  auto asked = [&](const std::string& condition) {
+    channel.sent.clear();
+    runner.Execute(" IF " + condition + " SELECT 7 AS N", nullptr);
+    return channel.sent;
+  };
+  EXPECT_EQ(asked("(1) = 1"), "SELECT 7\n");
+  EXPECT_EQ(asked("-2 <> ( -2 )"), "") << "false, and decided here";
+  EXPECT_EQ(asked("3 >= 4"), "");
+  EXPECT_EQ(asked("1 = 1.0"), "SELECT CASE\nSELECT 7\n");
+  EXPECT_EQ(asked("YEAR(GETDATE()) > 2000"), "SELECT CASE\nSELECT 7\n");
+  channel.sent.clear();
+  runner.Execute("DELETE FROM T IF @@ROWCOUNT = 0 DELETE FROM U", nullptr);
+  EXPECT_EQ(channel.sent, "DELETE FROM\nDELETE FROM\n");
 }
 
 }  // namespace
