@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "component/events.h"
+#include "component/main_object.h"
 
 namespace veriprog::cli {
 

@@ -2,15 +2,17 @@
 // replaceable by the host), the company object and the transaction flag; it publishes the check
 // and rebuild operations and reports their outcome in Stato and Errore. No member throws: every
 // failure ends up in Stato/Errore. Progress is reported to the attached event sinks.
+// This is the header a host includes: it brings the parameter and result objects, the events and
+// the enumerations, which are defined with the frame that fills them.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "component/enums.h"
-#include "component/events.h"
-#include "component/input_output.h"
-#include "component/trace.h"
+#include "frame/enums.h"
+#include "frame/events.h"
+#include "frame/input_output.h"
+#include "frame/trace.h"
 #include "db/variant.h"
 #include "outside/services.h"
 

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "component/enums.h"
-#include "component/events.h"
-#include "component/input_output.h"
+#include "frame/enums.h"
+#include "frame/events.h"
+#include "frame/input_output.h"
 #include "db/connection.h"
 #include "db/variant.h"
 #include "frame/sql_text.h"

@@ -5,16 +5,15 @@ set -uo pipefail
 root=${1:-$(dirname "$0")/..}
 cd "$root" || exit 2
 
-leaf='component/(enums|events|input_output|trace)\.h'   # public data types the frame fills
 families='(contabili|fatturato|iva|regimi)'
 declare -A allowed=(
   [db]='db/'
   [outside]='(db|outside)/'
-  [frame]="((db|outside|frame)/|$leaf)"
-  [contabili]="((db|outside|frame)/|$leaf|$families/)"
-  [fatturato]="((db|outside|frame)/|$leaf|$families/)"
-  [iva]="((db|outside|frame)/|$leaf|$families/)"
-  [regimi]="((db|outside|frame)/|$leaf|$families/)"
+  [frame]='(db|outside|frame)/'
+  [contabili]="((db|outside|frame)/|$families/)"
+  [fatturato]="((db|outside|frame)/|$families/)"
+  [iva]="((db|outside|frame)/|$families/)"
+  [regimi]="((db|outside|frame)/|$families/)"
   [component]="((db|outside|frame|component|include)/|$families/)"
   [gen]='(db|gen)/'
   [cli]='(cli|component|gen|db/(connection|recordset|variant|decimal|text|error|field|row_table|date_time|criteria)\.h)'

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "component/events.h"
+#include "component/main_object.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "outside/services.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "component/enums.h"
-#include "component/trace.h"
+#include "frame/enums.h"
+#include "frame/trace.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/variant.h"

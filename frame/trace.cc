@@ -1,4 +1,4 @@
-#include "component/trace.h"
+#include "frame/trace.h"
 
 #include <syslog.h>
 #include <uuid/uuid.h>

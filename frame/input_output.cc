@@ -1,4 +1,4 @@
-#include "component/input_output.h"
+#include "frame/input_output.h"
 
 namespace veriprog {
 
