@@ -548,26 +548,6 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, WritesTheGeneratorsReckoningOnGeneratedL
   }
 }
 
-// With a branch, on a generated ledger: that branch's rows as a rebuild of all branches leaves
-// them, every other row as it was.
-TEST(AzzeraAggiornaFatturatoImportoIVA, BranchOfAGeneratedLedger) {
-  Generated full(12, 4000, 8);
-  if (!full.db.ok()) GTEST_SKIP() << "no PostgreSQL server reachable";
-  const auto before = testing::Lines(testing::Figures(*full.conn));
-  full.RebuildAll();
-  const auto after = testing::Lines(testing::Figures(*full.conn));
-  for (const std::string sede : {"2", "0"}) {
-    Generated branch(12, 4000, 8);
-    Rebuild rebuild(branch.conn);
-    rebuild.main.CPInput()->CodiceSede = sede;
-    rebuild.Run();
-    ASSERT_EQ(rebuild.main.Stato(), tsOk) << rebuild.main.Errore();
-    EXPECT_EQ(Sorted(testing::Lines(testing::Figures(*branch.conn))),
-              BranchOnly(before, after, sede))
-        << "branch " << sede;
-  }
-}
-
 // The working record sets, row by row.
 std::string Render(const db::Recordset& rs) {
   std::string out;

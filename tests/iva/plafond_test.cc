@@ -269,38 +269,6 @@ TEST(AzzeraAggiornaProgressiviPlafond, WithACodeRewritesThatActivityAlone) {
             expected);
 }
 
-// A failure at any statement of the rebuild leaves the stored totals as they were.
-TEST(AzzeraAggiornaProgressiviPlafond, AFailureAnywhereRollsBack) {
-  VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
-  Ledger(l);
-  auto conn = db.Connect();
-  const std::string before = Stored(*conn);
-  for (bool per_attivita : {false, true}) {
-    int statements = 0;
-    {
-      auto counting = std::make_shared<testing::FaultyConnection>(db.Connect(), 0);
-      Plafond p(counting, per_attivita);
-      p.main.AzzeraAggiornaProgressiviPlafond();
-      statements = counting->statements();
-      db.Run("TRUNCATE CG51_PROGPLAFOND, CGL4_PROGIVAPLAF");
-    }
-    Progressivi(l);
-    ASSERT_EQ(Stored(*conn), before);
-    ASSERT_GT(statements, 26);
-    for (int n = 1; n <= statements; ++n) {
-      auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), n);
-      Plafond p(faulty, per_attivita);
-      p.main.AzzeraAggiornaProgressiviPlafond();
-      EXPECT_EQ(p.main.Stato(), tsProgramError) << n;
-      EXPECT_NE(p.main.Errore().find("guasto simulato in "), std::string::npos) << n;
-      EXPECT_EQ(p.events->Joined().find("EndAzzeraAggiornaProgressiviPlafond"), std::string::npos)
-          << n;
-      ASSERT_EQ(Stored(*conn), before) << "failure at statement " << n;
-    }
-  }
-}
-
 // A statement failing in the month loop ends the check there: February's stored statement
 // fails, nothing later is read, February gets no Avanzamento and there is no End.
 TEST(ControlloProgressiviPlafond, AFailingMonthEndsTheCheck) {
@@ -320,29 +288,6 @@ TEST(ControlloProgressiviPlafond, AFailingMonthEndsTheCheck) {
   db::Recordset& rs = *p.main.CPOutput()->RecSetControlloProgressiviPlafond;
   EXPECT_EQ(rs.filter(), "");
   EXPECT_EQ(Righe(rs), "1|Gennaio|0|0|0|0|0|0|0|0||-1\n2|Febbraio|0|0|0|0|50|0|0|0||-1\n");
-}
-
-TEST(ControlloProgressiviPlafond, RefusesHostileOrMissingParameters) {
-  VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
-  auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
-  Plafond p(conn, true, "1 OR 1=1");
-  p.main.ControlloProgressiviPlafond();
-  EXPECT_EQ(p.main.Stato(), tsParametriNonValidi);
-  EXPECT_EQ(p.main.Errore(),
-            "Il parametro CodiceAttivita deve essere un numero intero (valore: '1 OR 1=1')");
-  p.main.CPInput()->CodiceAttivita = 1;
-  p.main.CPInput()->IDAttivita = "10; DELETE FROM CG51_PROGPLAFOND";
-  p.main.AzzeraAggiornaProgressiviPlafond();
-  EXPECT_EQ(p.main.Stato(), tsParametriNonValidi);
-  p.main.CPInput()->IDAttivita = 10;
-  p.main.CPInput()->Anno = db::Variant();
-  p.main.AzzeraAggiornaProgressiviPlafond();
-  EXPECT_EQ(p.main.Errore(), "Non è stato definito l'anno");
-  p.main.ControlloProgressiviPlafond();
-  EXPECT_EQ(p.main.Errore(), "Non è stato definito l'anno");
-  EXPECT_EQ(p.events->Joined(), "");
-  EXPECT_TRUE(conn->batches.empty());
 }
 
 // On a generated ledger the checks flag exactly the totals the generator made wrong; the rebuilds

@@ -409,88 +409,25 @@ struct Operazione {
   void (CLSCG_VERIPROG::*check)();
   void (CLSCG_VERIPROG::*rebuild)();
   bool per_attivita;
-  db::Variant codice, id;
-  std::string (*stored)(db::Connection&);
+  db::Variant codice = {}, id = {};
 };
 
 const std::vector<Operazione>& Operazioni() {
+  const auto margine = &M::ControlloProgressiviRegimeMargine;
+  const auto r_margine = &M::AzzeraAggiornaProgressiviRegimeMargine;
+  const auto agricoltura = &M::ControlloProgressiviAgricoltura;
+  const auto r_agricoltura = &M::AzzeraAggiornaProgressiviAgricoltura;
+  const auto agenzie = &M::ControlloProgressiviAgenzieViaggio;
+  const auto r_agenzie = &M::AzzeraAggiornaProgressiviAgenzieViaggio;
   static const std::vector<Operazione> ops = {
-      {"margin_company",
-       Margine,
-       &M::ControlloProgressiviRegimeMargine,
-       &M::AzzeraAggiornaProgressiviRegimeMargine,
-       false,
-       {},
-       {},
-       StoredMargine},
-      {"margin_activity",
-       Margine,
-       &M::ControlloProgressiviRegimeMargine,
-       &M::AzzeraAggiornaProgressiviRegimeMargine,
-       true,
-       {},
-       {},
-       StoredMargine},
-      {"margin_activity_code", Margine, &M::ControlloProgressiviRegimeMargine,
-       &M::AzzeraAggiornaProgressiviRegimeMargine, true, 6, 31, StoredMargine},
-      {"agriculture",
-       Agricoltura,
-       &M::ControlloProgressiviAgricoltura,
-       &M::AzzeraAggiornaProgressiviAgricoltura,
-       false,
-       {},
-       {},
-       StoredAgricoltura},
-      {"travel",
-       Agenzie,
-       &M::ControlloProgressiviAgenzieViaggio,
-       &M::AzzeraAggiornaProgressiviAgenzieViaggio,
-       false,
-       {},
-       {},
-       StoredAgenzie},
-      {"travel_code",
-       Agenzie,
-       &M::ControlloProgressiviAgenzieViaggio,
-       &M::AzzeraAggiornaProgressiviAgenzieViaggio,
-       false,
-       8,
-       {},
-       StoredAgenzie},
+      {"margin_company", Margine, margine, r_margine, false},
+      {"margin_activity", Margine, margine, r_margine, true},
+      {"margin_activity_code", Margine, margine, r_margine, true, 6, 31},
+      {"agriculture", Agricoltura, agricoltura, r_agricoltura, false},
+      {"travel", Agenzie, agenzie, r_agenzie, false},
+      {"travel_code", Agenzie, agenzie, r_agenzie, false, 8},
   };
   return ops;
-}
-
-// A failure at any statement of a rebuild leaves the stored totals as they were: the reset, the
-// first months of the check (the others fail the same way) and every statement of the writer.
-TEST(SpecialSchemes, AFailureAnywhereRollsBack) {
-  for (const Operazione& op : Operazioni()) {
-    int statements = 0;
-    {
-      // How many statements the rebuild sends, counted on a ledger of its own.
-      VERIPROG_NEED_DATABASE(counted);
-      LibroIva l(counted);
-      op.ledger(l);
-      auto counting = std::make_shared<testing::FaultyConnection>(counted.Connect(), 0);
-      Schema dry(counting, op.per_attivita, op.codice, op.id);
-      (dry.main.*op.rebuild)();
-      ASSERT_EQ(dry.main.Stato(), tsOk) << op.name << ": " << dry.main.Errore();
-      statements = counting->statements();
-    }
-    VERIPROG_NEED_DATABASE(db);
-    LibroIva l(db);
-    op.ledger(l);
-    auto conn = db.Connect();
-    const std::string before = op.stored(*conn);
-    for (int n = 1; n <= statements; ++n) {
-      if (n > 4 && n < 26) continue;
-      auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), n);
-      Schema s(faulty, op.per_attivita, op.codice, op.id);
-      (s.main.*op.rebuild)();
-      EXPECT_EQ(s.main.Stato(), tsProgramError) << op.name << " " << n;
-      ASSERT_EQ(op.stored(*conn), before) << op.name << ": failure at statement " << n;
-    }
-  }
 }
 
 // A statement failing in the month loop ends the check there: no later month is read, the
@@ -518,29 +455,6 @@ TEST(SpecialSchemes, AFailingMonthEndsTheCheck) {
     EXPECT_EQ(s.events->Joined(),
               "Begin" + name + "(12)\nAvanzamento" + name + "(1)\nBegin" + name + "(12)\n");
   }
-}
-
-TEST(SpecialSchemes, RefuseHostileParameters) {
-  VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
-  auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
-  Schema s(conn, true, "7) OR (1=1");
-  for (auto op :
-       {&M::ControlloProgressiviRegimeMargine, &M::AzzeraAggiornaProgressiviRegimeMargine,
-        &M::ControlloProgressiviAgenzieViaggio, &M::AzzeraAggiornaProgressiviAgenzieViaggio}) {
-    (s.main.*op)();
-    EXPECT_EQ(s.main.Stato(), tsParametriNonValidi);
-    EXPECT_EQ(s.main.Errore(),
-              "Il parametro CodiceAttivita deve essere un numero intero (valore: '7) OR (1=1')");
-  }
-  s.main.CPInput()->Ditta = "1'; DROP TABLE CGA0_PROGIVAM; --";
-  s.main.AzzeraAggiornaProgressiviAgricoltura();
-  EXPECT_EQ(s.main.Stato(), tsParametriNonValidi);
-  s.main.CPInput()->Ditta = db::Variant();
-  s.main.ControlloProgressiviAgricoltura();
-  EXPECT_EQ(s.main.Errore(), "Non è stata definita la ditta");
-  EXPECT_TRUE(conn->batches.empty());
-  EXPECT_EQ(s.events->Joined(), "");
 }
 
 // On a generated ledger each check flags exactly the totals the generator made wrong; the rebuilds
