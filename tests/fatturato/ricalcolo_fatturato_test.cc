@@ -615,9 +615,9 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, NumbersAlikeKeepTheirOwnLines) {
             "M|1|2024|1|0|1401|1|7|2024|3|30.00");
 }
 
-// With a transaction, a failure at any statement leaves every stored figure as it was; without
-// one, the resets of steps 1 and 2 stay when step 3 fails.
-TEST(AzzeraAggiornaFatturatoImportoIVA, FailureAtAnyStatementRollsBack) {
+// Without a transaction the resets of steps 1 and 2 stay when step 3 fails (with one, the faults
+// suite shows every failure rolled back).
+TEST(AzzeraAggiornaFatturatoImportoIVA, WithoutTransactionTheResetsStay) {
   Generated counted(13, 300, 3);
   if (!counted.db.ok()) GTEST_SKIP() << "no PostgreSQL server reachable";
   auto recorder = testing::Recording(counted.conn);
@@ -632,20 +632,6 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, FailureAtAnyStatementRollsBack) {
   ASSERT_NE(source, sent.end());
 
   Generated g(13, 300, 3);
-  const std::string before = testing::Figures(*g.conn) + testing::OtherColumns(*g.conn);
-  ASSERT_NE(testing::Figures(*counted.conn), testing::Figures(*g.conn)) << "3 figures were wrong";
-  for (int n = 1; n <= static_cast<int>(sent.size()); ++n) {
-    Rebuild faulty(std::make_shared<testing::FaultyConnection>(g.conn, n));
-    faulty.Run();
-    // A step's failure is a program error; the company object's, a parameter error.
-    EXPECT_NE(faulty.main.Stato(), tsOk) << n;
-    EXPECT_FALSE(faulty.main.Errore().empty()) << n;
-    EXPECT_FALSE(g.conn->in_transaction());
-    EXPECT_EQ(testing::Figures(*g.conn) + testing::OtherColumns(*g.conn), before)
-        << "failure at statement " << n << ": " << sent[static_cast<std::size_t>(n - 1)];
-    EXPECT_EQ(faulty.events->Joined().find("End()"), std::string::npos) << n;
-  }
-
   Rebuild bare(std::make_shared<testing::FaultyConnection>(
       g.conn, static_cast<int>(source - sent.begin()) + 1));
   bare.main.CPInput()->EseguiTransazione = false;
