@@ -180,24 +180,6 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
   EXPECT_EQ(found, wanted);
 }
 
-TEST(DryRun, RefusesWhatTheRebuildRefusesAndWritesNothing) {
-  VERIPROG_NEED_DATABASE(db);
-  gen::GenerateLedger(db.libpq_conninfo(), {.seed = 3, .lines = 400, .wrong = 2});
-  const std::string before = Dump(db);
-  OperationOptions o = Options(db, 1);
-  o.fiscal_year = "2024";
-  o.fiscal_seq = "1 OR 1=1";
-  auto dry = cli::DryRun(*cli::FindOperation(true, "accounts"), o, false);
-  EXPECT_EQ(dry.outcome.stato, tsParametriNonValidi);
-  EXPECT_NE(dry.outcome.errore.find("Progressivo"), std::string::npos) << dry.outcome.errore;
-  o.fiscal_seq = "1";
-  o.company = "99";  // no such company: the company object cannot be made
-  dry = cli::DryRun(*cli::FindOperation(true, "accounts"), o, false);
-  EXPECT_NE(dry.outcome.stato, tsOk);
-  EXPECT_TRUE(dry.diffs.empty());
-  EXPECT_EQ(Dump(db), before);
-}
-
 // A hand-built account: January 100.00 debit; February 50.00 debit and 20.00 credit, beside a
 // provisional 999.00 and an adjustment of 5.00 that no monthly total counts. Stored: January
 // right, February's credit missing (0.00), the year right:
