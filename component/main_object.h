@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "db/variant.h"
 #include "frame/enums.h"
 #include "frame/events.h"
 #include "frame/input_output.h"
 #include "frame/trace.h"
-#include "db/variant.h"
 #include "outside/services.h"
 
 namespace veriprog {

@@ -114,6 +114,25 @@ Chiave ChiaveLavoro(const db::Recordset& rs, std::initializer_list<const char*> 
   return key;
 }
 
+// The working rows a writer goes through, without filter; none when the step computed none.
+// The step's progress begins with their number.
+db::Recordset* DaScrivere(Frame& f, const std::shared_ptr<db::Recordset>& rs) {
+  if (!rs) return nullptr;
+  const bool vuoto = rs->RecordCount() == 0;
+  rs->ClearFilter();
+  if (vuoto) return nullptr;
+  f.Raise(kEventiProcesso.begin, rs->RecordCount());
+  return rs.get();
+}
+
+// A pass stops on a missing row: what it had changed is written first, as writing row by row
+// would have left it.
+void Ferma(Frame& f, Totali& totali, std::string errore) {
+  totali.rs.UpdateBatch(db::AffectRecords::kAll);
+  f.Stato = tsProgramError;
+  f.Errore = std::move(errore);
+}
+
 }  // namespace
 
 // --- step 4: turnover ---------------------------------------------------------------------------
@@ -151,14 +170,9 @@ std::optional<db::Variant> RicalcoloFatturatoImportoIva::LeggiIdProgA(const Fisc
 
 void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
   if (!f_.DittaPronta()) return;
-  if (!rs_fatturato_) return;
-  db::Recordset& rs = *rs_fatturato_;
-  if (rs.RecordCount() == 0) {
-    rs.ClearFilter();
-    return;
-  }
-  rs.ClearFilter();
-  f_.Raise(kEventiProcesso.begin, rs.RecordCount());
+  db::Recordset* righe = DaScrivere(f_, rs_fatturato_);
+  if (righe == nullptr) return;
+  db::Recordset& rs = *righe;
   const FiscalYearKey key = f_.ChiaveEsercizio(true);
   const std::string t58 = f_.GetTableName(TableId::kCG52Read);
 
@@ -191,10 +205,7 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
     }
     const auto id_proga = LeggiIdProgA(key);
     if (!id_proga) {
-      mensili.rs.UpdateBatch(db::AffectRecords::kAll);
-      f_.Stato = tsProgramError;
-      f_.Errore = "Errore in lettura CG53_IDPROGA" + kCRLF + "in AggiornaFatturato";
-      return;
+      return Ferma(f_, mensili, "Errore in lettura CG53_IDPROGA" + kCRLF + "in AggiornaFatturato");
     }
     mensili.Aggiungi([&] {
       db::Recordset& m = mensili.rs;
@@ -233,11 +244,9 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
     f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
     const auto id = mensile();
     if (!id) {
-      valute.rs.UpdateBatch(db::AffectRecords::kAll);
-      f_.Stato = tsProgramError;
-      f_.Errore =
-          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + "in AggiornaFatturato";
-      return;
+      return Ferma(
+          f_, valute,
+          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + "in AggiornaFatturato");
     }
     const db::Variant id_proga = NVL(mensili.Valore(*id, "CG52_IDPROGA_CG53"), 0);
     const db::Variant id_progm = NVL(mensili.Valore(*id, "CG52_IDPROGM"), 0);
@@ -269,14 +278,9 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
     f_.Errore = "Non è stata definita la connessione";
     return;
   }
-  if (!rs_importo_iva_) return;
-  db::Recordset& rs = *rs_importo_iva_;
-  if (rs.RecordCount() == 0) {
-    rs.ClearFilter();
-    return;
-  }
-  rs.ClearFilter();
-  f_.Raise(kEventiProcesso.begin, rs.RecordCount());
+  db::Recordset* righe = DaScrivere(f_, rs_importo_iva_);
+  if (righe == nullptr) return;
+  db::Recordset& rs = *righe;
   const FiscalYearKey key = f_.ChiaveEsercizio(true);
   const std::string t57 = f_.GetTableName(TableId::kCG53Read);
 
@@ -332,11 +336,9 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
     f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
     const auto id = annuale();
     if (!id) {
-      valute.rs.UpdateBatch(db::AffectRecords::kAll);
-      f_.Stato = tsProgramError;
-      f_.Errore =
-          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + " in AggiornaImportoIVA";
-      return;
+      return Ferma(
+          f_, valute,
+          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + " in AggiornaImportoIVA");
     }
     const db::Variant id_proga = NVL(annuali.Valore(*id, "CG53_IDPROGA"), 0);
     const std::string valuta = CodiceValuta(rs.Get("VALUTA"));

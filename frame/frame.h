@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "db/connection.h"
+#include "db/variant.h"
 #include "frame/enums.h"
 #include "frame/events.h"
 #include "frame/input_output.h"
-#include "db/connection.h"
-#include "db/variant.h"
 #include "frame/sql_text.h"
 #include "outside/company.h"
 #include "outside/services.h"

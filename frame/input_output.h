@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "frame/enums.h"
-#include "frame/trace.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/variant.h"
+#include "frame/enums.h"
+#include "frame/trace.h"
 
 namespace veriprog {
 

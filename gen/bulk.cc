@@ -52,6 +52,13 @@ std::string Money(Cents c) {
   return buf;
 }
 
+Cents ToEuro(Cents val, Cents rate) {
+  const __int128 p = static_cast<__int128>(val) * rate;
+  const __int128 q = p / 10000;
+  const __int128 r = p % 10000;
+  return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
+}
+
 Copy::Copy(pg_conn* conn, std::string statement, bool streaming)
     : conn_(conn), statement_(std::move(statement)), streaming_(streaming) {
   if (streaming_) Start();

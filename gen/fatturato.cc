@@ -30,20 +30,6 @@ constexpr const char* kSaleCredit = "NV1";
 constexpr const char* kReceipt = "CO1";
 constexpr const char* kOutside = "FX1";
 
-struct Rate {
-  const char* code;
-  Cents rate;  // euro per unit, in ten-thousandths
-};
-// The currencies customers and suppliers are kept in: every fifth one, as in the core journal.
-constexpr Rate kRates[] = {{"USD", 9000}, {"CHF", 10500}, {"GBP", 11700}};
-
-Cents ToEuro(Cents val, Cents rate) {
-  const __int128 p = static_cast<__int128>(val) * rate;
-  const __int128 q = p / 10000;
-  const __int128 r = p % 10000;
-  return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
-}
-
 Cents Percent(Cents base, int pct) {
   return (base * pct + 50) / 100;
 }
@@ -366,8 +352,9 @@ class TurnoverFamily final : public FamilyGenerator {
       open = {S("2401"), 2, w.Pick(1, w.suppliers())};
     }
     const int code = open.clifor.value_or(0);
-    const Rate* rate = code != 0 && code % 5 == 0 ? &kRates[code % 3] : nullptr;
-    if (!rate && !receipt && w.Chance(0.02)) rate = &kRates[w.Pick(0, 2)];
+    // Every fifth customer or supplier is kept in a currency, as in the core journal.
+    const Currency* rate = code != 0 && code % 5 == 0 ? &kCurrencies[code % 3] : nullptr;
+    if (!rate && !receipt && w.Chance(0.02)) rate = &kCurrencies[w.Pick(0, 2)];
     const int home = code != 0 ? code % 4 : w.Pick(0, 3);
     if (home != 0) reg.branch = home;
 

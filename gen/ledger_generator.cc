@@ -50,19 +50,6 @@ struct Monthly {
       currency;  // val debit, val credit, eur debit, eur credit
 };
 
-struct Currency {
-  const char* code;
-  Cents rate;  // euro per unit, in ten-thousandths
-};
-constexpr Currency kCurrencies[] = {{"USD", 9000}, {"CHF", 10500}, {"GBP", 11700}};
-
-Cents ToEuro(Cents val, Cents rate) {
-  const __int128 p = static_cast<__int128>(val) * rate;
-  const __int128 q = p / 10000;
-  const __int128 r = p % 10000;
-  return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
-}
-
 class Generator final : public LedgerWriter {
  public:
   Generator(PGconn* conn, const GeneratorOptions& options)

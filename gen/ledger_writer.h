@@ -31,6 +31,15 @@ struct Date {
 };
 
 std::string Money(Cents c);  // 1234 -> "12.34"
+
+// The currencies customers and suppliers may be kept in, at fixed rates.
+struct Currency {
+  const char* code;
+  Cents rate;  // euro per unit, in ten-thousandths
+};
+inline constexpr Currency kCurrencies[] = {{"USD", 9000}, {"CHF", 10500}, {"GBP", 11700}};
+// A currency amount in euro at `rate`, to the cent, halves away from zero.
+Cents ToEuro(Cents val, Cents rate);
 inline Opt S(const std::string& s) {
   return s;
 }
