@@ -40,6 +40,7 @@ struct Currency {
 inline constexpr Currency kCurrencies[] = {{"USD", 9000}, {"CHF", 10500}, {"GBP", 11700}};
 // A currency amount in euro at `rate`, to the cent, halves away from zero.
 Cents ToEuro(Cents val, Cents rate);
+
 inline Opt S(const std::string& s) {
   return s;
 }

@@ -13,6 +13,7 @@
 #include "tests/iva/vat_ledger.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
+#include "tests/support/recording_connection.h"
 
 namespace veriprog {
 namespace {
@@ -187,6 +188,31 @@ TEST(AzzeraAggiornaProgressiviIVA, YearWithoutVatLines) {
   kept.Run();
   EXPECT_EQ(StoredVatTotals(*conn), "1|2022|5|A|22|1|1|9.00|0.00|0.00");
   EXPECT_EQ(count(), "1");
+}
+
+// The summary section's description is a courtesy to the register prints: its insert failing
+// (most often because it is there already) is no failure, and the totals are written all the same.
+TEST(AzzeraAggiornaProgressiviIVA, ADescriptionThatCannotBeWrittenIsNoFailure) {
+  VERIPROG_NEED_DATABASE(db);
+  VatLedger ledger(db);
+  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {{"22", "1000.00", "220.00"}});
+  ledger.Stored(2024, 3, 2, "A", "22", 1, "999.00");
+  auto recorder = std::make_shared<testing::RecordingConnection>(db.Connect());
+  Rebuild(recorder, 1, 2024).Run();
+  const auto& sent = recorder->batches;
+  const auto insert = std::find_if(sent.begin(), sent.end(), [](const std::string& b) {
+    return b.find("INSERT INTO CG68_NUMERDESC") != std::string::npos;
+  });
+  ASSERT_NE(insert, sent.end());
+  const std::string written = StoredVatTotals(*db.Connect());
+  ASSERT_NE(written.find("1000.00"), std::string::npos);
+
+  db.Run("UPDATE CG59_PROGIVAM SET CG59_IMPONIBILE = 999.00; DELETE FROM CG68_NUMERDESC");
+  const int at = static_cast<int>(insert - sent.begin()) + 1;
+  auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), at);
+  Rebuild(faulty, 1, 2024).Run();
+  EXPECT_NE(faulty->failed().find("INSERT INTO CG68_NUMERDESC"), std::string::npos);
+  EXPECT_EQ(StoredVatTotals(*db.Connect()), written);
 }
 
 // Without a transaction a failing check leaves the delete done, as the host asked.
