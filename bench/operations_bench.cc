@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "component/main_object.h"
-#include "db/connection.h"
+#include "veriprog/main_object.h"
+#include "veriprog/connection.h"
 #include "db/connection_wrapper.h"
 #include "db/postgres/pg_connection.h"
 #include "gen/ledger_generator.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 namespace {
 

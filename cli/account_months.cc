@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <set>
 
-#include "component/ledger_lookup.h"
-#include "db/error.h"
+#include "veriprog/ledger_lookup.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::cli {

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "db/connection.h"
-#include "db/date_time.h"
-#include "db/decimal.h"
-#include "db/recordset.h"
+#include "veriprog/connection.h"
+#include "veriprog/date_time.h"
+#include "veriprog/decimal.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::cli {
 

@@ -13,7 +13,7 @@
 
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::cli {

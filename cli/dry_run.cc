@@ -10,7 +10,7 @@
 #include "cli/interrupt.h"
 #include "cli/output.h"
 #include "cli/progress.h"
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::cli {

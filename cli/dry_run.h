@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "cli/operations.h"
-#include "db/connection.h"
-#include "db/variant.h"
+#include "veriprog/connection.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::cli {
 

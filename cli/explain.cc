@@ -15,7 +15,7 @@
 #include "cli/interrupt.h"
 #include "cli/operations.h"
 #include "cli/output.h"
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::cli {

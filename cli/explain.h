@@ -10,8 +10,8 @@
 #include <string>
 
 #include "cli/account_months.h"
-#include "db/connection.h"
-#include "db/recordset.h"
+#include "veriprog/connection.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::cli {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/account_months.h"
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::cli {
 

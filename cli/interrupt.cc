@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::cli {
 namespace {

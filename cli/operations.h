@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "component/main_object.h"
-#include "db/recordset.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::cli {
 

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::cli {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog::cli {
 

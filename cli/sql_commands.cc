@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "db/connection.h"
-#include "db/error.h"
+#include "veriprog/connection.h"
+#include "veriprog/error.h"
 
 namespace veriprog::cli {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::cli {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "component/main_object.h"
-#include "component/operations.h"
-#include "db/recordset.h"
-#include "include/veriprog.h"
+#include "veriprog/main_object.h"
+#include "veriprog/operations.h"
+#include "veriprog/recordset.h"
+#include "veriprog/veriprog.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "component/ledger_lookup.h"
+#include "veriprog/ledger_lookup.h"
 
-#include "outside/services.h"
+#include "veriprog/services.h"
 
 namespace veriprog {
 

@@ -1,4 +1,4 @@
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 
 #include "contabili/controllo_progressivi.h"
 #include "contabili/ricalcolo_progressivi.h"

@@ -1,4 +1,4 @@
-#include "component/operations.h"
+#include "veriprog/operations.h"
 
 namespace veriprog {
 namespace {

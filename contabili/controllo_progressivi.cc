@@ -1,6 +1,6 @@
 #include "contabili/controllo_progressivi.h"
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 

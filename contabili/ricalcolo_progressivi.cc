@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "frame/drivers.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"

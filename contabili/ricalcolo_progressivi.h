@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/date_time.h"
+#include "veriprog/date_time.h"
 #include "frame/drivers.h"
 #include "frame/frame.h"
 

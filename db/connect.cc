@@ -1,8 +1,8 @@
 #include <mutex>
 #include <vector>
 
-#include "db/connection.h"
-#include "db/error.h"
+#include "veriprog/connection.h"
+#include "veriprog/error.h"
 #include "db/odbc/connection_string.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/postgres/pg_connection.h"

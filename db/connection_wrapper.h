@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::db {
 

@@ -1,6 +1,6 @@
-#include "db/criteria.h"
+#include "veriprog/criteria.h"
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db {

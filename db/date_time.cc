@@ -1,4 +1,4 @@
-#include "db/date_time.h"
+#include "veriprog/date_time.h"
 
 #include <charconv>
 #include <cstdio>

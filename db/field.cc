@@ -1,8 +1,8 @@
-#include "db/field.h"
+#include "veriprog/field.h"
 
 #include <limits>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db {

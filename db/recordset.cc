@@ -1,8 +1,8 @@
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 #include <algorithm>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

@@ -1,9 +1,9 @@
-#include "db/row_table.h"
+#include "veriprog/row_table.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db {

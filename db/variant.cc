@@ -1,4 +1,4 @@
-#include "db/variant.h"
+#include "veriprog/variant.h"
 
 #include "db/text.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 using veriprog::db::Decimal;
 using veriprog::db::FieldDef;

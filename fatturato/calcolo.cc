@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "fatturato/chiavi.h"
 #include "fatturato/ricalcolo_fatturato.h"
 #include "frame/sql_text.h"

@@ -1,6 +1,6 @@
 #include "fatturato/chiavi.h"
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 #include "frame/sql_values.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <unordered_map>
 
-#include "db/decimal.h"
-#include "db/row_table.h"
-#include "db/variant.h"
+#include "veriprog/decimal.h"
+#include "veriprog/row_table.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::fatturato {
 

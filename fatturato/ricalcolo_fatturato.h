@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "frame/drivers.h"
 #include "frame/frame.h"
 

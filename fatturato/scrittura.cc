@@ -6,7 +6,7 @@
 // it had changed, as writing row by row would have left it.
 #include <functional>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "fatturato/chiavi.h"
 #include "fatturato/ricalcolo_fatturato.h"
 #include "frame/sql_text.h"

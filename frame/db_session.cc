@@ -1,5 +1,5 @@
 // The connection the operations work on, and the transaction a rebuild brackets its steps in.
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "frame/frame.h"
 #include "frame/sql_values.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "frame/frame.h"
 
 namespace veriprog {

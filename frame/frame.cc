@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "frame/sql_values.h"
 
 namespace veriprog {

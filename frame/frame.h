@@ -13,14 +13,14 @@
 #include <string_view>
 #include <vector>
 
-#include "db/connection.h"
-#include "db/variant.h"
-#include "frame/enums.h"
-#include "frame/events.h"
-#include "frame/input_output.h"
+#include "veriprog/connection.h"
+#include "veriprog/variant.h"
+#include "veriprog/enums.h"
+#include "veriprog/events.h"
+#include "veriprog/input_output.h"
 #include "frame/sql_text.h"
-#include "outside/company.h"
-#include "outside/services.h"
+#include "veriprog/company.h"
+#include "veriprog/services.h"
 
 namespace veriprog {
 

@@ -1,4 +1,4 @@
-#include "frame/input_output.h"
+#include "veriprog/input_output.h"
 
 namespace veriprog {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "db/variant.h"
+#include "veriprog/variant.h"
 
 namespace veriprog {
 

@@ -1,4 +1,4 @@
-#include "frame/trace.h"
+#include "veriprog/trace.h"
 
 #include <syslog.h>
 #include <uuid/uuid.h>

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "db/criteria.h"
-#include "db/error.h"
+#include "veriprog/criteria.h"
+#include "veriprog/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace veriprog::db;

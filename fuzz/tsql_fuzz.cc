@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/postgres/tsql_lexer.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_script.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "db/decimal.h"
+#include "veriprog/decimal.h"
 
 namespace veriprog::gen {
 

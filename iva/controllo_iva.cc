@@ -2,10 +2,10 @@
 
 #include <cctype>
 
-#include "db/error.h"
-#include "db/recordset.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 #include "frame/sql_values.h"
-#include "outside/company.h"
+#include "veriprog/company.h"
 
 namespace veriprog::iva {
 namespace {

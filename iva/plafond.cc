@@ -1,6 +1,6 @@
 #include "iva/plafond.h"
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 

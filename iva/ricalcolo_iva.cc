@@ -1,7 +1,7 @@
 #include "iva/ricalcolo_iva.h"
 
-#include "db/error.h"
-#include "db/recordset.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "iva/controllo_iva.h"

@@ -1,6 +1,6 @@
 #include "iva/tipo_registro.h"
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "frame/sql_values.h"
 
 namespace veriprog::iva {

@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "db/variant.h"
+#include "veriprog/variant.h"
 #include "frame/frame.h"
 
 namespace veriprog::iva {

@@ -1,7 +1,7 @@
-#include "outside/services.h"
+#include "veriprog/services.h"
 
-#include "db/error.h"
-#include "db/recordset.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 #include "db/text.h"
 
 namespace veriprog::outside {

@@ -1,7 +1,7 @@
 #include "regimi/agenzie_viaggio.h"
 
-#include "db/error.h"
-#include "db/recordset.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <utility>
 
-#include "db/date_time.h"
-#include "db/error.h"
+#include "veriprog/date_time.h"
+#include "veriprog/error.h"
 #include "frame/sql_values.h"
 
 namespace veriprog::regimi {

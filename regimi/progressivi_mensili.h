@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "db/field.h"
-#include "db/recordset.h"
-#include "db/variant.h"
+#include "veriprog/field.h"
+#include "veriprog/recordset.h"
+#include "veriprog/variant.h"
 #include "frame/drivers.h"
 #include "frame/frame.h"
 

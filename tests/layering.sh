@@ -6,17 +6,21 @@ root=${1:-$(dirname "$0")/..}
 cd "$root" || exit 2
 
 families='(contabili|fatturato|iva|regimi)'
+# The public headers in include/veriprog/, by the floor they belong to.
+pub_db='veriprog/(variant|date_time|decimal|error|recordset|connection|criteria|field|row_table)\.h'
+pub_outside="($pub_db|veriprog/(company|services)\.h)"
+pub_frame="($pub_outside|veriprog/(enums|events|input_output|trace)\.h)"
 declare -A allowed=(
-  [db]='db/'
-  [outside]='(db|outside)/'
-  [frame]='(db|outside|frame)/'
-  [contabili]="((db|outside|frame)/|$families/)"
-  [fatturato]="((db|outside|frame)/|$families/)"
-  [iva]="((db|outside|frame)/|$families/)"
-  [regimi]="((db|outside|frame)/|$families/)"
-  [component]="((db|outside|frame|component|include)/|$families/)"
-  [gen]='(db|gen)/'
-  [cli]='(cli|component|gen|db/(connection|recordset|variant|decimal|text|error|field|row_table|date_time|criteria)\.h)'
+  [db]="(db/|$pub_db)"
+  [outside]="((db|outside)/|$pub_outside)"
+  [frame]="((db|outside|frame)/|$pub_frame)"
+  [contabili]="((db|outside|frame)/|$pub_frame|$families/)"
+  [fatturato]="((db|outside|frame)/|$pub_frame|$families/)"
+  [iva]="((db|outside|frame)/|$pub_frame|$families/)"
+  [regimi]="((db|outside|frame)/|$pub_frame|$families/)"
+  [component]="((db|outside|frame|component)/|veriprog/|$families/)"
+  [gen]="((db|gen)/|$pub_db)"
+  [cli]='(cli/|veriprog/|gen/|db/text\.h)'
 )
 bad=0
 for folder in "${!allowed[@]}"; do

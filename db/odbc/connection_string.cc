@@ -1,6 +1,6 @@
 #include "db/odbc/connection_string.h"
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db::odbc {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "db/field.h"
-#include "db/variant.h"
+#include "veriprog/field.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db::odbc {
 

@@ -1,6 +1,6 @@
 #include "db/odbc/odbc_connection.h"
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/postgres/tsql_runner.h"
 #include "db/text.h"
 

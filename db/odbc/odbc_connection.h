@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 #include "db/odbc/odbc_channel.h"
 
 namespace veriprog::db::pg {

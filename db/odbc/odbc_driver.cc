@@ -13,7 +13,7 @@
 #include <map>
 #include <mutex>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/odbc/connection_string.h"
 #include "db/odbc/odbc_channel.h"
 #include "db/text.h"

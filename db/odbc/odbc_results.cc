@@ -7,7 +7,7 @@
 #include <regex>
 #include <set>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/odbc/odbc_values.h"
 #include "db/text.h"

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "db/field.h"
+#include "veriprog/field.h"
 #include "db/odbc/odbc_channel.h"
-#include "db/variant.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db::odbc {
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db::pg {

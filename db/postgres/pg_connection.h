@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 #include "db/postgres/tsql_runner.h"
 
 // libpq's handles, declared as libpq-fe.h declares them, so that this header needs no libpq.

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <system_error>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::pg {
 namespace {

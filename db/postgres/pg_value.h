@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "db/field.h"
-#include "db/variant.h"
+#include "veriprog/field.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db::pg {
 

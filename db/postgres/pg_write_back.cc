@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
 #include "db/text.h"

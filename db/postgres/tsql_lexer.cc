@@ -1,6 +1,6 @@
 #include "db/postgres/tsql_lexer.h"
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db::tsql {

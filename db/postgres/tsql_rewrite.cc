@@ -4,8 +4,8 @@
 #include <map>
 #include <regex>
 
-#include "db/date_time.h"
-#include "db/error.h"
+#include "veriprog/date_time.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db::tsql {

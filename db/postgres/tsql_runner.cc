@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <regex>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/text.h"
 

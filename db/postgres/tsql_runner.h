@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_script.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::tsql {
 namespace {

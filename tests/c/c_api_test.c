@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "include/veriprog.h"
+#include "veriprog/veriprog.h"
 
 static int failures = 0;
 #define EXPECT(cond)                                                      \

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 #include "tests/support/fakes.h"
 
 namespace veriprog {

@@ -1,8 +1,8 @@
-#include "db/criteria.h"
+#include "veriprog/criteria.h"
 
 #include <gtest/gtest.h>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

@@ -1,4 +1,4 @@
-#include "db/decimal.h"
+#include "veriprog/decimal.h"
 
 #include <gtest/gtest.h>
 

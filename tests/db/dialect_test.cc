@@ -14,8 +14,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "db/error.h"
-#include "db/recordset.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 #include "tests/support/test_database.h"
 
 namespace veriprog::db {

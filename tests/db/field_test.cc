@@ -1,8 +1,8 @@
-#include "db/field.h"
+#include "veriprog/field.h"
 
 #include <gtest/gtest.h>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

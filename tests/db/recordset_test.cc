@@ -1,4 +1,4 @@
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 #include <tuple>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/text.h"
 
 namespace veriprog::db {

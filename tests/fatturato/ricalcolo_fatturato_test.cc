@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <set>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 #include "frame/frame.h"
 #include "gen/ledger_generator.h"
 #include "tests/fatturato/vat_ledger.h"

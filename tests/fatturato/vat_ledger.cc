@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/test_database.h"
 

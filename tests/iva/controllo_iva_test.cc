@@ -3,7 +3,7 @@
 // feed besides their own.
 #include <gtest/gtest.h>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 #include "tests/iva/vat_ledger.h"
 #include "tests/support/fakes.h"
 

@@ -5,8 +5,8 @@
 
 #include <set>
 
-#include "component/main_object.h"
-#include "db/recordset.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/regimi/libro_iva.h"
 #include "tests/support/fakes.h"

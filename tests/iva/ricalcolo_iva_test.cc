@@ -6,8 +6,8 @@
 #include <array>
 #include <map>
 
-#include "component/main_object.h"
-#include "db/recordset.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/iva/vat_ledger.h"

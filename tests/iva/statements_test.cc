@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "component/main_object.h"
-#include "db/row_table.h"
+#include "veriprog/main_object.h"
+#include "veriprog/row_table.h"
 #include "iva/controllo_iva.h"
 #include "tests/support/fakes.h"
 

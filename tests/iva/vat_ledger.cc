@@ -1,6 +1,6 @@
 #include "tests/iva/vat_ledger.h"
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "db/text.h"
 
 namespace veriprog::testing::registri {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 #include "tests/support/test_database.h"
 
 namespace veriprog::testing::registri {

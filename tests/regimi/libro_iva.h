@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "db/connection.h"
-#include "db/recordset.h"
+#include "veriprog/connection.h"
+#include "veriprog/recordset.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/test_database.h"
 

@@ -9,8 +9,8 @@
 #include <set>
 #include <sstream>
 
-#include "component/main_object.h"
-#include "db/recordset.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/regimi/libro_iva.h"

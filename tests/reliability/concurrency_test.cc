@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "component/main_object.h"
-#include "db/recordset.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/ledger.h"
 #include "tests/support/test_database.h"

@@ -7,8 +7,8 @@
 
 #include <map>
 
-#include "component/main_object.h"
-#include "db/recordset.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/faulty_connection.h"
 #include "tests/support/test_database.h"

@@ -5,8 +5,8 @@
 // hostile text ever reaches the database, whatever the field.
 #include <gtest/gtest.h>
 
-#include "component/main_object.h"
-#include "component/operations.h"
+#include "veriprog/main_object.h"
+#include "veriprog/operations.h"
 #include "tests/support/fakes.h"
 
 namespace veriprog {

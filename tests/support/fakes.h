@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "component/main_object.h"
-#include "db/connection.h"
-#include "db/error.h"
-#include "outside/services.h"
+#include "veriprog/main_object.h"
+#include "veriprog/connection.h"
+#include "veriprog/error.h"
+#include "veriprog/services.h"
 
 namespace veriprog::testing {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "db/connection_wrapper.h"
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::testing {
 

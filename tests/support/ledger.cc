@@ -1,6 +1,6 @@
 #include "tests/support/ledger.h"
 
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::testing {
 namespace {

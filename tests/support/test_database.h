@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "db/connection.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::testing {
 

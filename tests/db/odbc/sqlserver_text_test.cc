@@ -6,11 +6,11 @@
 
 #include <deque>
 
-#include "component/main_object.h"
-#include "component/operations.h"
-#include "db/error.h"
+#include "veriprog/main_object.h"
+#include "veriprog/operations.h"
+#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "tests/support/fakes.h"
 #include "tests/support/recording_connection.h"
 

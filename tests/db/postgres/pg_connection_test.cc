@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <set>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
-#include "db/recordset.h"
+#include "veriprog/recordset.h"
 #include "tests/support/test_database.h"
 
 namespace veriprog::db {

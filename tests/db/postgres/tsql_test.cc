@@ -4,12 +4,12 @@
 #include <memory>
 #include <random>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 #include "db/postgres/tsql_lexer.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_runner.h"
 #include "db/postgres/tsql_script.h"
-#include "db/row_table.h"
+#include "veriprog/row_table.h"
 
 namespace veriprog::db::tsql {
 namespace {

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "db/connection.h"
-#include "db/variant.h"
+#include "veriprog/connection.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::outside {
 

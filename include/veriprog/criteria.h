@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/variant.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db {
 

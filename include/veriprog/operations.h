@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/main_object.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog {
 

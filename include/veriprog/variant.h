@@ -10,9 +10,9 @@
 #include <string_view>
 #include <variant>
 
-#include "db/date_time.h"
-#include "db/decimal.h"
-#include "db/error.h"
+#include "veriprog/date_time.h"
+#include "veriprog/decimal.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 

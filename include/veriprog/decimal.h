@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/error.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 

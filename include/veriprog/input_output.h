@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "db/connection.h"
-#include "db/recordset.h"
-#include "db/variant.h"
-#include "frame/enums.h"
-#include "frame/trace.h"
+#include "veriprog/connection.h"
+#include "veriprog/recordset.h"
+#include "veriprog/variant.h"
+#include "veriprog/enums.h"
+#include "veriprog/trace.h"
 
 namespace veriprog {
 

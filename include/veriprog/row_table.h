@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "db/field.h"
-#include "db/variant.h"
+#include "veriprog/field.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db {
 

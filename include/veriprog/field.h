@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "db/variant.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db {
 

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "db/connection.h"
-#include "db/criteria.h"
-#include "db/field.h"
-#include "db/row_table.h"
-#include "db/variant.h"
+#include "veriprog/connection.h"
+#include "veriprog/criteria.h"
+#include "veriprog/field.h"
+#include "veriprog/row_table.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::db {
 

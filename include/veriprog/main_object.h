@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "db/variant.h"
-#include "frame/enums.h"
-#include "frame/events.h"
-#include "frame/input_output.h"
-#include "frame/trace.h"
-#include "outside/services.h"
+#include "veriprog/variant.h"
+#include "veriprog/enums.h"
+#include "veriprog/events.h"
+#include "veriprog/input_output.h"
+#include "veriprog/trace.h"
+#include "veriprog/services.h"
 
 namespace veriprog {
 

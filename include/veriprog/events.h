@@ -4,7 +4,7 @@
 // the main object; events are raised synchronously on the caller's thread.
 #pragma once
 
-#include "db/variant.h"
+#include "veriprog/variant.h"
 
 namespace veriprog {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/row_table.h"
+#include "veriprog/row_table.h"
 
 namespace veriprog::db {
 

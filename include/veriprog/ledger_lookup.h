@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "db/connection.h"
-#include "db/date_time.h"
+#include "veriprog/connection.h"
+#include "veriprog/date_time.h"
 
 namespace veriprog {
 
