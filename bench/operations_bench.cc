@@ -24,11 +24,11 @@
 #include <string>
 #include <vector>
 
-#include "veriprog/main_object.h"
-#include "veriprog/connection.h"
 #include "db/connection_wrapper.h"
 #include "db/postgres/pg_connection.h"
 #include "gen/ledger_generator.h"
+#include "veriprog/connection.h"
+#include "veriprog/main_object.h"
 
 namespace {
 

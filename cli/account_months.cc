@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <set>
 
-#include "veriprog/ledger_lookup.h"
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
+#include "veriprog/ledger_lookup.h"
 
 namespace veriprog::cli {
 namespace {

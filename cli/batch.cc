@@ -13,8 +13,8 @@
 
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::cli {
 namespace {

@@ -10,8 +10,8 @@
 #include "cli/interrupt.h"
 #include "cli/output.h"
 #include "cli/progress.h"
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::cli {
 namespace {

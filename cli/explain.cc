@@ -15,8 +15,8 @@
 #include "cli/interrupt.h"
 #include "cli/operations.h"
 #include "cli/output.h"
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::cli {
 namespace {

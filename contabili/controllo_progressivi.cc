@@ -1,8 +1,8 @@
 #include "contabili/controllo_progressivi.h"
 
-#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::contabili {
 namespace {

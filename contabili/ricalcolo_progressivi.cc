@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "veriprog/error.h"
 #include "frame/drivers.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
+#include "veriprog/error.h"
 
 namespace veriprog::contabili {
 namespace {

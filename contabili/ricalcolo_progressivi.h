@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "veriprog/date_time.h"
 #include "frame/drivers.h"
 #include "frame/frame.h"
+#include "veriprog/date_time.h"
 
 namespace veriprog::contabili {
 

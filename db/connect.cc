@@ -1,12 +1,12 @@
 #include <mutex>
 #include <vector>
 
-#include "veriprog/connection.h"
-#include "veriprog/error.h"
 #include "db/odbc/connection_string.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/postgres/pg_connection.h"
 #include "db/text.h"
+#include "veriprog/connection.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

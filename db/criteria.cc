@@ -1,7 +1,7 @@
 #include "veriprog/criteria.h"
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

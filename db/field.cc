@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 

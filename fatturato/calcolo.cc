@@ -10,12 +10,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "veriprog/error.h"
 #include "fatturato/chiavi.h"
 #include "fatturato/ricalcolo_fatturato.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "iva/tipo_registro.h"
+#include "veriprog/error.h"
 
 namespace veriprog::fatturato {
 namespace {

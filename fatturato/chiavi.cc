@@ -1,8 +1,8 @@
 #include "fatturato/chiavi.h"
 
-#include "veriprog/error.h"
 #include "db/text.h"
 #include "frame/sql_values.h"
+#include "veriprog/error.h"
 
 namespace veriprog::fatturato {
 namespace {

@@ -16,9 +16,9 @@
 #include <optional>
 #include <string>
 
-#include "veriprog/recordset.h"
 #include "frame/drivers.h"
 #include "frame/frame.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::fatturato {
 

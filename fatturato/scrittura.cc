@@ -6,11 +6,11 @@
 // it had changed, as writing row by row would have left it.
 #include <functional>
 
-#include "veriprog/error.h"
 #include "fatturato/chiavi.h"
 #include "fatturato/ricalcolo_fatturato.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
+#include "veriprog/error.h"
 
 namespace veriprog::fatturato {
 namespace {

@@ -1,7 +1,7 @@
 // The connection the operations work on, and the transaction a rebuild brackets its steps in.
-#include "veriprog/error.h"
 #include "frame/frame.h"
 #include "frame/sql_values.h"
+#include "veriprog/error.h"
 
 namespace veriprog {
 

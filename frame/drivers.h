@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "veriprog/recordset.h"
 #include "frame/frame.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 

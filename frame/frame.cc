@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "veriprog/error.h"
 #include "frame/sql_values.h"
+#include "veriprog/error.h"
 
 namespace veriprog {
 namespace {

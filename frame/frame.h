@@ -13,14 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/sql_text.h"
+#include "veriprog/company.h"
 #include "veriprog/connection.h"
-#include "veriprog/variant.h"
 #include "veriprog/enums.h"
 #include "veriprog/events.h"
 #include "veriprog/input_output.h"
-#include "frame/sql_text.h"
-#include "veriprog/company.h"
 #include "veriprog/services.h"
+#include "veriprog/variant.h"
 
 namespace veriprog {
 

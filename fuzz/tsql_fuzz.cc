@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "veriprog/error.h"
 #include "db/postgres/tsql_lexer.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_script.h"
+#include "veriprog/error.h"
 
 namespace {
 

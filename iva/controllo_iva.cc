@@ -2,10 +2,10 @@
 
 #include <cctype>
 
-#include "veriprog/error.h"
-#include "veriprog/recordset.h"
 #include "frame/sql_values.h"
 #include "veriprog/company.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::iva {
 namespace {

@@ -1,10 +1,10 @@
 #include "iva/ricalcolo_iva.h"
 
-#include "veriprog/error.h"
-#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "iva/controllo_iva.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::iva {
 namespace {

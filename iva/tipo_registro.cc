@@ -1,7 +1,7 @@
 #include "iva/tipo_registro.h"
 
-#include "veriprog/recordset.h"
 #include "frame/sql_values.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::iva {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "veriprog/variant.h"
 #include "frame/frame.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::iva {
 

@@ -1,8 +1,8 @@
 #include <map>
 
+#include "veriprog/company.h"
 #include "veriprog/error.h"
 #include "veriprog/recordset.h"
-#include "veriprog/company.h"
 
 namespace veriprog::outside {
 namespace {

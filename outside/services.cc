@@ -1,8 +1,8 @@
 #include "veriprog/services.h"
 
+#include "db/text.h"
 #include "veriprog/error.h"
 #include "veriprog/recordset.h"
-#include "db/text.h"
 
 namespace veriprog::outside {
 namespace {

@@ -3,9 +3,9 @@
 #include <array>
 #include <utility>
 
+#include "frame/sql_values.h"
 #include "veriprog/date_time.h"
 #include "veriprog/error.h"
-#include "frame/sql_values.h"
 
 namespace veriprog::regimi {
 namespace {

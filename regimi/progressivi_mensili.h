@@ -15,11 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/drivers.h"
+#include "frame/frame.h"
 #include "veriprog/field.h"
 #include "veriprog/recordset.h"
 #include "veriprog/variant.h"
-#include "frame/drivers.h"
-#include "frame/frame.h"
 
 namespace veriprog::regimi {
 

@@ -1,9 +1,9 @@
 #include "regimi/regime_margine.h"
 
-#include "veriprog/error.h"
-#include "veriprog/recordset.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::regimi {
 namespace {

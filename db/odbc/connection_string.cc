@@ -1,7 +1,7 @@
 #include "db/odbc/connection_string.h"
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::odbc {
 namespace {

@@ -1,8 +1,8 @@
 #include "db/odbc/odbc_connection.h"
 
-#include "veriprog/error.h"
 #include "db/postgres/tsql_runner.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::odbc {
 

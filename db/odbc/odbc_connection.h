@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "veriprog/connection.h"
 #include "db/odbc/odbc_channel.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::db::pg {
 class TsqlRunner;

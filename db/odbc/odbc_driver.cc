@@ -13,10 +13,10 @@
 #include <map>
 #include <mutex>
 
-#include "veriprog/error.h"
 #include "db/odbc/connection_string.h"
 #include "db/odbc/odbc_channel.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::odbc {
 namespace {

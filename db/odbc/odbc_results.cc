@@ -7,10 +7,10 @@
 #include <regex>
 #include <set>
 
-#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/odbc/odbc_values.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::odbc {
 FieldDef FieldFromColumn(std::string name, const Column& c) {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "veriprog/field.h"
 #include "db/odbc/odbc_channel.h"
+#include "veriprog/field.h"
 #include "veriprog/variant.h"
 
 namespace veriprog::db::odbc {

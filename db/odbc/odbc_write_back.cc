@@ -2,11 +2,11 @@
 // parameter. A changed row is found by its key and by the values its changed columns had when
 // read: when someone else changed it meanwhile, no row matches and that is an error. What the
 // database holds afterwards (identity values, defaults) is read back into the row.
-#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/odbc/odbc_values.h"
 #include "db/postgres/tsql_runner.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::odbc {
 namespace {

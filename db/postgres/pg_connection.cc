@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::pg {
 std::string ServerMessage(const PGresult* result, PGconn* conn) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "veriprog/connection.h"
 #include "db/postgres/tsql_runner.h"
+#include "veriprog/connection.h"
 
 // libpq's handles, declared as libpq-fe.h declares them, so that this header needs no libpq.
 struct pg_conn;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "veriprog/error.h"
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 // Added and changed rows of a record set sent back to their table.
 namespace veriprog::db::pg {

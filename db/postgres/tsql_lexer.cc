@@ -1,7 +1,7 @@
 #include "db/postgres/tsql_lexer.h"
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::tsql {
 namespace {

@@ -4,9 +4,9 @@
 #include <map>
 #include <regex>
 
+#include "db/text.h"
 #include "veriprog/date_time.h"
 #include "veriprog/error.h"
-#include "db/text.h"
 
 namespace veriprog::db::tsql {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <regex>
 
-#include "veriprog/error.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db::pg {
 namespace {

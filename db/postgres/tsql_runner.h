@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "veriprog/connection.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_script.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::db::pg {
 

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "veriprog/connection.h"
-#include "veriprog/recordset.h"
-#include "veriprog/variant.h"
 #include "veriprog/enums.h"
+#include "veriprog/recordset.h"
 #include "veriprog/trace.h"
+#include "veriprog/variant.h"
 
 namespace veriprog {
 

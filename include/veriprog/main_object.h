@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "veriprog/variant.h"
 #include "veriprog/enums.h"
 #include "veriprog/events.h"
 #include "veriprog/input_output.h"
-#include "veriprog/trace.h"
 #include "veriprog/services.h"
+#include "veriprog/trace.h"
+#include "veriprog/variant.h"
 
 namespace veriprog {
 

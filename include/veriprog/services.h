@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "veriprog/company.h"
 #include "veriprog/connection.h"
 #include "veriprog/decimal.h"
 #include "veriprog/variant.h"
-#include "veriprog/company.h"
 
 namespace veriprog::outside {
 

@@ -4,11 +4,11 @@
 
 #include <set>
 
-#include "veriprog/main_object.h"
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/ledger.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog {
 namespace {

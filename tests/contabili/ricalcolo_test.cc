@@ -2,12 +2,12 @@
 // edge cases, with a failure injected at every statement, and in its legacy form.
 #include <gtest/gtest.h>
 
-#include "veriprog/main_object.h"
-#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
 #include "tests/support/ledger.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 namespace {

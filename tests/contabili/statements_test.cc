@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "veriprog/main_object.h"
 #include "tests/support/fakes.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog {
 namespace {

@@ -14,9 +14,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/test_database.h"
 #include "veriprog/error.h"
 #include "veriprog/recordset.h"
-#include "tests/support/test_database.h"
 
 namespace veriprog::db {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <tuple>
 
-#include "veriprog/error.h"
 #include "db/text.h"
+#include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {

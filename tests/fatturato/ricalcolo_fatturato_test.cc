@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <set>
 
-#include "veriprog/main_object.h"
 #include "frame/frame.h"
 #include "gen/ledger_generator.h"
 #include "tests/fatturato/vat_ledger.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
 #include "tests/support/statements.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog {
 namespace {

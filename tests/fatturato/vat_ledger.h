@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "veriprog/connection.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/test_database.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::testing {
 

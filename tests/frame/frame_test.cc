@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "veriprog/main_object.h"
 #include "frame/sql_values.h"
 #include "tests/support/fakes.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog {
 namespace {

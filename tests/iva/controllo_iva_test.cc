@@ -3,9 +3,9 @@
 // feed besides their own.
 #include <gtest/gtest.h>
 
-#include "veriprog/main_object.h"
 #include "tests/iva/vat_ledger.h"
 #include "tests/support/fakes.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog {
 namespace {

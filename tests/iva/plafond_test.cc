@@ -5,13 +5,13 @@
 
 #include <set>
 
-#include "veriprog/main_object.h"
-#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/regimi/libro_iva.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
 #include "tests/support/statements.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 namespace {

@@ -6,14 +6,14 @@
 #include <array>
 #include <map>
 
-#include "veriprog/main_object.h"
-#include "veriprog/recordset.h"
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/iva/vat_ledger.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
 #include "tests/support/recording_connection.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 namespace {

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "veriprog/main_object.h"
-#include "veriprog/row_table.h"
 #include "iva/controllo_iva.h"
 #include "tests/support/fakes.h"
+#include "veriprog/main_object.h"
+#include "veriprog/row_table.h"
 
 namespace veriprog {
 namespace {

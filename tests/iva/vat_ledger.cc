@@ -1,7 +1,7 @@
 #include "tests/iva/vat_ledger.h"
 
-#include "veriprog/recordset.h"
 #include "db/text.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::testing::registri {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "veriprog/main_object.h"
 #include "tests/support/test_database.h"
+#include "veriprog/main_object.h"
 
 namespace veriprog::testing::registri {
 

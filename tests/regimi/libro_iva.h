@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "veriprog/connection.h"
-#include "veriprog/recordset.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/test_database.h"
+#include "veriprog/connection.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::testing::libro {
 

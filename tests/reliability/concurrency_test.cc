@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <thread>
 
-#include "veriprog/main_object.h"
-#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/ledger.h"
 #include "tests/support/test_database.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 namespace {

@@ -7,11 +7,11 @@
 
 #include <map>
 
-#include "veriprog/main_object.h"
-#include "veriprog/recordset.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/faulty_connection.h"
 #include "tests/support/test_database.h"
+#include "veriprog/main_object.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 namespace {

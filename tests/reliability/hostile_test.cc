@@ -5,9 +5,9 @@
 // hostile text ever reaches the database, whatever the field.
 #include <gtest/gtest.h>
 
+#include "tests/support/fakes.h"
 #include "veriprog/main_object.h"
 #include "veriprog/operations.h"
-#include "tests/support/fakes.h"
 
 namespace veriprog {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "veriprog/main_object.h"
 #include "veriprog/connection.h"
 #include "veriprog/error.h"
+#include "veriprog/main_object.h"
 #include "veriprog/services.h"
 
 namespace veriprog::testing {

@@ -2,9 +2,9 @@
 // do, before or while the driver manager is asked: never a crash, never a password echoed.
 #include <gtest/gtest.h>
 
+#include "db/odbc/connection_string.h"
 #include "veriprog/connection.h"
 #include "veriprog/error.h"
-#include "db/odbc/connection_string.h"
 
 namespace veriprog::db {
 namespace {

@@ -6,13 +6,13 @@
 
 #include <deque>
 
-#include "veriprog/main_object.h"
-#include "veriprog/operations.h"
-#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
-#include "veriprog/recordset.h"
 #include "tests/support/fakes.h"
 #include "tests/support/recording_connection.h"
+#include "veriprog/error.h"
+#include "veriprog/main_object.h"
+#include "veriprog/operations.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog {
 namespace {

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <set>
 
-#include "veriprog/error.h"
 #include "db/odbc/odbc_connection.h"
-#include "veriprog/recordset.h"
 #include "tests/support/test_database.h"
+#include "veriprog/error.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::db {
 namespace {

@@ -4,11 +4,11 @@
 #include <memory>
 #include <random>
 
-#include "veriprog/error.h"
 #include "db/postgres/tsql_lexer.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/postgres/tsql_runner.h"
 #include "db/postgres/tsql_script.h"
+#include "veriprog/error.h"
 #include "veriprog/row_table.h"
 
 namespace veriprog::db::tsql {
