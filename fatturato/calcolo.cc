@@ -14,7 +14,7 @@
 #include "fatturato/ricalcolo_fatturato.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
-#include "iva/tipo_registro.h"
+#include "frame/tipo_registro.h"
 #include "veriprog/error.h"
 
 namespace veriprog::fatturato {
@@ -172,7 +172,7 @@ class RicalcoloFatturatoImportoIva::Calcolo {
   IndiceChiavi fatt_per_chiave_;
   IndiceChiavi iva_per_chiave_;
   IndiceChiavi iva_per_conto_;  // account, branch, currency: lines without customer/supplier type
-  iva::TipiRegistroCausali tipi_;
+  TipiRegistroCausali tipi_;
   std::size_t per_lettura_;
   std::optional<std::string> sede_scelta_;
 

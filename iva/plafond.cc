@@ -7,10 +7,6 @@
 namespace veriprog::iva {
 namespace {
 
-using regimi::Chiave;
-using regimi::Mese;
-using regimi::Risultato;
-
 // The month's sums per plafond kind of the VAT code (CG28_CODPLAFOND): 1, 5, 6 exports;
 // 2 internal purchases; 3 imports; 4 intra-EU purchases. Only the taxable amount counts, with the
 // registration's VAT sign.
@@ -67,7 +63,7 @@ std::vector<db::Variant> Quattro(const db::Recordset& rs, const char* a, const c
 }  // namespace
 
 CheckPlan Plafond::PianoControllo() {
-  return regimi::PianoControlloMensile(
+  return PianoControlloMensile(
       f_, {
               .routine = "ControlloProgressiviPlafond",
               .sincro = "SincroRSControlloProgressiviPlafond",
@@ -86,8 +82,7 @@ CheckPlan Plafond::PianoControllo() {
               .filtro = [this]() -> std::string {
                 if (!PerAttivita()) return "";
                 // The host reads the company as a whole, or the activity it named.
-                return "IDATTIVITA = " +
-                       (regimi::CodiceAttivitaIndicato(f_) ? regimi::IDAttivita(f_) : "-1");
+                return "IDATTIVITA = " + (CodiceAttivitaIndicato(f_) ? IDAttivita(f_) : "-1");
               },
           });
 }
@@ -97,7 +92,7 @@ void Plafond::Controllo() {
 }
 
 RebuildPlan Plafond::PianoRicalcolo() {
-  return regimi::PianoRicalcoloMensile({
+  return PianoRicalcoloMensile({
       .routine = "AzzeraAggiornaProgressiviPlafond",
       .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviPlafond,
                  &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviPlafond,
@@ -130,17 +125,17 @@ std::string Plafond::MovimentiMese(const Mese& mese) const {
   sql += " AND CG41_NUMREG = CG43_NUMREG_CG41";
   sql += " INNER JOIN CG28_TABCODIVA";
   sql += " ON CG43_ALIQIVA1_CG28 = CG28_CODICE";
-  sql += regimi::JoinAttivita(" LEFT OUTER JOIN CG32_ANADITTAPSEZ WITH (NOLOCK)",
-                              " LEFT OUTER JOIN CG86_AZIENDECOLL WITH (NOLOCK)");
-  sql += " WHERE CG41_DITTA_CG18 = " + regimi::Ditta(f_);
+  sql += JoinAttivita(" LEFT OUTER JOIN CG32_ANADITTAPSEZ WITH (NOLOCK)",
+                      " LEFT OUTER JOIN CG86_AZIENDECOLL WITH (NOLOCK)");
+  sql += " WHERE CG41_DITTA_CG18 = " + Ditta(f_);
   sql += " AND CG41_DATACOMP BETWEEN " + mese.primo + " AND " + mese.ultimo;
   sql += " AND CG41_DATACOMP >= CG86_DATAINPLAFOND";
   sql += " AND CG41_DATACOMP IS NOT NULL";
   sql += " AND CG41_INDTIPOMOV = 0";
   sql += " AND CG41_INDPROVREG = 0";
   sql += " AND CG28_CODPLAFOND <> 0";
-  if (PerAttivita() && regimi::CodiceAttivitaIndicato(f_))
-    sql += " AND CG86_CODATTIVITA = " + regimi::CodiceAttivita(f_);
+  if (PerAttivita() && CodiceAttivitaIndicato(f_))
+    sql += " AND CG86_CODATTIVITA = " + CodiceAttivita(f_);
   if (PerAttivita()) sql += " GROUP BY CG86_CODATTIVITA, CG86_IDATTIVITA";
   return sql;
 }
@@ -154,8 +149,7 @@ std::string Plafond::ProgressiviMese(int mese) const {
            "        CG51_PLAFACQINTRA"
            " FROM   CG51_PROGPLAFOND"
            " WHERE  CG51_DITTA_CG18 = " +
-           regimi::Ditta(f_) + " AND    CG51_ANNO = " + regimi::Anno(f_) +
-           " AND    CG51_MESE = " + m;
+           Ditta(f_) + " AND    CG51_ANNO = " + Anno(f_) + " AND    CG51_MESE = " + m;
   }
   std::string sql =
       "SELECT CGL4_PLAFEXPORT,"
@@ -167,11 +161,10 @@ std::string Plafond::ProgressiviMese(int mese) const {
       "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)"
       "         ON CGL4_IDATTIVITA_CG86 = CG86_IDATTIVITA"
       " WHERE  CGL4_ANNO = " +
-      regimi::Anno(f_) + " AND    CGL4_MESE = " + m + " AND    CG86_INDTIPO = 0";
+      Anno(f_) + " AND    CGL4_MESE = " + m + " AND    CG86_INDTIPO = 0";
   // The company's activities only: another company's activity of the same code is not ours.
-  sql += " AND    CG86_DITTA_CG18 = " + regimi::Ditta(f_);
-  if (regimi::CodiceAttivitaIndicato(f_))
-    sql += " AND    CG86_CODATTIVITA = " + regimi::CodiceAttivita(f_);
+  sql += " AND    CG86_DITTA_CG18 = " + Ditta(f_);
+  if (CodiceAttivitaIndicato(f_)) sql += " AND    CG86_CODATTIVITA = " + CodiceAttivita(f_);
   return sql;
 }
 
@@ -183,8 +176,7 @@ void Plafond::ControllaMese(const Mese& mese, Risultato& r) {
   auto movimenti = db::Recordset::FromResult(f_.Connection().Query(MovimentiMese(mese)), nullptr);
   if (movimenti.RecordCount() == 0) {
     // Only per activity: the month still has its row, for the company or the named activity.
-    r.Somma(m, regimi::CodiceAttivitaIndicato(f_) ? Attivita(f_.CPInput->IDAttivita) : tutte, zero,
-            zero);
+    r.Somma(m, CodiceAttivitaIndicato(f_) ? Attivita(f_.CPInput->IDAttivita) : tutte, zero, zero);
   }
   for (movimenti.MoveFirst(); !movimenti.eof(); movimenti.MoveNext()) {
     const auto totali = Quattro(movimenti, "TOT_ESPORTAZIONI", "TOT_ACQUISTIINTERNI",
@@ -214,38 +206,37 @@ void Plafond::ControllaMese(const Mese& mese, Risultato& r) {
 void Plafond::AzzeraProgressiviMensiliPlafond() {
   std::vector<std::string> sql;
   if (!PerAttivita()) {
-    sql = {" DELETE FROM CG51_PROGPLAFOND", " WHERE CG51_DITTA_CG18 = " + regimi::Ditta(f_),
-           " AND CG51_ANNO = " + regimi::Anno(f_)};
+    sql = {" DELETE FROM CG51_PROGPLAFOND", " WHERE CG51_DITTA_CG18 = " + Ditta(f_),
+           " AND CG51_ANNO = " + Anno(f_)};
   } else {
     sql = {" DELETE CGL4_PROGIVAPLAF",
            " FROM CGL4_PROGIVAPLAF",
            "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)",
            "         ON CGL4_IDATTIVITA_CG86 = CG86_IDATTIVITA",
-           " WHERE CG86_DITTA_CG18 = " + regimi::Ditta(f_),
-           " AND CGL4_ANNO = " + regimi::Anno(f_),
+           " WHERE CG86_DITTA_CG18 = " + Ditta(f_),
+           " AND CGL4_ANNO = " + Anno(f_),
            " AND CG86_INDTIPO = 0"};
-    if (regimi::CodiceAttivitaIndicato(f_))
-      sql.push_back(" AND CG86_CODATTIVITA = " + regimi::CodiceAttivita(f_));
+    if (CodiceAttivitaIndicato(f_)) sql.push_back(" AND CG86_CODATTIVITA = " + CodiceAttivita(f_));
   }
-  f_.Connection().Execute(regimi::RigheCRLF(sql));
+  f_.Connection().Execute(RigheCRLF(sql));
 }
 
 void Plafond::AggiornaProgressiviMensiliPlafond() {
   db::Recordset* r =
-      regimi::RisultatoDaScrivere(f_, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviPlafond);
+      RisultatoDaScrivere(f_, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviPlafond);
   if (r == nullptr) return;
-  const std::string anno = regimi::Anno(f_);
+  const std::string anno = Anno(f_);
   if (!PerAttivita()) {
-    const std::string ditta = regimi::Ditta(f_);
+    const std::string ditta = Ditta(f_);
     const std::pair<const char*, const char*> colonne[] = {{"CG51_PLAFEXPORT", "EXPORTMOV"},
                                                            {"CG51_PLAFACQINT", "ACQINTERNIMOV"},
                                                            {"CG51_PLAFACQIMP", "IMPORTAZIONIMOV"},
                                                            {"CG51_PLAFACQINTRA", "ACQINTRAMOV"}};
-    regimi::ScriviConRecordset(
+    ScriviConRecordset(
         f_, *r,
         "SELECT * FROM CG51_PROGPLAFOND WHERE CG51_DITTA_CG18 = " + ditta +
             " AND   CG51_ANNO = " + anno,
-        [&] { return "CG51_MESE = " + regimi::Intero(r->Get("MESE")); },
+        [&] { return "CG51_MESE = " + Intero(r->Get("MESE")); },
         [&](db::Recordset& p, bool nuova) {
           if (nuova) {
             p.Set("CG51_DITTA_CG18", *WholeNumber(f_.CPInput->Ditta));
@@ -258,14 +249,14 @@ void Plafond::AggiornaProgressiviMensiliPlafond() {
         });
     return;
   }
-  regimi::ScriviPerAttivita(f_, *r, [&] {
-    const std::string id = regimi::Intero(r->Get("IDATTIVITA"));
-    const std::string mese = regimi::Intero(r->Get("MESE"));
-    const std::string exp = regimi::Importo(f_, r->Get("EXPORTMOV"));
-    const std::string acqint = regimi::Importo(f_, r->Get("ACQINTERNIMOV"));
-    const std::string imp = regimi::Importo(f_, r->Get("IMPORTAZIONIMOV"));
-    const std::string intra = regimi::Importo(f_, r->Get("ACQINTRAMOV"));
-    return regimi::RigheCRLF({
+  ScriviPerAttivita(f_, *r, [&] {
+    const std::string id = Intero(r->Get("IDATTIVITA"));
+    const std::string mese = Intero(r->Get("MESE"));
+    const std::string exp = Importo(f_, r->Get("EXPORTMOV"));
+    const std::string acqint = Importo(f_, r->Get("ACQINTERNIMOV"));
+    const std::string imp = Importo(f_, r->Get("IMPORTAZIONIMOV"));
+    const std::string intra = Importo(f_, r->Get("ACQINTRAMOV"));
+    return RigheCRLF({
         "UPDATE CGL4_PROGIVAPLAF",
         " SET CGL4_PLAFEXPORT = ISNULL(CGL4_PLAFEXPORT,0) + " + exp + ",",
         "     CGL4_PLAFACQINT = ISNULL(CGL4_PLAFACQINT,0) + " + acqint + ",",

@@ -14,7 +14,7 @@
 
 #include "frame/drivers.h"
 #include "frame/frame.h"
-#include "regimi/progressivi_mensili.h"
+#include "frame/progressivi_mensili.h"
 
 namespace veriprog::iva {
 
@@ -28,7 +28,7 @@ class Plafond {
   RebuildPlan PianoRicalcolo();
 
   // The month's journal totals per plafond kind: one row per company, or per activity.
-  std::string MovimentiMese(const regimi::Mese& mese) const;
+  std::string MovimentiMese(const Mese& mese) const;
   // The month's stored totals, per company or per activity of the company.
   std::string ProgressiviMese(int mese) const;
 
@@ -36,7 +36,7 @@ class Plafond {
   void AggiornaProgressiviMensiliPlafond();
 
  private:
-  void ControllaMese(const regimi::Mese& mese, regimi::Risultato& risultato);
+  void ControllaMese(const Mese& mese, Risultato& risultato);
   bool PerAttivita() const { return f_.CPInput->ElaborazionePerAttivita; }
 
   Frame& f_;

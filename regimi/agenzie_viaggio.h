@@ -16,7 +16,7 @@
 
 #include "frame/drivers.h"
 #include "frame/frame.h"
-#include "regimi/progressivi_mensili.h"
+#include "frame/progressivi_mensili.h"
 
 namespace veriprog::regimi {
 

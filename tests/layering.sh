@@ -6,6 +6,7 @@ root=${1:-$(dirname "$0")/..}
 cd "$root" || exit 2
 
 families='(contabili|fatturato|iva|regimi)'
+# A family stands on the frame alone: it never includes another family.
 # The public headers in include/veriprog/, by the floor they belong to.
 pub_db='veriprog/(variant|date_time|decimal|error|recordset|connection|criteria|field|row_table)\.h'
 pub_outside="($pub_db|veriprog/(company|services)\.h)"
@@ -14,10 +15,10 @@ declare -A allowed=(
   [db]="(db/|$pub_db)"
   [outside]="((db|outside)/|$pub_outside)"
   [frame]="((db|outside|frame)/|$pub_frame)"
-  [contabili]="((db|outside|frame)/|$pub_frame|$families/)"
-  [fatturato]="((db|outside|frame)/|$pub_frame|$families/)"
-  [iva]="((db|outside|frame)/|$pub_frame|$families/)"
-  [regimi]="((db|outside|frame)/|$pub_frame|$families/)"
+  [contabili]="((db|outside|frame|contabili)/|$pub_frame)"
+  [fatturato]="((db|outside|frame|fatturato)/|$pub_frame)"
+  [iva]="((db|outside|frame|iva)/|$pub_frame)"
+  [regimi]="((db|outside|frame|regimi)/|$pub_frame)"
   [component]="((db|outside|frame|component)/|veriprog/|$families/)"
   [gen]="((db|gen)/|$pub_db)"
   [cli]='(cli/|veriprog/|gen/|db/text\.h)'

@@ -21,7 +21,7 @@
 #include "veriprog/recordset.h"
 #include "veriprog/variant.h"
 
-namespace veriprog::regimi {
+namespace veriprog {
 
 // The month's name as the ledger's users read it ("Gennaio" .. "Dicembre"), whatever the locale
 // of the machine; "" outside 1..12.
@@ -155,4 +155,4 @@ void ScriviConRecordset(Frame& frame, db::Recordset& righe, const std::string& s
 void ScriviPerAttivita(Frame& frame, db::Recordset& righe,
                        const std::function<std::string()>& batch);
 
-}  // namespace veriprog::regimi
+}  // namespace veriprog

@@ -9,7 +9,7 @@
 #include "frame/frame.h"
 #include "veriprog/variant.h"
 
-namespace veriprog::iva {
+namespace veriprog {
 
 // DeterminaIndTipoRegDallaCausale: looks the causal up on the connection (padded to four
 // characters); 0 when it is missing. A failure follows the error rule under its own name and
@@ -30,4 +30,4 @@ class TipiRegistroCausali {
   std::optional<long> null_causal_;
 };
 
-}  // namespace veriprog::iva
+}  // namespace veriprog

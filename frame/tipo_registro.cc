@@ -1,9 +1,9 @@
-#include "iva/tipo_registro.h"
+#include "frame/tipo_registro.h"
 
 #include "frame/sql_values.h"
 #include "veriprog/recordset.h"
 
-namespace veriprog::iva {
+namespace veriprog {
 
 long DeterminaIndTipoRegDallaCausale(Frame& frame, const db::Variant& causale) {
   return frame.GuardValue<long>("DeterminaIndTipoRegDallaCausale", 0, [&]() -> long {
@@ -34,4 +34,4 @@ long TipiRegistroCausali::operator()(const db::Variant& causale) {
   return tipo;
 }
 
-}  // namespace veriprog::iva
+}  // namespace veriprog

@@ -1,4 +1,4 @@
-#include "regimi/progressivi_mensili.h"
+#include "frame/progressivi_mensili.h"
 
 #include <array>
 #include <utility>
@@ -7,7 +7,7 @@
 #include "veriprog/date_time.h"
 #include "veriprog/error.h"
 
-namespace veriprog::regimi {
+namespace veriprog {
 namespace {
 
 constexpr std::array<std::string_view, 12> kMesi = {
@@ -249,4 +249,4 @@ void ScriviPerAttivita(Frame& f, db::Recordset& righe, const std::function<std::
   }
 }
 
-}  // namespace veriprog::regimi
+}  // namespace veriprog
