@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "cli/vat_comparison.h"
 #include "db/text.h"
+#include "veriprog/error.h"
+#include "veriprog/operations.h"
+#include "veriprog/vat_comparison.h"
 
 namespace veriprog::cli {
 namespace {
@@ -15,64 +17,39 @@ db::Variant Given(const std::optional<std::string>& value) {
   return value ? db::Variant(*value) : db::Variant();
 }
 
-Operation Call(void (CLSCG_VERIPROG::*op)()) {
-  return [op](CLSCG_VERIPROG& m, const OperationOptions&) { (m.*op)(); };
+// The command line's entry of a library operation. With --include-stored the VAT check's rows
+// are compared per key, one row per key with its differences, as the library compares them.
+OperationEntry Entry(const OperationInfo& info) {
+  Operation run = [&info](CLSCG_VERIPROG& m, const OperationOptions& o) {
+    const bool include = (info.reads & kIncludeStored) != 0 && o.include_stored;
+    info.run(m, include);
+    if (!include || info.result == nullptr || !m.CPOutput()) return;
+    auto& rows = (*m.CPOutput()).*info.result;
+    if (!rows || m.Stato() != tsOk) return;
+    std::string error;
+    rows = CompareVatTotals(*rows, &error);
+    if (!rows) throw db::DbError(error);
+  };
+  return {info.family, info.help, info.rebuild, info.reads, std::move(run), info.result};
 }
 
-constexpr unsigned kAccounts = kFiscalYear | kBranch;
-constexpr unsigned kPerActivity = kYear | kActivity;
-using Out = CLSCG_VERIPROGOUTPUT;
+std::vector<OperationEntry> Entries(bool rebuild) {
+  std::vector<OperationEntry> entries;
+  for (const OperationInfo& info : Operations()) {
+    if (info.rebuild == rebuild) entries.push_back(Entry(info));
+  }
+  return entries;
+}
 
 }  // namespace
 
 const std::vector<OperationEntry>& Checks() {
-  static const std::vector<OperationEntry> checks = {
-      {"accounts", "account totals per account, customer/supplier, branch and currency", false,
-       kAccounts, Call(&CLSCG_VERIPROG::ControlloProgressiviContabili),
-       &Out::RecSetControlloProgressivi},
-      {"vat", "VAT register totals", false, kYear | kIncludeStored,
-       [](CLSCG_VERIPROG& m, const OperationOptions& o) {
-         bool include = o.include_stored;
-         m.ControlloProgressiviIVA(include);
-         // The host compares: with the stored rows, one row per key with its differences.
-         auto& rows = m.CPOutput()->RecSetControlloProgressiviIVA;
-         if (include && rows && m.Stato() == tsOk) rows = CompareVatTotals(*rows);
-       },
-       &Out::RecSetControlloProgressiviIVA},
-      {"plafond", "export-plafond totals", false, kPerActivity,
-       Call(&CLSCG_VERIPROG::ControlloProgressiviPlafond), &Out::RecSetControlloProgressiviPlafond},
-      {"margin", "margin-scheme totals", false, kPerActivity,
-       Call(&CLSCG_VERIPROG::ControlloProgressiviRegimeMargine),
-       &Out::RecSetControlloProgressiviRegimeMargine},
-      {"agriculture", "agricultural-scheme totals", false, kYear,
-       Call(&CLSCG_VERIPROG::ControlloProgressiviAgricoltura),
-       &Out::RecSetControlloProgressiviAgricoltura},
-      {"travel", "travel-agency-scheme totals, per activity", false, kYear | kActivityCode,
-       Call(&CLSCG_VERIPROG::ControlloProgressiviAgenzieViaggio),
-       &Out::RecSetControlloProgressiviAgenzieViaggio},
-  };
+  static const std::vector<OperationEntry> checks = Entries(false);
   return checks;
 }
 
 const std::vector<OperationEntry>& Rebuilds() {
-  static const std::vector<OperationEntry> rebuilds = {
-      {"accounts", "account totals, yearly and monthly, with their currency twins", true, kAccounts,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabili)},
-      {"accounts-legacy", "account totals, the earlier way (zeroing, then writing)", true,
-       kAccounts, Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviContabiliOld)},
-      {"turnover", "turnover and VAT amount per account", true, kAccounts,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaFatturatoImportoIVA)},
-      {"vat", "VAT register totals", true, kYear,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA)},
-      {"plafond", "export-plafond totals", true, kPerActivity,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviPlafond)},
-      {"margin", "margin-scheme totals", true, kPerActivity,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviRegimeMargine)},
-      {"agriculture", "agricultural-scheme totals", true, kYear,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgricoltura)},
-      {"travel", "travel-agency-scheme totals, per activity", true, kYear | kActivityCode,
-       Call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviAgenzieViaggio)},
-  };
+  static const std::vector<OperationEntry> rebuilds = Entries(true);
   return rebuilds;
 }
 

@@ -1,6 +1,7 @@
-// The operations of the main object as the command line offers them: every check and rebuild,
-// the parameter fields it reads, how it runs on a main object and where it leaves its rows. The
-// single commands (`check accounts`), the dry run and `check all` / `rebuild all` share them.
+// The operations of the main object as the command line offers them, made from the library's
+// one table (veriprog/operations.h): every check and rebuild, the parameter fields it reads, how
+// it runs on a main object and where it leaves its rows. The single commands (`check accounts`),
+// the dry run and `check all` / `rebuild all` share them.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "veriprog/main_object.h"
+#include "veriprog/operations.h"
 #include "veriprog/recordset.h"
 
 namespace veriprog::cli {
@@ -27,16 +29,6 @@ struct OperationOptions {
   bool no_transaction = false;
   bool dry_run = false;
   std::string format = "table";
-};
-
-// The parameter fields an operation reads, beyond the connection and the company.
-enum Reads : unsigned {
-  kFiscalYear = 1,      // Esercizio, Progressivo
-  kBranch = 2,          // CodiceSede
-  kYear = 4,            // Anno
-  kActivity = 8,        // ElaborazionePerAttivita, CodiceAttivita, IDAttivita
-  kIncludeStored = 16,  // the VAT check's IncludiRecordDeiProgressivi
-  kActivityCode = 32    // CodiceAttivita alone (travel agencies: always per activity)
 };
 
 using Operation = std::function<void(CLSCG_VERIPROG&, const OperationOptions&)>;

@@ -1,6 +1,5 @@
 // The C interface: a thin layer over CLSCG_VERIPROG that turns names into calls and never lets
 // an exception through.
-#include <map>
 #include <memory>
 #include <new>
 #include <string>
@@ -9,6 +8,7 @@
 #include "veriprog/main_object.h"
 #include "veriprog/operations.h"
 #include "veriprog/recordset.h"
+#include "veriprog/vat_comparison.h"
 #include "veriprog/veriprog.h"
 
 namespace {
@@ -125,18 +125,9 @@ int veriprog_set_text(veriprog_main* v, const char* field, const char* value) {
   try {
     CLSCG_VERIPROGINPUT& in = *v->main.CPInput();
     const Variant text = value != nullptr ? Variant(value) : Variant();
-    const std::map<std::string, Variant CLSCG_VERIPROGINPUT::*> fields = {
-        {"SConnect", &CLSCG_VERIPROGINPUT::SConnect},
-        {"Ditta", &CLSCG_VERIPROGINPUT::Ditta},
-        {"Esercizio", &CLSCG_VERIPROGINPUT::Esercizio},
-        {"Progressivo", &CLSCG_VERIPROGINPUT::Progressivo},
-        {"Anno", &CLSCG_VERIPROGINPUT::Anno},
-        {"CodiceSede", &CLSCG_VERIPROGINPUT::CodiceSede},
-        {"CodiceAttivita", &CLSCG_VERIPROGINPUT::CodiceAttivita},
-        {"IDAttivita", &CLSCG_VERIPROGINPUT::IDAttivita}};
-    auto it = fields.find(field);
-    if (it == fields.end()) return -1;
-    in.*(it->second) = text;
+    const veriprog::InputTextField* f = veriprog::FindInputTextField(field);
+    if (f == nullptr) return -1;
+    in.*(f->field) = text;
     return 0;
   } catch (...) {
     return -1;
@@ -194,6 +185,25 @@ veriprog_rows* veriprog_result(veriprog_main* v) {
     const auto& rs = (*v->main.CPOutput()).*(v->last_result);
     if (!rs || !rs->is_open()) return nullptr;
     auto* rows = new veriprog_rows{rs->Clone()};
+    for (const auto& f : rows->rs.fields())
+      rows->names.push_back(f.name);
+    return rows;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+veriprog_rows* veriprog_vat_comparison(veriprog_main* v) {
+  if (v == nullptr || !v->main.CPOutput()) return nullptr;
+  try {
+    const auto& rs = v->main.CPOutput()->RecSetControlloProgressiviIVA;
+    if (v->last_result != &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviIVA || !rs ||
+        !rs->is_open())
+      return nullptr;
+    veriprog::db::Recordset copy = rs->Clone();
+    auto compared = veriprog::CompareVatTotals(copy);
+    if (!compared) return nullptr;
+    auto* rows = new veriprog_rows{compared->Clone()};
     for (const auto& f : rows->rs.fields())
       rows->names.push_back(f.name);
     return rows;

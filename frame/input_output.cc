@@ -24,4 +24,24 @@ CLSCG_VERIPROGTIPI::~CLSCG_VERIPROGTIPI() {
   TraceObject(id_, false, "CLSCG_VERIPROGTIPI");
 }
 
+const std::vector<InputTextField>& InputTextFields() {
+  using In = CLSCG_VERIPROGINPUT;
+  static const std::vector<InputTextField> fields = {{"SConnect", &In::SConnect},
+                                                     {"Ditta", &In::Ditta},
+                                                     {"Esercizio", &In::Esercizio},
+                                                     {"Progressivo", &In::Progressivo},
+                                                     {"Anno", &In::Anno},
+                                                     {"CodiceSede", &In::CodiceSede},
+                                                     {"CodiceAttivita", &In::CodiceAttivita},
+                                                     {"IDAttivita", &In::IDAttivita}};
+  return fields;
+}
+
+const InputTextField* FindInputTextField(std::string_view name) {
+  for (const auto& f : InputTextFields()) {
+    if (name == f.name) return &f;
+  }
+  return nullptr;
+}
+
 }  // namespace veriprog

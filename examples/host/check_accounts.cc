@@ -24,8 +24,11 @@ class Progress : public veriprog::VeriprogEvents {
   std::string steps_;
 };
 
+// A field as text; amounts exactly, with their scale.
 std::string Text(veriprog::db::Recordset& rows, const char* field) {
-  return rows.Get(field).ToText();
+  const veriprog::db::Variant& value = rows.Get(field);
+  if (value.kind() == veriprog::db::Variant::Kind::kDecimal) return value.AsDecimal().ToString();
+  return value.ToText();
 }
 
 }  // namespace
@@ -51,7 +54,7 @@ int main(int argc, char** argv) {
   int flagged = 0, total = 0;
   for (rows->MoveFirst(); !rows->eof(); rows->MoveNext()) {
     ++total;
-    if (Text(*rows, "FLAGSBIL").empty()) continue;
+    if (Text(*rows, "FLAGSBIL").rfind("Si", 0) != 0) continue;
     ++flagged;
     std::cout << Text(*rows, "CONTO") << " branch " << Text(*rows, "SEDE") << " "
               << Text(*rows, "VALUTA") << ": journal " << Text(*rows, "SALDOFINALEMOV")

@@ -9,6 +9,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "veriprog/connection.h"
 #include "veriprog/enums.h"
@@ -43,6 +45,17 @@ class CLSCG_VERIPROGINPUT {
  private:
   InstanceId id_;
 };
+
+// The parameter object's text fields by name, for hosts that set them by name (the C interface,
+// a scheduler's settings): "SConnect", "Ditta", "Esercizio", "Progressivo", "Anno", "CodiceSede",
+// "CodiceAttivita", "IDAttivita".
+struct InputTextField {
+  const char* name;
+  db::Variant CLSCG_VERIPROGINPUT::*field;
+};
+const std::vector<InputTextField>& InputTextFields();
+// The one of that name, or nullptr.
+const InputTextField* FindInputTextField(std::string_view name);
 
 class CLSCG_VERIPROGOUTPUT {
  public:

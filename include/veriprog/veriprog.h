@@ -49,6 +49,11 @@ void veriprog_on_event(veriprog_main* v, veriprog_event_fn callback, void* conte
 /* The result rows of the last check run on v, or NULL when it left none. The rows are a copy:
  * they stay valid after v is destroyed, until veriprog_rows_free. */
 veriprog_rows* veriprog_result(veriprog_main* v);
+/* The VAT register totals compared per key (one row per register type, section, VAT code, VAT
+ * type and month: stored and journal amounts, their differences and FLAGSBIL "Si" where any
+ * differs), from the rows the last ControlloProgressiviIVA run with IncludiRecordDeiProgressivi
+ * left on v; NULL when it left none. A copy, freed with veriprog_rows_free. */
+veriprog_rows* veriprog_vat_comparison(veriprog_main* v);
 int veriprog_rows_count(const veriprog_rows* r);
 int veriprog_rows_fields(const veriprog_rows* r);
 const char* veriprog_rows_field_name(const veriprog_rows* r, int field);

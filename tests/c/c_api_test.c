@@ -84,6 +84,24 @@ int main(int argc, char** argv) {
   EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK);
   after = flagged_rows(v);
   EXPECT(after == 0);
+  EXPECT(veriprog_vat_comparison(v) == NULL); /* the last check was not the VAT one */
+
+  /* The VAT register totals compared per key, as the command line compares them. */
+  veriprog_set_text(v, "Anno", "2024");
+  veriprog_set_int(v, "IncludiRecordDeiProgressivi", 1);
+  EXPECT(veriprog_run(v, "ControlloProgressiviIVA") == VERIPROG_OK);
+  {
+    veriprog_rows* keys = veriprog_vat_comparison(v);
+    int f, diff = -1;
+    EXPECT(keys != NULL);
+    if (keys != NULL) {
+      EXPECT(veriprog_rows_count(keys) > 0);
+      for (f = 0; f < veriprog_rows_fields(keys); ++f)
+        if (strcmp(veriprog_rows_field_name(keys, f), "DIFFIMPONIBILE") == 0) diff = f;
+      EXPECT(diff >= 0);
+      veriprog_rows_free(keys);
+    }
+  }
   veriprog_destroy(v);
   printf("C host: %d flagged before the rebuild, %d after; %d events of begin, %d of end\n", before,
          after, counts.begin, counts.end);

@@ -1,11 +1,11 @@
-// The command line's comparison of the VAT check's rows per key.
-#include "cli/vat_comparison.h"
+// The comparison of the VAT check's rows per key, as every host gets it.
+#include "veriprog/vat_comparison.h"
 
 #include <gtest/gtest.h>
 
 #include "cli/output.h"
 
-namespace veriprog::cli {
+namespace veriprog {
 namespace {
 
 using db::Variant;
@@ -51,7 +51,8 @@ TEST(CompareVatTotals, OneRowPerKeyWithDifferencesAndFlag) {
   Add(rows, 5, "A", 6, "3.00", "0.00", "PGR");
   Add(rows, 1, "A", 7, "0.00", "4.00", "MOV");
   auto out = CompareVatTotals(rows);
-  auto json = RowsToJson(*out);
+  ASSERT_NE(out, nullptr);
+  auto json = cli::RowsToJson(*out);
   ASSERT_EQ(json.size(), 4u);
   EXPECT_EQ(json[0]["TIPOREGISTRO"], "14");
   EXPECT_EQ(json[0]["IMPONIBILEMOV"], "1000.00");
@@ -69,5 +70,17 @@ TEST(CompareVatTotals, OneRowPerKeyWithDifferencesAndFlag) {
   EXPECT_EQ(out->RecordCount(), 3);
 }
 
+TEST(CompareVatTotals, RowsWithoutTheCheckColumnsAreRefusedWithoutThrowing) {
+  db::Recordset rows;
+  rows.AppendField(db::FieldDef::Numeric("ANNO", 4, 0));
+  rows.Open();
+  rows.AddNew();
+  rows.Set("ANNO", 2024);
+  rows.Update();
+  std::string error;
+  EXPECT_EQ(CompareVatTotals(rows, &error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
 }  // namespace
-}  // namespace veriprog::cli
+}  // namespace veriprog

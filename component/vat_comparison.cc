@@ -1,4 +1,4 @@
-#include "cli/vat_comparison.h"
+#include "veriprog/vat_comparison.h"
 
 #include <array>
 #include <string>
@@ -7,7 +7,7 @@
 
 #include "db/text.h"
 
-namespace veriprog::cli {
+namespace veriprog {
 namespace {
 
 constexpr const char* kKey[] = {"ANNO",      "TIPOREGISTRO", "SEZIONALE",
@@ -37,9 +37,7 @@ db::Decimal Amount(const db::Recordset& rs, const char* field) {
   return rs.Get(field).ToDecimal().value_or(db::Decimal());
 }
 
-}  // namespace
-
-std::shared_ptr<db::Recordset> CompareVatTotals(db::Recordset& rows) {
+std::shared_ptr<db::Recordset> CompareByKey(db::Recordset& rows) {
   std::vector<Totals> keys;
   std::unordered_map<std::string, std::size_t> index;
   if (rows.is_open()) {
@@ -95,4 +93,15 @@ std::shared_ptr<db::Recordset> CompareVatTotals(db::Recordset& rows) {
   return out;
 }
 
-}  // namespace veriprog::cli
+}  // namespace
+
+std::shared_ptr<db::Recordset> CompareVatTotals(db::Recordset& rows, std::string* error) {
+  try {
+    return CompareByKey(rows);
+  } catch (const std::exception& e) {
+    if (error != nullptr) *error = e.what();
+    return nullptr;
+  }
+}
+
+}  // namespace veriprog
