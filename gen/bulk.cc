@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "gen/ledger_writer.h"
+#include "gen/pg_result.h"
 
 namespace veriprog::gen {
 namespace {
@@ -86,19 +87,17 @@ void Copy::Finish() {
   if (!streaming_) Start();
   Flush();
   if (PQputCopyEnd(conn_, nullptr) != 1) throw std::runtime_error(PQerrorMessage(conn_));
-  PGresult* r = PQgetResult(conn_);
-  const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-  std::string message = ok ? "" : PQresultErrorMessage(r);
-  PQclear(r);
-  while ((r = PQgetResult(conn_)) != nullptr)
-    PQclear(r);
+  const PgResult r(PQgetResult(conn_));
+  const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+  const std::string message = ok ? "" : PQresultErrorMessage(r.get());
+  while (PgResult(PQgetResult(conn_)) != nullptr) {
+  }
   if (!ok) throw std::runtime_error(message);
 }
 
 void Copy::Start() {
-  PGresult* r = PQexec(conn_, statement_.c_str());
-  const bool ok = PQresultStatus(r) == PGRES_COPY_IN;
-  PQclear(r);
+  const PgResult r(PQexec(conn_, statement_.c_str()));
+  const bool ok = PQresultStatus(r.get()) == PGRES_COPY_IN;
   if (!ok) throw std::runtime_error(PQerrorMessage(conn_));
 }
 
@@ -111,11 +110,10 @@ void Copy::Flush() {
 }
 
 void Exec(pg_conn* conn, const std::string& sql) {
-  PGresult* r = PQexec(conn, sql.c_str());
-  const auto status = PQresultStatus(r);
-  std::string message = PQresultErrorMessage(r);
-  PQclear(r);
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw std::runtime_error(message);
+  const PgResult r(PQexec(conn, sql.c_str()));
+  const auto status = PQresultStatus(r.get());
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+    throw std::runtime_error(PQresultErrorMessage(r.get()));
 }
 
 }  // namespace veriprog::gen

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gen/ledger_writer.h"
+#include "gen/pg_result.h"
 
 namespace veriprog::gen {
 namespace {
@@ -34,7 +35,7 @@ bool MonthlyIdColumn(const std::string& c) {
 }
 
 std::vector<std::vector<std::string>> Rows(pg_conn* conn, const std::string& sql) {
-  std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn, sql.c_str()), &PQclear);
+  const PgResult r(PQexec(conn, sql.c_str()));
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
     throw std::runtime_error("generator: " + std::string(PQerrorMessage(conn)));
   std::vector<std::vector<std::string>> rows;

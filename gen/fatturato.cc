@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gen/ledger_writer.h"
+#include "gen/pg_result.h"
 
 namespace veriprog::gen {
 namespace {
@@ -48,10 +49,7 @@ class Query {
   std::int64_t number(int row, int col) const { return std::stoll(text(row, col)); }
 
  private:
-  struct Clear {
-    void operator()(PGresult* r) const { PQclear(r); }
-  };
-  std::unique_ptr<PGresult, Clear> r_;
+  PgResult r_;
 };
 
 // --- the reckoning ----------------------------------------------------------------------------
@@ -583,10 +581,9 @@ class TurnoverFamily final : public FamilyGenerator {
     };
     for (const Update& u : updates) {
       Query wanted(conn, "SELECT count(*) FROM GEN_FATTURATO G WHERE " + u.where);
-      PGresult* done = PQexec(conn, u.sql.c_str());
-      const bool ok = PQresultStatus(done) == PGRES_COMMAND_OK;
-      const std::string message = ok ? PQcmdTuples(done) : PQresultErrorMessage(done);
-      PQclear(done);
+      const PgResult done(PQexec(conn, u.sql.c_str()));
+      const bool ok = PQresultStatus(done.get()) == PGRES_COMMAND_OK;
+      const std::string message = ok ? PQcmdTuples(done.get()) : PQresultErrorMessage(done.get());
       if (!ok) throw std::runtime_error(message);
       if (message != wanted.text(0, 0)) {
         throw std::runtime_error("generator: " + wanted.text(0, 0) +

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "gen/ledger_writer.h"
+#include "gen/pg_result.h"
 
 namespace veriprog::gen {
 namespace {
@@ -138,8 +139,7 @@ void ForEachRow(pg_conn* conn, const std::string& sql,
                 const std::function<void(const Row&)>& each) {
   Exec(conn, "DECLARE vat_reckoning NO SCROLL CURSOR FOR " + sql);
   while (true) {
-    std::unique_ptr<PGresult, decltype(&PQclear)> r(
-        PQexec(conn, "FETCH FORWARD 50000 FROM vat_reckoning"), &PQclear);
+    const PgResult r(PQexec(conn, "FETCH FORWARD 50000 FROM vat_reckoning"));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
       throw std::runtime_error(std::string("generator: ") + PQresultErrorMessage(r.get()));
     }

@@ -5,15 +5,14 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "gen/pg_result.h"
+
 namespace veriprog::gen {
 
 std::vector<std::vector<Opt>> Query(pg_conn* conn, const std::string& sql) {
-  PGresult* r = PQexec(conn, sql.c_str());
-  if (PQresultStatus(r) != PGRES_TUPLES_OK) {
-    std::string message = PQresultErrorMessage(r);
-    PQclear(r);
-    throw std::runtime_error(message);
-  }
+  const PgResult owner(PQexec(conn, sql.c_str()));
+  PGresult* r = owner.get();
+  if (PQresultStatus(r) != PGRES_TUPLES_OK) throw std::runtime_error(PQresultErrorMessage(r));
   std::vector<std::vector<Opt>> rows(static_cast<std::size_t>(PQntuples(r)));
   for (int i = 0; i < PQntuples(r); ++i) {
     for (int j = 0; j < PQnfields(r); ++j) {
@@ -21,7 +20,6 @@ std::vector<std::vector<Opt>> Query(pg_conn* conn, const std::string& sql) {
                                                                        : Opt(PQgetvalue(r, i, j)));
     }
   }
-  PQclear(r);
   return rows;
 }
 
