@@ -104,6 +104,18 @@ struct veriprog_rows {
   std::string cell = {};
 };
 
+namespace {
+
+// The host's own copy of a record set's rows, freed with veriprog_rows_free.
+veriprog_rows* RowsOf(const veriprog::db::Recordset& rs) {
+  auto rows = std::make_unique<veriprog_rows>(veriprog_rows{rs.Clone()});
+  for (const auto& f : rows->rs.fields())
+    rows->names.push_back(f.name);
+  return rows.release();
+}
+
+}  // namespace
+
 extern "C" {
 
 veriprog_main* veriprog_create(void) {
@@ -184,10 +196,7 @@ veriprog_rows* veriprog_result(veriprog_main* v) {
   try {
     const auto& rs = (*v->main.CPOutput()).*(v->last_result);
     if (!rs || !rs->is_open()) return nullptr;
-    auto* rows = new veriprog_rows{rs->Clone()};
-    for (const auto& f : rows->rs.fields())
-      rows->names.push_back(f.name);
-    return rows;
+    return RowsOf(*rs);
   } catch (...) {
     return nullptr;
   }
@@ -203,10 +212,7 @@ veriprog_rows* veriprog_vat_comparison(veriprog_main* v) {
     veriprog::db::Recordset copy = rs->Clone();
     auto compared = veriprog::CompareVatTotals(copy);
     if (!compared) return nullptr;
-    auto* rows = new veriprog_rows{compared->Clone()};
-    for (const auto& f : rows->rs.fields())
-      rows->names.push_back(f.name);
-    return rows;
+    return RowsOf(*compared);
   } catch (...) {
     return nullptr;
   }
