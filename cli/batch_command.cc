@@ -1,15 +1,21 @@
 // check all, rebuild all: the command, its options and its outputs (the summary as a table, CSV,
 // JSON with the flagged rows of each check, or the HTML page).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
+#include "cli/operations.h"
 #include "cli/output.h"
 #include "db/text.h"
+#include "veriprog/run_all.h"
 
 namespace veriprog::cli {
 namespace {
@@ -22,22 +28,90 @@ struct AllOptions {
   std::string format = "table";
 };
 
+// One line on stderr while the companies run: redrawn in place on a terminal; in a log, one line
+// per company as it ends. Told on the command's own thread.
+class BatchProgress {
+ public:
+  explicit BatchProgress(bool terminal) : terminal_(terminal) {}
+  ~BatchProgress() {
+    if (drawn_) std::fputs("\r\x1b[K", stderr);
+  }
+  BatchProgress(const BatchProgress&) = delete;
+  BatchProgress& operator=(const BatchProgress&) = delete;
+
+  void On(const RunAllProgress& m) {
+    using Kind = RunAllProgress::Kind;
+    switch (m.kind) {
+      case Kind::kStarted:
+        companies_ = m.companies;
+        units_ = m.count;
+        break;
+      case Kind::kUnitStarted:
+        running_[m.ditta] = m.units->family + " " + m.units->period;
+        break;
+      case Kind::kUnitFinished:
+        ++done_units_;
+        flagged_ += m.units->outcome.flagged;
+        if (Failed(*m.units)) ++failed_;
+        break;
+      case Kind::kCompanyFinished:
+        running_.erase(m.ditta);
+        ++done_companies_;
+        if (!terminal_) return CompanyLine(m);
+        break;
+      case Kind::kEvent:
+        return;
+    }
+    Draw();
+  }
+
+ private:
+  static bool Failed(const UnitResult& u) {
+    const ExitCode code = ExitCodeOf(u.outcome);
+    return code == ExitCode::kInvalidParameters || code == ExitCode::kProgramError;
+  }
+
+  void CompanyLine(const RunAllProgress& m) const {
+    std::int64_t flagged = 0, failed = 0;
+    for (std::size_t i = 0; i < m.count; ++i) {
+      flagged += m.units[i].outcome.flagged;
+      if (Failed(m.units[i])) ++failed;
+    }
+    std::fprintf(stderr,
+                 "[%zu/%zu] company %lld: %zu operations, %lld flagged, %lld failed, %.2f s\n",
+                 done_companies_, companies_, static_cast<long long>(m.ditta), m.count,
+                 static_cast<long long>(flagged), static_cast<long long>(failed), m.seconds);
+    std::fflush(stderr);
+  }
+
+  void Draw() {
+    if (!terminal_) return;
+    std::string line = "[" + std::to_string(done_companies_) + "/" + std::to_string(companies_) +
+                       " companies, " + std::to_string(done_units_) + "/" + std::to_string(units_) +
+                       " operations] flagged " + std::to_string(flagged_) + ", failed " +
+                       std::to_string(failed_);
+    if (!running_.empty()) {
+      line += " | running:";
+      for (const auto& [ditta, what] : running_)
+        line += " " + std::to_string(ditta) + " " + what + ";";
+      line.pop_back();
+    }
+    if (line.size() > 200) line = line.substr(0, 197) + "...";
+    std::fprintf(stderr, "\r\x1b[K%s", line.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+  bool terminal_, drawn_ = false;
+  std::size_t companies_ = 0, units_ = 0, done_companies_ = 0, done_units_ = 0;
+  std::int64_t flagged_ = 0, failed_ = 0;
+  std::map<std::int64_t, std::string> running_;
+};
+
 std::string Seconds(double s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.2f", s);
   return buf;
-}
-
-std::string Outcome(const UnitResult& u) {
-  if (!u.run) return "not run";
-  if (u.interrupted) return "interrupted";
-  return OutcomeText(u.code);
-}
-
-std::string Message(const UnitResult& u) {
-  std::string m = u.outcome.errore;
-  if (!u.outcome.causa.empty()) m += " (" + u.outcome.causa + ")";
-  return m;
 }
 
 // The rows a JSON answer lists: the flagged ones, or all.
@@ -53,38 +127,32 @@ nlohmann::ordered_json Rows(const UnitResult& u, bool all) {
   return rows;
 }
 
-void PrintSummaryTable(const BatchResult& r, bool rebuild, bool csv) {
-  db::Recordset rs;
-  rs.AppendField(db::FieldDef::Integer("COMPANY", 8));
-  rs.AppendField(db::FieldDef::VarChar("PERIOD"));
-  rs.AppendField(db::FieldDef::VarChar("FAMILY"));
-  if (!rebuild) {
-    rs.AppendField(db::FieldDef::Integer("ROWS", 8));
-    rs.AppendField(db::FieldDef::Integer("FLAGGED", 8));
-  }
-  rs.AppendField(db::FieldDef::Numeric("SECONDS", 12, 2));
-  rs.AppendField(db::FieldDef::VarChar("OUTCOME"));
-  rs.AppendField(db::FieldDef::VarChar("MESSAGE"));
-  rs.Open();
-  for (const UnitResult& u : r.units) {
-    rs.AddNew();
-    rs.Set("COMPANY", u.ditta);
-    rs.Set("PERIOD", u.period);
-    rs.Set("FAMILY", u.family);
-    if (!rebuild) {
-      const bool counted = u.run && u.outcome.stato == tsOk;
-      rs.Set("ROWS", counted ? db::Variant(u.outcome.row_count) : db::Variant::Null());
-      rs.Set("FLAGGED", counted ? db::Variant(u.outcome.flagged) : db::Variant::Null());
-    }
-    rs.Set("SECONDS", db::Decimal::Parse(Seconds(u.outcome.seconds)));
-    rs.Set("OUTCOME", Outcome(u));
-    rs.Set("MESSAGE", Message(u));
-    rs.Update();
-  }
+void PrintSummaryTable(const RunAllResult& r, bool rebuild, bool csv) {
+  db::Recordset rs = UnitRows(r, !rebuild);
   csv ? PrintCsv(std::cout, rs) : PrintTable(std::cout, rs);
 }
 
-int RunAll(const AllOptions& a, bool rebuild) {
+// --families: names of the families, each one of those the command runs.
+std::vector<std::string> Families(const std::string& text, bool rebuild) {
+  std::vector<std::string> families;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t comma = text.find(',', from);
+    if (comma == std::string::npos) comma = text.size();
+    const std::string name(db::Trim(std::string_view(text).substr(from, comma - from)));
+    bool known = false;
+    std::string names;
+    for (const RunAllFamily& f : RunAllFamilies(rebuild)) {
+      known = known || f.name == name;
+      names += (names.empty() ? "" : ", ") + f.name;
+    }
+    if (!known) throw std::invalid_argument("--families: '" + name + "' is none of " + names);
+    families.push_back(name);
+    from = comma + 1;
+  }
+  return families;
+}
+
+int RunAllCommand(const AllOptions& a, bool rebuild) {
   const std::int64_t start = NowNs();
   const std::string title = rebuild ? "rebuild all" : "check all";
   std::int64_t rows = 0, flagged = 0;
@@ -96,49 +164,48 @@ int RunAll(const AllOptions& a, bool rebuild) {
     }
     return code;
   };
-  BatchOptions o;
-  o.connection = a.connection;
+  RunAllOptions o;
+  o.connection = ConnectionString(a.connection);
   o.jobs = a.jobs;
   o.rebuild = rebuild;
   o.keep_rows = a.format == "json" || a.format == "html";
-  o.charts = a.format == "html";
-  o.show_progress = true;
+  o.charts = a.format == "html" ? kChartsPerUnit : 0;
+  std::string error;
+  const auto companies = NumberSet::Parse(a.companies, "--companies", &error);
+  const auto fiscal_years = NumberSet::Parse(a.fiscal_years, "--fiscal-years", &error);
+  if (!companies || !fiscal_years) {
+    std::cerr << error << '\n';
+    return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
+  }
+  o.companies = *companies;
+  o.fiscal_years = *fiscal_years;
   try {
-    o.companies = NumberSet::Parse(a.companies, "--companies");
-    o.fiscal_years = NumberSet::Parse(a.fiscal_years, "--fiscal-years");
-    for (std::size_t from = 0; from < a.families.size();) {
-      std::size_t comma = a.families.find(',', from);
-      if (comma == std::string::npos) comma = a.families.size();
-      const std::string name(db::Trim(std::string_view(a.families).substr(from, comma - from)));
-      bool known = false;
-      std::string names;
-      for (const BatchFamily& f : BatchFamilies(rebuild)) {
-        known = known || f.name == name;
-        names += (names.empty() ? "" : ", ") + f.name;
-      }
-      if (!known) throw std::invalid_argument("--families: '" + name + "' is none of " + names);
-      o.families.push_back(name);
-      from = comma + 1;
-    }
+    o.families = Families(a.families, rebuild);
   } catch (const std::invalid_argument& e) {
     std::cerr << e.what() << '\n';
     return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
   }
 
-  BatchResult r;
-  try {
-    r = RunBatch(o);
-  } catch (const NoConnection& e) {
-    std::cerr << "Non è stata definita la connessione\n  (" << e.what() << ")\n";
-    return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
-  } catch (const std::exception& e) {
-    std::cerr << "the companies and fiscal years could not be listed: " << e.what() << '\n';
-    return finish(static_cast<int>(ExitCode::kProgramError), false);
+  RunAllResult r;
+  {
+    BatchProgress progress(isatty(fileno(stderr)) != 0);
+    r = RunAll(o, {[&](const RunAllProgress& m) { progress.On(m); },
+                   [] { return InterruptSignal() != 0; }});
+  }
+  if (r.stato != tsOk) {
+    std::cerr << r.errore << '\n';
+    if (!r.causa.empty()) std::cerr << "  (" << r.causa << ")\n";
+    return finish(static_cast<int>(ExitCodeOf(r.stato)), false);
   }
   if (r.units.empty()) {
     std::cerr << "no company and fiscal year of the ledger matches\n";
     return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
   }
+  int exit_code = 0;
+  for (const UnitResult& u : r.units) {
+    if (u.run) exit_code = std::max(exit_code, static_cast<int>(ExitCodeOf(u.outcome)));
+  }
+  if (const int signal = InterruptSignal()) exit_code = 128 + signal;
   std::int64_t ok = 0, with_flags = 0, failed = 0, not_run = 0, stopped = 0;
   for (const UnitResult& u : r.units) {
     if (!u.run || u.interrupted) {
@@ -147,9 +214,10 @@ int RunAll(const AllOptions& a, bool rebuild) {
     }
     rows += u.outcome.row_count;
     flagged += u.outcome.flagged;
-    if (u.code == ExitCode::kOk)
+    const ExitCode code = ExitCodeOf(u.outcome);
+    if (code == ExitCode::kOk)
       ++ok;
-    else if (u.code == ExitCode::kFlagged)
+    else if (code == ExitCode::kFlagged)
       ++with_flags;
     else
       ++failed;
@@ -161,9 +229,9 @@ int RunAll(const AllOptions& a, bool rebuild) {
       nlohmann::ordered_json j{{"ditta", u.ditta},
                                {"period", u.period},
                                {"family", u.family},
-                               {"outcome", Outcome(u)},
+                               {"outcome", OutcomeText(u)},
                                {"stato", static_cast<int>(u.outcome.stato)},
-                               {"errore", Message(u)},
+                               {"errore", MessageOf(u)},
                                {"seconds", u.outcome.seconds}};
       if (!rebuild) {
         j["row_count"] = u.outcome.row_count;
@@ -174,10 +242,10 @@ int RunAll(const AllOptions& a, bool rebuild) {
     }
     std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
                                         {"operation", title},
-                                        {"jobs", o.jobs},
+                                        {"jobs", r.jobs},
                                         {"companies", r.companies},
                                         {"seconds", r.seconds},
-                                        {"exit", r.exit_code},
+                                        {"exit", exit_code},
                                         {"units", units}}
                      .dump(2)
               << '\n';
@@ -185,7 +253,7 @@ int RunAll(const AllOptions& a, bool rebuild) {
     std::vector<ReportUnit> report;
     for (const UnitResult& u : r.units) {
       report.push_back({std::to_string(u.ditta), u.period, u.family, u.outcome.row_count,
-                        u.outcome.flagged, u.outcome.seconds, Outcome(u), Message(u),
+                        u.outcome.flagged, u.outcome.seconds, OutcomeText(u), MessageOf(u),
                         u.outcome.rows, u.charts, u.chart_error});
     }
     WriteHtmlReport(std::cout, title + ": " + std::to_string(r.companies) + " companies", report);
@@ -197,14 +265,14 @@ int RunAll(const AllOptions& a, bool rebuild) {
             << " failed";
   if (stopped) std::cerr << ", " << stopped << " interrupted";
   if (not_run) std::cerr << ", " << not_run << " not run";
-  std::cerr << " in " << Seconds(r.seconds) << " s on " << o.jobs
-            << (o.jobs == 1 ? " connection" : " connections") << '\n';
+  std::cerr << " in " << Seconds(r.seconds) << " s on " << r.jobs
+            << (r.jobs == 1 ? " connection" : " connections") << '\n';
   if (InterruptSignal()) {
     std::cerr << "interrupted: the operation under way was stopped"
               << (rebuild ? " and rolled back; the rebuilds reported ok are written" : "")
               << "; those not run are listed\n";
   }
-  return finish(r.exit_code, true);
+  return finish(exit_code, true);
 }
 
 }  // namespace
@@ -225,7 +293,7 @@ void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code) {
                   "fiscal years as a list or ranges (2023-2024); every one when omitted; the VAT "
                   "families run for the calendar years they cover");
   std::string names;
-  for (const BatchFamily& f : BatchFamilies(rebuild))
+  for (const RunAllFamily& f : RunAllFamilies(rebuild))
     names += (names.empty() ? "" : ",") + f.name;
   cmd->add_option("--families", a->families, "families to run, of " + names + "; all when omitted");
   cmd->add_option("--jobs", a->jobs, "companies worked on at once, each on its own connection")
@@ -241,7 +309,7 @@ void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code) {
     cmd->add_option("--format", a->format, "summary as table, csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
   }
-  cmd->callback([a, rebuild, &code] { code = static_cast<ExitCode>(RunAll(*a, rebuild)); });
+  cmd->callback([a, rebuild, &code] { code = static_cast<ExitCode>(RunAllCommand(*a, rebuild)); });
 }
 
 }  // namespace veriprog::cli

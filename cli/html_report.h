@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/account_months.h"
+#include "veriprog/explain.h"
 #include "veriprog/recordset.h"
 
 namespace veriprog::cli {

@@ -3,14 +3,14 @@
 #include <iostream>
 #include <memory>
 
-#include "cli/account_months.h"
 #include "cli/commands.h"
-#include "cli/dry_run.h"
+#include "cli/dry_run_command.h"
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
 #include "cli/operations.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "veriprog/explain.h"
 
 namespace veriprog::cli {
 namespace {
@@ -61,38 +61,28 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
 
 // The page of one check: its summary, its flagged rows and, for the account totals, the months
 // of each flagged key.
-void PrintHtml(CLSCG_VERIPROG& main, const OperationEntry& op, const OperationOptions& o,
+void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOptions& o,
                const Outcome& outcome) {
   ReportUnit unit;
   unit.company = o.company.value_or("");
   unit.period = op.reads & kFiscalYear
                     ? o.fiscal_year.value_or("") + "/" + o.fiscal_seq.value_or("")
                     : o.year.value_or("");
-  unit.family = op.name;
+  unit.family = op.family;
   unit.rows = outcome.row_count;
   unit.flagged = outcome.flagged;
   unit.seconds = outcome.seconds;
   unit.outcome = OutcomeText(ExitCodeOf(outcome));
   unit.message = outcome.errore;
   unit.result = outcome.rows;
-  if (op.name == "accounts" && outcome.stato == tsOk && outcome.flagged > 0 && outcome.rows) {
-    try {
-      const auto& connection = main.CPInput()->GConnect;
-      const auto d = main.CPInput()->Ditta.ToWholeNumber(),
-                 e = main.CPInput()->Esercizio.ToWholeNumber(),
-                 p = main.CPInput()->Progressivo.ToWholeNumber();
-      if (connection && d && e && p) {
-        if (const auto scope = ReadFiscalYear(connection, *d, *e, *p))
-          unit.charts = FlaggedAccountCharts(*connection, *scope, *outcome.rows, kChartsPerUnit);
-      }
-    } catch (const std::exception& e) {
-      unit.chart_error = e.what();
-    }
+  if (std::string_view(op.family) == "accounts" && outcome.stato == tsOk && outcome.flagged > 0 &&
+      outcome.rows) {
+    unit.charts = FlaggedAccountCharts(main, *outcome.rows, kChartsPerUnit, &unit.chart_error);
   }
-  WriteHtmlReport(std::cout, op.Title() + ", company " + unit.company + ", " + unit.period, {unit});
+  WriteHtmlReport(std::cout, Title(op) + ", company " + unit.company + ", " + unit.period, {unit});
 }
 
-int Run(const OperationEntry& op, const OperationOptions& o) {
+int Run(const OperationInfo& op, const OperationOptions& o) {
   if (op.rebuild && o.dry_run) return RunDryRun(op, o);
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, op.rebuild);
@@ -101,14 +91,14 @@ int Run(const OperationEntry& op, const OperationOptions& o) {
   {
     auto progress = std::make_shared<ProgressSink>(stderr);
     main.Advise(progress);
-    outcome = RunOperation(main, op, o);
+    outcome = RunOperation(main, op, o.include_stored);
     main.Unadvise(progress.get());
   }
   auto summary = [&](int code) {
     if (op.rebuild) {
-      PrintSummary(op.Title(), std::nullopt, std::nullopt, outcome.seconds, code);
+      PrintSummary(Title(op), std::nullopt, std::nullopt, outcome.seconds, code);
     } else {
-      PrintSummary(op.Title(), outcome.row_count, outcome.flagged, outcome.seconds, code);
+      PrintSummary(Title(op), outcome.row_count, outcome.flagged, outcome.seconds, code);
     }
     return code;
   };
@@ -126,7 +116,7 @@ int Run(const OperationEntry& op, const OperationOptions& o) {
   }
   if (o.format == "json") {
     nlohmann::ordered_json out{{"format_version", kJsonFormatVersion},
-                               {"operation", op.Title()},
+                               {"operation", Title(op)},
                                {"stato", static_cast<int>(outcome.stato)},
                                {"errore", outcome.errore}};
     out["rows"] = rows ? RowsToJson(*rows) : nlohmann::ordered_json::array();
@@ -145,9 +135,9 @@ int Run(const OperationEntry& op, const OperationOptions& o) {
   return summary(static_cast<int>(ExitCodeOf(outcome)));
 }
 
-void AddOperation(CLI::App* parent, const OperationEntry& op, ExitCode& code) {
+void AddOperation(CLI::App* parent, const OperationInfo& op, ExitCode& code) {
   auto options = std::make_shared<OperationOptions>();
-  CLI::App* cmd = parent->add_subcommand(op.name, op.help);
+  CLI::App* cmd = parent->add_subcommand(op.family, op.help);
   AddParameterOptions(cmd, *options, op.rebuild, op.reads);
   cmd->callback([options, &op, &code] { code = static_cast<ExitCode>(Run(op, *options)); });
 }
@@ -157,15 +147,17 @@ void AddOperation(CLI::App* parent, const OperationEntry& op, ExitCode& code) {
 void AddOperationCommands(CLI::App& app, ExitCode& code) {
   CLI::App* check = app.add_subcommand("check", "Compare stored totals with the journal");
   check->require_subcommand(1);
-  for (const OperationEntry& e : Checks())
-    AddOperation(check, e, code);
+  for (const OperationInfo& op : Operations()) {
+    if (!op.rebuild) AddOperation(check, op, code);
+  }
   AddAllCommand(check, false, code);
 
   CLI::App* rebuild = app.add_subcommand(
       "rebuild", "Reset stored totals and write them again from the journal (in one transaction)");
   rebuild->require_subcommand(1);
-  for (const OperationEntry& e : Rebuilds())
-    AddOperation(rebuild, e, code);
+  for (const OperationInfo& op : Operations()) {
+    if (op.rebuild) AddOperation(rebuild, op, code);
+  }
   AddAllCommand(rebuild, true, code);
 }
 

@@ -5,59 +5,10 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "db/text.h"
-#include "veriprog/error.h"
-#include "veriprog/operations.h"
-#include "veriprog/vat_comparison.h"
-
 namespace veriprog::cli {
-namespace {
 
-db::Variant Given(const std::optional<std::string>& value) {
-  return value ? db::Variant(*value) : db::Variant();
-}
-
-// The command line's entry of a library operation. With --include-stored the VAT check's rows
-// are compared per key, one row per key with its differences, as the library compares them.
-OperationEntry Entry(const OperationInfo& info) {
-  Operation run = [&info](CLSCG_VERIPROG& m, const OperationOptions& o) {
-    const bool include = (info.reads & kIncludeStored) != 0 && o.include_stored;
-    info.run(m, include);
-    if (!include || info.result == nullptr || !m.CPOutput()) return;
-    auto& rows = (*m.CPOutput()).*info.result;
-    if (!rows || m.Stato() != tsOk) return;
-    std::string error;
-    rows = CompareVatTotals(*rows, &error);
-    if (!rows) throw db::DbError(error);
-  };
-  return {info.family, info.help, info.rebuild, info.reads, std::move(run), info.result};
-}
-
-std::vector<OperationEntry> Entries(bool rebuild) {
-  std::vector<OperationEntry> entries;
-  for (const OperationInfo& info : Operations()) {
-    if (info.rebuild == rebuild) entries.push_back(Entry(info));
-  }
-  return entries;
-}
-
-}  // namespace
-
-const std::vector<OperationEntry>& Checks() {
-  static const std::vector<OperationEntry> checks = Entries(false);
-  return checks;
-}
-
-const std::vector<OperationEntry>& Rebuilds() {
-  static const std::vector<OperationEntry> rebuilds = Entries(true);
-  return rebuilds;
-}
-
-const OperationEntry* FindOperation(bool rebuild, std::string_view name) {
-  for (const OperationEntry& e : rebuild ? Rebuilds() : Checks()) {
-    if (e.name == name) return &e;
-  }
-  return nullptr;
+std::string Title(const OperationInfo& op) {
+  return std::string(op.rebuild ? "rebuild " : "check ") + op.family;
 }
 
 std::string ConnectionString(const std::string& given) {
@@ -67,16 +18,9 @@ std::string ConnectionString(const std::string& given) {
 }
 
 void FillInput(CLSCG_VERIPROGINPUT& in, const OperationOptions& o, bool rebuild) {
-  in.SConnect = ConnectionString(o.connection);
-  in.Ditta = Given(o.company);
-  in.Esercizio = Given(o.fiscal_year);
-  in.Progressivo = Given(o.fiscal_seq);
-  in.Anno = Given(o.year);
-  in.CodiceSede = Given(o.branch);
-  in.ElaborazionePerAttivita = o.by_activity;
-  in.CodiceAttivita = Given(o.activity_code);
-  in.IDAttivita = Given(o.activity_id);
-  in.EseguiTransazione = rebuild && !o.no_transaction;
+  OperationParameters p = o;
+  p.connection = ConnectionString(o.connection);
+  veriprog::FillInput(in, p, rebuild);
 }
 
 std::int64_t NowNs() {
@@ -89,36 +33,15 @@ double SecondsSince(std::int64_t start_ns) {
   return static_cast<double>(NowNs() - start_ns) / 1e9;
 }
 
-Outcome RunOperation(CLSCG_VERIPROG& main, const OperationEntry& op, const OperationOptions& o) {
-  Outcome out;
-  const std::int64_t start = NowNs();
-  try {
-    op.run(main, o);
-    if (op.result != nullptr && main.CPOutput()) out.rows = (*main.CPOutput()).*op.result;
-    if (out.rows && out.rows->is_open()) {
-      db::Recordset& rs = *out.rows;
-      const auto flag = rs.FieldIndex("FLAGSBIL");
-      for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-        ++out.row_count;
-        if (flag && !db::Trim(rs.Get(*flag).ToText()).empty()) ++out.flagged;
-      }
-    }
-  } catch (const std::exception& e) {
-    // The operations never throw; a sink or the host's own comparison might.
-    main.SetStato(tsProgramError);
-    main.SetErrore(e.what());
-  }
-  out.stato = main.Stato();
-  out.errore = main.Errore();
-  out.causa = main.CausaConnessione();
-  out.seconds = SecondsSince(start);
-  return out;
+ExitCode ExitCodeOf(const Outcome& outcome) {
+  if (outcome.stato == tsOk) return outcome.flagged > 0 ? ExitCode::kFlagged : ExitCode::kOk;
+  return ExitCodeOf(outcome.stato);
 }
 
-ExitCode ExitCodeOf(const Outcome& outcome) {
-  switch (outcome.stato) {
+ExitCode ExitCodeOf(StatoEnum stato) {
+  switch (stato) {
     case tsOk:
-      return outcome.flagged > 0 ? ExitCode::kFlagged : ExitCode::kOk;
+      return ExitCode::kOk;
     case tsParametriNonValidi:
       return ExitCode::kInvalidParameters;
     default:

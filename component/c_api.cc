@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "component/c_handles.h"
 #include "veriprog/main_object.h"
 #include "veriprog/operations.h"
 #include "veriprog/recordset.h"
@@ -16,105 +17,21 @@ namespace {
 using veriprog::CLSCG_VERIPROG;
 using veriprog::CLSCG_VERIPROGINPUT;
 using veriprog::CLSCG_VERIPROGOUTPUT;
+using veriprog::c_api::RowsOf;
 using veriprog::db::Variant;
 
-// Forwards every event to the host's callback with its name and its arguments as texts.
-class CallbackSink final : public veriprog::VeriprogEvents {
- public:
-  veriprog_event_fn callback = nullptr;
-  void* context = nullptr;
-
-#define VERIPROG_C_EVENT0(Name) \
-  void Name() override {        \
-    Send(#Name, {});            \
-  }
-#define VERIPROG_C_EVENT1(Name)    \
-  void Name(Variant& a) override { \
-    Send(#Name, {&a});             \
-  }
-#define VERIPROG_C_EVENT2(Name)                \
-  void Name(Variant& a, Variant& b) override { \
-    Send(#Name, {&a, &b});                     \
-  }
-#define VERIPROG_C_CHECK(Op)         \
-  VERIPROG_C_EVENT1(Begin##Op)       \
-  VERIPROG_C_EVENT1(Avanzamento##Op) \
-  VERIPROG_C_EVENT0(End##Op)
-#define VERIPROG_C_REBUILD(Op)    \
-  VERIPROG_C_EVENT1(Begin##Op)    \
-  VERIPROG_C_EVENT2(Processo##Op) \
-  VERIPROG_C_EVENT0(End##Op)
-#define VERIPROG_C_STEP(Op)                  \
-  VERIPROG_C_EVENT1(BeginProcesso##Op)       \
-  VERIPROG_C_EVENT1(AvanzamentoProcesso##Op) \
-  VERIPROG_C_EVENT0(EndProcesso##Op)
-
-  VERIPROG_C_CHECK(ControlloProgressiviContabili)
-  VERIPROG_C_REBUILD(AzzeraAggiornaProgressiviContabili)
-  VERIPROG_C_STEP(AzzeraAggiornaProgressiviContabili)
-  VERIPROG_C_REBUILD(AzzeraAggiornaFatturatoImportoIVA)
-  VERIPROG_C_STEP(AzzeraAggiornaFatturatoImportoIVA)
-  VERIPROG_C_REBUILD(AzzeraAggiornaProgressiviIVA)
-  VERIPROG_C_STEP(AzzeraAggiornaProgressiviIVA)
-  VERIPROG_C_CHECK(ControlloProgressiviIVA)
-  VERIPROG_C_CHECK(ControlloProgressiviPlafond)
-  VERIPROG_C_REBUILD(AzzeraAggiornaProgressiviPlafond)
-  VERIPROG_C_CHECK(ControlloProgressiviRegimeMargine)
-  VERIPROG_C_REBUILD(AzzeraAggiornaProgressiviRegimeMargine)
-  VERIPROG_C_CHECK(ControlloProgressiviAgricoltura)
-  VERIPROG_C_REBUILD(AzzeraAggiornaProgressiviAgricoltura)
-  VERIPROG_C_CHECK(ControlloProgressiviAgenzieViaggio)
-  VERIPROG_C_REBUILD(AzzeraAggiornaProgressiviAgenzieViaggio)
-
-#undef VERIPROG_C_EVENT0
-#undef VERIPROG_C_EVENT1
-#undef VERIPROG_C_EVENT2
-#undef VERIPROG_C_CHECK
-#undef VERIPROG_C_REBUILD
-#undef VERIPROG_C_STEP
-
- private:
-  void Send(const char* name, std::initializer_list<const Variant*> args) {
-    if (callback == nullptr) return;
-    std::vector<std::string> texts;
-    for (const Variant* a : args)
-      texts.push_back(a->ToText());
-    std::vector<const char*> argv;
-    for (const auto& t : texts)
-      argv.push_back(t.c_str());
-    callback(context, name, static_cast<int>(argv.size()), argv.data());
-  }
-};
-
-using Slot = std::shared_ptr<veriprog::db::Recordset> CLSCG_VERIPROGOUTPUT::*;
-
 }  // namespace
 
-struct veriprog_main {
-  CLSCG_VERIPROG main;
-  std::shared_ptr<CallbackSink> sink = std::make_shared<CallbackSink>();
-  bool include_stored = false;
-  Slot last_result = nullptr;
-};
-
-struct veriprog_rows {
-  veriprog::db::Recordset rs;
-  bool started = false;
-  std::vector<std::string> names = {};
-  std::string cell = {};
-};
-
-namespace {
-
-// The host's own copy of a record set's rows, freed with veriprog_rows_free.
-veriprog_rows* RowsOf(const veriprog::db::Recordset& rs) {
-  auto rows = std::make_unique<veriprog_rows>(veriprog_rows{rs.Clone()});
-  for (const auto& f : rows->rs.fields())
-    rows->names.push_back(f.name);
-  return rows.release();
+veriprog_rows* veriprog::c_api::RowsOf(const db::Recordset& rs) noexcept {
+  try {
+    auto rows = std::make_unique<veriprog_rows>(veriprog_rows{rs.Clone()});
+    for (const auto& f : rows->rs.fields())
+      rows->names.push_back(f.name);
+    return rows.release();
+  } catch (...) {
+    return nullptr;
+  }
 }
-
-}  // namespace
 
 extern "C" {
 

@@ -64,6 +64,53 @@ int veriprog_rows_next(veriprog_rows* r);
 const char* veriprog_rows_get(veriprog_rows* r, int field);
 void veriprog_rows_free(veriprog_rows* r);
 
+/* --- The services over the operations ---------------------------------------------------- */
+
+/* The dry run of a rebuild ("AzzeraAggiornaProgressiviContabili", ...) on v's parameters: the
+ * rebuild runs inside a transaction that is rolled back, and *changes gets what it would have
+ * changed, one row per changed value (TABLE, CHANGE "inserted"/"updated"/"deleted", KEY, COLUMN,
+ * OLD, NEW), or NULL when it failed. Events reach v's callback. A connection the host handed over
+ * that is already inside a transaction is refused. Returns Stato (veriprog_errore says why), or
+ * -1 for a name that is not a rebuild. */
+int veriprog_dry_run(veriprog_main* v, const char* operation, veriprog_rows** changes);
+
+/* One key of the account totals laid open, on v's SConnect, Ditta, Esercizio and Progressivo:
+ * the account (required), the customer or supplier (tipocf and clifor, 0 and 0 for none), the
+ * branch (NULL: every branch together) and the currency (NULL: euro). Returns Stato
+ * (veriprog_errore says why); *out gets the explanation when it is VERIPROG_OK, NULL otherwise. */
+typedef struct veriprog_explanation veriprog_explanation;
+int veriprog_explain(veriprog_main* v, const char* conto, long long tipocf, long long clifor,
+                     const char* sede, const char* valuta, veriprog_explanation** out);
+/* Its rows, each a copy freed with veriprog_rows_free: the months (stored against journal, one
+ * row per month, FLAGSBIL "Si" where they differ), the yearly figures, and the journal lines of
+ * the first month that differs (NULL when every month agrees). */
+enum { VERIPROG_EXPLAIN_MONTHS = 0, VERIPROG_EXPLAIN_YEAR = 1, VERIPROG_EXPLAIN_LINES = 2 };
+veriprog_rows* veriprog_explanation_rows(const veriprog_explanation* x, int which);
+/* One sentence for people; the months and yearly figures that differ. */
+const char* veriprog_explanation_verdict(const veriprog_explanation* x);
+int veriprog_explanation_flagged(const veriprog_explanation* x);
+void veriprog_explanation_free(veriprog_explanation* x);
+
+/* Every family of every company and fiscal year (or of those chosen: "1,3,5-9", NULL for all;
+ * families by name as the command line's check all names them, comma-separated, NULL for all),
+ * checked (rebuild 0) or rebuilt (1, each in its own transaction) on `jobs` connections at once.
+ * The callback, on the calling thread, gets "UnitStarted" and "UnitFinished" with the company,
+ * the period and the family, then the outcome ("ok", "flagged", "error", ...) for the latter.
+ * Returns Stato of the run as a whole (the companies could not be listed, a choice is no list
+ * of numbers); *out gets the result even then, for its errore, NULL only when memory runs out. */
+typedef struct veriprog_batch veriprog_batch;
+int veriprog_run_all(const char* connection, const char* companies, const char* fiscal_years,
+                     const char* families, int jobs, int rebuild, veriprog_event_fn callback,
+                     void* context, veriprog_batch** out);
+const char* veriprog_batch_errore(const veriprog_batch* r);
+/* One row per unit, a copy: COMPANY, PERIOD, FAMILY, ROWS and FLAGGED (Null where the unit
+ * gave no rows), SECONDS, OUTCOME ("ok", "flagged", "invalid parameters", "error",
+ * "interrupted", "not run") and MESSAGE (Errore, and why no connection could be made). */
+veriprog_rows* veriprog_batch_units(const veriprog_batch* r);
+/* The rows of unit `unit`'s check, a copy (NULL for a rebuild, or a check that failed). */
+veriprog_rows* veriprog_batch_rows(const veriprog_batch* r, int unit);
+void veriprog_batch_free(veriprog_batch* r);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,26 +1,27 @@
-// What the command line adds on top of the operations, against real ledgers: a dry run lists
-// exactly what the rebuild then changes and writes nothing; explain names the month a monthly
-// total went wrong in, or says that the months agree and the year does not; check all on four
-// connections gives the rows of the companies checked one by one, and one company's failure
-// leaves the others alone.
+// The services over the operations, against real ledgers: a dry run lists exactly what the
+// rebuild then changes and writes nothing, and leaves a host's transaction alone; explain names
+// the month a monthly total went wrong in, or says that the months agree and the year does not;
+// check all on four connections gives the rows of the companies checked one by one, tells the
+// caller on the caller's thread, and one company's failure leaves the others alone.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
 #include <map>
 #include <set>
+#include <thread>
 
-#include "cli/batch.h"
-#include "cli/dry_run.h"
-#include "cli/explain.h"
-#include "cli/output.h"
+#include "component/stored_tables.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/ledger.h"
 #include "tests/support/test_database.h"
+#include "veriprog/dry_run.h"
+#include "veriprog/explain.h"
+#include "veriprog/run_all.h"
 
 namespace veriprog {
 namespace {
 
-using cli::OperationOptions;
+using OperationOptions = OperationParameters;
 
 // One value of a plain SQL query, through libpq: the tests' own view of the tables.
 std::string Scalar(const testing::TestDatabase& db, const std::string& sql) {
@@ -47,6 +48,12 @@ std::string Dump(const testing::TestDatabase& db) {
   return Scalar(db, "SELECT md5(string_agg(x, ',' ORDER BY x)) FROM (" + parts + ") s");
 }
 
+DryRunResult DryRunOf(const OperationInfo& op, const OperationParameters& p) {
+  CLSCG_VERIPROG main;
+  FillInput(*main.CPInput(), p, true);
+  return DryRun(main, op);
+}
+
 OperationOptions Options(const testing::TestDatabase& db, int ditta) {
   OperationOptions o;
   o.connection = db.conninfo();
@@ -69,7 +76,7 @@ Changed Except(const testing::TestDatabase& db, const std::string& a, const std:
 
 // The rebuild's tables as plain tables of the test database, read with the dry run's own
 // projection (keys as the ledger matches them, amounts without identifiers).
-void Copy(const testing::TestDatabase& db, const std::vector<cli::StoredTable>& tables,
+void Copy(const testing::TestDatabase& db, const std::vector<StoredTable>& tables,
           const std::string& prefix) {
   for (std::size_t i = 0; i < tables.size(); ++i) {
     std::string select = tables[i].select;
@@ -80,7 +87,7 @@ void Copy(const testing::TestDatabase& db, const std::vector<cli::StoredTable>& 
   }
 }
 
-std::string KeyColumns(const cli::StoredTable& t) {
+std::string KeyColumns(const StoredTable& t) {
   std::string key;
   for (const auto& k : t.key)
     key += (key.empty() ? "" : ", ") + k;
@@ -107,12 +114,12 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
       o.year = "2024";
     }
     o.by_activity = std::string(c.rebuild) == "margin";
-    const cli::OperationEntry* op = cli::FindOperation(true, c.rebuild);
-    const cli::DryRunScope scope{c.ditta, 2024, 1, 2024};
-    const auto tables = cli::StoredTablesOf(c.rebuild, scope);
+    const OperationInfo* op = FindOperation(true, c.rebuild);
+    const DryRunScope scope{c.ditta, 2024, 1, 2024};
+    const auto tables = StoredTablesOf(c.rebuild, scope);
 
     const std::string before = Dump(db);
-    const cli::DryRunResult dry = cli::DryRun(*op, o, false);
+    const DryRunResult dry = DryRunOf(*op, o);
     ASSERT_EQ(dry.outcome.stato, tsOk) << dry.outcome.errore;
     EXPECT_EQ(Dump(db), before) << "the dry run wrote";
     ASSERT_EQ(dry.diffs.size(), tables.size());
@@ -120,8 +127,8 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
     // The real rebuild, and what it changed, table by table.
     Copy(db, tables, "before_");
     CLSCG_VERIPROG main;
-    cli::FillInput(*main.CPInput(), o, true);
-    op->run(main, o);
+    FillInput(*main.CPInput(), o, true);
+    op->run(main, false);
     ASSERT_EQ(main.Stato(), tsOk) << main.Errore();
     Copy(db, tables, "after_");
     std::int64_t changed = 0;
@@ -130,7 +137,7 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
       const std::string a = "after_" + std::to_string(i), b = "before_" + std::to_string(i);
       const Changed written = Except(db, a, b, KeyColumns(tables[i]));
       const Changed gone = Except(db, b, a, KeyColumns(tables[i]));
-      const cli::TableDiff& d = dry.diffs[i];
+      const TableDiff& d = dry.diffs[i];
       EXPECT_EQ(d.inserted, written.keys);
       EXPECT_EQ(d.deleted, gone.keys);
       EXPECT_EQ(d.inserted + d.updated, written.rows);
@@ -142,7 +149,7 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
     EXPECT_GT(changed, 0) << "the generated ledger has wrong totals in every family";
 
     // A second dry run finds the rebuilt totals as the journal has them.
-    const cli::DryRunResult again = cli::DryRun(*op, o, false);
+    const DryRunResult again = DryRunOf(*op, o);
     ASSERT_EQ(again.outcome.stato, tsOk) << again.outcome.errore;
     for (const auto& d : again.diffs)
       EXPECT_EQ(d.inserted + d.updated + d.deleted, 0) << d.table;
@@ -152,7 +159,7 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
   OperationOptions o = Options(db, 2);
   o.fiscal_year = "2024";
   o.fiscal_seq = "1";
-  const auto dry = cli::DryRun(*cli::FindOperation(true, "accounts"), o, false);
+  const auto dry = DryRunOf(*FindOperation(true, "accounts"), o);
   ASSERT_EQ(dry.outcome.stato, tsOk) << dry.outcome.errore;
   int found = 0, wanted = 0;
   for (const gen::WrongTotal& w : ledger.wrong) {
@@ -215,11 +222,12 @@ TEST(Explain, NamesTheFirstMonthWhereStoredAndJournalPart) {
       std::to_string(year) + ", 1, 2024, 1, 1, '1001', 0, 0, 0, 2024, 1, 100.00, 0), (" +
       std::to_string(year) + ", 1, 2024, 1, 1, '1001', 0, 0, 0, 2024, 2, 50.00, 0)");
 
-  cli::ExplainRequest request{1, 2024, 1, {"1001", 0, 0, 0}, false, "EURO"};
-  auto x = cli::ExplainAccount(db.Connect(), request);
-  ASSERT_TRUE(x);
+  ExplainRequest request{"1", "2024", "1", "", {"1001", 0, 0, 0}, false, "EURO"};
+  auto explained = ExplainAccount(db.Connect(), request);
+  ASSERT_EQ(explained.stato, tsOk) << explained.errore;
+  auto& x = explained.explanation;
   ASSERT_TRUE(x->first_difference);
-  EXPECT_EQ(*x->first_difference, cli::Month(2024, 2));
+  EXPECT_EQ(*x->first_difference, Month(2024, 2));
   EXPECT_TRUE(x->year_agrees);
   EXPECT_EQ(x->verdict,
             "stored and journal part in 2024-02: debit stored 50.00, journal 50.00; credit stored "
@@ -237,8 +245,13 @@ TEST(Explain, NamesTheFirstMonthWhereStoredAndJournalPart) {
             "50 Si\n20 Si\n999 no: provisional registration\n5 no: adjustment (yearly only)\n");
 
   // Another year, no such fiscal year.
-  request.esercizio = 2030;
-  EXPECT_FALSE(cli::ExplainAccount(db.Connect(), request));
+  request.esercizio = "2030";
+  const ExplainResult missing = ExplainAccount(db.Connect(), request);
+  EXPECT_EQ(missing.stato, tsParametriNonValidi);
+  EXPECT_EQ(missing.errore, "Esercizio 2030/1 della ditta 1 non trovato");
+  // A hostile company is refused before any statement.
+  request.ditta = "1;DROP TABLE CG53_PROGA";
+  EXPECT_EQ(ExplainAccount(db.Connect(), request).stato, tsParametriNonValidi);
 }
 
 TEST(Explain, GeneratedMonthlyAndYearlyTotalsMadeWrong) {
@@ -249,14 +262,20 @@ TEST(Explain, GeneratedMonthlyAndYearlyTotalsMadeWrong) {
   for (const gen::WrongTotal& w : ledger.wrong) {
     if (w.valuta == "(EURO)") continue;  // the euro twin of a currency the list does not name
     SCOPED_TRACE(w.conto + " " + w.what);
-    cli::ExplainRequest request{
-        w.ditta, w.anno, w.progressivo, {w.account, w.tipocf, w.clifor, w.sede}, false, w.valuta};
-    const auto x = cli::ExplainAccount(db.Connect(), request);
-    ASSERT_TRUE(x);
+    ExplainRequest request{std::to_string(w.ditta),
+                           std::to_string(w.anno),
+                           std::to_string(w.progressivo),
+                           "",
+                           {w.account, w.tipocf, w.clifor, w.sede},
+                           false,
+                           w.valuta};
+    const auto explained = ExplainAccount(db.Connect(), request);
+    ASSERT_EQ(explained.stato, tsOk) << explained.errore;
+    const auto& x = explained.explanation;
     if (w.mese != 0) {
       ++monthly;
       ASSERT_TRUE(x->first_difference);
-      EXPECT_EQ(*x->first_difference, cli::Month(w.annosol, w.mese));
+      EXPECT_EQ(*x->first_difference, Month(w.annosol, w.mese));
       EXPECT_TRUE(x->year_agrees);
     } else {
       ++yearly;
@@ -270,26 +289,55 @@ TEST(Explain, GeneratedMonthlyAndYearlyTotalsMadeWrong) {
 }
 
 // The rows of a check as JSON, without the identifier each call makes anew.
-nlohmann::ordered_json Rows(db::Recordset& rs) {
-  auto rows = cli::RowsToJson(rs);
-  for (auto& row : rows)
-    row.erase("ID");
+std::vector<std::string> Rows(db::Recordset& rs) {
+  std::vector<std::string> rows;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    std::string row;
+    for (std::size_t i = 0; i < rs.fields().size(); ++i) {
+      if (rs.fields()[i].name != "ID") row += rs.Get(i).ToText() + "|";
+    }
+    rows.push_back(row);
+  }
   return rows;
+}
+
+// The exit code a run would end with: the worst outcome of the units that ran.
+int Worst(const RunAllResult& r) {
+  int worst = 0;
+  for (const UnitResult& u : r.units) {
+    const std::string outcome = OutcomeText(u);
+    worst = std::max(worst, outcome == "flagged"              ? 1
+                            : outcome == "invalid parameters" ? 2
+                            : outcome == "ok"                 ? 0
+                                                              : 3);
+  }
+  return worst;
 }
 
 TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
   VERIPROG_NEED_DATABASE(db);
   gen::GenerateLedger(db.libpq_conninfo(),
                       {.seed = 29, .lines = 1500, .wrong = 4, .companies = 4, .wrong_months = 1});
-  cli::BatchOptions all;
+  RunAllOptions all;
   all.connection = db.conninfo();
   all.jobs = 4;
   all.keep_rows = true;
-  const cli::BatchResult r = cli::RunBatch(all);
+  all.forward_events = true;
+  const auto caller = std::this_thread::get_id();
+  int off_thread = 0, events = 0, finished = 0;
+  const RunAllResult r = RunAll(all, {[&](const RunAllProgress& m) {
+                                        off_thread += std::this_thread::get_id() != caller;
+                                        events += m.kind == RunAllProgress::Kind::kEvent;
+                                        finished += m.kind == RunAllProgress::Kind::kUnitFinished;
+                                      },
+                                      {}});
   EXPECT_EQ(r.companies, 4);
-  EXPECT_EQ(r.exit_code, 1);  // wrong totals, no failure
+  EXPECT_EQ(Worst(r), 1);  // wrong totals, no failure
+  EXPECT_EQ(off_thread, 0) << "a callback ran on a worker's thread";
+  EXPECT_GT(events, 0);
+  EXPECT_EQ(finished, static_cast<int>(r.units.size()));
   std::set<std::int64_t> companies;
-  for (const cli::UnitResult& u : r.units) {
+  for (const UnitResult& u : r.units) {
     SCOPED_TRACE(std::to_string(u.ditta) + " " + u.family + " " + u.period);
     companies.insert(u.ditta);
     ASSERT_TRUE(u.run);
@@ -304,11 +352,10 @@ TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
       o.year = u.period;
     }
     o.by_activity = u.family.ends_with("-activity");
-    o.include_stored = u.family == "vat";
     const std::string name = o.by_activity ? u.family.substr(0, u.family.find('-')) : u.family;
     CLSCG_VERIPROG main;
-    cli::FillInput(*main.CPInput(), o, false);
-    const cli::Outcome alone = cli::RunOperation(main, *cli::FindOperation(false, name), o);
+    FillInput(*main.CPInput(), o, false);
+    const Outcome alone = RunOperation(main, *FindOperation(false, name), u.family == "vat");
     ASSERT_EQ(alone.stato, tsOk) << alone.errore;
     EXPECT_EQ(u.outcome.flagged, alone.flagged);
     EXPECT_EQ(Rows(*u.outcome.rows), Rows(*alone.rows));
@@ -318,22 +365,23 @@ TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
   // Rebuilt, every company on its own transaction: nothing left to flag.
   all.rebuild = true;
   all.jobs = 3;
-  EXPECT_EQ(cli::RunBatch(all).exit_code, 0);
+  EXPECT_EQ(Worst(RunAll(all)), 0);
   all.rebuild = false;
-  EXPECT_EQ(cli::RunBatch(all).exit_code, 0);
+  EXPECT_EQ(Worst(RunAll(all)), 0);
 
   // Company 3 loses its company record: its checks fail, the others' go on.
   db.Run("DELETE FROM CG18_DITTE WHERE CG18_DITTA = 3");
-  all.companies = cli::NumberSet::Parse("2-4,7", "--companies");
-  const cli::BatchResult broken = cli::RunBatch(all);
-  EXPECT_EQ(broken.exit_code, 2);
+  all.companies = *NumberSet::Parse("2-4,7", "--companies");
+  all.jobs = 64;
+  const RunAllResult broken = RunAll(all);
+  EXPECT_EQ(broken.jobs, 3);  // one connection per company at most
+  EXPECT_EQ(Worst(broken), 2);
   int fine = 0;
   std::set<std::string> failed;
-  for (const cli::UnitResult& u : broken.units) {
-    if (u.code != cli::ExitCode::kOk) failed.insert(std::to_string(u.ditta) + " " + u.family);
+  for (const UnitResult& u : broken.units) {
+    if (OutcomeText(u) != "ok") failed.insert(std::to_string(u.ditta) + " " + u.family);
     if (u.ditta == 2 || u.ditta == 4) {
-      EXPECT_EQ(u.code, cli::ExitCode::kOk)
-          << u.ditta << " " << u.family << " " << u.outcome.errore;
+      EXPECT_EQ(OutcomeText(u), "ok") << u.ditta << " " << u.family << " " << u.outcome.errore;
       ++fine;
     }
   }
@@ -341,6 +389,37 @@ TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
   // Company 3's account check needs its company record; company 7 has no fiscal year.
   EXPECT_TRUE(failed.count("3 accounts"));
   EXPECT_TRUE(failed.count("7 -"));
+
+  // A stop asked for at once: nothing runs, and the run says so.
+  const RunAllResult stopped = RunAll(all, {{}, [] { return true; }});
+  EXPECT_TRUE(stopped.stopped);
+}
+
+// A dry run on a connection the host holds inside its own transaction would roll the host's
+// work back with its own: it is refused, and the host's transaction goes on untouched.
+TEST(DryRun, RefusesAConnectionAlreadyInsideATransaction) {
+  VERIPROG_NEED_DATABASE(db);
+  gen::GenerateLedger(db.libpq_conninfo(), {.seed = 5, .lines = 300, .wrong = 2});
+  CLSCG_VERIPROG main;
+  OperationOptions o = Options(db, 1);
+  o.fiscal_year = "2024";
+  o.fiscal_seq = "1";
+  FillInput(*main.CPInput(), o, true);
+  auto connection = db.Connect();
+  connection->BeginTrans();
+  connection->Execute("UPDATE CG53_PROGA SET CG53_SALDOFIN = 1 WHERE CG53_IDPROGA = 1");
+  main.CPInput()->GConnect = connection;
+  const DryRunResult refused = DryRun(main, *FindOperation(true, "accounts"));
+  EXPECT_EQ(refused.outcome.stato, tsParametriNonValidi);
+  EXPECT_TRUE(connection->in_transaction());
+  EXPECT_EQ(main.CPInput()->GConnect, connection);
+  connection->RollbackTrans();
+  // Outside the transaction the same connection serves, and is handed back as it was.
+  const DryRunResult dry = DryRun(main, *FindOperation(true, "accounts"));
+  EXPECT_EQ(dry.outcome.stato, tsOk) << dry.outcome.errore;
+  EXPECT_GT(dry.Changed(), 0);
+  EXPECT_FALSE(connection->in_transaction());
+  EXPECT_TRUE(main.CPInput()->EseguiTransazione);
 }
 
 }  // namespace

@@ -1,36 +1,25 @@
-// explain accounts: one key of the account totals laid open. The stored monthly totals beside the
-// journal's months, the first month where they part and the journal lines of that month (with
-// whether and why each counts), then the yearly figures stored against the journal's. It reads
-// only: the answer to "why does the check flag this account?".
-#include "cli/explain.h"
+#include "veriprog/explain.h"
 
 #include <algorithm>
-#include <iostream>
-#include <memory>
-#include <nlohmann/json.hpp>
+#include <cstdio>
+#include <map>
 #include <optional>
+#include <stdexcept>
 
-#include "cli/account_months.h"
-#include "cli/commands.h"
-#include "cli/interrupt.h"
-#include "cli/operations.h"
-#include "cli/output.h"
+#include "component/account_months.h"
 #include "db/text.h"
 #include "veriprog/error.h"
 
-namespace veriprog::cli {
+namespace veriprog {
 namespace {
 
-constexpr int kCGV0Read = 59, kCG41 = 55, kCG42 = 56, kCG53Read = 57;
-
-struct ExplainOptions {
-  std::string connection;
-  std::optional<std::string> company, fiscal_year, fiscal_seq, account, customer, branch;
-  std::string currency = "EURO";
-  std::string format = "table";
+// The request with its numbers checked.
+struct Asked {
+  std::int64_t ditta = 0, esercizio = 0, progressivo = 0;
+  LedgerKey key;
+  bool all_branches = true;
+  std::string valuta;
 };
-
-using Asked = ExplainRequest;
 
 class BadParameter : public std::runtime_error {
  public:
@@ -50,31 +39,21 @@ std::int64_t Required(const std::optional<std::string>& value, const char* name,
   return *number;
 }
 
-Asked Check(const ExplainOptions& o) {
+Asked Check(const ExplainRequest& r) {
   Asked a;
-  a.ditta = Required(o.company, "Ditta", "Non è stata definita la ditta");
-  a.esercizio = Required(o.fiscal_year, "Esercizio", "Non è stato definito l'esercizio");
+  a.ditta = Required(r.ditta, "Ditta", "Non è stata definita la ditta");
+  a.esercizio = Required(r.esercizio, "Esercizio", "Non è stato definito l'esercizio");
   a.progressivo =
-      Required(o.fiscal_seq, "Progressivo", "Non è stato definito il progressivo esercizio");
-  if (!o.account) throw BadParameter("--account: the account code is required");
-  a.key.conto = std::string(db::Trim(*o.account));
+      Required(r.progressivo, "Progressivo", "Non è stato definito il progressivo esercizio");
+  a.key = r.key;
+  a.key.conto = std::string(db::Trim(a.key.conto));
+  if (a.key.conto.empty()) throw BadParameter("the account code is required");
   if (db::Utf8Length(a.key.conto) > 10)
-    throw BadParameter("--account: an account code has at most 10 characters");
-  if (o.customer) {
-    const auto colon = o.customer->find(':');
-    if (colon == std::string::npos)
-      throw BadParameter("--customer: give the kind and the code as T:C (1:123 a customer)");
-    a.key.tipocf = Required(o.customer->substr(0, colon), "TipoCF", "--customer: kind missing");
-    a.key.clifor = Required(o.customer->substr(colon + 1), "CliFor", "--customer: code missing");
-  }
-  if (o.branch && !db::Trim(*o.branch).empty()) {
-    a.key.sede = Required(o.branch, "CodiceSede", "");
-    a.all_branches = false;
-  }
-  a.valuta = db::ToUpperAscii(db::Trim(o.currency));
+    throw BadParameter("an account code has at most 10 characters");
+  a.all_branches = r.all_branches;
+  a.valuta = db::ToUpperAscii(db::Trim(r.valuta));
   if (a.valuta.empty()) a.valuta = "EURO";
-  if (db::Utf8Length(a.valuta) > 6)
-    throw BadParameter("--currency: a currency code has at most 6 characters");
+  if (db::Utf8Length(a.valuta) > 6) throw BadParameter("a currency code has at most 6 characters");
   return a;
 }
 
@@ -84,23 +63,24 @@ db::Decimal Dec(const db::Variant& v) {
 
 // The key's conditions on the journal and on the yearly totals.
 std::string JournalKey(const Asked& a) {
-  std::string sql = " AND ISNULL(CG42_CONTOPAR_CG24, '') = " + SqlString(a.key.conto) +
-                    " AND ISNULL(CG42_TIPOCF_CG44, 0) = " + SqlNumber(a.key.tipocf) +
-                    " AND ISNULL(CG42_CLIFORPAR_CG44, 0) = " + SqlNumber(a.key.clifor);
+  std::string sql = " AND ISNULL(CG42_CONTOPAR_CG24, '') = " + db::Quoted(a.key.conto) +
+                    " AND ISNULL(CG42_TIPOCF_CG44, 0) = " + std::to_string(a.key.tipocf) +
+                    " AND ISNULL(CG42_CLIFORPAR_CG44, 0) = " + std::to_string(a.key.clifor);
   if (!a.all_branches) {
-    sql += " AND ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0)) = " + SqlNumber(a.key.sede);
+    sql += " AND ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0)) = " +
+           std::to_string(a.key.sede);
   }
-  if (a.valuta != "EURO") sql += " AND ISNULL(CG42_CODICE_CG08, 'EURO') = " + SqlString(a.valuta);
+  if (a.valuta != "EURO") sql += " AND ISNULL(CG42_CODICE_CG08, 'EURO') = " + db::Quoted(a.valuta);
   return sql;
 }
 
 std::string JournalFrom(const Asked& a, bool causals_required) {
-  return " FROM " + LedgerTable(kCG42) + " INNER JOIN " + LedgerTable(kCG41) +
+  return " FROM " + LedgerTable(TableId::kCG42) + " INNER JOIN " + LedgerTable(TableId::kCG41) +
          " ON CG41_DITTA_CG18 = CG42_DITTA_CG18 AND CG41_NUMREG = CG42_NUMREG_CG41" +
          (causals_required ? " INNER JOIN" : " LEFT OUTER JOIN") +
          " CG33_TABCAU ON CG33_CODICE = CG42_CODICE_CG33 WHERE CG42_DITTA_CG18 = " +
-         SqlNumber(a.ditta) + " AND CG42_ANNO_CG19 = " + SqlNumber(a.esercizio) +
-         " AND CG42_PROGESER_CG19 = " + SqlNumber(a.progressivo) + JournalKey(a);
+         std::to_string(a.ditta) + " AND CG42_ANNO_CG19 = " + std::to_string(a.esercizio) +
+         " AND CG42_PROGESER_CG19 = " + std::to_string(a.progressivo) + JournalKey(a);
 }
 
 // The yearly figures: the names of the stored columns, stored and journal values.
@@ -133,13 +113,13 @@ std::vector<YearFigure> YearFigures(db::Connection& c, const Asked& a, int& stor
   j.MoveFirst();
 
   const std::string where =
-      " WHERE CG53_DITTA_CG18 = " + SqlNumber(a.ditta) +
-      " AND CG53_ANNO_CG19 = " + SqlNumber(a.esercizio) +
-      " AND CG53_PROGESER_CG19 = " + SqlNumber(a.progressivo) +
-      " AND ISNULL(CG53_CONTO_CG24, '') = " + SqlString(a.key.conto) +
-      " AND ISNULL(CG53_TIPOCF_CG44, 0) = " + SqlNumber(a.key.tipocf) +
-      " AND ISNULL(CG53_CLIFOR_CG44, 0) = " + SqlNumber(a.key.clifor) +
-      (a.all_branches ? "" : " AND ISNULL(CG53_CODICE_CG31, 0) = " + SqlNumber(a.key.sede));
+      " WHERE CG53_DITTA_CG18 = " + std::to_string(a.ditta) +
+      " AND CG53_ANNO_CG19 = " + std::to_string(a.esercizio) +
+      " AND CG53_PROGESER_CG19 = " + std::to_string(a.progressivo) +
+      " AND ISNULL(CG53_CONTO_CG24, '') = " + db::Quoted(a.key.conto) +
+      " AND ISNULL(CG53_TIPOCF_CG44, 0) = " + std::to_string(a.key.tipocf) +
+      " AND ISNULL(CG53_CLIFOR_CG44, 0) = " + std::to_string(a.key.clifor) +
+      (a.all_branches ? "" : " AND ISNULL(CG53_CODICE_CG31, 0) = " + std::to_string(a.key.sede));
   const std::vector<std::string> columns = {"SALDOAPE", "RETTDARE", "RETTAVERE", "SALDOFIN",
                                             "SALDOCHIU"};
   std::string stored = "SELECT ";
@@ -149,10 +129,10 @@ std::vector<YearFigure> YearFigures(db::Connection& c, const Asked& a, int& stor
     if (!euro) stored += "ISNULL(CGV0_" + col + "EURO, 0) AS " + col + "EURO, ";
   }
   stored += "1 AS RIGA FROM ";
-  stored += euro ? LedgerTable(kCG53Read) + where
-                 : LedgerTable(kCGV0Read) + " INNER JOIN " + LedgerTable(kCG53Read) +
-                       " ON CGV0_IDPROGA_CG53 = CG53_IDPROGA" + where +
-                       " AND CGV0_CODICE_CG08 = " + SqlString(a.valuta);
+  stored += euro ? LedgerTable(TableId::kCG53Read) + where
+                 : LedgerTable(TableId::kCGV0Read) + " INNER JOIN " +
+                       LedgerTable(TableId::kCG53Read) + " ON CGV0_IDPROGA_CG53 = CG53_IDPROGA" +
+                       where + " AND CGV0_CODICE_CG08 = " + db::Quoted(a.valuta);
   db::Recordset s = db::Recordset::FromResult(c.Query(stored), nullptr);
 
   std::vector<YearFigure> out;
@@ -219,10 +199,8 @@ db::Recordset Fabricated(std::vector<db::FieldDef> fields) {
   return rs;
 }
 
-}  // namespace
-
-std::optional<Explanation> ExplainAccount(const std::shared_ptr<db::Connection>& connection,
-                                          const ExplainRequest& a) {
+std::optional<Explanation> Explain(const std::shared_ptr<db::Connection>& connection,
+                                   const Asked& a) {
   const auto scope = ReadFiscalYear(connection, a.ditta, a.esercizio, a.progressivo);
   if (!scope) return std::nullopt;
   const bool euro = a.valuta == "EURO";
@@ -349,129 +327,39 @@ std::optional<Explanation> ExplainAccount(const std::shared_ptr<db::Connection>&
                      flagged};
 }
 
-namespace {
-
-int Explain(const ExplainOptions& o) {
-  const std::int64_t start = NowNs();
-  auto finish = [&](int code, std::optional<std::int64_t> rows = std::nullopt,
-                    std::optional<std::int64_t> flagged = std::nullopt) {
-    PrintSummary("explain accounts", rows, flagged, SecondsSince(start), code);
-    return code;
-  };
-  Asked a;
-  try {
-    a = Check(o);
-  } catch (const BadParameter& e) {
-    std::cerr << e.what() << '\n';
-    return finish(static_cast<int>(ExitCode::kInvalidParameters));
-  }
-  std::shared_ptr<db::Connection> connection;
-  try {
-    connection = db::Connect(ConnectionString(o.connection));
-  } catch (const std::exception& e) {
-    std::cerr << "Non è stata definita la connessione\n  (" << e.what() << ")\n";
-    return finish(static_cast<int>(ExitCode::kInvalidParameters));
-  }
-  try {
-    auto explained = ExplainAccount(connection, a);
-    if (!explained) {
-      std::cerr << "Esercizio " << a.esercizio << "/" << a.progressivo << " della ditta " << a.ditta
-                << " non trovato\n";
-      return finish(static_cast<int>(ExitCode::kInvalidParameters));
-    }
-    Explanation& x = *explained;
-    const FiscalScope* scope = &x.scope;
-    const bool euro = a.valuta == "EURO";
-    std::string key_text = "account " + a.key.conto;
-    if (o.customer)
-      key_text += ", customer/supplier " + std::to_string(a.key.tipocf) + ":" +
-                  std::to_string(a.key.clifor);
-    key_text += a.all_branches ? ", every branch" : ", branch " + std::to_string(a.key.sede);
-    key_text += ", " + a.valuta;
-    const std::string where = "company " + std::to_string(a.ditta) + ", fiscal year " +
-                              scope->Label() + " (" + scope->start.ToString() + " .. " +
-                              scope->end.ToString() + ")";
-    if (o.format == "json") {
-      nlohmann::ordered_json out{
-          {"format_version", kJsonFormatVersion},
-          {"operation", "explain accounts"},
-          {"key",
-           {{"ditta", a.ditta},
-            {"esercizio", a.esercizio},
-            {"progressivo", a.progressivo},
-            {"conto", a.key.conto},
-            {"tipocf", a.key.tipocf},
-            {"clifor", a.key.clifor},
-            {"sede",
-             a.all_branches ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(a.key.sede)},
-            {"valuta", a.valuta}}},
-          {"months", RowsToJson(x.months)},
-          {"first_difference", nullptr},
-          {"months_agree", !x.first_difference.has_value()},
-          {"year_agrees", x.year_agrees},
-          {"year", RowsToJson(x.year)},
-          {"lines", x.lines ? RowsToJson(*x.lines) : nlohmann::ordered_json::array()},
-          {"verdict", x.verdict}};
-      if (x.first_difference) {
-        out["first_difference"] = {{"anno", x.first_difference->first},
-                                   {"mese", x.first_difference->second}};
-      }
-      std::cout << out.dump(2) << '\n';
-    } else {
-      std::cout << "Explain: " << key_text << "\n         " << where << "\n\nMonths (stored "
-                << (euro ? "CG52" : "CGV1") << " against the journal's ordinary movements):\n";
-      PrintTable(std::cout, x.months);
-      std::cout
-          << "\nYear (stored " << (euro ? "CG53" : "CGV0")
-          << " against the journal; SALDOFIN = SALDOAPE + RETTDARE - RETTAVERE + movements):\n";
-      PrintTable(std::cout, x.year);
-      std::cout << "\n" << x.verdict << "\n";
-      if (x.lines) {
-        std::cout << "\nJournal lines of " << MonthText(*x.first_difference)
-                  << " (CONTA: whether the monthly total counts the line):\n";
-        PrintTable(std::cout, *x.lines);
-      }
-    }
-    const std::int64_t rows = x.months.RecordCount() + x.year.RecordCount();
-    return finish(static_cast<int>(x.flagged ? ExitCode::kFlagged : ExitCode::kOk), rows,
-                  x.flagged);
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << '\n';
-    if (const int signal = InterruptSignal()) {
-      std::cerr << "interrupted: nothing was written\n";
-      return finish(128 + signal);
-    }
-    return finish(static_cast<int>(ExitCode::kProgramError));
-  }
-}
-
 }  // namespace
 
-void AddExplainCommand(CLI::App& app, ExitCode& code) {
-  CLI::App* explain =
-      app.add_subcommand("explain", "Lay open why stored totals and the journal differ");
-  explain->require_subcommand(1);
-  auto o = std::make_shared<ExplainOptions>();
-  CLI::App* accounts = explain->add_subcommand(
-      "accounts",
-      "One key of the account totals: stored monthly totals beside the journal's, the first month "
-      "where they part, its journal lines, and the yearly figures");
-  accounts->add_option("--connection", o->connection,
-                       "postgresql:// URI, libpq key=value text or ODBC Driver=...;/DSN=... string "
-                       "(default: $VERIPROG_CONNECTION, then libpq's environment)");
-  accounts->add_option("--company", o->company, "company code (Ditta)");
-  accounts->add_option("--fiscal-year", o->fiscal_year, "fiscal year (Esercizio)");
-  accounts->add_option("--fiscal-seq", o->fiscal_seq, "fiscal-year sequence (Progressivo)");
-  accounts->add_option("--account", o->account, "account code as the journal holds it (1401)");
-  accounts->add_option("--customer", o->customer,
-                       "customer or supplier as KIND:CODE (1:123 customer 123, 2:45 supplier 45); "
-                       "none when omitted");
-  accounts->add_option("--branch", o->branch, "branch code; every branch together when omitted");
-  accounts->add_option("--currency", o->currency,
-                       "EURO (the default) or a currency code: its amounts and their euro twins");
-  accounts->add_option("--format", o->format, "table or json")
-      ->check(CLI::IsMember({"table", "json"}));
-  accounts->callback([o, &code] { code = static_cast<ExitCode>(Explain(*o)); });
+ExplainResult ExplainAccount(const std::shared_ptr<db::Connection>& connection,
+                             ExplainRequest request) {
+  ExplainResult result;
+  try {
+    const Asked a = Check(request);
+    std::shared_ptr<db::Connection> c = connection;
+    if (!c) {
+      try {
+        c = db::Connect(request.connection);
+      } catch (const std::exception& e) {
+        result.stato = tsParametriNonValidi;
+        result.errore = "Non è stata definita la connessione";
+        result.causa = e.what();
+        return result;
+      }
+    }
+    result.explanation = Explain(c, a);
+    if (!result.explanation) {
+      result.stato = tsParametriNonValidi;
+      result.errore = "Esercizio " + std::to_string(a.esercizio) + "/" +
+                      std::to_string(a.progressivo) + " della ditta " + std::to_string(a.ditta) +
+                      " non trovato";
+    }
+  } catch (const BadParameter& e) {
+    result.stato = tsParametriNonValidi;
+    result.errore = e.what();
+  } catch (const std::exception& e) {
+    result.stato = tsProgramError;
+    result.errore = e.what();
+  }
+  return result;
 }
 
-}  // namespace veriprog::cli
+}  // namespace veriprog

@@ -1,0 +1,112 @@
+// rebuild <family> --dry-run: the differences the library's dry run found, as tables for people,
+// CSV or JSON.
+#include "cli/dry_run_command.h"
+
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/interrupt.h"
+#include "cli/output.h"
+#include "cli/progress.h"
+#include "db/text.h"
+#include "veriprog/dry_run.h"
+
+namespace veriprog::cli {
+namespace {
+
+nlohmann::ordered_json DiffToJson(const std::vector<TableDiff>& diffs) {
+  auto tables = nlohmann::ordered_json::array();
+  for (const TableDiff& d : diffs) {
+    auto changes = nlohmann::ordered_json::array();
+    for (const RowChange& c : d.changes) {
+      nlohmann::ordered_json key = nlohmann::ordered_json::object();
+      for (const auto& [column, value] : c.key) {
+        // Codes without their padding, as the database compares them.
+        key[column] = value.kind() == db::Variant::Kind::kString
+                          ? nlohmann::ordered_json(std::string(db::TrimRight(value.AsString())))
+                          : ValueToJson(value);
+      }
+      auto values = nlohmann::ordered_json::array();
+      for (const ValueChange& v : c.values) {
+        values.push_back(
+            {{"column", v.column}, {"old", ValueToJson(v.before)}, {"new", ValueToJson(v.after)}});
+      }
+      changes.push_back({{"change", c.kind}, {"key", key}, {"values", values}});
+    }
+    tables.push_back({{"table", d.table},
+                      {"inserted", d.inserted},
+                      {"updated", d.updated},
+                      {"deleted", d.deleted},
+                      {"unchanged", d.unchanged},
+                      {"changes", changes}});
+  }
+  return tables;
+}
+
+}  // namespace
+
+int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
+  const std::int64_t start = NowNs();
+  const std::string title = Title(op) + " --dry-run";
+  auto finish = [&](int code, std::optional<std::int64_t> rows = std::nullopt,
+                    std::optional<std::int64_t> flagged = std::nullopt) {
+    PrintSummary(title, rows, flagged, SecondsSince(start), code);
+    return code;
+  };
+  if (o.no_transaction) {
+    std::cerr << "--dry-run runs in a transaction that it rolls back: --no-transaction does not "
+                 "go with it\n";
+    return finish(static_cast<int>(ExitCode::kInvalidParameters));
+  }
+  CLSCG_VERIPROG main;
+  FillInput(*main.CPInput(), o, true);
+  auto progress = std::make_shared<ProgressSink>(stderr);
+  main.Advise(progress);
+  const DryRunResult result = DryRun(main, op);
+  main.Unadvise(progress.get());
+  if (!result.rollback_error.empty()) {
+    std::cerr << "rollback failed (" << result.rollback_error
+              << "); the server undoes the transaction when the connection closes\n";
+  }
+  const Outcome& outcome = result.outcome;
+  const std::vector<TableDiff>& diffs = result.diffs;
+  if (const int signal = InterruptSignal()) {
+    if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
+    std::cerr << "interrupted: the dry run was rolled back; nothing was written\n";
+    return finish(128 + signal);
+  }
+  if (outcome.stato != tsOk) {
+    if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
+    if (!outcome.causa.empty()) std::cerr << "  (" << outcome.causa << ")\n";
+    return finish(static_cast<int>(ExitCodeOf(outcome.stato)));
+  }
+  const std::int64_t rows = result.Rows(), changed = result.Changed();
+  if (o.format == "json") {
+    std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
+                                        {"operation", Title(op)},
+                                        {"dry_run", true},
+                                        {"stato", static_cast<int>(outcome.stato)},
+                                        {"errore", outcome.errore},
+                                        {"tables", DiffToJson(diffs)}}
+                     .dump(2)
+              << '\n';
+  } else if (o.format == "csv") {
+    db::Recordset changes = ChangeRows(diffs);
+    PrintCsv(std::cout, changes);
+  } else {
+    std::cout << "Dry run of " << Title(op) << ": rolled back, nothing was written.\n\n";
+    db::Recordset counts = CountRows(diffs);
+    PrintTable(std::cout, counts);
+    if (changed > 0) {
+      std::cout << '\n';
+      db::Recordset changes = ChangeRows(diffs);
+      PrintTable(std::cout, changes);
+    }
+  }
+  std::cerr << "dry run: " << changed << (changed == 1 ? " row" : " rows")
+            << " would change; rolled back, nothing was written\n";
+  return finish(static_cast<int>(changed > 0 ? ExitCode::kFlagged : ExitCode::kOk), rows, changed);
+}
+
+}  // namespace veriprog::cli

@@ -1,0 +1,195 @@
+// The C interface to the services over the operations: the dry run, the explanation of an
+// account key and the run over every company. Like the rest of the C interface, it turns texts
+// into calls and never lets an exception through.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "component/c_handles.h"
+#include "veriprog/dry_run.h"
+#include "veriprog/explain.h"
+#include "veriprog/operations.h"
+#include "veriprog/run_all.h"
+#include "veriprog/veriprog.h"
+
+struct veriprog_explanation {
+  veriprog::Explanation x;
+};
+
+struct veriprog_batch {
+  veriprog::RunAllResult result;
+  std::string errore;
+};
+
+namespace {
+
+using veriprog::c_api::RowsOf;
+
+std::optional<std::string> Text(const veriprog::db::Variant& v) {
+  if (v.is_empty() || v.is_null()) return std::nullopt;
+  return v.ToText();
+}
+
+// Stato and Errore on the main object, as an operation leaves them.
+int Refuse(veriprog_main* v, veriprog::StatoEnum stato, const std::string& errore) {
+  v->main.SetStato(stato);
+  v->main.SetErrore(errore);
+  return static_cast<int>(stato);
+}
+
+// The run's progress as events of the host's callback.
+void Tell(veriprog_event_fn callback, void* context, const veriprog::RunAllProgress& m) {
+  using Kind = veriprog::RunAllProgress::Kind;
+  if (m.kind != Kind::kUnitStarted && m.kind != Kind::kUnitFinished) return;
+  const veriprog::UnitResult& u = *m.units;
+  std::vector<std::string> args = {std::to_string(u.ditta), u.period, u.family};
+  if (m.kind == Kind::kUnitFinished) args.push_back(veriprog::OutcomeText(u));
+  veriprog::c_api::CallbackSink::Send(
+      callback, context, m.kind == Kind::kUnitStarted ? "UnitStarted" : "UnitFinished", args);
+}
+
+}  // namespace
+
+extern "C" {
+
+int veriprog_dry_run(veriprog_main* v, const char* operation, veriprog_rows** changes) {
+  if (changes != nullptr) *changes = nullptr;
+  if (v == nullptr || operation == nullptr) return -1;
+  try {
+    const veriprog::OperationInfo* op = veriprog::FindOperation(operation);
+    if (op == nullptr || !op->rebuild) return -1;
+    const veriprog::DryRunResult r = veriprog::DryRun(v->main, *op);
+    v->last_result = nullptr;
+    if (r.outcome.stato != veriprog::tsOk) return Refuse(v, r.outcome.stato, r.outcome.errore);
+    if (changes != nullptr) *changes = RowsOf(veriprog::ChangeRows(r.diffs));
+    return VERIPROG_OK;
+  } catch (const std::exception& e) {
+    return Refuse(v, veriprog::tsProgramError, e.what());
+  } catch (...) {
+    return VERIPROG_PROGRAM_ERROR;
+  }
+}
+
+int veriprog_explain(veriprog_main* v, const char* conto, long long tipocf, long long clifor,
+                     const char* sede, const char* valuta, veriprog_explanation** out) {
+  if (out != nullptr) *out = nullptr;
+  if (v == nullptr || !v->main.CPInput()) return VERIPROG_PROGRAM_ERROR;
+  try {
+    const veriprog::CLSCG_VERIPROGINPUT& in = *v->main.CPInput();
+    veriprog::ExplainRequest request{Text(in.Ditta), Text(in.Esercizio), Text(in.Progressivo),
+                                     in.SConnect.ToText()};
+    request.key = {conto != nullptr ? conto : "", tipocf, clifor, 0};
+    if (sede != nullptr) {
+      const auto branch = veriprog::db::Variant(sede).ToWholeNumber();
+      if (!branch) {
+        return Refuse(
+            v, veriprog::tsParametriNonValidi,
+            std::string("Il parametro CodiceSede deve essere un numero intero (valore: '") + sede +
+                "')");
+      }
+      request.key.sede = *branch;
+      request.all_branches = false;
+    }
+    if (valuta != nullptr) request.valuta = valuta;
+    veriprog::ExplainResult r = veriprog::ExplainAccount(in.GConnect, std::move(request));
+    if (r.stato != veriprog::tsOk) return Refuse(v, r.stato, r.errore);
+    Refuse(v, veriprog::tsOk, "");
+    if (out != nullptr) *out = new veriprog_explanation{std::move(*r.explanation)};
+    return VERIPROG_OK;
+  } catch (const std::exception& e) {
+    return Refuse(v, veriprog::tsProgramError, e.what());
+  } catch (...) {
+    return VERIPROG_PROGRAM_ERROR;
+  }
+}
+
+veriprog_rows* veriprog_explanation_rows(const veriprog_explanation* x, int which) {
+  if (x == nullptr) return nullptr;
+  switch (which) {
+    case VERIPROG_EXPLAIN_MONTHS:
+      return RowsOf(x->x.months);
+    case VERIPROG_EXPLAIN_YEAR:
+      return RowsOf(x->x.year);
+    case VERIPROG_EXPLAIN_LINES:
+      return x->x.lines ? RowsOf(*x->x.lines) : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+const char* veriprog_explanation_verdict(const veriprog_explanation* x) {
+  return x != nullptr ? x->x.verdict.c_str() : "";
+}
+
+int veriprog_explanation_flagged(const veriprog_explanation* x) {
+  return x != nullptr ? static_cast<int>(x->x.flagged) : 0;
+}
+
+void veriprog_explanation_free(veriprog_explanation* x) {
+  delete x;
+}
+
+int veriprog_run_all(const char* connection, const char* companies, const char* fiscal_years,
+                     const char* families, int jobs, int rebuild, veriprog_event_fn callback,
+                     void* context, veriprog_batch** out) {
+  if (out != nullptr) *out = nullptr;
+  try {
+    auto run = std::make_unique<veriprog_batch>();
+    veriprog::RunAllOptions o;
+    o.connection = connection != nullptr ? connection : "";
+    o.jobs = jobs;
+    o.rebuild = rebuild != 0;
+    o.keep_rows = true;
+    std::string error;
+    const auto chosen =
+        veriprog::NumberSet::Parse(companies != nullptr ? companies : "", "companies", &error);
+    const auto years = veriprog::NumberSet::Parse(fiscal_years != nullptr ? fiscal_years : "",
+                                                  "fiscal years", &error);
+    int stato = VERIPROG_OK;
+    if (!chosen || !years) {
+      run->errore = error;
+      stato = VERIPROG_PARAMETRI_NON_VALIDI;
+    } else {
+      o.companies = *chosen;
+      o.fiscal_years = *years;
+      for (std::string rest = families != nullptr ? families : ""; !rest.empty();) {
+        const auto comma = rest.find(',');
+        o.families.push_back(rest.substr(0, comma));
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+      }
+      run->result = veriprog::RunAll(
+          o, {[&](const veriprog::RunAllProgress& m) { Tell(callback, context, m); }, {}});
+      run->errore = run->result.errore;
+      stato = static_cast<int>(run->result.stato);
+    }
+    if (out != nullptr) *out = run.release();
+    return stato;
+  } catch (...) {
+    return VERIPROG_PROGRAM_ERROR;
+  }
+}
+
+const char* veriprog_batch_errore(const veriprog_batch* r) {
+  return r != nullptr ? r->errore.c_str() : "";
+}
+
+veriprog_rows* veriprog_batch_units(const veriprog_batch* r) {
+  if (r == nullptr) return nullptr;
+  try {
+    return RowsOf(veriprog::UnitRows(r->result, true));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+veriprog_rows* veriprog_batch_rows(const veriprog_batch* r, int unit) {
+  if (r == nullptr || unit < 0 || unit >= static_cast<int>(r->result.units.size())) return nullptr;
+  const auto& rows = r->result.units[static_cast<std::size_t>(unit)].outcome.rows;
+  return rows && rows->is_open() ? RowsOf(*rows) : nullptr;
+}
+
+void veriprog_batch_free(veriprog_batch* r) {
+  delete r;
+}
+
+}  // extern "C"

@@ -1,0 +1,327 @@
+#include "veriprog/run_all.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "veriprog/named_events.h"
+
+namespace veriprog {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Company {
+  std::int64_t ditta = 0;
+  std::vector<FiscalScope> years = {};
+  std::size_t first_unit = 0, units = 0;  // its units in the result
+};
+
+std::optional<db::DateTime> DateOf(const db::Variant& v) {
+  if (v.kind() == db::Variant::Kind::kDateTime) return v.AsDateTime();
+  return db::DateTime::Parse(v.ToText());
+}
+
+// The companies and fiscal years of the ledger that the options choose.
+std::vector<Company> ListCompanies(db::Connection& connection, const RunAllOptions& o) {
+  db::Recordset rs = db::Recordset::FromResult(
+      connection.Query("SELECT CG19_DITTA_CG18, CG19_ANNO, CG19_PROGESER, CG19_DATAINIZIO, "
+                       "CG19_DATAFINE FROM CG19_ESERCIZI "
+                       "ORDER BY CG19_DITTA_CG18, CG19_ANNO, CG19_PROGESER"),
+      nullptr);
+  std::vector<Company> companies;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    const auto ditta = rs.Get("CG19_DITTA_CG18").ToInteger();
+    const auto anno = rs.Get("CG19_ANNO").ToInteger();
+    const auto seq = rs.Get("CG19_PROGESER").ToInteger();
+    const auto start = DateOf(rs.Get("CG19_DATAINIZIO"));
+    const auto end = DateOf(rs.Get("CG19_DATAFINE"));
+    if (!ditta || !anno || !seq || !start || !end) continue;
+    if (!o.companies.Contains(*ditta) || !o.fiscal_years.Contains(*anno)) continue;
+    if (companies.empty() || companies.back().ditta != *ditta) companies.push_back({*ditta});
+    companies.back().years.push_back({*ditta, *anno, *seq, *start, *end});
+  }
+  return companies;
+}
+
+bool Wanted(const RunAllOptions& o, const std::string& family) {
+  return o.families.empty() ||
+         std::find(o.families.begin(), o.families.end(), family) != o.families.end();
+}
+
+// The units of a company, in the order it runs them.
+std::vector<UnitResult> UnitsOf(const Company& c, const RunAllOptions& o) {
+  std::vector<UnitResult> units;
+  std::set<int> calendar_years;
+  for (const FiscalScope& fy : c.years) {
+    for (int y = fy.start.year; y <= fy.end.year; ++y)
+      calendar_years.insert(y);
+    for (const RunAllFamily& f : RunAllFamilies(o.rebuild)) {
+      if (f.per_fiscal_year && Wanted(o, f.name)) units.push_back({c.ditta, fy.Label(), f.name});
+    }
+  }
+  for (int y : calendar_years) {
+    for (const RunAllFamily& f : RunAllFamilies(o.rebuild)) {
+      if (!f.per_fiscal_year && Wanted(o, f.name))
+        units.push_back({c.ditta, std::to_string(y), f.name});
+    }
+  }
+  return units;
+}
+
+const RunAllFamily& FamilyNamed(bool rebuild, const std::string& name) {
+  for (const RunAllFamily& f : RunAllFamilies(rebuild)) {
+    if (f.name == name) return f;
+  }
+  throw std::logic_error("unknown family " + name);
+}
+
+// What the workers tell the caller's thread, and the connections it may have to stop.
+class Mailbox {
+ public:
+  void Post(RunAllProgress message) {
+    {
+      std::lock_guard lock(m_);
+      queue_.push_back(std::move(message));
+    }
+    cv_.notify_one();
+  }
+  void WorkerDone() {
+    {
+      std::lock_guard lock(m_);
+      --workers_;
+    }
+    cv_.notify_one();
+  }
+  void Workers(int n) { workers_ = n; }
+
+  // Delivers the messages on the caller's thread until every worker is done, asking should_stop
+  // in between.
+  void Deliver(const RunAllCallbacks& callbacks) {
+    std::unique_lock lock(m_);
+    for (;;) {
+      cv_.wait_for(lock, std::chrono::milliseconds(100),
+                   [&] { return !queue_.empty() || workers_ == 0; });
+      while (!queue_.empty()) {
+        RunAllProgress message = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        if (callbacks.on_progress) callbacks.on_progress(message);
+        lock.lock();
+      }
+      if (workers_ == 0) return;
+      if (!stop_ && callbacks.should_stop) {
+        lock.unlock();
+        const bool stop = callbacks.should_stop();
+        lock.lock();
+        if (stop) Stop();
+      }
+    }
+  }
+
+  // A worker's connection, stopped at once when the run already is.
+  void Register(const std::shared_ptr<db::Connection>& c) {
+    std::lock_guard lock(m_);
+    connections_.push_back(c);
+    if (stop_) c->Interrupt();
+  }
+  bool stopped() const { return stop_.load(); }
+
+ private:
+  void Stop() {
+    stop_ = true;
+    for (auto& c : connections_)
+      c->Interrupt();
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<RunAllProgress> queue_;
+  int workers_ = 0;
+  std::atomic<bool> stop_{false};
+  std::vector<std::shared_ptr<db::Connection>> connections_;
+};
+
+// The events of a worker's main object, copied and sent to the caller's thread.
+class ForwardedEvents final : public NamedEvents {
+ public:
+  ForwardedEvents(Mailbox& mailbox, std::int64_t ditta) : mailbox_(mailbox), ditta_(ditta) {}
+  void OnEvent(const char* name, std::initializer_list<db::Variant*> args) override {
+    RunAllProgress message{RunAllProgress::Kind::kEvent, ditta_};
+    message.event = name;
+    for (const db::Variant* a : args)
+      message.args.push_back(*a);
+    mailbox_.Post(std::move(message));
+  }
+
+ private:
+  Mailbox& mailbox_;
+  std::int64_t ditta_;
+};
+
+// The parameters of one unit of a company.
+OperationParameters ParametersOf(const Company& c, const RunAllFamily& family, const UnitResult& u,
+                                 const RunAllOptions& o, const FiscalScope*& fy) {
+  OperationParameters p;
+  p.connection = o.connection;
+  p.company = std::to_string(c.ditta);
+  fy = nullptr;
+  if (family.per_fiscal_year) {
+    for (const FiscalScope& y : c.years) {
+      if (y.Label() == u.period) fy = &y;
+    }
+    p.fiscal_year = std::to_string(fy->esercizio);
+    p.fiscal_seq = std::to_string(fy->progressivo);
+  } else {
+    p.year = u.period;
+  }
+  p.by_activity = family.by_activity;
+  p.include_stored = family.operation == "vat";  // a VAT check compares only with them
+  return p;
+}
+
+void RunUnit(CLSCG_VERIPROG& main, const Company& c, UnitResult& u, const RunAllOptions& o,
+             const std::shared_ptr<db::Connection>& connection) {
+  const RunAllFamily& family = FamilyNamed(o.rebuild, u.family);
+  const OperationInfo* op = FindOperation(o.rebuild, family.operation);
+  const FiscalScope* fy = nullptr;
+  const OperationParameters p = ParametersOf(c, family, u, o, fy);
+  FillInput(*main.CPInput(), p, o.rebuild);
+  main.CPInput()->GConnect = connection;
+  u.outcome = RunOperation(main, *op, p.include_stored);
+  u.run = true;
+  u.interrupted = u.outcome.stato != tsOk && connection->interrupted();
+  if (o.charts > 0 && fy != nullptr && u.family == "accounts" && u.outcome.stato == tsOk &&
+      u.outcome.flagged > 0 && u.outcome.rows) {
+    u.charts = FlaggedAccountCharts(*connection, *fy, *u.outcome.rows, o.charts, &u.chart_error);
+  }
+  if (!o.keep_rows) u.outcome.rows.reset();
+}
+
+void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult>& results,
+                Mailbox& mailbox) {
+  const auto start = Clock::now();
+  UnitResult* units = results.data() + c.first_unit;
+  auto finished = [&](UnitResult& u) {
+    mailbox.Post({RunAllProgress::Kind::kUnitFinished, c.ditta, &u, 1});
+  };
+  if (mailbox.stopped()) return;
+  std::shared_ptr<db::Connection> connection;
+  try {
+    connection = db::Connect(o.connection);
+    mailbox.Register(connection);
+  } catch (const std::exception& e) {
+    for (std::size_t i = 0; i < c.units; ++i) {
+      UnitResult& u = units[i];
+      u.run = true;
+      u.outcome.stato = tsParametriNonValidi;
+      u.outcome.errore = "Non è stata definita la connessione";
+      u.outcome.causa = e.what();
+      finished(u);
+    }
+    mailbox.Post(
+        {RunAllProgress::Kind::kCompanyFinished, c.ditta, units, c.units, 0, SecondsSince(start)});
+    return;
+  }
+  CLSCG_VERIPROG main;  // this company's own, on this thread only
+  if (o.forward_events) main.Advise(std::make_shared<ForwardedEvents>(mailbox, c.ditta));
+  for (std::size_t i = 0; i < c.units && !mailbox.stopped(); ++i) {
+    mailbox.Post({RunAllProgress::Kind::kUnitStarted, c.ditta, &units[i], 1});
+    try {
+      RunUnit(main, c, units[i], o, connection);
+    } catch (const std::exception& e) {
+      units[i].run = true;
+      units[i].outcome.stato = tsProgramError;
+      units[i].outcome.errore = e.what();
+    }
+    finished(units[i]);
+  }
+  mailbox.Post(
+      {RunAllProgress::Kind::kCompanyFinished, c.ditta, units, c.units, 0, SecondsSince(start)});
+}
+
+// The companies asked for by number that have no fiscal year: a unit each, refused.
+void RefuseMissing(const std::vector<Company>& companies, const RunAllOptions& o,
+                   RunAllResult& result) {
+  for (const std::int64_t n : o.companies.singles()) {
+    const bool found = std::any_of(companies.begin(), companies.end(),
+                                   [&](const Company& c) { return c.ditta == n; });
+    if (found) continue;
+    UnitResult missing{n, "", "-", true};
+    missing.outcome.stato = tsParametriNonValidi;
+    missing.outcome.errore = "no fiscal year of company " + std::to_string(n) +
+                             (o.fiscal_years.all() ? "" : " among those asked for") +
+                             " in CG19_ESERCIZI";
+    result.units.push_back(std::move(missing));
+  }
+}
+
+void RunCompanies(std::vector<Company>& companies, const RunAllOptions& o,
+                  const RunAllCallbacks& callbacks, RunAllResult& result) {
+  Mailbox mailbox;
+  const int jobs = std::clamp<int>(o.jobs, 1, std::max<int>(1, static_cast<int>(companies.size())));
+  result.jobs = jobs;
+  RunAllProgress started{RunAllProgress::Kind::kStarted};
+  started.count = result.units.size();
+  started.companies = companies.size();
+  if (callbacks.on_progress) callbacks.on_progress(started);
+  std::atomic<std::size_t> next{0};
+  auto worker = [&] {
+    for (std::size_t i; (i = next++) < companies.size();)
+      RunCompany(companies[i], o, result.units, mailbox);
+    mailbox.WorkerDone();
+  };
+  mailbox.Workers(jobs);
+  std::vector<std::jthread> threads;
+  for (int j = 0; j < jobs; ++j)
+    threads.emplace_back(worker);
+  mailbox.Deliver(callbacks);
+  result.stopped = mailbox.stopped();
+}
+
+}  // namespace
+
+RunAllResult RunAll(const RunAllOptions& o, const RunAllCallbacks& callbacks) {
+  const auto start = Clock::now();
+  RunAllResult result;
+  // This connection lists the companies and stays open to the end, so that a stop always finds
+  // a connection to interrupt.
+  std::shared_ptr<db::Connection> lister;
+  try {
+    lister = db::Connect(o.connection);
+  } catch (const std::exception& e) {
+    result.stato = tsParametriNonValidi;
+    result.errore = "Non è stata definita la connessione";
+    result.causa = e.what();
+    return result;
+  }
+  try {
+    std::vector<Company> companies = ListCompanies(*lister, o);
+    RefuseMissing(companies, o, result);
+    for (Company& c : companies) {
+      auto units = UnitsOf(c, o);
+      c.first_unit = result.units.size();
+      c.units = units.size();
+      for (auto& u : units)
+        result.units.push_back(std::move(u));
+    }
+    result.companies = static_cast<int>(companies.size());
+    RunCompanies(companies, o, callbacks, result);
+  } catch (const std::exception& e) {
+    result.stato = tsProgramError;
+    result.errore = std::string("the companies and fiscal years could not be listed: ") + e.what();
+  }
+  result.seconds = SecondsSince(start);
+  return result;
+}
+
+}  // namespace veriprog
