@@ -41,4 +41,11 @@ while IFS= read -r line; do
 done < <(grep -rnE '#include <(libpq-fe\.h|sql\.h|sqlext\.h)>' db component frame outside cli \
            contabili fatturato iva regimi --include='*.h' --include='*.cc' 2>/dev/null |
          grep -vE '^db/(postgres|odbc)/[^:]*\.cc:')
+# The command line parses, calls the library and prints: it names no ledger table and composes no
+# SQL.
+while IFS= read -r line; do
+  echo "ledger work in the command line: $line"
+  bad=1
+done < <(grep -rnE '\bCG[0-9A-Z]{2}_|LedgerTable\(|"[^"]*\b(SELECT|FROM|INSERT|UPDATE|DELETE)\b' cli \
+           --include='*.h' --include='*.cc' 2>/dev/null)
 exit $bad

@@ -1,5 +1,6 @@
 /* A host written in C: it checks a generated ledger through the C interface, walks the rows,
- * counts the events, rebuilds and checks again. Usage: c_api_test CONNINFO (a ledger whose
+ * counts the events, runs a dry run, an explanation and a check of every family, rebuilds and
+ * checks again. Usage: c_api_test CONNINFO (a ledger whose
  * company 1, fiscal year 2024/1, has wrong stored totals). Exits 0 when all went as expected. */
 #include <stdio.h>
 #include <string.h>
@@ -50,6 +51,93 @@ static int flagged_rows(veriprog_main* v) {
   return flagged;
 }
 
+/* The account code of the first flagged euro row of a plain account (not a customer's). */
+static void first_flagged_account(veriprog_main* v, char* conto, size_t size) {
+  veriprog_rows* rows = veriprog_result(v);
+  int f, fc = -1, ff = -1, fv = -1;
+  conto[0] = '\0';
+  if (rows == NULL) return;
+  for (f = 0; f < veriprog_rows_fields(rows); ++f) {
+    const char* name = veriprog_rows_field_name(rows, f);
+    if (strcmp(name, "CONTO") == 0) fc = f;
+    if (strcmp(name, "FLAGSBIL") == 0) ff = f;
+    if (strcmp(name, "VALUTA") == 0) fv = f;
+  }
+  while (conto[0] == '\0' && veriprog_rows_next(rows)) {
+    /* Each text lasts until the next call on the rows: one field at a time. */
+    const char* text = veriprog_rows_get(rows, ff);
+    size_t n;
+    if (text == NULL || strncmp(text, "Si", 2) != 0) continue;
+    text = veriprog_rows_get(rows, fv);
+    if (text == NULL || strncmp(text, "EURO", 4) != 0) continue;
+    text = veriprog_rows_get(rows, fc);
+    n = text != NULL ? strlen(text) : 0;
+    while (n > 0 && text[n - 1] == ' ')
+      --n; /* codes come padded to their width */
+    if (n > 0 && n < 10 && n < size) {
+      memcpy(conto, text, n);
+      conto[n] = '\0';
+    }
+  }
+  veriprog_rows_free(rows);
+}
+
+static void on_unit(void* context, const char* event, int argc, const char* const* argv) {
+  int* units = (int*)context;
+  if (strcmp(event, "UnitFinished") == 0) {
+    EXPECT(argc == 4 && argv[3] != NULL);
+    ++*units;
+  }
+}
+
+/* The services: a dry run of the account rebuild, the explanation of a flagged account and a
+ * check of every family of company 1 on two connections. */
+static void services(veriprog_main* v, const char* connection) {
+  veriprog_rows* changes = NULL;
+  veriprog_explanation* x = NULL;
+  veriprog_batch* batch = NULL;
+  char conto[32];
+  int units = 0;
+
+  EXPECT(veriprog_dry_run(v, "ControlloProgressiviContabili", &changes) == -1);
+  EXPECT(veriprog_dry_run(v, "AzzeraAggiornaProgressiviContabili", &changes) == VERIPROG_OK);
+  EXPECT(changes != NULL && veriprog_rows_count(changes) > 0);
+  veriprog_rows_free(changes);
+
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK);
+  first_flagged_account(v, conto, sizeof conto);
+  EXPECT(conto[0] != '\0');
+  EXPECT(veriprog_explain(v, conto, 0, 0, NULL, NULL, &x) == VERIPROG_OK);
+  EXPECT(x != NULL);
+  if (x != NULL) {
+    veriprog_rows* months = veriprog_explanation_rows(x, VERIPROG_EXPLAIN_MONTHS);
+    EXPECT(months != NULL && veriprog_rows_count(months) >= 12);
+    EXPECT(veriprog_explanation_flagged(x) > 0);
+    EXPECT(strlen(veriprog_explanation_verdict(x)) > 0);
+    veriprog_rows_free(months);
+    veriprog_explanation_free(x);
+  }
+  EXPECT(veriprog_explain(v, "12345678901", 0, 0, NULL, NULL, &x) == VERIPROG_PARAMETRI_NON_VALIDI);
+  EXPECT(x == NULL);
+
+  EXPECT(veriprog_run_all(connection, "1", NULL, NULL, 2, 0, on_unit, &units, &batch) ==
+         VERIPROG_OK);
+  EXPECT(batch != NULL);
+  if (batch != NULL) {
+    veriprog_rows* summary = veriprog_batch_units(batch);
+    veriprog_rows* rows = veriprog_batch_rows(batch, 0); /* the account check */
+    EXPECT(summary != NULL && veriprog_rows_count(summary) == units && units > 1);
+    EXPECT(rows != NULL && veriprog_rows_count(rows) > 0);
+    veriprog_rows_free(summary);
+    veriprog_rows_free(rows);
+    veriprog_batch_free(batch);
+  }
+  EXPECT(veriprog_run_all(connection, "1;DROP", NULL, NULL, 1, 0, NULL, NULL, &batch) ==
+         VERIPROG_PARAMETRI_NON_VALIDI);
+  EXPECT(batch != NULL && strstr(veriprog_batch_errore(batch), "companies") != NULL);
+  veriprog_batch_free(batch);
+}
+
 int main(int argc, char** argv) {
   struct Counts counts = {0, 0, 0};
   veriprog_main* v;
@@ -76,6 +164,9 @@ int main(int argc, char** argv) {
   before = flagged_rows(v);
   EXPECT(before > 0);
   EXPECT(counts.begin == 1 && counts.end == 1);
+
+  services(v, argv[1]);
+  counts.begin = counts.end = counts.processo = 0;
 
   veriprog_set_int(v, "EseguiTransazione", 1);
   EXPECT(veriprog_run(v, "AzzeraAggiornaProgressiviContabili") == VERIPROG_OK);
