@@ -6,7 +6,6 @@
 #include "db/text.h"
 #include "frame/sql_text.h"
 #include "veriprog/error.h"
-#include "veriprog/ledger_lookup.h"
 
 namespace veriprog {
 namespace {
@@ -76,18 +75,6 @@ std::vector<std::pair<int, int>> FiscalScope::Months() const {
     }
   }
   return months;
-}
-
-std::optional<FiscalScope> ReadFiscalYear(const std::shared_ptr<db::Connection>& connection,
-                                          std::int64_t ditta, std::int64_t esercizio,
-                                          std::int64_t progressivo) {
-  const auto dates = ReadFiscalYearDates(connection, ditta, esercizio, progressivo);
-  if (!dates) return std::nullopt;
-  return FiscalScope{ditta, esercizio, progressivo, dates->start, dates->end};
-}
-
-std::string LedgerTable(TableId id) {
-  return LedgerTableName(static_cast<int>(id));
 }
 
 std::string CheckCode(const LedgerKey& key) {

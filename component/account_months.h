@@ -13,20 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "frame/sql_text.h"
+#include "component/ledger_lookup.h"
 #include "veriprog/connection.h"
 #include "veriprog/decimal.h"
 #include "veriprog/explain.h"
 
 namespace veriprog {
-
-// The company's fiscal year, or nullopt when the reader does not find it.
-std::optional<FiscalScope> ReadFiscalYear(const std::shared_ptr<db::Connection>& connection,
-                                          std::int64_t ditta, std::int64_t esercizio,
-                                          std::int64_t progressivo);
-
-// The physical name of a ledger table, as the operations resolve it.
-std::string LedgerTable(TableId id);
 
 // The account check's code of a key: the account, or for a customer or supplier the account's
 // first two characters followed by its code on eight digits.

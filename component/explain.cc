@@ -199,18 +199,14 @@ db::Recordset Fabricated(std::vector<db::FieldDef> fields) {
   return rs;
 }
 
-std::optional<Explanation> Explain(const std::shared_ptr<db::Connection>& connection,
-                                   const Asked& a) {
-  const auto scope = ReadFiscalYear(connection, a.ditta, a.esercizio, a.progressivo);
-  if (!scope) return std::nullopt;
-  const bool euro = a.valuta == "EURO";
-  KeyPattern pattern{.conto = a.key.conto, .tipocf = a.key.tipocf, .clifor = a.key.clifor};
-  if (!a.all_branches) pattern.sede = a.key.sede;
-  const auto totals = MonthlyTotals(*connection, *scope, a.valuta, {pattern});
+using StoredJournal = std::pair<MonthAmounts, MonthAmounts>;
 
-  // The months of the fiscal year, and any stored month outside it.
-  std::map<Month, std::pair<MonthAmounts, MonthAmounts>> months;  // stored, journal
-  for (const auto& m : scope->Months())
+// The months of the fiscal year, and any stored month outside it: stored and journal, every key
+// the request picks added together.
+std::map<Month, StoredJournal> MonthsOf(const FiscalScope& scope,
+                                        const std::map<LedgerKey, KeyMonths>& totals) {
+  std::map<Month, StoredJournal> months;
+  for (const auto& m : scope.Months())
     months[m];
   for (const auto& [key, km] : totals) {
     for (const auto& [m, v] : km.stored) {
@@ -224,6 +220,16 @@ std::optional<Explanation> Explain(const std::shared_ptr<db::Connection>& connec
       j.avere_euro += v.avere_euro;
     }
   }
+  return months;
+}
+
+db::Variant Diff(const db::Decimal& mov, const db::Decimal& progr) {
+  return mov == progr ? db::Variant::Null() : db::Variant(mov - progr);
+}
+
+// The months as rows; `parted` gets the first that differs and `flagged` counts them.
+db::Recordset MonthTable(const std::map<Month, StoredJournal>& months, bool euro,
+                         std::optional<Month>& parted, std::int64_t& flagged) {
   std::vector<db::FieldDef> fields = {db::FieldDef::Integer("ANNO"),
                                       db::FieldDef::Integer("MESE"),
                                       db::FieldDef::Numeric("DAREPROGR", 19, 2),
@@ -238,11 +244,6 @@ std::optional<Explanation> Explain(const std::shared_ptr<db::Connection>& connec
   }
   fields.push_back(db::FieldDef::Char("FLAGSBIL", 2));
   db::Recordset table = Fabricated(fields);
-  std::optional<Month> parted;
-  std::int64_t flagged = 0;
-  auto diff = [](const db::Decimal& mov, const db::Decimal& progr) {
-    return mov == progr ? db::Variant::Null() : db::Variant(mov - progr);
-  };
   for (const auto& [m, sj] : months) {
     const auto& [s, j] = sj;
     const bool differs = s.dare != j.dare || s.avere != j.avere ||
@@ -251,80 +252,101 @@ std::optional<Explanation> Explain(const std::shared_ptr<db::Connection>& connec
       ++flagged;
       if (!parted) parted = m;
     }
+    auto stored = [&](const db::Decimal& d) {
+      return s.stored_rows ? db::Variant(d) : db::Variant::Null();
+    };
     table.AddNew();
     table.Set("ANNO", m.first);
     table.Set("MESE", m.second);
-    table.Set("DAREPROGR", s.stored_rows ? db::Variant(s.dare) : db::Variant::Null());
-    table.Set("AVEREPROGR", s.stored_rows ? db::Variant(s.avere) : db::Variant::Null());
+    table.Set("DAREPROGR", stored(s.dare));
+    table.Set("AVEREPROGR", stored(s.avere));
     table.Set("DAREMOV", j.dare);
     table.Set("AVEREMOV", j.avere);
-    table.Set("DIFFDARE", diff(j.dare, s.dare));
-    table.Set("DIFFAVERE", diff(j.avere, s.avere));
+    table.Set("DIFFDARE", Diff(j.dare, s.dare));
+    table.Set("DIFFAVERE", Diff(j.avere, s.avere));
     if (!euro) {
-      table.Set("DAREPROGREURO", s.stored_rows ? db::Variant(s.dare_euro) : db::Variant::Null());
-      table.Set("AVEREPROGREURO", s.stored_rows ? db::Variant(s.avere_euro) : db::Variant::Null());
+      table.Set("DAREPROGREURO", stored(s.dare_euro));
+      table.Set("AVEREPROGREURO", stored(s.avere_euro));
       table.Set("DAREMOVEURO", j.dare_euro);
       table.Set("AVEREMOVEURO", j.avere_euro);
     }
     table.Set("FLAGSBIL", differs ? "Si" : "");
     table.Update();
   }
+  return table;
+}
 
-  int stored_rows = 0;
-  const std::vector<YearFigure> year = YearFigures(*connection, a, stored_rows);
-  db::Recordset year_table =
+// The yearly figures as rows; `differs` gets those that differ.
+db::Recordset YearTable(const std::vector<YearFigure>& year, int stored_rows,
+                        std::vector<const YearFigure*>& differs) {
+  db::Recordset table =
       Fabricated({db::FieldDef::VarChar("VOCE"), db::FieldDef::Numeric("PROGR", 19, 2),
                   db::FieldDef::Numeric("MOV", 19, 2), db::FieldDef::Numeric("DIFF", 19, 2),
                   db::FieldDef::Char("FLAGSBIL", 2)});
-  std::vector<const YearFigure*> year_differs;
   for (const YearFigure& f : year) {
-    const bool differs = f.stored != f.journal;
-    if (differs) year_differs.push_back(&f);
-    year_table.AddNew();
-    year_table.Set("VOCE", f.name);
-    year_table.Set("PROGR", stored_rows ? db::Variant(f.stored) : db::Variant::Null());
-    year_table.Set("MOV", f.journal);
-    year_table.Set("DIFF", diff(f.journal, f.stored));
-    year_table.Set("FLAGSBIL", differs ? "Si" : "");
-    year_table.Update();
+    const bool different = f.stored != f.journal;
+    if (different) differs.push_back(&f);
+    table.AddNew();
+    table.Set("VOCE", f.name);
+    table.Set("PROGR", stored_rows ? db::Variant(f.stored) : db::Variant::Null());
+    table.Set("MOV", f.journal);
+    table.Set("DIFF", Diff(f.journal, f.stored));
+    table.Set("FLAGSBIL", different ? "Si" : "");
+    table.Update();
   }
-  flagged += static_cast<std::int64_t>(year_differs.size());
+  return table;
+}
 
-  std::optional<db::Recordset> lines;
-  if (parted) lines = MonthLines(*connection, a, parted->first, parted->second);
-
-  std::string verdict;
+// One sentence for people: where stored and journal part, or that they agree.
+std::string Verdict(const std::optional<Month>& parted, const StoredJournal* month, bool euro,
+                    const std::vector<const YearFigure*>& year_differs, int stored_rows) {
   if (parted) {
-    const auto& [s, j] = months[*parted];
-    verdict = "stored and journal part in " + MonthText(*parted) + ": debit stored " +
-              Money(s.dare) + ", journal " + Money(j.dare) + "; credit stored " + Money(s.avere) +
-              ", journal " + Money(j.avere);
+    const auto& [s, j] = *month;
+    std::string verdict = "stored and journal part in " + MonthText(*parted) + ": debit stored " +
+                          Money(s.dare) + ", journal " + Money(j.dare) + "; credit stored " +
+                          Money(s.avere) + ", journal " + Money(j.avere);
     if (!euro) {
       verdict += "; in euro: debit stored " + Money(s.dare_euro) + ", journal " +
                  Money(j.dare_euro) + "; credit stored " + Money(s.avere_euro) + ", journal " +
                  Money(j.avere_euro);
     }
     if (!s.stored_rows) verdict += " (no stored row for the month)";
-  } else if (!year_differs.empty()) {
-    verdict = "the months agree; the year does not:";
-    for (const YearFigure* f : year_differs) {
-      verdict +=
-          " " + f->name + " stored " + Money(f->stored) + ", journal " + Money(f->journal) + ";";
-    }
-    verdict.pop_back();
-    if (!stored_rows) verdict += " (no stored yearly row)";
-  } else {
-    verdict = "stored and journal agree, month by month and for the year";
+    return verdict;
   }
+  if (year_differs.empty()) return "stored and journal agree, month by month and for the year";
+  std::string verdict = "the months agree; the year does not:";
+  for (const YearFigure* f : year_differs) {
+    verdict +=
+        " " + f->name + " stored " + Money(f->stored) + ", journal " + Money(f->journal) + ";";
+  }
+  verdict.pop_back();
+  if (!stored_rows) verdict += " (no stored yearly row)";
+  return verdict;
+}
 
-  return Explanation{*scope,
-                     std::move(table),
-                     std::move(year_table),
-                     parted,
-                     year_differs.empty(),
-                     std::move(lines),
-                     verdict,
-                     flagged};
+std::optional<Explanation> Explain(const std::shared_ptr<db::Connection>& connection,
+                                   const Asked& a) {
+  const auto scope = ReadFiscalYear(connection, a.ditta, a.esercizio, a.progressivo);
+  if (!scope) return std::nullopt;
+  const bool euro = a.valuta == "EURO";
+  KeyPattern pattern{.conto = a.key.conto, .tipocf = a.key.tipocf, .clifor = a.key.clifor};
+  if (!a.all_branches) pattern.sede = a.key.sede;
+  const auto months = MonthsOf(*scope, MonthlyTotals(*connection, *scope, a.valuta, {pattern}));
+
+  Explanation x;
+  x.scope = *scope;
+  x.months = MonthTable(months, euro, x.first_difference, x.flagged);
+  int stored_rows = 0;
+  const std::vector<YearFigure> year = YearFigures(*connection, a, stored_rows);
+  std::vector<const YearFigure*> year_differs;
+  x.year = YearTable(year, stored_rows, year_differs);
+  x.flagged += static_cast<std::int64_t>(year_differs.size());
+  x.year_agrees = year_differs.empty();
+  const auto& parted = x.first_difference;
+  if (parted) x.lines = MonthLines(*connection, a, parted->first, parted->second);
+  x.verdict =
+      Verdict(parted, parted ? &months.at(*parted) : nullptr, euro, year_differs, stored_rows);
+  return x;
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-#include "veriprog/ledger_lookup.h"
+#include "component/ledger_lookup.h"
 
 #include "veriprog/services.h"
 
 namespace veriprog {
 
-std::optional<FiscalYearDates> ReadFiscalYearDates(
-    const std::shared_ptr<db::Connection>& connection, std::int64_t ditta, std::int64_t esercizio,
-    std::int64_t progressivo) {
+std::optional<FiscalScope> ReadFiscalYear(const std::shared_ptr<db::Connection>& connection,
+                                          std::int64_t ditta, std::int64_t esercizio,
+                                          std::int64_t progressivo) {
   try {
     auto reader = outside::OutsideComponents::Defaults().fiscal_year();
     reader->Load(connection, db::Variant(), db::Variant(ditta), db::Variant(esercizio),
@@ -19,14 +19,14 @@ std::optional<FiscalYearDates> ReadFiscalYearDates(
     const auto start = date(reader->DataInizio());
     const auto end = date(reader->DataFine());
     if (!start || !end) return std::nullopt;
-    return FiscalYearDates{*start, *end};
+    return FiscalScope{ditta, esercizio, progressivo, *start, *end};
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
-std::string LedgerTableName(int table_id) {
-  return outside::OutsideComponents::Defaults().table_names()->TableName(0, table_id);
+std::string LedgerTable(TableId id) {
+  return outside::OutsideComponents::Defaults().table_names()->TableName(0, static_cast<int>(id));
 }
 
 }  // namespace veriprog
