@@ -4,6 +4,39 @@
 
 namespace veriprog::cli {
 
+// The events by the shape of their names: a check's Begin/Avanzamento/End, a rebuild's
+// Begin/Processo/End, and a step's own BeginProcesso/AvanzamentoProcesso/EndProcesso.
+void ProgressSink::OnEvent(const char* name, std::initializer_list<db::Variant*> args) {
+  const std::string_view event = name;
+  const db::Variant none;
+  const db::Variant& first = args.size() > 0 ? **args.begin() : none;
+  const bool check = event.find("Controllo") != std::string_view::npos;
+  if (event.starts_with("BeginProcesso")) {
+    SubStart(first);
+  } else if (event.starts_with("AvanzamentoProcesso")) {
+    SubStep(first);
+  } else if (event.starts_with("EndProcesso")) {
+  } else if (event.starts_with("Begin")) {
+    if (check) {
+      CheckStart(first);
+    } else {
+      rebuild_ = true;
+      Start(first);
+    }
+  } else if (event.starts_with("Avanzamento")) {
+    CheckStep(first);
+  } else if (event.starts_with("Processo")) {
+    Process(first, args.size() > 1 ? *args.begin()[1] : none);
+  } else if (event.starts_with("End")) {
+    if (check) {
+      CheckDone();
+    } else {
+      rebuild_ = false;
+      Done();
+    }
+  }
+}
+
 ProgressSink::ProgressSink(std::FILE* out) : out_(out), terminal_(isatty(fileno(out)) != 0) {}
 
 ProgressSink::~ProgressSink() {

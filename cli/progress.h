@@ -7,65 +7,16 @@
 #include <string>
 
 #include "veriprog/main_object.h"
+#include "veriprog/named_events.h"
 
 namespace veriprog::cli {
 
-class ProgressSink final : public VeriprogEvents {
+class ProgressSink final : public NamedEvents {
  public:
   explicit ProgressSink(std::FILE* out);
   ~ProgressSink() override;
 
-#define VERIPROG_CLI_CHECK(Op)                       \
-  void Begin##Op(db::Variant& max) override {        \
-    CheckStart(max);                                 \
-  }                                                  \
-  void Avanzamento##Op(db::Variant& step) override { \
-    CheckStep(step);                                 \
-  }                                                  \
-  void End##Op() override {                          \
-    CheckDone();                                     \
-  }
-#define VERIPROG_CLI_REBUILD(Op)                                  \
-  void Begin##Op(db::Variant& count) override {                   \
-    rebuild_ = true;                                              \
-    Start(count);                                                 \
-  }                                                               \
-  void Processo##Op(db::Variant& n, db::Variant& text) override { \
-    Process(n, text);                                             \
-  }                                                               \
-  void End##Op() override {                                       \
-    rebuild_ = false;                                             \
-    Done();                                                       \
-  }
-#define VERIPROG_CLI_STEP(Op)                                \
-  void BeginProcesso##Op(db::Variant& max) override {        \
-    SubStart(max);                                           \
-  }                                                          \
-  void AvanzamentoProcesso##Op(db::Variant& step) override { \
-    SubStep(step);                                           \
-  }                                                          \
-  void EndProcesso##Op() override {}
-
-  VERIPROG_CLI_CHECK(ControlloProgressiviContabili)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaProgressiviContabili)
-  VERIPROG_CLI_STEP(AzzeraAggiornaProgressiviContabili)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaFatturatoImportoIVA)
-  VERIPROG_CLI_STEP(AzzeraAggiornaFatturatoImportoIVA)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaProgressiviIVA)
-  VERIPROG_CLI_STEP(AzzeraAggiornaProgressiviIVA)
-  VERIPROG_CLI_CHECK(ControlloProgressiviIVA)
-  VERIPROG_CLI_CHECK(ControlloProgressiviPlafond)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaProgressiviPlafond)
-  VERIPROG_CLI_CHECK(ControlloProgressiviRegimeMargine)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaProgressiviRegimeMargine)
-  VERIPROG_CLI_CHECK(ControlloProgressiviAgricoltura)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaProgressiviAgricoltura)
-  VERIPROG_CLI_CHECK(ControlloProgressiviAgenzieViaggio)
-  VERIPROG_CLI_REBUILD(AzzeraAggiornaProgressiviAgenzieViaggio)
-
-#undef VERIPROG_CLI_CHECK
-#undef VERIPROG_CLI_REBUILD
-#undef VERIPROG_CLI_STEP
+  void OnEvent(const char* name, std::initializer_list<db::Variant*> args) override;
 
  private:
   void Start(const db::Variant& total);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "component/connect.h"
 #include "component/stored_tables.h"
 
 namespace veriprog {
@@ -105,12 +106,11 @@ DryRunResult DryRun(CLSCG_VERIPROG& main, const OperationInfo& op) {
   }
   CLSCG_VERIPROGINPUT& in = *main.CPInput();
   std::shared_ptr<db::Connection> connection = in.GConnect;
-  try {
-    if (!connection) connection = db::Connect(in.SConnect.ToText());
-  } catch (const std::exception& e) {
-    outcome.stato = tsParametriNonValidi;
-    outcome.errore = "Non è stata definita la connessione";
-    outcome.causa = e.what();
+  Refusal refused;
+  if (!connection && !(connection = ConnectOrRefuse(in.SConnect.ToText(), refused))) {
+    outcome.stato = refused.stato;
+    outcome.errore = refused.errore;
+    outcome.causa = refused.causa;
     return result;
   }
   if (connection->in_transaction()) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "component/account_months.h"
+#include "component/connect.h"
 #include "db/text.h"
 #include "veriprog/error.h"
 
@@ -357,15 +358,12 @@ ExplainResult ExplainAccount(const std::shared_ptr<db::Connection>& connection,
   try {
     const Asked a = Check(request);
     std::shared_ptr<db::Connection> c = connection;
-    if (!c) {
-      try {
-        c = db::Connect(request.connection);
-      } catch (const std::exception& e) {
-        result.stato = tsParametriNonValidi;
-        result.errore = "Non è stata definita la connessione";
-        result.causa = e.what();
-        return result;
-      }
+    Refusal refused;
+    if (!c && !(c = ConnectOrRefuse(request.connection, refused))) {
+      result.stato = refused.stato;
+      result.errore = refused.errore;
+      result.causa = refused.causa;
+      return result;
     }
     result.explanation = Explain(c, a);
     if (!result.explanation) {

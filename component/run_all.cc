@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "component/connect.h"
 #include "veriprog/named_events.h"
 
 namespace veriprog {
@@ -215,17 +216,16 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
     mailbox.Post({RunAllProgress::Kind::kUnitFinished, c.ditta, &u, 1});
   };
   if (mailbox.stopped()) return;
-  std::shared_ptr<db::Connection> connection;
-  try {
-    connection = db::Connect(o.connection);
-    mailbox.Register(connection);
-  } catch (const std::exception& e) {
+  Refusal refused;
+  const std::shared_ptr<db::Connection> connection = ConnectOrRefuse(o.connection, refused);
+  if (connection) mailbox.Register(connection);
+  if (!connection) {
     for (std::size_t i = 0; i < c.units; ++i) {
       UnitResult& u = units[i];
       u.run = true;
-      u.outcome.stato = tsParametriNonValidi;
-      u.outcome.errore = "Non è stata definita la connessione";
-      u.outcome.causa = e.what();
+      u.outcome.stato = refused.stato;
+      u.outcome.errore = refused.errore;
+      u.outcome.causa = refused.causa;
       finished(u);
     }
     mailbox.Post(
@@ -295,13 +295,12 @@ RunAllResult RunAll(const RunAllOptions& o, const RunAllCallbacks& callbacks) {
   RunAllResult result;
   // This connection lists the companies and stays open to the end, so that a stop always finds
   // a connection to interrupt.
-  std::shared_ptr<db::Connection> lister;
-  try {
-    lister = db::Connect(o.connection);
-  } catch (const std::exception& e) {
-    result.stato = tsParametriNonValidi;
-    result.errore = "Non è stata definita la connessione";
-    result.causa = e.what();
+  Refusal refused;
+  const std::shared_ptr<db::Connection> lister = ConnectOrRefuse(o.connection, refused);
+  if (!lister) {
+    result.stato = refused.stato;
+    result.errore = refused.errore;
+    result.causa = refused.causa;
     return result;
   }
   try {
