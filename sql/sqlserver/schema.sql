@@ -51,7 +51,7 @@ CREATE TABLE dbo.CG44_CLIFOR (
   CG44_TIPOCF      SMALLINT NOT NULL,
   CG44_CLIFOR      INT NOT NULL,
   CG44_CODICE_CG16 INT,
-  CG44_CODICE_CG08 CHAR(4),
+  CG44_CODICE_CG08 CHAR(6),
   PRIMARY KEY (CG44_DITTA_CG18, CG44_TIPOCF, CG44_CLIFOR)
 );
 
@@ -71,7 +71,7 @@ CREATE TABLE dbo.CG28_TABCODIVA (
   CG28_DESCR       VARCHAR(40),
   CG28_TIPOLOGIA   SMALLINT NOT NULL DEFAULT 1,
   CG28_FLGSOSPIMP  SMALLINT NOT NULL DEFAULT 0,
-  CG28_ALIQIVAVENT CHAR(4),
+  CG28_ALIQIVAVENT SMALLINT,                  -- related sales VAT code, compared with 0 as a number
   CG28_CODPLAFOND  SMALLINT NOT NULL DEFAULT 0
 );
 
@@ -133,7 +133,7 @@ CREATE TABLE dbo.CG42_MOVCONT (
   CG42_TIPOCF_CG44    SMALLINT,
   CG42_CLIFORPAR_CG44 INT,
   CG42_CODICE_CG31    INT,                    -- null: the registration's branch
-  CG42_CODICE_CG08    CHAR(4),                    -- null: EURO
+  CG42_CODICE_CG08    CHAR(6),                    -- null: EURO
   CG42_CODICE_CG33    CHAR(4),
   CG42_INDDAAV        SMALLINT NOT NULL,          -- 1 debit, 2 credit
   CG42_IMPTOTALE      DECIMAL(17,2),
@@ -147,6 +147,10 @@ CREATE TABLE dbo.CG42_MOVCONT (
 -- month by month.
 CREATE INDEX CG42_BY_FISCAL_YEAR ON dbo.CG42_MOVCONT (CG42_DITTA_CG18, CG42_ANNO_CG19, CG42_PROGESER_CG19,
   CG42_DATAREG);
+-- The lines in a foreign currency, which the currency twins read. A filtered index allows no
+-- function in its filter: a Null currency (euro) fails the comparison and stays out all the same.
+CREATE INDEX CG42_CURRENCY_BY_FISCAL_YEAR ON dbo.CG42_MOVCONT (CG42_DITTA_CG18, CG42_ANNO_CG19,
+  CG42_PROGESER_CG19, CG42_DATAREG) WHERE CG42_CODICE_CG08 <> 'EURO';
 -- The monthly VAT totals read a company's registrations month by month: the plafond by
 -- competence date, the special schemes by VAT date. Each index carries what those statements
 -- read of a header, so that a month is read from the index alone.
@@ -261,7 +265,7 @@ CREATE INDEX CG52_BY_FISCAL_YEAR ON dbo.CG52_PROGM (CG52_DITTA_CG18, CG52_ANNO_C
 
 CREATE TABLE dbo.CGV0_PROGAVAL (
   CGV0_IDPROGA_CG53    INT NOT NULL,
-  CGV0_CODICE_CG08     CHAR(4) NOT NULL,
+  CGV0_CODICE_CG08     CHAR(6) NOT NULL,
   CGV0_SALDOAPE        DECIMAL(17,2),
   CGV0_RETTDARE        DECIMAL(17,2),
   CGV0_RETTAVERE       DECIMAL(17,2),
@@ -280,7 +284,7 @@ CREATE TABLE dbo.CGV0_PROGAVAL (
 CREATE TABLE dbo.CGV1_PROGMVAL (
   CGV1_IDPROGA_CGV0     INT,
   CGV1_IDPROGM_CG52     INT NOT NULL,
-  CGV1_CODICE_CG08      CHAR(4) NOT NULL,
+  CGV1_CODICE_CG08      CHAR(6) NOT NULL,
   CGV1_IMPORTODARE      DECIMAL(17,2),
   CGV1_IMPORTOAVERE     DECIMAL(17,2),
   CGV1_FATTURATO        DECIMAL(17,2),
