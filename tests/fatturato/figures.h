@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
-#include "tests/support/rows.h"
 #include "veriprog/connection.h"
 
 namespace veriprog::testing {

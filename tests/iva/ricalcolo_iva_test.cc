@@ -13,7 +13,6 @@
 #include "tests/support/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
-#include "tests/support/rows.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"
 

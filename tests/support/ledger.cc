@@ -1,6 +1,8 @@
 #include "tests/support/ledger.h"
 
+#include <algorithm>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -314,6 +316,39 @@ std::string AccountTotals(db::Connection& conn) {
       "SELECT string_agg(x, chr(10) ORDER BY x) AS S FROM ( SELECT concat_ws('|', 'A', CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_GRUPPO_CG10, COALESCE(CG53_CONTO_CG24, ''),  COALESCE(CG53_TIPOCF_CG44, 0), COALESCE(CG53_CLIFOR_CG44, 0), COALESCE(CG53_CODICE_CG31, 0),  CG53_SALDOAPE, CG53_RETTDARE, CG53_RETTAVERE, CG53_SALDOFIN, CG53_SALDOCHIU) AS x FROM CG53_PROGA UNION ALL SELECT concat_ws('|', 'V', CG53_DITTA_CG18, CG53_ANNO_CG19, COALESCE(CG53_CONTO_CG24, ''),  COALESCE(CG53_TIPOCF_CG44, 0), COALESCE(CG53_CLIFOR_CG44, 0), COALESCE(CG53_CODICE_CG31, 0),  CGV0_CODICE_CG08, CGV0_SALDOAPE, CGV0_RETTDARE, CGV0_RETTAVERE, CGV0_SALDOFIN, CGV0_SALDOCHIU,  CGV0_SALDOAPEEURO, CGV0_RETTDAREEURO, CGV0_RETTAVEREEURO, CGV0_SALDOFINEURO, CGV0_SALDOCHIUEURO) FROM CGV0_PROGAVAL JOIN CG53_PROGA ON CG53_IDPROGA = CGV0_IDPROGA_CG53 UNION ALL SELECT concat_ws('|', 'M', CG52_DITTA_CG18, CG52_ANNO_CG53, COALESCE(CG52_CONTO_CG24, ''),  COALESCE(CG52_TIPOCF_CG44, 0), COALESCE(CG52_CLIFOR_CG44, 0), COALESCE(CG52_CODICE_CG31, 0),  CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, CG52_IMPORTOAVERE,  CG52_IDPROGA_CG53 = CG53_IDPROGA) FROM CG52_PROGM JOIN CG53_PROGA ON CG53_IDPROGA = CG52_IDPROGA_CG53 UNION ALL SELECT concat_ws('|', 'W', CG52_DITTA_CG18, COALESCE(CG52_CONTO_CG24, ''), COALESCE(CG52_TIPOCF_CG44, 0),  COALESCE(CG52_CLIFOR_CG44, 0), COALESCE(CG52_CODICE_CG31, 0), CG52_ANNOSOL, CG52_MESE, CGV1_CODICE_CG08,  CGV1_IMPORTODARE, CGV1_IMPORTOAVERE, CGV1_IMPORTODAREEURO, CGV1_IMPORTOAVEREEURO,  CGV1_IDPROGA_CGV0 = CG52_IDPROGA_CG53) FROM CGV1_PROGMVAL JOIN CG52_PROGM ON CG52_IDPROGM = CGV1_IDPROGM_CG52) AS T";
   auto rs = db::Recordset::FromResult(conn.Query(sql), nullptr);
   return rs.Get("S").ToText();
+}
+
+std::string Righe(db::Recordset& rs) {
+  std::string out;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    for (std::size_t f = 0; f < rs.fields().size(); ++f) {
+      if (f > 0) out += '|';
+      out += db::Trim(rs.Get(f).ToText());
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string Righe(db::Connection& conn, const std::string& sql) {
+  auto rs = db::Recordset::FromResult(conn.Query(sql), nullptr);
+  return Righe(rs);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    out.push_back(line);
+  return out;
+}
+
+std::string Sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const auto& l : lines)
+    out += l + "\n";
+  return out;
 }
 
 }  // namespace veriprog::testing

@@ -1,6 +1,6 @@
 // Ledger: the one way the tests write hand-built ledgers into a TestDatabase: companies, fiscal
 // years, charts, causals and VAT codes (Rows), registrations with their journal, VAT and margin
-// lines, stored totals. A test reads as the ledger it builds.
+// lines, stored totals. A test reads as the ledger it builds; what it reads back is text.
 //
 // Values are given as text: "NULL" writes a null; a code or a date is quoted (quotes doubled); a
 // number or an amount must be one, or the test fails before anything is written. What a field
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/test_database.h"
+#include "veriprog/recordset.h"
 
 namespace veriprog::testing {
 
@@ -173,5 +174,16 @@ Ledger VatBookLedger(const TestDatabase& db);
 // one line each, sorted: two snapshots compare equal when the totals are the same. The turnover
 // and VAT amount columns are left out: the turnover rebuild owns them.
 std::string AccountTotals(db::Connection& conn);
+
+// The rows in view, one line each: the fields' text forms joined by '|' (blanks padding a code
+// cut), numbers without trailing fraction zeros.
+std::string Righe(db::Recordset& rs);
+
+// The rows of a query, rendered as Righe renders them.
+std::string Righe(db::Connection& conn, const std::string& sql);
+
+// The lines of a text; lines sorted, each ended by a line break, for results in no fixed order.
+std::vector<std::string> Lines(const std::string& text);
+std::string Sorted(std::vector<std::string> lines);
 
 }  // namespace veriprog::testing
