@@ -124,10 +124,7 @@ TEST(ControlloProgressiviIVA, SelfInvoiceOfAnIntraPurchase) {
 TEST(ControlloProgressiviIVA, EqualContributionsUnderOneKeyAreBothCounted) {
   VERIPROG_NEED_DATABASE(db);
   auto ledger = testing::VatRegisterLedger(db);
-  ledger.Registration({"R1", "2024-06-10", "", "RSM", 1, "B"}, {}, {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R2", "2024-06-10", "", "AUT", 2, "B", 0, "R1"}, {},
-                      {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R3", "2024-06-15", "", "AUT", 2, "B"}, {}, {{"22", "500.00", "110.00"}});
+  testing::registri::SelfInvoices(ledger);
   ledger.Registration({"S1", "2024-06-16", "", "FV", 2, "B"}, {},
                       {{.codice = "22", .imponibile = "100.00", .imposta = "22.00", .tipo = "35"}});
   ledger.Registration({"S2", "2024-06-17", "", "CO", 3, "B"}, {},

@@ -108,10 +108,7 @@ TEST(AzzeraAggiornaProgressiviIVA, WritesWhatTheJournalSaysOnGeneratedLedgers) {
 TEST(AzzeraAggiornaProgressiviIVA, EventsSumsAndKeptTypes) {
   VERIPROG_NEED_DATABASE(db);
   auto ledger = testing::VatRegisterLedger(db);
-  ledger.Registration({"R1", "2024-06-10", "", "RSM", 1, "B"}, {}, {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R2", "2024-06-10", "", "AUT", 2, "B", 0, "R1"}, {},
-                      {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R3", "2024-06-15", "", "AUT", 2, "B"}, {}, {{"22", "500.00", "110.00"}});
+  testing::registri::SelfInvoices(ledger);
   ledger.Rows("CG59_PROGIVAM", {{1, 2024, 6, 14, "B", "22", 1, "1.00", 0, 0}});
   ledger.Rows("CG59_PROGIVAM", {{1, 2024, 6, 5, "B", "22", 1, "5.00", 0, 0}});
   ledger.Rows("CG59_PROGIVAM", {{1, 2024, 7, 17, "B", "22", 1, "17.00", 0, 0}});

@@ -15,6 +15,13 @@ std::string Cell(const db::Variant& v) {
 
 }  // namespace
 
+void SelfInvoices(Ledger& ledger) {
+  ledger.Registration({"R1", "2024-06-10", "", "RSM", 1, "B"}, {}, {{"22", "500.00", "110.00"}});
+  ledger.Registration({"R2", "2024-06-10", "", "AUT", 2, "B", 0, "R1"}, {},
+                      {{"22", "500.00", "110.00"}});
+  ledger.Registration({"R3", "2024-06-15", "", "AUT", 2, "B"}, {}, {{"22", "500.00", "110.00"}});
+}
+
 std::string VatRows(CLSCG_VERIPROG& main, bool with_summary) {
   auto rs = main.CPOutput()->RecSetControlloProgressiviIVA;
   if (!rs) return "(none)";

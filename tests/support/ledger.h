@@ -134,8 +134,6 @@ class Ledger {
   // Stored totals. Yearly returns the total's identifier.
   int Yearly(const Annuale& a);
   void Monthly(const Mensile& m);
-  // Any statement more, as it is.
-  void Run(const std::string& sql) const { db_.Run(sql); }
 
  private:
   std::string VatLineSql(const std::string& numreg, int ditta, const RigaIva& v);
