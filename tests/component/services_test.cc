@@ -193,7 +193,7 @@ TEST(DryRun, ListsExactlyWhatTheRebuildThenChangesAndWritesNothing) {
 // SALDOFIN = 0 opening + 5.00 adjustment + (150.00 - 20.00) movements = 135.00.
 TEST(Explain, NamesTheFirstMonthWhereStoredAndJournalPart) {
   VERIPROG_NEED_DATABASE(db);
-  testing::Ledger ledger(db);
+  auto ledger = testing::AccountLedger(db);
   ledger.Registration("2024-01-10", "001",
                       {{.conto = "1001", .dare_avere = 1, .importo = "100.00"},
                        {.conto = "4001", .dare_avere = 2, .importo = "100.00"}});
@@ -210,17 +210,13 @@ TEST(Explain, NamesTheFirstMonthWhereStoredAndJournalPart) {
   ledger.Registration("2024-02-28", "900",
                       {{.conto = "1001", .dare_avere = 1, .importo = "5.00"},
                        {.conto = "4001", .dare_avere = 2, .importo = "5.00"}});
-  const int year = ledger.Yearly("1001", "0", "0", "0", "135.00");
+  const int year = ledger.Yearly({"1001", "0", "0", "0", "135.00"});
   db.Run(
       "UPDATE CG53_PROGA SET CG53_SALDOAPE = 0, CG53_RETTDARE = 5, CG53_RETTAVERE = 0, "
       "CG53_SALDOCHIU = 0 WHERE CG53_IDPROGA = " +
-      std::to_string(year) +
-      "; INSERT INTO CG52_PROGM (CG52_IDPROGA_CG53, CG52_DITTA_CG18, CG52_ANNO_CG53, "
-      "CG52_PROGESER_CG53, CG52_GRUPPO_CG10, CG52_CONTO_CG24, CG52_TIPOCF_CG44, "
-      "CG52_CLIFOR_CG44, CG52_CODICE_CG31, CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, "
-      "CG52_IMPORTOAVERE) VALUES (" +
-      std::to_string(year) + ", 1, 2024, 1, 1, '1001', 0, 0, 0, 2024, 1, 100.00, 0), (" +
-      std::to_string(year) + ", 1, 2024, 1, 1, '1001', 0, 0, 0, 2024, 2, 50.00, 0)");
+      std::to_string(year));
+  ledger.Monthly({0, year, "1001", "0", "0", "0", 2024, 1, "100.00", "0", "NULL"});
+  ledger.Monthly({0, year, "1001", "0", "0", "0", 2024, 2, "50.00", "0", "NULL"});
 
   ExplainRequest request{"1", "2024", "1", "", {"1001", 0, 0, 0}, false, "EURO"};
   auto explained = ExplainAccount(db.Connect(), request);

@@ -14,7 +14,6 @@ namespace veriprog {
 namespace {
 
 using testing::Ledger;
-using testing::LineSpec;
 
 // The result as "CONTO|VALUTA|SEDE|MOV|PROGR|DIFF|FLAG|DESCRIZIONE" lines, blanks trimmed.
 std::string Result(CLSCG_VERIPROG& main) {
@@ -56,18 +55,18 @@ struct Check {
 
 TEST(ControlloProgressiviContabili, AccountInEuroOnlyGivesOneRow) {
   VERIPROG_NEED_DATABASE(db);
-  Ledger ledger(db);
+  auto ledger = testing::AccountLedger(db);
   // Cassa: 100.00 + 50.25 debit, 20.00 credit = 130.25; stored 130.25, written with null keys.
   ledger.Registration("2024-02-01", "001",
                       {{.conto = "1001", .importo = "100.00"},
                        {.conto = "4001", .dare_avere = 2, .importo = "100.00"}});
   ledger.Registration(
       "2024-03-01", "001",
-      {{.conto = "1001", .tipocf = "0", .clifor = "0", .valuta = "EURO", .importo = "50.25"},
+      {{.conto = "1001", .tipocf = "0", .clifor = "0", .importo = "50.25", .valuta = "EURO"},
        {.conto = "1001", .dare_avere = 2, .importo = "20.00"},
        {.conto = "4001", .dare_avere = 2, .importo = "30.25"}});
-  ledger.Yearly("1001", "NULL", "NULL", "NULL", "130.25");
-  ledger.Yearly("4001", "0", "0", "0", "-130.24");
+  ledger.Yearly({"1001", "NULL", "NULL", "NULL", "130.25"});
+  ledger.Yearly({"4001", "0", "0", "0", "-130.24"});
   Check check(db);
   EXPECT_EQ(check.Run(),
             "1001|EURO|0|130.25|130.25|NULL||Cassa\n"
@@ -85,28 +84,31 @@ TEST(ControlloProgressiviContabili, AccountInEuroOnlyGivesOneRow) {
 
 TEST(ControlloProgressiviContabili, CustomerInForeignCurrencyGivesThreeRows) {
   VERIPROG_NEED_DATABASE(db);
-  Ledger ledger(db);
+  auto ledger = testing::AccountLedger(db);
   // Customer 5 in USD: 110 USD = 100.00 EUR debit, then 11 USD = 9.90 EUR credit.
   // EURO row: 100.00 - 9.90 = 90.10; USD row: 110 - 11 = 99.00; (EURO) row: 90.10.
   ledger.Registration("2024-04-01", "001",
                       {{.conto = "1401",
                         .tipocf = "1",
                         .clifor = "5",
-                        .valuta = "USD",
                         .importo = "100.00",
+                        .valuta = "USD",
                         .importo_val = "110.00"},
                        {.conto = "4001", .dare_avere = 2, .importo = "100.00"}});
   ledger.Registration("2024-09-01", "001",
                       {{.conto = "1401",
                         .tipocf = "1",
                         .clifor = "5",
-                        .valuta = "USD",
                         .dare_avere = 2,
                         .importo = "9.90",
+                        .valuta = "USD",
                         .importo_val = "11.00"},
                        {.conto = "1001", .importo = "9.90"}});
-  const int id = ledger.Yearly("1401", "1", "5", "0", "90.10");
-  ledger.YearlyCurrency(id, "USD", "99.00", "90.00");  // the euro twin is 0.10 short
+  const int id = ledger.Yearly({"1401", "1", "5", "0", "90.10"});
+  // The euro twin is 0.10 short.
+  ledger.Rows("CGV0_PROGAVAL",
+              {"CGV0_IDPROGA_CG53", "CGV0_CODICE_CG08", "CGV0_SALDOFIN", "CGV0_SALDOFINEURO"},
+              {{id, "USD", "99.00", "90.00"}});
   Check check(db);
   EXPECT_EQ(check.Run(),
             "1001|EURO|0|9.90|0.00|9.90|Si|Cassa\n"
@@ -118,16 +120,16 @@ TEST(ControlloProgressiviContabili, CustomerInForeignCurrencyGivesThreeRows) {
 
 TEST(ControlloProgressiviContabili, OpeningBalancesProvisionalLinesAndBranches) {
   VERIPROG_NEED_DATABASE(db);
-  Ledger ledger(db);
+  auto ledger = testing::AccountLedger(db);
   // 2901 and 1001 (branch 0) have only opening balances, stored as such: explained, no row.
   // 1001 moves +10.00 in branch 2 (line branch null: the header's), 4001 in branch 3.
   ledger.Registration("2024-01-01", "151",
                       {{.conto = "1001", .importo = "500.00"},
                        {.conto = "2901", .dare_avere = 2, .importo = "500.00"}});
-  ledger.Yearly("2901", "0", "0", "0", "-500.00");
+  ledger.Yearly({"2901", "0", "0", "0", "-500.00"});
   ledger.Registration("2024-05-05", "001",
                       {{.conto = "1001", .importo = "10.00"},
-                       {.conto = "4001", .sede = "3", .dare_avere = 2, .importo = "10.00"}},
+                       {.conto = "4001", .dare_avere = 2, .importo = "10.00", .sede = "3"}},
                       "2");
   // A provisional registration and a closing one never count.
   ledger.Registration("2024-06-06", "001",
@@ -137,9 +139,9 @@ TEST(ControlloProgressiviContabili, OpeningBalancesProvisionalLinesAndBranches) 
   ledger.Registration("2024-12-31", "150",
                       {{.conto = "1001", .dare_avere = 2, .importo = "510.00"},
                        {.conto = "2901", .importo = "510.00"}});
-  ledger.Yearly("1001", "0", "0", "0", "500.00");
-  ledger.Yearly("1001", "0", "0", "2", "10.00");
-  ledger.Yearly("4001", "0", "0", "3", "-10.00");
+  ledger.Yearly({"1001", "0", "0", "0", "500.00"});
+  ledger.Yearly({"1001", "0", "0", "2", "10.00"});
+  ledger.Yearly({"4001", "0", "0", "3", "-10.00"});
   Check all(db);
   EXPECT_EQ(all.Run(),
             "1001|EURO|2|10.00|10.00|NULL||Cassa\n"
@@ -155,7 +157,7 @@ TEST(ControlloProgressiviContabili, OpeningBalancesProvisionalLinesAndBranches) 
 
 TEST(ControlloProgressiviContabili, EmptyLedgerAndMissingFiscalYear) {
   VERIPROG_NEED_DATABASE(db);
-  Ledger ledger(db);
+  auto ledger = testing::AccountLedger(db);
   Check empty(db);
   EXPECT_EQ(empty.Run(), "");
   Check missing(db, 1, 2031);

@@ -81,8 +81,8 @@ TEST(AzzeraAggiornaProgressiviContabili, WritesWhatTheJournalSaysOnGeneratedLedg
 
 TEST(AzzeraAggiornaProgressiviContabili, HandBuiltEdgeCases) {
   VERIPROG_NEED_DATABASE(db);
-  Ledger ledger(db);
-  db.Run("INSERT INTO CG19_ESERCIZI VALUES (1, 2025, 1, '2025-01-01', '2025-06-15')");
+  auto ledger = testing::AccountLedger(db);
+  ledger.Rows("CG19_ESERCIZI", {{1, 2025, 1, "2025-01-01", "2025-06-15"}});
   // Only an opening balance for 1001 and 2901; a closing registration only for 4001 and 2901.
   ledger.Registration("2025-01-01", "151",
                       {{.conto = "1001", .importo = "70.00"},
@@ -130,10 +130,10 @@ TEST(AzzeraAggiornaProgressiviContabili, HandBuiltEdgeCases) {
                        "AvanzamentoProcesso(1)\nAvanzamentoProcesso(2)\nEndProcesso()\nEnd()\n"));
 
   // A branch-scoped rebuild leaves the other branches' rows alone.
-  db.Run(
-      "INSERT INTO CG53_PROGA (CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, "
-      "CG53_GRUPPO_CG10,"
-      " CG53_CONTO_CG24, CG53_CODICE_CG31, CG53_SALDOFIN) VALUES (1, 2025, 1, 1, '9999', 3, 42)");
+  ledger.Rows("CG53_PROGA",
+              {"CG53_DITTA_CG18", "CG53_ANNO_CG19", "CG53_PROGESER_CG19", "CG53_GRUPPO_CG10",
+               "CG53_CONTO_CG24", "CG53_CODICE_CG31", "CG53_SALDOFIN"},
+              {{1, 2025, 1, 1, "9999", 3, 42}});
   Rebuild branch(conn, 1, 2025);
   branch.main.CPInput()->CodiceSede = 2;
   branch.Run();

@@ -10,9 +10,10 @@
 
 #include "frame/frame.h"
 #include "gen/ledger_generator.h"
-#include "tests/fatturato/vat_ledger.h"
+#include "tests/fatturato/figures.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
+#include "tests/support/ledger.h"
 #include "tests/support/statements.h"
 #include "veriprog/main_object.h"
 
@@ -21,8 +22,7 @@ namespace {
 
 using testing::Riga;
 using testing::RigaIva;
-using testing::Testata;
-using testing::VatLedger;
+using testing::Sorted;
 
 struct Rebuild {
   std::shared_ptr<testing::EventLog> events = std::make_shared<testing::EventLog>();
@@ -39,23 +39,15 @@ struct Rebuild {
   void Run() { main.AzzeraAggiornaFatturatoImportoIVA(); }
 };
 
-std::string Sorted(std::vector<std::string> lines) {
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for (const auto& l : lines)
-    out += l + "\n";
-  return out;
-}
-
 // The registrations of company 1, 2024, and the totals stored before any rebuild (stale on
 // purpose). Sales (FV, NC) count revenue on the credit side, purchases (FA) cost on the debit
 // side; accounts 4001, 4002 and 6001 make turnover, the others do not.
-void BaseLedger(VatLedger& l) {
+void BaseLedger(testing::Ledger& l) {
   // R1, sale, no branch: revenue 100.00 on VAT line 1 (22.00). Turnover 1401 1/5 March +100.00;
   // VAT 1401 1/5 +22.00, and counter-account 4001 (customer type Null: matched on account,
   // branch and currency alone) +22.00.
-  l.Registrazione(
-      {"R1", "2024-03-10", "FV"},
+  l.Registration(
+      {.numreg = "R1", .data = "2024-03-10", .causale = "FV"},
       {{.conto = "1401", .tipocf = "1", .clifor = "5", .importo = "122.00", .tipo_oper = 1},
        {.conto = "4001", .dare_avere = 2, .importo = "100.00", .prog_iva = "1"},
        {.conto = "2601",
@@ -64,13 +56,13 @@ void BaseLedger(VatLedger& l) {
         .dare_avere = 2,
         .importo = "22.00",
         .tipo_oper = 2}},
-      {{1, "22.00"}});
+      {{.imposta = "22.00"}});
   // R2, purchase, branch 2, sides swapped: cost 50.00 on the debit side counts, a cost line of
   // 5.00 on the credit side lowers it: turnover 2401 2/7 March 45.00. VAT 10.00 + 1.00 not
   // deductible = 11.00; both cost lines (customer type 0, no branch: the registration's 2) take
   // the whole 11.00: 6001 0/0 branch 2 = 22.00.
-  l.Registrazione(
-      {"R2", "2024-03-15", "FA", 1, "2"},
+  l.Registration(
+      {.numreg = "R2", .data = "2024-03-15", .causale = "FA", .tipo_reg = 1, .sede = "2"},
       {{.conto = "2401",
         .tipocf = "2",
         .clifor = "7",
@@ -80,114 +72,122 @@ void BaseLedger(VatLedger& l) {
        {.conto = "6001", .tipocf = "0", .clifor = "0", .importo = "50.00", .prog_iva = "1"},
        {.conto = "1601", .tipocf = "0", .clifor = "0", .importo = "11.00", .tipo_oper = 2},
        {.conto = "6001", .tipocf = "0", .clifor = "0", .dare_avere = 2, .importo = "5.00"}},
-      {{1, "10.00", "1.00"}});
+      {{.imposta = "10.00", .impostand = "1.00"}});
   // R3, credit note (VAT sign 1): revenue 50.00 on the debit side makes April's turnover
   // -50.00 by its side alone; its VAT 11.00 is reversed by the sign: 1401 1/5 and 4001 -11.00.
-  l.Registrazione({"R3", "2024-04-02", "NC", 2, "NULL", 1},
-                  {{.conto = "1401",
-                    .tipocf = "1",
-                    .clifor = "5",
-                    .dare_avere = 2,
-                    .importo = "61.00",
-                    .tipo_oper = 1},
-                   {.conto = "4001", .importo = "50.00", .prog_iva = "1"},
-                   {.conto = "2601", .importo = "11.00", .tipo_oper = 2}},
-                  {{1, "11.00"}});
+  l.Registration({.numreg = "R3", .data = "2024-04-02", .causale = "NC", .segno = 1},
+                 {{.conto = "1401",
+                   .tipocf = "1",
+                   .clifor = "5",
+                   .dare_avere = 2,
+                   .importo = "61.00",
+                   .tipo_oper = 1},
+                  {.conto = "4001", .importo = "50.00", .prog_iva = "1"},
+                  {.conto = "2601", .importo = "11.00", .tipo_oper = 2}},
+                 {{.imposta = "11.00"}});
   // R4, sale in USD, branch 1: revenue 90.00 (100.00 USD) on branch 3. Turnover 1401 1/6 March
   // 90.00 and USD 100.00 / 90.00; VAT 20.00 (22.00 USD) to 1401 1/6 branch 1 and to 4002
   // branch 3, in euro and in USD.
-  l.Registrazione({"R4", "2024-03-20", "FV", 2, "1"},
-                  {{.conto = "1401",
-                    .tipocf = "1",
-                    .clifor = "6",
-                    .importo = "110.00",
-                    .tipo_oper = 1,
-                    .valuta = "USD",
-                    .importo_val = "122.00"},
-                   {.conto = "4002",
-                    .tipocf = "0",
-                    .clifor = "0",
-                    .dare_avere = 2,
-                    .importo = "90.00",
-                    .prog_iva = "1",
-                    .sede = "3",
-                    .valuta = "USD",
-                    .importo_val = "100.00"},
-                   {.conto = "2601",
-                    .dare_avere = 2,
-                    .importo = "20.00",
-                    .tipo_oper = 2,
-                    .valuta = "USD",
-                    .importo_val = "22.00"}},
-                  {{1, "20.00", "NULL", "22.00"}});
+  l.Registration({.numreg = "R4", .data = "2024-03-20", .causale = "FV", .sede = "1"},
+                 {{.conto = "1401",
+                   .tipocf = "1",
+                   .clifor = "6",
+                   .importo = "110.00",
+                   .tipo_oper = 1,
+                   .valuta = "USD",
+                   .importo_val = "122.00"},
+                  {.conto = "4002",
+                   .tipocf = "0",
+                   .clifor = "0",
+                   .dare_avere = 2,
+                   .importo = "90.00",
+                   .prog_iva = "1",
+                   .sede = "3",
+                   .valuta = "USD",
+                   .importo_val = "100.00"},
+                  {.conto = "2601",
+                   .dare_avere = 2,
+                   .importo = "20.00",
+                   .tipo_oper = 2,
+                   .valuta = "USD",
+                   .importo_val = "22.00"}},
+                 {{.imposta = "20.00", .imposta_val = "22.00"}});
   // R5, sale in May: two revenue lines (20.00 + 10.00) on one VAT line of 6.60, which counts
   // twice: turnover 30.00 (a May row under 1401 1/5's yearly row), VAT 13.20 to 1401 1/5 and
   // 13.20 to 4001 from each line, 26.40.
-  l.Registrazione(
-      {"R5", "2024-05-05", "FV"},
+  l.Registration(
+      {.numreg = "R5", .data = "2024-05-05", .causale = "FV"},
       {{.conto = "1401", .tipocf = "1", .clifor = "5", .importo = "36.60", .tipo_oper = 1},
        {.conto = "4001", .dare_avere = 2, .importo = "20.00", .prog_iva = "1"},
        {.conto = "4001", .dare_avere = 2, .importo = "10.00", .prog_iva = "1"},
        {.conto = "2601", .dare_avere = 2, .importo = "6.60", .tipo_oper = 2}},
-      {{1, "6.60"}});
+      {{.imposta = "6.60"}});
   // R6, sale in June, branch 2, whose turnover sums to 0 (10.00 back on the debit side): no
   // turnover row; its VAT 2.20 goes to its own branch 2: 1401 1/5 2.20, 4001 2.20 twice.
-  l.Registrazione(
-      {"R6", "2024-06-01", "FV", 2, "2"},
+  l.Registration(
+      {.numreg = "R6", .data = "2024-06-01", .causale = "FV", .sede = "2"},
       {{.conto = "1401", .tipocf = "1", .clifor = "5", .importo = "2.20", .tipo_oper = 1},
        {.conto = "4001", .dare_avere = 2, .importo = "10.00", .prog_iva = "1"},
        {.conto = "4001", .importo = "10.00"},
        {.conto = "2601", .dare_avere = 2, .importo = "2.20", .tipo_oper = 2}},
-      {{1, "2.20"}});
+      {{.imposta = "2.20"}});
   // R7, in the sales register by its header but on a causal of no register: nothing. R8, a
   // receipt, and R9, provisional: not read at all.
   const std::vector<Riga> sale = {
       {.conto = "1401", .tipocf = "1", .clifor = "5", .importo = "12.20", .tipo_oper = 1},
       {.conto = "4001", .dare_avere = 2, .importo = "10.00", .prog_iva = "1"},
       {.conto = "2601", .dare_avere = 2, .importo = "2.20", .tipo_oper = 2}};
-  l.Registrazione({"R7", "2024-03-11", "XX"}, sale, {{1, "2.20"}});
-  l.Registrazione({"R8", "2024-03-12", "CO", 3}, sale, {{1, "2.20"}});
-  l.Registrazione({.numreg = "R9", .data = "2024-03-13", .causale = "FV", .provvisoria = 1}, sale,
-                  {{1, "2.20"}});
+  l.Registration({.numreg = "R7", .data = "2024-03-11", .causale = "XX"}, sale,
+                 {{.imposta = "2.20"}});
+  l.Registration({.numreg = "R8", .data = "2024-03-12", .causale = "CO", .tipo_reg = 3}, sale,
+                 {{.imposta = "2.20"}});
+  l.Registration({.numreg = "R9", .data = "2024-03-13", .causale = "FV", .provvisoria = 1}, sale,
+                 {{.imposta = "2.20"}});
   // R10, purchase of branch 3 whose lines all lie in branch 1: turnover 2401 2/7 August branch
   // 3 10.00, VAT 2.20 to 2401 2/7 branch 3 and to 6001 branch 1.
-  l.Registrazione({"R10", "2024-08-01", "FA", 1, "3"},
-                  {{.conto = "2401",
-                    .tipocf = "2",
-                    .clifor = "7",
-                    .dare_avere = 2,
-                    .importo = "12.20",
-                    .tipo_oper = 1,
-                    .sede = "1"},
-                   {.conto = "6001",
-                    .tipocf = "0",
-                    .clifor = "0",
-                    .importo = "10.00",
-                    .prog_iva = "1",
-                    .sede = "1"},
-                   {.conto = "1601", .importo = "2.20", .tipo_oper = 2, .sede = "1"}},
-                  {{1, "2.20"}});
+  l.Registration(
+      {.numreg = "R10", .data = "2024-08-01", .causale = "FA", .tipo_reg = 1, .sede = "3"},
+      {{.conto = "2401",
+        .tipocf = "2",
+        .clifor = "7",
+        .dare_avere = 2,
+        .importo = "12.20",
+        .tipo_oper = 1,
+        .sede = "1"},
+       {.conto = "6001",
+        .tipocf = "0",
+        .clifor = "0",
+        .importo = "10.00",
+        .prog_iva = "1",
+        .sede = "1"},
+       {.conto = "1601", .importo = "2.20", .tipo_oper = 2, .sede = "1"}},
+      {{.imposta = "2.20"}});
 
   // Stored totals, stale. 4001's yearly and monthly rows hold Null keys.
-  l.Annuale(101, "1401", "1", "5", "0", "999.00");
-  l.Mensile(201, 101, "1401", "1", "5", "0", 2024, 3, "999.00");
-  l.Mensile(202, 101, "1401", "1", "5", "0", 2024, 4, "1.00");
-  l.ValutaMensile(101, 201, "CHF", "3.00", "3.00");
-  l.Annuale(102, "2401", "2", "7", "2", "0.00");
-  l.Mensile(203, 102, "2401", "2", "7", "2", 2024, 3, "0.00");
-  l.Annuale(103, "1401", "1", "6", "1", "5.00");
-  l.ValutaAnnuale(103, "USD", "5.00", "5.00");
-  l.Mensile(204, 103, "1401", "1", "6", "1", 2024, 3, "5.00");
-  l.ValutaMensile(103, 204, "USD", "5.00", "5.00");
-  l.Annuale(104, "4001", "NULL", "NULL", "NULL", "8.00");
-  l.Mensile(205, 104, "4001", "NULL", "NULL", "NULL", 2024, 3, "77.00");
-  l.Annuale(112, "2401", "2", "7", "3", "0.00");
-  l.Mensile(212, 112, "2401", "2", "7", "3", 2024, 8, "0.00");
+  l.Yearly({"1401", "1", "5", "0", "1.00", 1, 2024, "999.00", 101});
+  l.Monthly({201, 101, "1401", "1", "5", "0", 2024, 3, "2.00", "3.00", "999.00"});
+  l.Monthly({202, 101, "1401", "1", "5", "0", 2024, 4, "2.00", "3.00", "1.00"});
+  l.Yearly({"2401", "2", "7", "2", "1.00", 1, 2024, "0.00", 102});
+  l.Monthly({203, 102, "2401", "2", "7", "2", 2024, 3, "2.00", "3.00", "0.00"});
+  l.Yearly({"1401", "1", "6", "1", "1.00", 1, 2024, "5.00", 103});
+  l.Monthly({204, 103, "1401", "1", "6", "1", 2024, 3, "2.00", "3.00", "5.00"});
+  l.Yearly({"4001", "NULL", "NULL", "NULL", "1.00", 1, 2024, "8.00", 104});
+  l.Monthly({205, 104, "4001", "NULL", "NULL", "NULL", 2024, 3, "2.00", "3.00", "77.00"});
+  l.Yearly({"2401", "2", "7", "3", "1.00", 1, 2024, "0.00", 112});
+  l.Monthly({212, 112, "2401", "2", "7", "3", 2024, 8, "2.00", "3.00", "0.00"});
+  l.Rows("CGV0_PROGAVAL",
+         {"CGV0_IDPROGA_CG53", "CGV0_CODICE_CG08", "CGV0_SALDOFIN", "CGV0_IMPORTOIVA",
+          "CGV0_IMPORTOIVAEURO"},
+         {{103, "USD", "4.00", "5.00", "5.00"}});
+  l.Rows("CGV1_PROGMVAL",
+         {"CGV1_IDPROGA_CGV0", "CGV1_IDPROGM_CG52", "CGV1_CODICE_CG08", "CGV1_IMPORTODARE",
+          "CGV1_FATTURATO", "CGV1_FATTURATOEURO"},
+         {{101, 201, "CHF", "6.00", "3.00", "3.00"}, {103, 204, "USD", "6.00", "5.00", "5.00"}});
   // Another fiscal year, another company, another chart group: never touched.
-  l.Annuale(109, "1401", "1", "5", "0", "7.00", 1, 2023);
-  l.Mensile(209, 109, "1401", "1", "5", "0", 2023, 3, "7.00", 1, 2023);
-  l.Annuale(110, "4001", "0", "0", "0", "6.00", 2, 2024, 2);
-  l.Annuale(111, "1401", "1", "5", "0", "4.00", 1, 2024, 9);
+  l.Yearly({"1401", "1", "5", "0", "1.00", 1, 2023, "7.00", 109});
+  l.Monthly({209, 109, "1401", "1", "5", "0", 2023, 3, "2.00", "3.00", "7.00", 1, 2023});
+  l.Yearly({"4001", "0", "0", "0", "1.00", 2, 2024, "6.00", 110});
+  l.Yearly({"1401", "1", "5", "0", "1.00", 1, 2024, "4.00", 111, 9});
 }
 
 const std::vector<std::string> kUntouched = {
@@ -251,7 +251,7 @@ std::string BranchOnly(const std::vector<std::string>& before,
 
 TEST(AzzeraAggiornaFatturatoImportoIVA, HandBuiltRegistersCurrenciesAndCounterAccounts) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
+  auto ledger = testing::TurnoverLedger(db);
   BaseLedger(ledger);
   auto conn = db.Connect();
   ASSERT_EQ(Sorted(testing::Lines(testing::Figures(*conn))), Sorted(Stale()));
@@ -306,7 +306,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, HandBuiltRegistersCurrenciesAndCounterAc
 TEST(AzzeraAggiornaFatturatoImportoIVA, BranchRowsAsAFullRebuildLeavesThem) {
   for (const std::string sede : {"3", "0", "2"}) {
     VERIPROG_NEED_DATABASE(db);
-    VatLedger ledger(db);
+    auto ledger = testing::TurnoverLedger(db);
     BaseLedger(ledger);
     auto conn = db.Connect();
     Rebuild rebuild(conn);
@@ -320,10 +320,10 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, BranchRowsAsAFullRebuildLeavesThem) {
 
 TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBack) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
+  auto ledger = testing::TurnoverLedger(db);
   BaseLedger(ledger);
   // 1401 1/11 has a July row linked to 1401 1/5's yearly row, and no yearly row of its own.
-  ledger.Mensile(213, 101, "1401", "1", "11", "0", 2024, 7, "0.00");
+  ledger.Monthly({213, 101, "1401", "1", "11", "0", 2024, 7, "2.00", "3.00", "0.00"});
   auto conn = db.Connect();
   const std::string before = testing::Figures(*conn) + testing::OtherColumns(*conn);
 
@@ -340,7 +340,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBa
        {{.conto = "1401", .tipocf = "1", .clifor = "9", .importo = "12.20", .tipo_oper = 1},
         {.conto = "4001", .dare_avere = 2, .importo = "10.00", .prog_iva = "1"},
         {.conto = "2601", .dare_avere = 2, .importo = "2.20", .tipo_oper = 2}},
-       {{1, "2.20"}},
+       {{.imposta = "2.20"}},
        tsProgramError,
        "Errore in lettura CG53_IDPROGA\r\nin AggiornaFatturato"},
       // Euro turnover 10.00 - 10.00 = 0, USD turnover 11.00 - 12.00 = -1.00: a currency row
@@ -366,7 +366,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBa
          .tipo_oper = 2,
          .valuta = "USD",
          .importo_val = "2.42"}},
-       {{1, "2.20", "NULL", "2.42"}},
+       {{.imposta = "2.20", .imposta_val = "2.42"}},
        tsProgramError,
        "Esiste progressivo in valuta senza progressivo EURO\r\nin AggiornaFatturato"},
       // VAT of 0.00 in euro and 0.01 in USD: a currency VAT row without its 'EURO' yearly row.
@@ -384,7 +384,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBa
          .prog_iva = "1",
          .valuta = "USD",
          .importo_val = "11.00"}},
-       {{1, "0.00", "NULL", "0.01"}},
+       {{.imposta = "0.00", .imposta_val = "0.01"}},
        tsProgramError,
        "Esiste progressivo in valuta senza progressivo EURO\r\n in AggiornaImportoIVA"},
       // An account missing from the chart of the company's group.
@@ -403,7 +403,8 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBa
        "Non è possibile determinare la partita per la registrazione R24"},
   };
   for (const Case& c : cases) {
-    ledger.Registrazione({c.numreg, "2024-07-01", "FV"}, c.righe, c.iva);
+    ledger.Registration({.numreg = c.numreg, .data = "2024-07-01", .causale = "FV"}, c.righe,
+                        c.iva);
     Rebuild rebuild(conn);
     rebuild.Run();
     EXPECT_EQ(rebuild.main.Stato(), c.stato) << c.numreg;
@@ -411,14 +412,14 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBa
     EXPECT_FALSE(conn->in_transaction());
     EXPECT_EQ(testing::Figures(*conn) + testing::OtherColumns(*conn), before) << c.numreg;
     EXPECT_EQ(rebuild.events->Joined().find("End()"), std::string::npos) << c.numreg;
-    ledger.Elimina(c.numreg);
+    ledger.Delete(c.numreg);
   }
 }
 
 // A second call on the same object with no registration writes none of the first call's figures.
 TEST(AzzeraAggiornaFatturatoImportoIVA, ASecondCallWithoutRegistrations) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
+  auto ledger = testing::TurnoverLedger(db);
   BaseLedger(ledger);
   auto conn = db.Connect();
   Rebuild rebuild(conn);
@@ -465,7 +466,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, StatementsAreTheComposedTextByteForByte)
   for (const auto& [sede, suffix] :
        {std::pair{db::Variant(), ""}, {db::Variant(3), "_branch"}, {db::Variant(0), "_branch0"}}) {
     VERIPROG_NEED_DATABASE(db);
-    VatLedger ledger(db);
+    auto ledger = testing::TurnoverLedger(db);
     BaseLedger(ledger);
     auto recorder = testing::Recording(db.Connect());
     Rebuild rebuild(recorder);
@@ -572,15 +573,15 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, BatchedReadsGiveEveryRegistrationItsOwnR
 // statement, and each keeps its own lines.
 TEST(AzzeraAggiornaFatturatoImportoIVA, NumbersAlikeKeepTheirOwnLines) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
+  auto ledger = testing::TurnoverLedger(db);
   int clifor = 5;
   for (const std::string numreg : {"X1", "x1", "X1 "}) {
     const std::string c = std::to_string(clifor++);
-    ledger.Annuale(100 + clifor, "1401", "1", c, "0", "0.00");
+    ledger.Yearly({"1401", "1", c, "0", "1.00", 1, 2024, "0.00", 100 + clifor});
     // Turnover 10.00 for customer 5, 20.00 for 6, 30.00 for 7.
     const std::string amount = std::to_string((clifor - 5) * 10) + ".00";
-    ledger.Registrazione(
-        {numreg, "2024-03-10", "FV"},
+    ledger.Registration(
+        {.numreg = numreg, .data = "2024-03-10", .causale = "FV"},
         {{.conto = "1401", .tipocf = "1", .clifor = c, .importo = amount, .tipo_oper = 1},
          {.conto = "4001", .dare_avere = 2, .importo = amount}});
   }

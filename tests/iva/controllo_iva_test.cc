@@ -3,14 +3,16 @@
 // feed besides their own.
 #include <gtest/gtest.h>
 
-#include "tests/iva/vat_ledger.h"
+#include "tests/iva/vat_rows.h"
 #include "tests/support/fakes.h"
+#include "tests/support/ledger.h"
 #include "veriprog/main_object.h"
 
 namespace veriprog {
 namespace {
 
-using testing::registri::VatLedger;
+using testing::kNull;
+
 using testing::registri::VatRows;
 
 struct Check {
@@ -35,9 +37,10 @@ struct Check {
 // year by its VAT date.
 TEST(ControlloProgressiviIVA, DeferredInvoiceMonthAcrossTheYearEnd) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"D1", "2024-12-20", "2025-01-10", "FAD", 1}, {{"22", "100.00", "22.00"}});
-  ledger.Registration({"D2", "2024-12-20", "2025-01-10", "FA", 1}, {{"22", "10.00", "2.20"}});
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"D1", "2024-12-20", "2025-01-10", "FAD", 1}, {},
+                      {{"22", "100.00", "22.00"}});
+  ledger.Registration({"D2", "2024-12-20", "2025-01-10", "FA", 1}, {}, {{"22", "10.00", "2.20"}});
   Check y2024(db, 2024);
   EXPECT_EQ(y2024.Run(),
             "1|A|22|1|12|100.00|22.00|0.00|MOV\n"
@@ -53,15 +56,15 @@ TEST(ControlloProgressiviIVA, DeferredInvoiceMonthAcrossTheYearEnd) {
 // A provisional registration and a line of another year count nowhere.
 TEST(ControlloProgressiviIVA, CreditNoteSubtracts) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {{"22", "1000.00", "220.00"}});
-  ledger.Registration({"V2", "2024-03-20", "", "FV", 2, "A", 1}, {{"22", "200.00", "44.00"}});
-  ledger.Registration({"A1", "2024-03-10", "", "FA", 1}, {{"22", "500.00", "110.00", "44.00"}});
-  ledger.Registration({"A2", "2024-03-11", "", "FA", 1, "A", 1},
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {}, {{"22", "1000.00", "220.00"}});
+  ledger.Registration({"V2", "2024-03-20", "", "FV", 2, "A", 1}, {}, {{"22", "200.00", "44.00"}});
+  ledger.Registration({"A1", "2024-03-10", "", "FA", 1}, {}, {{"22", "500.00", "110.00", "44.00"}});
+  ledger.Registration({"A2", "2024-03-11", "", "FA", 1, "A", 1}, {},
                       {{"22", "100.00", "22.00", "8.80"}});
-  ledger.Registration({"V3", "2024-03-21", "", "FV", 2, "A", 0, "", "NULL", 1},
+  ledger.Registration({"V3", "2024-03-21", "", "FV", 2, "A", 0, "", "NULL", 1}, {},
                       {{"22", "9.00", "1.98"}});
-  ledger.Registration({"V4", "2023-03-21", "", "FV", 2}, {{"22", "7.00", "1.54"}});
+  ledger.Registration({"V4", "2023-03-21", "", "FV", 2}, {}, {{"22", "7.00", "1.54"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "1|A|22|1|3|400.00|88.00|35.20|MOV\n"
@@ -74,12 +77,13 @@ TEST(ControlloProgressiviIVA, CreditNoteSubtracts) {
 // 88; N1 is suspended but neutral, chargeability 0, hence 88 too.
 TEST(ControlloProgressiviIVA, SuspendedSalesByChargeability) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"V1", "2024-04-02", "", "FV", 2}, {{"22", "100.00", "22.00"},
-                                                          {"S1", "200.00", "44.00"},
-                                                          {"S2", "50.00", "11.00"},
-                                                          {"S3", "300.00", "66.00"},
-                                                          {"N1", "10.00", "2.20"}});
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"V1", "2024-04-02", "", "FV", 2}, {},
+                      {{"22", "100.00", "22.00"},
+                       {"S1", "200.00", "44.00"},
+                       {"S2", "50.00", "11.00"},
+                       {"S3", "300.00", "66.00"},
+                       {"N1", "10.00", "2.20"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "2|A|22|1|4|100.00|22.00|0.00|MOV\n"
@@ -99,11 +103,11 @@ TEST(ControlloProgressiviIVA, SuspendedSalesByChargeability) {
 // type 12. Purchases 1000.00 + 300.00 = 1300.00 in type 1.
 TEST(ControlloProgressiviIVA, SelfInvoiceOfAnIntraPurchase) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"I1", "2024-05-03", "", "INT", 1}, {{"22", "1000.00", "220.00"}});
-  ledger.Registration({"I2", "2024-05-03", "", "AUT", 2, "A", 0, "I1", "0"},
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"I1", "2024-05-03", "", "INT", 1}, {}, {{"22", "1000.00", "220.00"}});
+  ledger.Registration({"I2", "2024-05-03", "", "AUT", 2, "A", 0, "I1", "0"}, {},
                       {{"22", "1000.00", "220.00"}});
-  ledger.Registration({"I3", "2024-05-04", "", "INT", 1, "A", 0, "", "1"},
+  ledger.Registration({"I3", "2024-05-04", "", "INT", 1, "A", 0, "", "1"}, {},
                       {{"22", "300.00", "66.00"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
@@ -119,17 +123,12 @@ TEST(ControlloProgressiviIVA, SelfInvoiceOfAnIntraPurchase) {
 // association, 100.00 each; type 2 sums R2, R3 and the sale: 1100.00.
 TEST(ControlloProgressiviIVA, EqualContributionsUnderOneKeyAreBothCounted) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"R1", "2024-06-10", "", "RSM", 1, "B"}, {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R2", "2024-06-10", "", "AUT", 2, "B", 0, "R1"},
-                      {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R3", "2024-06-15", "", "AUT", 2, "B"}, {{"22", "500.00", "110.00"}});
-  ledger.Registration(
-      {"S1", "2024-06-16", "", "FV", 2, "B"},
-      {{.code = "22", .imponibile = "100.00", .imposta = "22.00", .indtipo = "35"}});
-  ledger.Registration(
-      {"S2", "2024-06-17", "", "CO", 3, "B"},
-      {{.code = "22", .imponibile = "100.00", .imposta = "22.00", .indtipo = "35"}});
+  auto ledger = testing::VatRegisterLedger(db);
+  testing::registri::SelfInvoices(ledger);
+  ledger.Registration({"S1", "2024-06-16", "", "FV", 2, "B"}, {},
+                      {{.codice = "22", .imponibile = "100.00", .imposta = "22.00", .tipo = "35"}});
+  ledger.Registration({"S2", "2024-06-17", "", "CO", 3, "B"}, {},
+                      {{.codice = "22", .imponibile = "100.00", .imposta = "22.00", .tipo = "35"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "1|B|22|1|6|500.00|110.00|0.00|MOV\n"
@@ -144,11 +143,11 @@ TEST(ControlloProgressiviIVA, EqualContributionsUnderOneKeyAreBothCounted) {
 // Subcontracting sales feed type 18, amateur sports purchases type 22.
 TEST(ControlloProgressiviIVA, SubcontractingAndSportsAssociations) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"S1", "2024-02-01", "", "SUB", 2}, {{"10", "70.00", "7.00"}});
-  ledger.Registration({"A1", "2024-02-02", "", "FA", 1},
-                      {{.code = "10", .imponibile = "30.00", .imposta = "3.00", .indtipo = "22"},
-                       {.code = "10", .imponibile = "5.00", .imposta = "0.50"}});
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"S1", "2024-02-01", "", "SUB", 2}, {}, {{"10", "70.00", "7.00"}});
+  ledger.Registration({"A1", "2024-02-02", "", "FA", 1}, {},
+                      {{.codice = "10", .imponibile = "30.00", .imposta = "3.00", .tipo = "22"},
+                       {.codice = "10", .imponibile = "5.00", .imposta = "0.50"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "1|A|10|1|2|35.00|3.50|0.00|MOV\n"
@@ -163,16 +162,16 @@ TEST(ControlloProgressiviIVA, SubcontractingAndSportsAssociations) {
 // August: the May sale only. An activation in an earlier year starts the window in January.
 TEST(ControlloProgressiviIVA, SummarySectionWindow) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
+  auto ledger = testing::VatRegisterLedger(db);
   for (int ditta : {1, 2}) {
     ledger.Registration(
-        {"F" + std::to_string(ditta), "2024-02-10", "", "FV", 2, "A", 0, "", "NULL", 0, ditta},
+        {"F" + std::to_string(ditta), "2024-02-10", "", "FV", 2, "A", 0, "", "NULL", 0, ditta}, {},
         {{"22", "100.00", "22.00"}});
     ledger.Registration(
-        {"M" + std::to_string(ditta), "2024-05-10", "", "FV", 2, "A", 0, "", "NULL", 0, ditta},
+        {"M" + std::to_string(ditta), "2024-05-10", "", "FV", 2, "A", 0, "", "NULL", 0, ditta}, {},
         {{"22", "200.00", "44.00"}});
     ledger.Registration(
-        {"S" + std::to_string(ditta), "2024-09-10", "", "FV", 2, "B", 0, "", "NULL", 0, ditta},
+        {"S" + std::to_string(ditta), "2024-09-10", "", "FV", 2, "B", 0, "", "NULL", 0, ditta}, {},
         {{"22", "300.00", "66.00"}});
   }
   auto summary = [&](int ditta) {
@@ -207,15 +206,18 @@ TEST(ControlloProgressiviIVA, SummarySectionWindow) {
 // type 10. A provisional payment counts nowhere.
 TEST(ControlloProgressiviIVA, SuspendedSaleAndItsPayment) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"V1", "2023-12-15", "", "FV", 2, "B"}, {{"S2", "1000.00", "220.00"}});
-  ledger.Registration({"P1", "2024-02-20", "", "PAG", 0, "A"}, {});
-  ledger.SuspendedPayment("V1", 1, "S2", 1, "P1", "400.00", "88.00");
-  ledger.Registration({"V2", "2024-03-01", "", "FV", 2, "A"}, {{"S1", "100.00", "22.00"}});
-  ledger.Registration({"P2", "2024-04-15", "", "PAG", 0, "A"}, {});
-  ledger.SuspendedPayment("V2", 1, "S1", 1, "P2", "100.00", "22.00");
-  ledger.Registration({"P3", "2024-04-16", "", "PAG", 0, "A", 0, "", "NULL", 1}, {});
-  ledger.SuspendedPayment("V2", 1, "S1", 2, "P3", "1.00", "0.22");
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"V1", "2023-12-15", "", "FV", 2, "B"}, {}, {{"S2", "1000.00", "220.00"}});
+  ledger.Registration({"P1", "2024-02-20", "", "PAG", 0, "A"});
+  ledger.Registration({"V2", "2024-03-01", "", "FV", 2, "A"}, {}, {{"S1", "100.00", "22.00"}});
+  ledger.Registration({"P2", "2024-04-15", "", "PAG", 0, "A"});
+  ledger.Registration({"P3", "2024-04-16", "", "PAG", 0, "A", 0, "", "NULL", 1});
+  // The suspended lines, their payments, and what each payment settles of each line.
+  ledger.Rows("CG48_MOVSOSP", {{1, "V1", 1, "S2", 1}, {1, "V2", 1, "S1", 1}});
+  ledger.Rows("CG49_PAGSOSP", {{1, "V1", 1, "P1"}, {1, "V2", 1, "P2"}, {1, "V2", 2, "P3"}});
+  ledger.Rows("CG50_MOVPAGSOSP", {{1, "V1", 1, 1, "S2", "400.00", "88.00"},
+                                  {1, "V2", 1, 1, "S1", "100.00", "22.00"},
+                                  {1, "V2", 2, 1, "S1", "1.00", "0.22"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "2|A|S1|1|3|100.00|22.00|0.00|MOV\n"
@@ -227,10 +229,13 @@ TEST(ControlloProgressiviIVA, SuspendedSaleAndItsPayment) {
 // Receipts with a publishing document: type 19 in July; its payment in August, type 20.
 TEST(ControlloProgressiviIVA, PublishingDocumentAndItsPayment) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"C1", "2024-07-01", "", "CO", 3}, {{"10", "100.00", "10.00"}});
-  ledger.Registration({"P1", "2024-08-05", "", "PAG", 0, "B"}, {});
-  ledger.Publishing("C1", "P1", "10", "60.00", "6.00");
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"C1", "2024-07-01", "", "CO", 3}, {}, {{"10", "100.00", "10.00"}});
+  ledger.Registration({"P1", "2024-08-05", "", "PAG", 0, "B"});
+  ledger.Rows("CGE0_DOCEDITORIA", {{1, "C1"}});
+  ledger.Rows("CGE1_MOVEDITORIA", {{1, "C1", 1, "10", 1}});
+  ledger.Rows("CGE2_PAGEDITORIA", {{1, "C1", "P1"}});
+  ledger.Rows("CGE3_MOVPAGEDITORIA", {{1, "C1", 1, "60.00", "6.00"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "3|A|10|1|7|100.00|10.00|0.00|MOV\n"
@@ -243,15 +248,15 @@ TEST(ControlloProgressiviIVA, PublishingDocumentAndItsPayment) {
 // year counts, 40, not a ventilation one. A code without a related sales code never counts.
 TEST(ControlloProgressiviIVA, VentilationPurchase) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  db.Run(
-      "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_DITTACOLL_CG18,"
-      " CG86_ANNOIVA, CG86_INDTIPO, CG86_INDVENT) VALUES (40, 1, 1, 2024, 0, 0),"
-      " (50, 1, 1, 2024, 0, 1);"
-      "INSERT INTO CG32_ANADITTAPSEZ VALUES (1, 2024, 'V', 50), (1, 2024, 'A', NULL)");
-  ledger.Registration({"A1", "2024-09-09", "", "FA", 1, "V"},
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Rows("CG86_AZIENDECOLL",
+              {"CG86_IDATTIVITA", "CG86_DITTA_CG18", "CG86_DITTACOLL_CG18", "CG86_ANNOIVA",
+               "CG86_INDTIPO", "CG86_INDVENT"},
+              {{40, 1, 1, 2024, 0, 0}, {50, 1, 1, 2024, 0, 1}});
+  ledger.Rows("CG32_ANADITTAPSEZ", {{1, 2024, "V", 50}, {1, 2024, "A", kNull}});
+  ledger.Registration({"A1", "2024-09-09", "", "FA", 1, "V"}, {},
                       {{"V22", "400.00", "88.00"}, {"22", "1.00", "0.22"}});
-  ledger.Registration({"A2", "2024-09-10", "", "FA", 1, "A"}, {{"V22", "50.00", "11.00"}});
+  ledger.Registration({"A2", "2024-09-10", "", "FA", 1, "A"}, {}, {{"V22", "50.00", "11.00"}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(),
             "1|A|V22|1|9|50.00|11.00|0.00|MOV\n"
@@ -267,11 +272,11 @@ TEST(ControlloProgressiviIVA, VentilationPurchase) {
 // and the record set is the host's, detached.
 TEST(ControlloProgressiviIVA, StoredRowsBesideTheJournal) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {{"22", "1000.00", "220.00"}});
-  ledger.Stored(2024, 3, 2, "A", "22", 1, "999.00");
-  ledger.Stored(2024, 4, 5, "A", "22", 1, "7.00");
-  ledger.Stored(2023, 4, 2, "A", "22", 1, "8.00");
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {}, {{"22", "1000.00", "220.00"}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 3, 2, "A", "22", 1, "999.00", 0, 0}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 4, 5, "A", "22", 1, "7.00", 0, 0}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2023, 4, 2, "A", "22", 1, "8.00", 0, 0}});
   Check check(db, 2024);
   EXPECT_EQ(check.Run(false, true),
             "2|A|22|1|3|1000.00|220.00|0.00|MOV\n"
@@ -290,7 +295,7 @@ TEST(ControlloProgressiviIVA, StoredRowsBesideTheJournal) {
 
 TEST(ControlloProgressiviIVA, YearWithoutVatLinesGivesNoRows) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
+  auto ledger = testing::VatRegisterLedger(db);
   Check check(db, 2019);
   EXPECT_EQ(check.Run(true), "");
   EXPECT_EQ(check.main.CPOutput()->RecSetControlloProgressiviIVA->RecordCount(), 0);

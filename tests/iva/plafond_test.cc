@@ -6,9 +6,10 @@
 #include <set>
 
 #include "gen/ledger_generator.h"
-#include "tests/regimi/libro_iva.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
+#include "tests/support/ledger.h"
+#include "tests/support/recording_connection.h"
 #include "tests/support/statements.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"
@@ -16,20 +17,24 @@
 namespace veriprog {
 namespace {
 
-using testing::libro::LibroIva;
-using testing::libro::Righe;
-using testing::libro::Testata;
+using testing::kNull;
+
+using testing::Righe;
+using testing::Testata;
 
 // Stored: company 1 March exports wrong, May without journal, February right; company 2 and
 // the activities of both companies.
-void Progressivi(LibroIva& l) {
-  l.Run(
-      "INSERT INTO CG51_PROGPLAFOND VALUES (1, 2024, 2, 50, 0, 0, 0),"
-      " (1, 2024, 3, 1000, 500, 300, 100), (1, 2024, 5, 10, 0, 0, 0), (2, 2024, 3, 4000, 0, 0, 0);"
-      "INSERT INTO CGL4_PROGIVAPLAF VALUES (10, 2024, 3, 1030, 0, 0, 0),"
-      " (10, 2024, 6, 7, 0, 0, 0), (11, 2024, 2, 50, NULL, NULL, NULL),"
-      " (11, 2024, 3, 0, 500, 300, 99), (12, 2024, 3, 123, 0, 0, 0),"
-      " (20, 2024, 3, 5000, 0, 0, 0)");
+void Progressivi(testing::Ledger& l) {
+  l.Rows("CG51_PROGPLAFOND", {{1, 2024, 2, 50, 0, 0, 0},
+                              {1, 2024, 3, 1000, 500, 300, 100},
+                              {1, 2024, 5, 10, 0, 0, 0},
+                              {2, 2024, 3, 4000, 0, 0, 0}});
+  l.Rows("CGL4_PROGIVAPLAF", {{10, 2024, 3, 1030, 0, 0, 0},
+                              {10, 2024, 6, 7, 0, 0, 0},
+                              {11, 2024, 2, 50, kNull, kNull, kNull},
+                              {11, 2024, 3, 0, 500, 300, 99},
+                              {12, 2024, 3, 123, 0, 0, 0},
+                              {20, 2024, 3, 5000, 0, 0, 0}});
 }
 
 // Company 1, 2024. Activities of kind 0: 10 (code 1, plafond from 1 March; section A) and 11
@@ -47,33 +52,34 @@ void Progressivi(LibroIva& l) {
 //   Mar  A  E1 40.00 with competence 2 April           -> April, activity 10
 //   Mar  A  company 2, E1 5000.00                      company 2 only
 // So company 1: Feb 50 exports; Mar 1030 / 500 / 300 / 100; Apr 40.
-void Ledger(LibroIva& l) {
-  l.Run(
-      "INSERT INTO CG28_TABCODIVA (CG28_CODICE, CG28_CODPLAFOND) VALUES ('E1', 1), ('E5', 5),"
-      " ('E6', 6), ('AI', 2), ('IM', 3), ('IN', 4), ('22', 0);"
-      "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_CODATTIVITA,"
-      " CG86_ANNOIVA, CG86_INDTIPO, CG86_DATAINPLAFOND) VALUES (10, 1, 1, 2024, 0, '2024-03-01'),"
-      " (11, 1, 2, 2024, 0, '2024-01-01'), (12, 1, 1, 2024, 1, '2024-01-01'),"
-      " (20, 2, 1, 2024, 0, '2024-01-01');"
-      "INSERT INTO CG32_ANADITTAPSEZ VALUES (1, 2024, 'A', 10), (1, 2024, 'B', 11),"
-      " (2, 2024, 'A', 20)");
-  l.Riga(l.Registrazione({.data = "2024-02-10"}), 1, "0", "E1", "999.00");
-  l.Riga(l.Registrazione({.data = "2024-02-11", .sezionale = "B"}), 1, "0", "E1", "50.00");
-  const std::string r = l.Registrazione({.data = "2024-03-10"});
-  l.Riga(r, 1, "0", "E1", "1000.00");
-  l.Riga(r, 1, "0", "E5", "200.00");
-  l.Riga(r, 1, "0", "E6", "30.00");
-  l.Riga(r, 1, "0", "E1", "NULL");
-  l.Riga(r, 1, "0", "22", "777.00");
-  l.Riga(l.Registrazione({.data = "2024-03-25", .segno = 1}), 1, "0", "E1", "200.00");
-  l.Riga(l.Registrazione({.data = "2024-03-15", .sezionale = "B"}), 1, "0", "AI", "500.00");
-  const std::string b = l.Registrazione({.data = "2024-03-20", .sezionale = "B"});
-  l.Riga(b, 1, "0", "IM", "300.00");
-  l.Riga(b, 1, "0", "IN", "100.00");
-  l.Riga(l.Registrazione({.data = "2024-03-21", .provvisoria = 1}), 1, "0", "E1", "888.00");
-  l.Riga(l.Registrazione({.data = "2024-03-12", .competenza = "2024-04-02"}), 1, "0", "E1",
-         "40.00");
-  l.Riga(l.Registrazione({.ditta = 2, .data = "2024-03-05"}), 2, "0", "E1", "5000.00");
+void Ledger(testing::Ledger& l) {
+  l.Rows("CG28_TABCODIVA", {"CG28_CODICE", "CG28_CODPLAFOND"},
+         {{"E1", 1}, {"E5", 5}, {"E6", 6}, {"AI", 2}, {"IM", 3}, {"IN", 4}, {"22", 0}});
+  l.Rows("CG86_AZIENDECOLL",
+         {"CG86_IDATTIVITA", "CG86_DITTA_CG18", "CG86_CODATTIVITA", "CG86_ANNOIVA", "CG86_INDTIPO",
+          "CG86_DATAINPLAFOND"},
+         {{10, 1, 1, 2024, 0, "2024-03-01"},
+          {11, 1, 2, 2024, 0, "2024-01-01"},
+          {12, 1, 1, 2024, 1, "2024-01-01"},
+          {20, 2, 1, 2024, 0, "2024-01-01"}});
+  l.Rows("CG32_ANADITTAPSEZ", {{1, 2024, "A", 10}, {1, 2024, "B", 11}, {2, 2024, "A", 20}});
+  l.VatLine(l.Registration({.data = "2024-02-10"}), 1, "0", "E1", "999.00");
+  l.VatLine(l.Registration({.data = "2024-02-11", .sezionale = "B"}), 1, "0", "E1", "50.00");
+  const std::string r = l.Registration({.data = "2024-03-10"});
+  l.VatLine(r, 1, "0", "E1", "1000.00");
+  l.VatLine(r, 1, "0", "E5", "200.00");
+  l.VatLine(r, 1, "0", "E6", "30.00");
+  l.VatLine(r, 1, "0", "E1", "NULL");
+  l.VatLine(r, 1, "0", "22", "777.00");
+  l.VatLine(l.Registration({.data = "2024-03-25", .segno = 1}), 1, "0", "E1", "200.00");
+  l.VatLine(l.Registration({.data = "2024-03-15", .sezionale = "B"}), 1, "0", "AI", "500.00");
+  const std::string b = l.Registration({.data = "2024-03-20", .sezionale = "B"});
+  l.VatLine(b, 1, "0", "IM", "300.00");
+  l.VatLine(b, 1, "0", "IN", "100.00");
+  l.VatLine(l.Registration({.data = "2024-03-21", .provvisoria = 1}), 1, "0", "E1", "888.00");
+  l.VatLine(l.Registration({.data = "2024-03-12", .competenza = "2024-04-02"}), 1, "0", "E1",
+            "40.00");
+  l.VatLine(l.Registration({.data = "2024-03-05", .ditta = 2}), 2, "0", "E1", "5000.00");
   Progressivi(l);
 }
 
@@ -121,7 +127,7 @@ constexpr const char* kZeroMonths =
 
 TEST(ControlloProgressiviPlafond, PerCompanyEveryMonthHasItsRow) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Ledger(l);
   Plafond p(db.Connect());
   // MESE|DESCRMESE|4 stored|4 journal|FLAGSBIL|IDATTIVITA
@@ -141,7 +147,7 @@ TEST(ControlloProgressiviPlafond, PerCompanyEveryMonthHasItsRow) {
 
 TEST(ControlloProgressiviPlafond, PerActivityWithAndWithoutCode) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Ledger(l);
   auto conn = db.Connect();
   {
@@ -187,7 +193,7 @@ TEST(ControlloProgressiviPlafond, PerActivityWithAndWithoutCode) {
 
 TEST(AzzeraAggiornaProgressiviPlafond, RoundTripsLeaveOtherRowsAlone) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Ledger(l);
   auto conn = db.Connect();
 
@@ -246,7 +252,7 @@ TEST(AzzeraAggiornaProgressiviPlafond, RoundTripsLeaveOtherRowsAlone) {
 
 TEST(AzzeraAggiornaProgressiviPlafond, WithACodeRewritesThatActivityAlone) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Ledger(l);
   auto conn = db.Connect();
   Plafond p(conn, true, 2, 11);
@@ -273,7 +279,7 @@ TEST(AzzeraAggiornaProgressiviPlafond, WithACodeRewritesThatActivityAlone) {
 // fails, nothing later is read, February gets no Avanzamento and there is no End.
 TEST(ControlloProgressiviPlafond, AFailingMonthEndsTheCheck) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Ledger(l);
   auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 4);
   Plafond p(faulty);
@@ -339,7 +345,7 @@ TEST(AzzeraAggiornaProgressiviPlafond, MendsWhatTheGeneratorMadeWrong) {
 // Every batch the operations send, with the test ledger so that the writers have rows to write.
 TEST(PlafondStatements, AreTheComposedTextByteForByte) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Ledger(l);
   struct Case {
     const char* name;
@@ -349,7 +355,7 @@ TEST(PlafondStatements, AreTheComposedTextByteForByte) {
   for (const Case& c : {Case{"company", false, {}, {}}, Case{"activity", true, {}, {}},
                         Case{"activity_code", true, 2, 11}}) {
     for (bool rebuild : {false, true}) {
-      auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
+      auto conn = std::make_shared<testing::RecordingConnection>(db.Connect());
       CLSCG_VERIPROG main(testing::FakeOutside(std::make_shared<testing::FakeCompany>()));
       auto& in = *main.CPInput();
       in.GConnect = conn;

@@ -8,9 +8,10 @@
 
 #include "db/text.h"
 #include "gen/ledger_generator.h"
-#include "tests/iva/vat_ledger.h"
+#include "tests/iva/vat_rows.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
+#include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"
@@ -19,7 +20,6 @@ namespace veriprog {
 namespace {
 
 using testing::registri::StoredVatTotals;
-using testing::registri::VatLedger;
 using testing::registri::VatRows;
 
 struct Rebuild {
@@ -75,24 +75,16 @@ TEST(AzzeraAggiornaProgressiviIVA, WritesWhatTheJournalSaysOnGeneratedLedgers) {
 
   db.Run(
       "UPDATE CG59_PROGIVAM SET CG59_IMPOSTA = CG59_IMPOSTA + 1 WHERE CG59_MESE = 3;"
-      "DELETE FROM CG59_PROGIVAM WHERE CG59_MESE = 4 AND CG59_INDTIPO = 2;"
-      "INSERT INTO CG59_PROGIVAM VALUES (1, 2024, 1, 77, 'A', 'I22', 1, 1, 1, 1),"
-      " (1, 2024, 2, 5, 'A', 'I22', 1, 5.00, 0, 0), (1, 2024, 2, 17, 'RP', 'I10', 2, 17.00, 0, 0),"
-      " (2, 2025, 1, 5, 'B', 'I04', 1, 5.50, 0, 0)");
+      "DELETE FROM CG59_PROGIVAM WHERE CG59_MESE = 4 AND CG59_INDTIPO = 2");
+  testing::Ledger(db, {}).Rows("CG59_PROGIVAM", {{1, 2024, 1, 77, "A", "I22", 1, 1, 1, 1},
+                                                 {1, 2024, 2, 5, "A", "I22", 1, "5.00", 0, 0},
+                                                 {1, 2024, 2, 17, "RP", "I10", 2, "17.00", 0, 0},
+                                                 {2, 2025, 1, 5, "B", "I04", 1, "5.50", 0, 0}});
   const std::string kept =
       "1|2024|5|A|I22|1|2|5.00|0.00|0.00\n1|2024|17|RP|I10|2|2|17.00|0.00|0.00\n"
       "2|2025|5|B|I04|1|1|5.50|0.00|0.00\n";
-  auto with_kept = [&] {
-    std::string all = reckoned + "\n" + kept;
-    std::vector<std::string> lines;
-    for (std::size_t from = 0, to; (to = all.find('\n', from)) != std::string::npos; from = to + 1)
-      if (to > from) lines.push_back(all.substr(from, to - from));
-    std::sort(lines.begin(), lines.end());
-    std::string out;
-    for (const auto& l : lines)
-      out += (out.empty() ? "" : "\n") + l;
-    return out;
-  }();
+  std::string with_kept = testing::Sorted(testing::Lines(reckoned + "\n" + kept));
+  with_kept.pop_back();  // the stored totals end without a line break
   for (int round = 0; round < 2; ++round) {
     for (auto [ditta, anno] : {std::pair{1, 2023}, {1, 2024}, {2, 2024}, {2, 2025}}) {
       Rebuild rebuild(conn, ditta, anno);
@@ -115,15 +107,12 @@ TEST(AzzeraAggiornaProgressiviIVA, WritesWhatTheJournalSaysOnGeneratedLedgers) {
 // rows of types 5 and 17 left as they were.
 TEST(AzzeraAggiornaProgressiviIVA, EventsSumsAndKeptTypes) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"R1", "2024-06-10", "", "RSM", 1, "B"}, {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R2", "2024-06-10", "", "AUT", 2, "B", 0, "R1"},
-                      {{"22", "500.00", "110.00"}});
-  ledger.Registration({"R3", "2024-06-15", "", "AUT", 2, "B"}, {{"22", "500.00", "110.00"}});
-  ledger.Stored(2024, 6, 14, "B", "22", 1, "1.00");
-  ledger.Stored(2024, 6, 5, "B", "22", 1, "5.00");
-  ledger.Stored(2024, 7, 17, "B", "22", 1, "17.00");
-  ledger.Stored(2023, 6, 14, "B", "22", 1, "23.00");
+  auto ledger = testing::VatRegisterLedger(db);
+  testing::registri::SelfInvoices(ledger);
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 6, 14, "B", "22", 1, "1.00", 0, 0}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 6, 5, "B", "22", 1, "5.00", 0, 0}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 7, 17, "B", "22", 1, "17.00", 0, 0}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2023, 6, 14, "B", "22", 1, "23.00", 0, 0}});
   Rebuild rebuild(db.Connect(), 1, 2024);
   rebuild.Run();
   auto conn = db.Connect();
@@ -170,8 +159,8 @@ TEST(AzzeraAggiornaProgressiviIVA, EventsSumsAndKeptTypes) {
 // has no rows and no description is written; a kept row of type 5 is a row, and it is.
 TEST(AzzeraAggiornaProgressiviIVA, YearWithoutVatLines) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Stored(2022, 1, 2, "A", "22", 1, "9.00");
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Rows("CG59_PROGIVAM", {{1, 2022, 1, 2, "A", "22", 1, "9.00", 0, 0}});
   auto conn = db.Connect();
   Rebuild rebuild(conn, 1, 2022);
   rebuild.Run();
@@ -183,7 +172,7 @@ TEST(AzzeraAggiornaProgressiviIVA, YearWithoutVatLines) {
         .ToText();
   };
   EXPECT_EQ(count(), "0");
-  ledger.Stored(2022, 1, 5, "A", "22", 1, "9.00");
+  ledger.Rows("CG59_PROGIVAM", {{1, 2022, 1, 5, "A", "22", 1, "9.00", 0, 0}});
   Rebuild kept(conn, 1, 2022);
   kept.Run();
   EXPECT_EQ(StoredVatTotals(*conn), "1|2022|5|A|22|1|1|9.00|0.00|0.00");
@@ -194,9 +183,9 @@ TEST(AzzeraAggiornaProgressiviIVA, YearWithoutVatLines) {
 // (most often because it is there already) is no failure, and the totals are written all the same.
 TEST(AzzeraAggiornaProgressiviIVA, ADescriptionThatCannotBeWrittenIsNoFailure) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {{"22", "1000.00", "220.00"}});
-  ledger.Stored(2024, 3, 2, "A", "22", 1, "999.00");
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Registration({"V1", "2024-03-05", "", "FV", 2}, {}, {{"22", "1000.00", "220.00"}});
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 3, 2, "A", "22", 1, "999.00", 0, 0}});
   auto recorder = std::make_shared<testing::RecordingConnection>(db.Connect());
   Rebuild(recorder, 1, 2024).Run();
   const auto& sent = recorder->batches;
@@ -218,8 +207,8 @@ TEST(AzzeraAggiornaProgressiviIVA, ADescriptionThatCannotBeWrittenIsNoFailure) {
 // Without a transaction a failing check leaves the delete done, as the host asked.
 TEST(AzzeraAggiornaProgressiviIVA, WithoutTransactionTheDeleteStays) {
   VERIPROG_NEED_DATABASE(db);
-  VatLedger ledger(db);
-  ledger.Stored(2024, 3, 2, "A", "22", 1, "999.00");
+  auto ledger = testing::VatRegisterLedger(db);
+  ledger.Rows("CG59_PROGIVAM", {{1, 2024, 3, 2, "A", "22", 1, "999.00", 0, 0}});
   auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 4);
   CLSCG_VERIPROG main;
   main.CPInput()->GConnect = faulty;

@@ -4,16 +4,15 @@
 // statements byte for byte.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "db/text.h"
 #include "gen/ledger_generator.h"
-#include "tests/regimi/libro_iva.h"
 #include "tests/support/fakes.h"
 #include "tests/support/faulty_connection.h"
+#include "tests/support/ledger.h"
+#include "tests/support/recording_connection.h"
 #include "tests/support/statements.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"
@@ -21,20 +20,11 @@
 namespace veriprog {
 namespace {
 
-using testing::libro::LibroIva;
-using testing::libro::Righe;
+using testing::Righe;
 
 // The lines sorted: journal groups come back in no fixed order.
 std::string Ordinate(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for (const auto& l : lines)
-    out += l + "\n";
-  return out;
+  return testing::Sorted(testing::Lines(text));
 }
 
 struct Schema {
@@ -89,42 +79,43 @@ constexpr auto kMargine = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviRegim
 //   2,3,22 at 25 18                                  -> kind 0 (16 + 18 = 34)
 //   3,1,22       5                                   -> kind 1
 // An April registration without VAT date never counts.
-void Margine(LibroIva& l) {
-  l.Run(
-      "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_CODATTIVITA,"
-      " CG86_ANNOIVA, CG86_INDTIPO) VALUES (30, 1, 5, 2024, 0), (31, 1, 6, 2024, 0),"
-      " (40, 2, 6, 2024, 0);"
-      "INSERT INTO CG32_ANADITTAPSEZ VALUES (1, 2024, 'M', 30), (1, 2024, 'N', 31),"
-      " (2, 2024, 'M', 40)");
-  const std::string m = l.Registrazione({.data = "2024-03-10", .sezionale = "M"});
-  l.RigaMargine(m, 1, 0, 1, "22", "NULL", "100", "22", "0", "30");
-  l.RigaMargine(m, 1, 0, 1, "22", "NULL", "50", "11", "0", "0");
-  l.RigaMargine(m, 1, 0, 2, "10", "NULL", "200", "20", "80", "0");
-  const std::string n = l.Registrazione({.data = "2024-03-11", .sezionale = "N"});
-  l.RigaMargine(n, 1, 1, 1, "22", "NULL", "40", "0", "0", "0");
-  l.RigaMargine(n, 1, 2, 2, "22", "NULL", "15", "0", "0", "0");
-  const std::string f = l.Registrazione({.data = "2024-03-12", .sezionale = "M"});
-  l.RigaMargine(f, 1, 0, 3, "22", "25", "10", "0", "0", "0");
-  l.RigaMargine(f, 1, 0, 3, "22", "50", "12", "0", "0", "0");
-  l.RigaMargine(f, 1, 0, 3, "22", "60", "14", "0", "0", "0");
-  l.RigaMargine(f, 1, 0, 3, "22", "40", "16", "0", "0", "0");
-  l.RigaMargine(f, 1, 1, 3, "22", "25", "20", "0", "0", "0");
-  l.RigaMargine(f, 1, 2, 3, "22", "25", "18", "0", "0", "0");
-  l.RigaMargine(f, 1, 3, 1, "22", "NULL", "5", "0", "0", "0");
-  l.RigaMargine(l.Registrazione({.data = "2024-04-10", .sezionale = "M", .senza_data_iva = true}),
-                1, 0, 1, "22", "NULL", "700", "0", "0", "0");
-  l.RigaMargine(l.Registrazione({.ditta = 2, .data = "2024-03-10", .sezionale = "M"}), 2, 0, 1,
-                "22", "NULL", "1000", "0", "0", "0");
+void Margine(testing::Ledger& l) {
+  l.Rows("CG86_AZIENDECOLL",
+         {"CG86_IDATTIVITA", "CG86_DITTA_CG18", "CG86_CODATTIVITA", "CG86_ANNOIVA", "CG86_INDTIPO"},
+         {{30, 1, 5, 2024, 0}, {31, 1, 6, 2024, 0}, {40, 2, 6, 2024, 0}});
+  l.Rows("CG32_ANADITTAPSEZ", {{1, 2024, "M", 30}, {1, 2024, "N", 31}, {2, 2024, "M", 40}});
+  const std::string m = l.Registration({.data = "2024-03-10", .sezionale = "M"});
+  l.MarginLine(m, 1, {0, 1, "22", "NULL", "100", "22", "0", "30"});
+  l.MarginLine(m, 1, {0, 1, "22", "NULL", "50", "11", "0", "0"});
+  l.MarginLine(m, 1, {0, 2, "10", "NULL", "200", "20", "80", "0"});
+  const std::string n = l.Registration({.data = "2024-03-11", .sezionale = "N"});
+  l.MarginLine(n, 1, {1, 1, "22", "NULL", "40", "0", "0", "0"});
+  l.MarginLine(n, 1, {2, 2, "22", "NULL", "15", "0", "0", "0"});
+  const std::string f = l.Registration({.data = "2024-03-12", .sezionale = "M"});
+  l.MarginLine(f, 1, {0, 3, "22", "25", "10", "0", "0", "0"});
+  l.MarginLine(f, 1, {0, 3, "22", "50", "12", "0", "0", "0"});
+  l.MarginLine(f, 1, {0, 3, "22", "60", "14", "0", "0", "0"});
+  l.MarginLine(f, 1, {0, 3, "22", "40", "16", "0", "0", "0"});
+  l.MarginLine(f, 1, {1, 3, "22", "25", "20", "0", "0", "0"});
+  l.MarginLine(f, 1, {2, 3, "22", "25", "18", "0", "0", "0"});
+  l.MarginLine(f, 1, {3, 1, "22", "NULL", "5", "0", "0", "0"});
+  l.MarginLine(l.Registration({.data = "2024-04-10", .data_iva = "NULL", .sezionale = "M"}), 1,
+               {0, 1, "22", "NULL", "700", "0", "0", "0"});
+  l.MarginLine(l.Registration({.data = "2024-03-10", .sezionale = "M", .ditta = 2}), 2,
+               {0, 1, "22", "NULL", "1000", "0", "0", "0"});
   // Stored: kind 8 wrong, kinds 5 and 12 that only the stored side knows, VAT on kind 1, a May
   // row without journal; per activity kind 7 wrong and company 2's row of the shared code.
-  l.Run(
-      "INSERT INTO CGM3_PROGIVAM VALUES (1, 2024, 3, 6, '22', 183, 0, 0),"
-      " (1, 2024, 3, 8, '22', 25, 0, 0), (1, 2024, 3, 5, '22', 99, 0, 0),"
-      " (1, 2024, 3, 12, '22', 7, 0, 0), (1, 2024, 3, 1, '10', 220, 5, 0),"
-      " (1, 2024, 5, 6, '22', 50, 0, 0), (2, 2024, 3, 6, '22', 1000, 0, 0);"
-      "INSERT INTO CGL3_PROGIVAMARG VALUES (30, 2024, 6, 3, '22', 183, 0, 0),"
-      " (30, 2024, 8, 3, '22', 30, 0, 0), (31, 2024, 7, 3, '22', 41, 0, 0),"
-      " (40, 2024, 7, 3, '22', 500, 0, 0)");
+  l.Rows("CGM3_PROGIVAM", {{1, 2024, 3, 6, "22", 183, 0, 0},
+                           {1, 2024, 3, 8, "22", 25, 0, 0},
+                           {1, 2024, 3, 5, "22", 99, 0, 0},
+                           {1, 2024, 3, 12, "22", 7, 0, 0},
+                           {1, 2024, 3, 1, "10", 220, 5, 0},
+                           {1, 2024, 5, 6, "22", 50, 0, 0},
+                           {2, 2024, 3, 6, "22", 1000, 0, 0}});
+  l.Rows("CGL3_PROGIVAMARG", {{30, 2024, 6, 3, "22", 183, 0, 0},
+                              {30, 2024, 8, 3, "22", 30, 0, 0},
+                              {31, 2024, 7, 3, "22", 41, 0, 0},
+                              {40, 2024, 7, 3, "22", 500, 0, 0}});
 }
 
 std::string StoredMargine(db::Connection& conn) {
@@ -138,7 +129,7 @@ std::string StoredMargine(db::Connection& conn) {
 
 TEST(ControlloProgressiviRegimeMargine, KindsPerCompanyAndPerActivity) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Margine(l);
   auto conn = db.Connect();
   // INDMARGINE|CODICEIVA|MESE|DESCRMESE|3 stored|3 journal|FLAGSBIL|IDATTIVITA
@@ -185,7 +176,7 @@ TEST(ControlloProgressiviRegimeMargine, KindsPerCompanyAndPerActivity) {
 
 TEST(AzzeraAggiornaProgressiviRegimeMargine, RoundTripsKeepKinds5And12) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Margine(l);
   auto conn = db.Connect();
   const std::string activities =
@@ -242,22 +233,23 @@ constexpr auto kAgricoltura = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviA
 //   Mar B  56 A10 300/30
 //   Mar A  provisional 50 A4 500                  not counted
 //   Apr A  55 A10 40/4
-void Agricoltura(LibroIva& l) {
-  l.Run("INSERT INTO CG28_TABCODIVA (CG28_CODICE) VALUES ('A4'), ('A10')");
-  const std::string a = l.Registrazione({.data = "2024-03-10"});
-  l.Riga(a, 1, "50", "A4", "100", "4");
-  l.Riga(a, 1, "51", "A4", "200", "8");
-  l.Riga(a, 1, "52", "A4", "999", "0");
-  l.Riga(a, 1, "55", "ZZ", "50", "5");
-  l.Riga(l.Registrazione({.data = "2024-03-12", .segno = 1}), 1, "50", "A4", "30", "1.20");
-  l.Riga(l.Registrazione({.data = "2024-03-13", .sezionale = "B"}), 1, "56", "A10", "300", "30");
-  l.Riga(l.Registrazione({.data = "2024-03-14", .provvisoria = 1}), 1, "50", "A4", "500", "0");
-  l.Riga(l.Registrazione({.data = "2024-04-02"}), 1, "55", "A10", "40", "4");
-  l.Riga(l.Registrazione({.ditta = 2, .data = "2024-03-02"}), 2, "50", "A4", "5", "0");
-  l.Run(
-      "INSERT INTO CGA0_PROGIVAM VALUES (1, 2024, 3, 50, 'A', 'A4', 70, 2.80),"
-      " (1, 2024, 3, 51, 'A', 'A4', 200, 9), (1, 2024, 3, 52, 'A', 'A4', 999, 0),"
-      " (1, 2024, 5, 56, 'B', 'A10', 10, 1), (2, 2024, 3, 50, 'A', 'A4', 5, 0)");
+void Agricoltura(testing::Ledger& l) {
+  l.Rows("CG28_TABCODIVA", {"CG28_CODICE"}, {{"A4"}, {"A10"}});
+  const std::string a = l.Registration({.data = "2024-03-10"});
+  l.VatLine(a, 1, "50", "A4", "100", "4");
+  l.VatLine(a, 1, "51", "A4", "200", "8");
+  l.VatLine(a, 1, "52", "A4", "999", "0");
+  l.VatLine(a, 1, "55", "ZZ", "50", "5");
+  l.VatLine(l.Registration({.data = "2024-03-12", .segno = 1}), 1, "50", "A4", "30", "1.20");
+  l.VatLine(l.Registration({.data = "2024-03-13", .sezionale = "B"}), 1, "56", "A10", "300", "30");
+  l.VatLine(l.Registration({.data = "2024-03-14", .provvisoria = 1}), 1, "50", "A4", "500", "0");
+  l.VatLine(l.Registration({.data = "2024-04-02"}), 1, "55", "A10", "40", "4");
+  l.VatLine(l.Registration({.data = "2024-03-02", .ditta = 2}), 2, "50", "A4", "5", "0");
+  l.Rows("CGA0_PROGIVAM", {{1, 2024, 3, 50, "A", "A4", 70, "2.80"},
+                           {1, 2024, 3, 51, "A", "A4", 200, 9},
+                           {1, 2024, 3, 52, "A", "A4", 999, 0},
+                           {1, 2024, 5, 56, "B", "A10", 10, 1},
+                           {2, 2024, 3, 50, "A", "A4", 5, 0}});
 }
 
 std::string StoredAgricoltura(db::Connection& conn) {
@@ -268,7 +260,7 @@ std::string StoredAgricoltura(db::Connection& conn) {
 
 TEST(ControlloProgressiviAgricoltura, CheckAndRoundTrip) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Agricoltura(l);
   auto conn = db.Connect();
   Schema s(conn);
@@ -308,34 +300,33 @@ constexpr auto kAgenzie = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviAgenz
 //   Mar V  63 10 50+5+1, credit 10+1   -> kind 1: 45
 //   Mar V  67 22 (not a travel kind)   not counted
 //   Apr V  61..66 on 22: 1, 2, 4, 5, 6 -> kinds 6, 7, 2, 3, 4
-void Agenzie(LibroIva& l) {
-  l.Run(
-      "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_CODATTIVITA,"
-      " CG86_ANNOIVA, CG86_INDTIPO) VALUES (50, 1, 7, 2024, 0), (51, 1, 8, 2024, 0),"
-      " (60, 2, 7, 2024, 0);"
-      "INSERT INTO CG32_ANADITTAPSEZ VALUES (1, 2024, 'V', 50), (1, 2024, 'W', 51),"
-      " (2, 2024, 'V', 60)");
-  const std::string v = l.Registrazione({.data = "2024-03-10", .sezionale = "V"});
-  l.Riga(v, 1, "60", "22", "100", "22");
-  l.Riga(v, 1, "63", "10", "50", "5", "1");
-  l.Riga(v, 1, "67", "22", "900", "0");
-  l.Riga(l.Registrazione({.data = "2024-03-11", .sezionale = "W"}), 1, "60", "22", "200", "44");
-  l.Riga(l.Registrazione({.data = "2024-03-12", .sezionale = "V", .segno = 1}), 1, "63", "10", "10",
-         "1");
-  const std::string a = l.Registrazione({.data = "2024-04-10", .sezionale = "V"});
+void Agenzie(testing::Ledger& l) {
+  l.Rows("CG86_AZIENDECOLL",
+         {"CG86_IDATTIVITA", "CG86_DITTA_CG18", "CG86_CODATTIVITA", "CG86_ANNOIVA", "CG86_INDTIPO"},
+         {{50, 1, 7, 2024, 0}, {51, 1, 8, 2024, 0}, {60, 2, 7, 2024, 0}});
+  l.Rows("CG32_ANADITTAPSEZ", {{1, 2024, "V", 50}, {1, 2024, "W", 51}, {2, 2024, "V", 60}});
+  const std::string v = l.Registration({.data = "2024-03-10", .sezionale = "V"});
+  l.VatLine(v, 1, "60", "22", "100", "22");
+  l.VatLine(v, 1, "63", "10", "50", "5", "1");
+  l.VatLine(v, 1, "67", "22", "900", "0");
+  l.VatLine(l.Registration({.data = "2024-03-11", .sezionale = "W"}), 1, "60", "22", "200", "44");
+  l.VatLine(l.Registration({.data = "2024-03-12", .sezionale = "V", .segno = 1}), 1, "63", "10",
+            "10", "1");
+  const std::string a = l.Registration({.data = "2024-04-10", .sezionale = "V"});
   for (auto [kind, amount] :
        {std::pair{"61", "1"}, {"62", "2"}, {"64", "4"}, {"65", "5"}, {"66", "6"}}) {
-    l.Riga(a, 1, kind, "22", amount);
+    l.VatLine(a, 1, kind, "22", amount);
   }
-  l.Riga(l.Registrazione({.ditta = 2, .data = "2024-03-10", .sezionale = "V"}), 2, "60", "22",
-         "1000");
+  l.VatLine(l.Registration({.data = "2024-03-10", .sezionale = "V", .ditta = 2}), 2, "60", "22",
+            "1000");
   // Stored: activity 51 with VAT, a wrong kind 1, a kind 9 the rebuild keeps, a June row without
   // journal; company 2's row of the shared code.
-  l.Run(
-      "INSERT INTO CGL6_PROGIVAAGVIAG VALUES (50, 2024, 5, 3, '22', 122, 0, 0),"
-      " (51, 2024, 5, 3, '22', 244, 44, 0), (50, 2024, 1, 3, '10', 40, 0, 0),"
-      " (50, 2024, 9, 3, '22', 77, 0, 0), (50, 2024, 3, 6, '22', 8, 0, 0),"
-      " (60, 2024, 5, 3, '22', 1000, 0, 0)");
+  l.Rows("CGL6_PROGIVAAGVIAG", {{50, 2024, 5, 3, "22", 122, 0, 0},
+                                {51, 2024, 5, 3, "22", 244, 44, 0},
+                                {50, 2024, 1, 3, "10", 40, 0, 0},
+                                {50, 2024, 9, 3, "22", 77, 0, 0},
+                                {50, 2024, 3, 6, "22", 8, 0, 0},
+                                {60, 2024, 5, 3, "22", 1000, 0, 0}});
 }
 
 std::string StoredAgenzie(db::Connection& conn) {
@@ -347,7 +338,7 @@ std::string StoredAgenzie(db::Connection& conn) {
 
 TEST(ControlloProgressiviAgenzieViaggio, TwoActivitiesNeverShareARow) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Agenzie(l);
   auto conn = db.Connect();
   // INDAGVIAG|CODICEIVA|MESE|DESCRMESE|3 stored|3 journal|FLAGSBIL|IDATTIVITA
@@ -369,7 +360,7 @@ TEST(ControlloProgressiviAgenzieViaggio, TwoActivitiesNeverShareARow) {
 
 TEST(AzzeraAggiornaProgressiviAgenzieViaggio, ASecondRebuildChangesNothing) {
   VERIPROG_NEED_DATABASE(db);
-  LibroIva l(db);
+  auto l = testing::VatBookLedger(db);
   Agenzie(l);
   auto conn = db.Connect();
   // With code 8 only activity 51 is rewritten: its VAT goes, the gross amount stays.
@@ -405,7 +396,7 @@ TEST(AzzeraAggiornaProgressiviAgenzieViaggio, ASecondRebuildChangesNothing) {
 
 struct Operazione {
   const char* name;
-  void (*ledger)(LibroIva&);
+  void (*ledger)(testing::Ledger&);
   void (CLSCG_VERIPROG::*check)();
   void (CLSCG_VERIPROG::*rebuild)();
   bool per_attivita;
@@ -435,14 +426,14 @@ const std::vector<Operazione>& Operazioni() {
 TEST(SpecialSchemes, AFailingMonthEndsTheCheck) {
   struct Caso {
     const char* name;
-    void (*ledger)(LibroIva&);
+    void (*ledger)(testing::Ledger&);
     void (CLSCG_VERIPROG::*check)();
   };
   for (const Caso& c : {Caso{"RegimeMargine", Margine, &M::ControlloProgressiviRegimeMargine},
                         Caso{"Agricoltura", Agricoltura, &M::ControlloProgressiviAgricoltura},
                         Caso{"AgenzieViaggio", Agenzie, &M::ControlloProgressiviAgenzieViaggio}}) {
     VERIPROG_NEED_DATABASE(db);
-    LibroIva l(db);
+    auto l = testing::VatBookLedger(db);
     c.ledger(l);
     // The third statement is February's journal statement.
     auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 3);
@@ -536,10 +527,10 @@ TEST(SpecialSchemes, MendWhatTheGeneratorMadeWrong) {
 TEST(SpecialSchemesStatements, AreTheComposedTextByteForByte) {
   for (const Operazione& op : Operazioni()) {
     VERIPROG_NEED_DATABASE(db);
-    LibroIva l(db);
+    auto l = testing::VatBookLedger(db);
     op.ledger(l);
     for (bool rebuild : {false, true}) {
-      auto conn = std::make_shared<testing::libro::RecordingConnection>(db.Connect());
+      auto conn = std::make_shared<testing::RecordingConnection>(db.Connect());
       Schema s(conn, op.per_attivita, op.codice, op.id);
       rebuild ? (s.main.*op.rebuild)() : (s.main.*op.check)();
       ASSERT_EQ(s.main.Stato(), tsOk) << s.main.Errore();

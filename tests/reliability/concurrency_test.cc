@@ -176,14 +176,10 @@ TEST(Concurrency, ARegistrationPostedDuringARebuildIsInItsTotals) {
   std::thread rebuild(Rebuild, std::cref(db), 1, &stato);
   ASSERT_TRUE(SomeoneWaits(db, "Lock"));
   // Posted and committed while the rebuild, its totals deleted, waits to read the journal.
-  db.Run(
-      "INSERT INTO CG41_PRIMANOTA (CG41_DITTA_CG18, CG41_NUMREG, CG41_ANNO_CG19, "
-      "CG41_PROGESER_CG19, CG41_DATAREG, CG41_CODICE_CG33) VALUES (1, 'POSTED', 2024, 1, "
-      "'2024-06-30', '001');"
-      "INSERT INTO CG42_MOVCONT (CG42_DITTA_CG18, CG42_NUMREG_CG41, CG42_NUMRIGA, CG42_ANNO_CG19, "
-      "CG42_PROGESER_CG19, CG42_DATAREG, CG42_CONTOPAR_CG24, CG42_CODICE_CG33, CG42_INDDAAV, "
-      "CG42_IMPTOTALE) VALUES (1, 'POSTED', 1, 2024, 1, '2024-06-30', '1001', '001', 1, 123.45), "
-      "(1, 'POSTED', 2, 2024, 1, '2024-06-30', '4001', '001', 2, 123.45)");
+  testing::Ledger(db, {}).Registration(
+      {.numreg = "POSTED", .data = "2024-06-30", .data_iva = "NULL", .causale = "001"},
+      {{.conto = "1001", .importo = "123.45"},
+       {.conto = "4001", .dare_avere = 2, .importo = "123.45"}});
   lock.Release();
   rebuild.join();
   EXPECT_EQ(stato, tsOk);
