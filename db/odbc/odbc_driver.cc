@@ -658,6 +658,9 @@ class DriverChannel final : public Channel {
   std::string dbms_;
   // The driver reads a long value whole from a row of a fetched block (SQLSetPos, SQLGetData).
   bool reads_within_blocks_ = false;
+  // The driver runs an array of parameters as one execution with a result (row set or count)
+  // per set; otherwise the sets go one at a time.
+  bool batches_arrays_ = false;
   // The statement under way, for Cancel; the mutex keeps it from being freed while cancelled.
   std::mutex running_mutex_;
   SQLHSTMT running_ = SQL_NULL_HSTMT;
@@ -686,6 +689,12 @@ DriverChannel::DriverChannel(std::string_view connection_string) {
     const SQLUINTEGER needed = SQL_GD_BLOCK | SQL_GD_BOUND | SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;
     reads_within_blocks_ = (extensions & needed) == needed;
   }
+  SQLUINTEGER selects = 0, counts = 0;
+  batches_arrays_ = SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_PARAM_ARRAY_SELECTS, &selects,
+                                              sizeof selects, nullptr)) &&
+                    SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_PARAM_ARRAY_ROW_COUNTS, &counts,
+                                              sizeof counts, nullptr)) &&
+                    selects == SQL_PAS_BATCH && counts == SQL_PARC_BATCH;
   // Transactions of this connection read only committed rows, as the component expects.
   dbc_->Check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_TXN_ISOLATION,
                                  AttributeValue(SQL_TXN_READ_COMMITTED), SQL_IS_UINTEGER),
@@ -841,7 +850,9 @@ std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<P
 
 std::vector<Result> DriverChannel::RunArray(std::string_view sql,
                                             const std::vector<std::vector<Parameter>>& sets) {
-  if (sets.size() <= 1 || sets[0].empty()) return Channel::RunArray(sql, sets);
+  if (!batches_arrays_ || sets.size() <= 1 || sets[0].empty()) {
+    return Channel::RunArray(sql, sets);
+  }
   std::vector<ParameterColumn> columns;
   for (std::size_t p = 0; p < sets[0].size(); ++p) {
     const auto kind = SharedKind(sets, p);
@@ -855,8 +866,11 @@ std::vector<Result> DriverChannel::RunArray(std::string_view sql,
   stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAM_BIND_TYPE,
                             AttributeValue(SQL_PARAM_BIND_BY_COLUMN), 0),
              "cannot set up an array of parameters");
-  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAMSET_SIZE, AttributeValue(sets.size()), 0),
-             "cannot set up an array of parameters");
+  // A driver that refuses an array of this size gets the sets one at a time.
+  if (!SQL_SUCCEEDED(
+          SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAMSET_SIZE, AttributeValue(sets.size()), 0))) {
+    return Channel::RunArray(sql, sets);
+  }
   stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0),
              "cannot set up an array of parameters");
   stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0),

@@ -120,14 +120,20 @@ class RowStatements {
       key += (key.empty() ? "" : " AND ") + quote_(target_.columns[f]) + " = " +
              Param(w, f, row.original[f]);
     }
-    // Unchanged since it was read: the row still holds what this client saw.
+    // Unchanged since it was read: the row still holds what this client saw. PostgreSQL's
+    // null-safe comparison gives rows one text whichever of their values were null, so that
+    // they travel in one array.
     std::string unchanged;
     for (std::size_t f = 0; f < target_.columns.size(); ++f) {
       const Variant& was = row.original[f];
       if (target_.columns[f].empty() || Same(row.values[f], was)) continue;
-      unchanged +=
-          " AND " + (was.has_value() ? quote_(target_.columns[f]) + " = " + Param(w, f, was)
-                                     : quote_(target_.columns[f]) + " IS NULL");
+      const std::string column = quote_(target_.columns[f]);
+      if (!sql_server_) {
+        unchanged += " AND " + column + " IS NOT DISTINCT FROM " + Param(w, f, was);
+      } else {
+        unchanged +=
+            " AND " + (was.has_value() ? column + " = " + Param(w, f, was) : column + " IS NULL");
+      }
     }
     w.sql = "UPDATE " + target_.table + " SET " + sets + " WHERE " + key + unchanged;
     if (sql_server_) {
