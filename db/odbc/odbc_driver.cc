@@ -646,8 +646,11 @@ class DriverChannel final : public Channel {
  private:
   [[noreturn]] void ConnectFailed(const Attributes& attributes);
   // Runs the statement with its parameters bound and reads every result.
-  std::vector<Result> Execute(const Handle& stmt, std::string_view sql);
-  Result Fetch(const Handle& stmt, SQLSMALLINT columns);
+  // alike: the results are those of one statement run for an array of parameters, whose row
+  // sets all have the columns of the first.
+  std::vector<Result> Execute(const Handle& stmt, std::string_view sql, bool alike = false);
+  // described: the result's columns when already known.
+  Result Fetch(const Handle& stmt, SQLSMALLINT columns, const std::vector<Column>* described);
   void FetchInBlocks(const Handle& stmt, Result& r);
   void FetchRowByRow(const Handle& stmt, Result& r);
 
@@ -745,11 +748,15 @@ DriverChannel::~DriverChannel() {
   SQLDisconnect(dbc_->get());
 }
 
-Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns) {
+Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns,
+                            const std::vector<Column>* described) {
   Result r;
   r.has_rows = true;
-  for (SQLSMALLINT c = 1; c <= columns; ++c) {
-    r.columns.push_back(DescribeColumn(stmt, static_cast<SQLUSMALLINT>(c)));
+  if (described != nullptr && described->size() == static_cast<std::size_t>(columns)) {
+    r.columns = *described;
+  } else {
+    for (SQLSMALLINT c = 1; c <= columns; ++c)
+      r.columns.push_back(DescribeColumn(stmt, static_cast<SQLUSMALLINT>(c)));
   }
   // A driver that cannot read a long value out of a block gets long texts row by row.
   if (reads_within_blocks_ || std::all_of(r.columns.begin(), r.columns.end(), FitsItsCell)) {
@@ -765,8 +772,14 @@ void DriverChannel::FetchInBlocks(const Handle& stmt, Result& r) {
   std::size_t row_bytes = 0;
   for (const Column& c : r.columns)
     row_bytes += static_cast<std::size_t>(CellWidth(c)) + sizeof(SQLLEN);
-  const SQLULEN rows =
+  SQLULEN rows =
       std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(row_bytes, 1), 1, kMaxBlockRows);
+  // No bigger than the result, where the driver knows its size: a row read back after a write
+  // needs no buffers for a thousand.
+  SQLLEN known = -1;
+  if (SQL_SUCCEEDED(SQLRowCount(stmt.get(), &known)) && known >= 0) {
+    rows = std::clamp<SQLULEN>(static_cast<SQLULEN>(known), 1, rows);
+  }
   SQLULEN fetched = 0;
   std::vector<SQLUSMALLINT> status(rows, SQL_ROW_NOROW);
   // The buffers live in this frame: unbound before it ends, whatever happens, so that a later
@@ -882,7 +895,7 @@ std::vector<Result> DriverChannel::RunArray(std::string_view sql,
                          c.sql_type, c.size, c.digits, c.cells.data(), c.width, c.lengths.data()),
         "cannot bind parameter " + std::to_string(p + 1));
   }
-  auto results = Execute(stmt, sql);
+  auto results = Execute(stmt, sql, true);
   // The driver said success: every set must have gone through, each with its own result.
   for (std::size_t i = 0; i < sets.size(); ++i) {
     if (i < processed &&
@@ -901,7 +914,7 @@ std::vector<Result> DriverChannel::RunArray(std::string_view sql,
   return results;
 }
 
-std::vector<Result> DriverChannel::Execute(const Handle& stmt, std::string_view sql) {
+std::vector<Result> DriverChannel::Execute(const Handle& stmt, std::string_view sql, bool alike) {
   std::u16string text = Utf16(sql);
   {
     std::lock_guard lock(running_mutex_);
@@ -916,6 +929,7 @@ std::vector<Result> DriverChannel::Execute(const Handle& stmt, std::string_view 
   } done{*this};
   SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
   std::vector<Result> results;
+  std::size_t first_rows = SIZE_MAX;  // the first row set among the results
   std::optional<std::string> failure;
   int errors_in_a_row = 0;
   for (bool first = true;; first = false) {
@@ -935,7 +949,9 @@ std::vector<Result> DriverChannel::Execute(const Handle& stmt, std::string_view 
       stmt.Check(SQLNumResultCols(stmt.get(), &columns), "cannot read a result");
       if (columns > 0) {
         try {
-          results.push_back(Fetch(stmt, columns));
+          const bool known = alike && first_rows != SIZE_MAX;
+          results.push_back(Fetch(stmt, columns, known ? &results[first_rows].columns : nullptr));
+          if (first_rows == SIZE_MAX) first_rows = results.size() - 1;
         } catch (const DbError& e) {
           if (!failure) failure = e.what();
         }
