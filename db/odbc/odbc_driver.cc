@@ -309,6 +309,25 @@ struct ParameterColumn {
   SQLLEN width = sizeof(SQLWCHAR);  // bytes per cell
   std::vector<unsigned char> cells;
   std::vector<SQLLEN> lengths;
+
+  ParameterColumn(SQLSMALLINT c, SQLSMALLINT sql, SQLULEN column_size, int decimal_digits,
+                  std::size_t cell_width, std::size_t sets)
+      : c_type(c),
+        sql_type(sql),
+        size(column_size),
+        digits(static_cast<SQLSMALLINT>(decimal_digits)),
+        width(static_cast<SQLLEN>(cell_width)),
+        cells(sets * cell_width, 0),
+        lengths(sets, SQL_NULL_DATA) {}
+
+  // cell(i, value, bytes) writes set i's non-null value into its cell and returns its length.
+  template <class Cell>
+  void Fill(const std::vector<std::vector<Parameter>>& sets, std::size_t number, Cell&& cell) {
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      const Variant& v = sets[i][number].value;
+      if (v.has_value()) lengths[i] = cell(i, v, &cells[i * static_cast<std::size_t>(width)]);
+    }
+  }
 };
 
 // The kind the non-null values of parameter `number` share across the sets; nullopt when they
@@ -328,107 +347,103 @@ std::optional<Variant::Kind> SharedKind(const std::vector<std::vector<Parameter>
   return kind;
 }
 
-// Fills the cells of parameter `number` from every set; the values are converted as Bind does
-// for a single set, so that an array writes what row-by-row statements would.
+// Decimals as text, with room for every digit of every value at the largest scale among them.
+ParameterColumn DecimalArray(const std::vector<std::vector<Parameter>>& sets, std::size_t number) {
+  std::vector<std::string> texts(sets.size());
+  int scale = 0, integer_digits = 0;
+  std::size_t longest = 1;
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    const Variant& v = sets[i][number].value;
+    if (!v.has_value()) continue;
+    const Decimal& d = v.AsDecimal();
+    texts[i] = d.ToString();
+    longest = std::max(longest, texts[i].size());
+    scale = std::max(scale, std::min(d.scale(), Decimal::kMaxScale));
+    integer_digits = std::max(integer_digits, d.integer_digits());
+  }
+  const int precision = std::clamp(
+      std::max({sets[0][number].field.precision, integer_digits + scale, scale, 1}), 1, 38);
+  ParameterColumn col(SQL_C_CHAR, SQL_DECIMAL, static_cast<SQLULEN>(precision), scale, longest + 1,
+                      sets.size());
+  col.Fill(sets, number, [&](std::size_t i, const Variant&, unsigned char* cell) {
+    std::memcpy(cell, texts[i].data(), texts[i].size());
+    return static_cast<SQLLEN>(texts[i].size());
+  });
+  return col;
+}
+
+// Texts as UTF-16, in cells as wide as the longest.
+ParameterColumn TextArray(const std::vector<std::vector<Parameter>>& sets, std::size_t number) {
+  std::vector<std::u16string> texts(sets.size());
+  std::size_t longest = 1;
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    const Variant& v = sets[i][number].value;
+    if (!v.has_value()) continue;
+    texts[i] = Utf16(v.AsString());
+    longest = std::max(longest, texts[i].size());
+  }
+  ParameterColumn col(SQL_C_WCHAR, SqlTypeOf(sets[0][number].field), longest, 0,
+                      (longest + 1) * sizeof(SQLWCHAR), sets.size());
+  col.Fill(sets, number, [&](std::size_t i, const Variant&, unsigned char* cell) {
+    std::memcpy(cell, texts[i].data(), texts[i].size() * sizeof(SQLWCHAR));
+    return static_cast<SQLLEN>(texts[i].size() * sizeof(SQLWCHAR));
+  });
+  return col;
+}
+
+// The cells of parameter `number` for every set, converted as Bind converts a single value, so
+// that an array writes what row-by-row statements would.
 ParameterColumn ArrayOf(const std::vector<std::vector<Parameter>>& sets, std::size_t number,
                         Variant::Kind kind) {
-  const FieldDef& field = sets[0][number].field;
-  ParameterColumn col;
-  col.lengths.assign(sets.size(), SQL_NULL_DATA);
-  auto shape = [&](SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN size, int digits,
-                   std::size_t width) {
-    col.c_type = c_type;
-    col.sql_type = sql_type;
-    col.size = size;
-    col.digits = static_cast<SQLSMALLINT>(digits);
-    col.width = static_cast<SQLLEN>(width);
-    col.cells.assign(sets.size() * width, 0);
-  };
-  // cell(i, value, bytes) writes set i's non-null value and returns its length.
-  auto fill = [&](auto&& cell) {
-    for (std::size_t i = 0; i < sets.size(); ++i) {
-      const Variant& v = sets[i][number].value;
-      if (v.has_value()) col.lengths[i] = cell(i, v, &col.cells[i * col.width]);
-    }
-  };
+  const std::size_t n = sets.size();
   switch (kind) {
-    case Variant::Kind::kBoolean:
-      shape(SQL_C_BIT, SQL_BIT, 1, 0, 1);
-      fill([](std::size_t, const Variant& v, unsigned char* cell) {
+    case Variant::Kind::kBoolean: {
+      ParameterColumn col(SQL_C_BIT, SQL_BIT, 1, 0, 1, n);
+      col.Fill(sets, number, [](std::size_t, const Variant& v, unsigned char* cell) {
         *cell = v.AsBoolean() ? 1 : 0;
         return SQLLEN{0};
       });
       return col;
-    case Variant::Kind::kInteger:
-      shape(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, sizeof(SQLBIGINT));
-      fill([](std::size_t, const Variant& v, unsigned char* cell) {
-        const SQLBIGINT n = v.AsInteger();
-        std::memcpy(cell, &n, sizeof n);
+    }
+    case Variant::Kind::kInteger: {
+      ParameterColumn col(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, sizeof(SQLBIGINT), n);
+      col.Fill(sets, number, [](std::size_t, const Variant& v, unsigned char* cell) {
+        const SQLBIGINT value = v.AsInteger();
+        std::memcpy(cell, &value, sizeof value);
         return SQLLEN{0};
       });
       return col;
-    case Variant::Kind::kDateTime:
-      shape(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, sizeof(SQL_TIMESTAMP_STRUCT));
-      fill([](std::size_t, const Variant& v, unsigned char* cell) {
-        const SQL_TIMESTAMP_STRUCT s = TimestampOf(v.AsDateTime());
-        std::memcpy(cell, &s, sizeof s);
+    }
+    case Variant::Kind::kDateTime: {
+      ParameterColumn col(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3,
+                          sizeof(SQL_TIMESTAMP_STRUCT), n);
+      col.Fill(sets, number, [](std::size_t, const Variant& v, unsigned char* cell) {
+        const SQL_TIMESTAMP_STRUCT stamp = TimestampOf(v.AsDateTime());
+        std::memcpy(cell, &stamp, sizeof stamp);
         return SQLLEN{0};
       });
       return col;
-    case Variant::Kind::kDecimal: {
-      // Room for every digit of every value, at the largest scale among them.
-      std::vector<std::string> texts(sets.size());
-      int scale = 0, integer_digits = 0;
-      std::size_t longest = 1;
-      for (std::size_t i = 0; i < sets.size(); ++i) {
-        const Variant& v = sets[i][number].value;
-        if (!v.has_value()) continue;
-        const Decimal& d = v.AsDecimal();
-        texts[i] = d.ToString();
-        longest = std::max(longest, texts[i].size());
-        scale = std::max(scale, std::min(d.scale(), Decimal::kMaxScale));
-        integer_digits = std::max(integer_digits, d.integer_digits());
-      }
-      const int precision =
-          std::clamp(std::max({field.precision, integer_digits + scale, scale, 1}), 1, 38);
-      shape(SQL_C_CHAR, SQL_DECIMAL, static_cast<SQLULEN>(precision), scale, longest + 1);
-      fill([&](std::size_t i, const Variant&, unsigned char* cell) {
-        std::memcpy(cell, texts[i].data(), texts[i].size());
-        return static_cast<SQLLEN>(texts[i].size());
-      });
-      return col;
     }
-    case Variant::Kind::kString: {
-      std::vector<std::u16string> texts(sets.size());
-      std::size_t longest = 1;
-      for (std::size_t i = 0; i < sets.size(); ++i) {
-        const Variant& v = sets[i][number].value;
-        if (!v.has_value()) continue;
-        texts[i] = Utf16(v.AsString());
-        longest = std::max(longest, texts[i].size());
-      }
-      shape(SQL_C_WCHAR, SqlTypeOf(field), longest, 0, (longest + 1) * sizeof(SQLWCHAR));
-      fill([&](std::size_t i, const Variant&, unsigned char* cell) {
-        std::memcpy(cell, texts[i].data(), texts[i].size() * sizeof(SQLWCHAR));
-        return static_cast<SQLLEN>(texts[i].size() * sizeof(SQLWCHAR));
-      });
-      return col;
-    }
+    case Variant::Kind::kDecimal:
+      return DecimalArray(sets, number);
+    case Variant::Kind::kString:
+      return TextArray(sets, number);
     case Variant::Kind::kEmpty:
     case Variant::Kind::kNull:
       break;
   }
   // Every value null: typed as the field, as a single null parameter is.
+  const FieldDef& field = sets[0][number].field;
   const SQLSMALLINT type = SqlTypeOf(field);
-  shape(SQL_C_WCHAR, type,
-        type == SQL_DECIMAL          ? static_cast<SQLULEN>(std::max(field.precision, 1))
-        : type == SQL_TYPE_TIMESTAMP ? 23
-                                     : static_cast<SQLULEN>(std::max(field.size, 1)),
-        type == SQL_DECIMAL          ? field.scale
-        : type == SQL_TYPE_TIMESTAMP ? 3
-                                     : 0,
-        sizeof(SQLWCHAR));
-  return col;
+  return ParameterColumn(SQL_C_WCHAR, type,
+                         type == SQL_DECIMAL ? static_cast<SQLULEN>(std::max(field.precision, 1))
+                         : type == SQL_TYPE_TIMESTAMP
+                             ? 23
+                             : static_cast<SQLULEN>(std::max(field.size, 1)),
+                         type == SQL_DECIMAL          ? field.scale
+                         : type == SQL_TYPE_TIMESTAMP ? 3
+                                                      : 0,
+                         sizeof(SQLWCHAR), n);
 }
 
 // --- Results ----------------------------------------------------------------------------------
@@ -551,9 +566,14 @@ constexpr std::int64_t kLongestBoundText = 1024;  // characters: longer texts ar
 
 struct BoundColumn {
   enum class Kind { kDate, kNumber, kText } kind = Kind::kText;
-  SQLLEN width = 0;  // bytes per cell
-  std::vector<unsigned char> cells;
+  SQLLEN width = 0;             // bytes per cell, even: a text cell is whole UTF-16 units
+  std::vector<SQLWCHAR> cells;  // of every kind, so that texts are read where they lie
   std::vector<SQLLEN> indicators;
+
+  const unsigned char* Cell(SQLULEN row) const {
+    return reinterpret_cast<const unsigned char*>(cells.data()) +
+           row * static_cast<std::size_t>(width);
+  }
 };
 
 BoundColumn::Kind KindOf(const Column& c) {
@@ -589,7 +609,7 @@ std::vector<BoundColumn> BindColumns(const Handle& stmt, const std::vector<Colum
     BoundColumn& b = bound[c];
     b.kind = KindOf(columns[c]);
     b.width = CellWidth(columns[c]);
-    b.cells.assign(rows * static_cast<std::size_t>(b.width), 0);
+    b.cells.assign(rows * static_cast<std::size_t>(b.width) / sizeof(SQLWCHAR), 0);
     b.indicators.assign(rows, 0);
     const SQLSMALLINT c_type = b.kind == BoundColumn::Kind::kDate     ? SQL_C_TYPE_TIMESTAMP
                                : b.kind == BoundColumn::Kind::kNumber ? SQL_C_CHAR
@@ -606,7 +626,7 @@ std::vector<BoundColumn> BindColumns(const Handle& stmt, const std::vector<Colum
 std::optional<std::string> CellText(const BoundColumn& b, SQLULEN row, bool* cut) {
   const SQLLEN indicator = b.indicators[row];
   if (indicator == SQL_NULL_DATA) return std::nullopt;
-  const unsigned char* cell = &b.cells[row * static_cast<std::size_t>(b.width)];
+  const unsigned char* cell = b.Cell(row);
   switch (b.kind) {
     case BoundColumn::Kind::kDate: {
       SQL_TIMESTAMP_STRUCT s;
@@ -618,9 +638,8 @@ std::optional<std::string> CellText(const BoundColumn& b, SQLULEN row, bool* cut
       return std::string(reinterpret_cast<const char*>(cell), static_cast<std::size_t>(indicator));
     case BoundColumn::Kind::kText: {
       if (indicator == SQL_NO_TOTAL || indicator > b.width - SQLLEN{sizeof(SQLWCHAR)}) break;
-      std::vector<SQLWCHAR> units(static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
-      std::memcpy(units.data(), cell, units.size() * sizeof(SQLWCHAR));
-      return Utf8(units.data(), units.size());
+      return Utf8(reinterpret_cast<const SQLWCHAR*>(cell),
+                  static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
     }
   }
   *cut = true;
@@ -649,10 +668,15 @@ class DriverChannel final : public Channel {
   // alike: the results are those of one statement run for an array of parameters, whose row
   // sets all have the columns of the first.
   std::vector<Result> Execute(const Handle& stmt, std::string_view sql, bool alike = false);
-  // described: the result's columns when already known.
+  // The result the statement stands on: a row set, read whole, or the count of rows touched.
+  // described: the row set's columns when already known.
+  Result ReadResult(const Handle& stmt, const std::vector<Column>* described);
   Result Fetch(const Handle& stmt, SQLSMALLINT columns, const std::vector<Column>* described);
   void FetchInBlocks(const Handle& stmt, Result& r);
   void FetchRowByRow(const Handle& stmt, Result& r);
+  // A value longer than its cell in row `row` of the block, read whole from the driver.
+  std::optional<std::string> ReadWhole(const Handle& stmt, const Column& column, SQLULEN row,
+                                       std::size_t number);
 
   Handle env_{SQL_HANDLE_ENV, SQL_NULL_HANDLE};
   std::unique_ptr<Handle> dbc_;
@@ -748,6 +772,17 @@ DriverChannel::~DriverChannel() {
   SQLDisconnect(dbc_->get());
 }
 
+Result DriverChannel::ReadResult(const Handle& stmt, const std::vector<Column>* described) {
+  SQLSMALLINT columns = 0;
+  stmt.Check(SQLNumResultCols(stmt.get(), &columns), "cannot read a result");
+  if (columns > 0) return Fetch(stmt, columns, described);
+  SQLLEN count = 0;
+  stmt.Check(SQLRowCount(stmt.get(), &count), "cannot read a row count");
+  Result r;
+  r.count = std::max<SQLLEN>(count, 0);
+  return r;
+}
+
 Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns,
                             const std::vector<Column>* described) {
   Result r;
@@ -815,20 +850,23 @@ void DriverChannel::FetchInBlocks(const Handle& stmt, Result& r) {
       for (std::size_t c = 0; c < bound.size(); ++c) {
         bool cut = false;
         row.push_back(CellText(bound[c], i, &cut));
-        if (!cut) continue;
-        if (!reads_within_blocks_) {
-          throw DbError("a value of column " + r.columns[c].name +
-                        " is longer than the driver described it (" +
-                        std::to_string(r.columns[c].size) + " characters)");
-        }
-        stmt.Check(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(i + 1), SQL_POSITION,
-                             SQL_LOCK_NO_CHANGE),
-                   "cannot read a long value");
-        row.back() = ReadCell(stmt, static_cast<SQLUSMALLINT>(c + 1),
-                              static_cast<SQLSMALLINT>(r.columns[c].sql_type));
+        if (cut) row.back() = ReadWhole(stmt, r.columns[c], i, c);
       }
     }
   }
+}
+
+std::optional<std::string> DriverChannel::ReadWhole(const Handle& stmt, const Column& column,
+                                                    SQLULEN row, std::size_t number) {
+  if (!reads_within_blocks_) {
+    throw DbError("a value of column " + column.name + " is longer than the driver described it (" +
+                  std::to_string(column.size) + " characters)");
+  }
+  stmt.Check(
+      SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE),
+      "cannot read a long value");
+  return ReadCell(stmt, static_cast<SQLUSMALLINT>(number + 1),
+                  static_cast<SQLSMALLINT>(column.sql_type));
 }
 
 void DriverChannel::FetchRowByRow(const Handle& stmt, Result& r) {
@@ -945,22 +983,12 @@ std::vector<Result> DriverChannel::Execute(const Handle& stmt, std::string_view 
       if (fatal || ++errors_in_a_row > 100) break;
     } else if (SQL_SUCCEEDED(rc)) {
       errors_in_a_row = 0;
-      SQLSMALLINT columns = 0;
-      stmt.Check(SQLNumResultCols(stmt.get(), &columns), "cannot read a result");
-      if (columns > 0) {
-        try {
-          const bool known = alike && first_rows != SIZE_MAX;
-          results.push_back(Fetch(stmt, columns, known ? &results[first_rows].columns : nullptr));
-          if (first_rows == SIZE_MAX) first_rows = results.size() - 1;
-        } catch (const DbError& e) {
-          if (!failure) failure = e.what();
-        }
-      } else {
-        SQLLEN count = 0;
-        stmt.Check(SQLRowCount(stmt.get(), &count), "cannot read a row count");
-        Result r;
-        r.count = std::max<SQLLEN>(count, 0);
-        results.push_back(std::move(r));
+      try {
+        const bool known = alike && first_rows != SIZE_MAX;
+        results.push_back(ReadResult(stmt, known ? &results[first_rows].columns : nullptr));
+        if (results.back().has_rows && first_rows == SIZE_MAX) first_rows = results.size() - 1;
+      } catch (const DbError& e) {
+        if (!failure) failure = e.what();
       }
     } else {
       if (!failure) failure = "unexpected answer " + std::to_string(rc) + " from the driver";
