@@ -230,6 +230,10 @@ void OdbcConnection::WriteInArrays(const RowTable& table, const WriteTarget& tar
       sets.push_back(writes[i].params);
     ThrowIfInterrupted();
     const auto results = channel_->RunArray(writes[begin].sql, sets);
+    if (results.size() != sets.size()) {
+      throw DbError("a write-back of " + std::to_string(sets.size()) + " rows to " + target.table +
+                    " had " + std::to_string(results.size()) + " answers");
+    }
     for (std::size_t i = begin; i < end; ++i) {
       const Result& r = results[i - begin];
       written.emplace_back(writes[i].id, SavedValues(table, target, writes[i], &r));
