@@ -55,6 +55,13 @@ class Channel {
   // the server decides. Throws DbError with the server's messages and their SQLSTATE.
   virtual std::vector<Result> Run(std::string_view sql,
                                   const std::vector<Parameter>& params = {}) = 0;
+  // Runs one statement once for each set of parameters, the sets sent together as an array of
+  // parameters where the driver takes them, and returns one result per set, in order. Any set
+  // that fails is an error (DbError with the driver's message): within a transaction the caller
+  // undoes the whole, since how much of the array was applied is the driver's affair. This
+  // default runs the sets one at a time.
+  virtual std::vector<Result> RunArray(std::string_view sql,
+                                       const std::vector<std::vector<Parameter>>& sets);
   // Off: statements run in a transaction at read committed until EndTransaction.
   virtual void SetAutoCommit(bool on) = 0;
   virtual void EndTransaction(bool commit) = 0;

@@ -1,10 +1,30 @@
 #include "db/odbc/odbc_connection.h"
 
+#include <algorithm>
+
 #include "db/postgres/tsql_runner.h"
 #include "db/text.h"
 #include "veriprog/error.h"
 
 namespace veriprog::db::odbc {
+
+std::vector<Result> Channel::RunArray(std::string_view sql,
+                                      const std::vector<std::vector<Parameter>>& sets) {
+  std::vector<Result> out;
+  out.reserve(sets.size());
+  for (const auto& params : sets) {
+    auto results = Run(sql, params);
+    // A set's result is its row set when it has one, otherwise its count.
+    auto rows =
+        std::find_if(results.begin(), results.end(), [](const Result& r) { return r.has_rows; });
+    if (rows != results.end()) {
+      out.push_back(std::move(*rows));
+    } else {
+      out.push_back(results.empty() ? Result{} : std::move(results.back()));
+    }
+  }
+  return out;
+}
 
 // Plain PostgreSQL statements carried over the channel, for the T-SQL runner.
 class OdbcConnection::Statements final : public pg::StatementChannel {

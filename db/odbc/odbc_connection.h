@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "db/odbc/odbc_channel.h"
 #include "veriprog/connection.h"
@@ -22,6 +24,8 @@ class TsqlRunner;
 namespace veriprog::db::odbc {
 
 enum class Dialect { kSqlServer, kPostgres };
+
+struct RowWrite;  // one row's statement of a write-back
 
 class OdbcConnection final : public Connection {
  public:
@@ -61,6 +65,19 @@ class OdbcConnection final : public Connection {
   void CancelRunning() noexcept override;
   // Runs one write of a write-back: under a savepoint on PostgreSQL inside a transaction.
   std::vector<Result> RunWrite(const std::string& sql, const std::vector<Parameter>& params);
+
+  // Write-back: each row's statement, and the values each row holds once written.
+  using Written = std::vector<std::pair<RowId, std::vector<Variant>>>;
+  void WriteRowByRow(const RowTable& table, const WriteTarget& target,
+                     const std::vector<RowWrite>& writes, Written& written);
+  // Consecutive rows of the same statement in one execution each, with no savepoint of their
+  // own: for a write-back that runs as one statement inside a transaction.
+  void WriteInArrays(const RowTable& table, const WriteTarget& target,
+                     const std::vector<RowWrite>& writes, Written& written);
+  // The row as the database holds it after its write, from the row the statement read back;
+  // throws DbError when there is none (an update that found the row changed meanwhile).
+  static std::vector<Variant> SavedValues(const RowTable& table, const WriteTarget& target,
+                                          const RowWrite& w, const Result* read_back);
 
   std::unique_ptr<Channel> channel_;
   Dialect dialect_ = Dialect::kSqlServer;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -223,6 +224,19 @@ SQLSMALLINT SqlTypeOf(const FieldDef& field) {
   }
 }
 
+SQL_TIMESTAMP_STRUCT TimestampOf(const DateTime& t) {
+  SQL_TIMESTAMP_STRUCT s = {};
+  s.year = static_cast<SQLSMALLINT>(t.year);
+  s.month = static_cast<SQLUSMALLINT>(t.month);
+  s.day = static_cast<SQLUSMALLINT>(t.day);
+  s.hour = static_cast<SQLUSMALLINT>(t.hour);
+  s.minute = static_cast<SQLUSMALLINT>(t.minute);
+  s.second = static_cast<SQLUSMALLINT>(t.second);
+  // Milliseconds: what a SQL Server datetime column holds.
+  s.fraction = static_cast<SQLUINTEGER>(t.microsecond / 1000) * 1000000U;
+  return s;
+}
+
 void Bind(const Handle& stmt, SQLUSMALLINT number, const Parameter& p, Bindings& b) {
   SQLLEN& length = b.lengths.emplace_back(0);
   SQLRETURN rc = SQL_SUCCESS;
@@ -269,16 +283,7 @@ void Bind(const Handle& stmt, SQLUSMALLINT number, const Parameter& p, Bindings&
       break;
     }
     case Variant::Kind::kDateTime: {
-      const DateTime& t = v.AsDateTime();
-      SQL_TIMESTAMP_STRUCT& s = b.stamps.emplace_back();
-      s.year = static_cast<SQLSMALLINT>(t.year);
-      s.month = static_cast<SQLUSMALLINT>(t.month);
-      s.day = static_cast<SQLUSMALLINT>(t.day);
-      s.hour = static_cast<SQLUSMALLINT>(t.hour);
-      s.minute = static_cast<SQLUSMALLINT>(t.minute);
-      s.second = static_cast<SQLUSMALLINT>(t.second);
-      // Milliseconds: what a SQL Server datetime column holds.
-      s.fraction = static_cast<SQLUINTEGER>(t.microsecond / 1000) * 1000000U;
+      SQL_TIMESTAMP_STRUCT& s = b.stamps.emplace_back(TimestampOf(v.AsDateTime()));
       rc = SQLBindParameter(stmt.get(), number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
                             SQL_TYPE_TIMESTAMP, 23, 3, &s, 0, &length);
       break;
@@ -292,6 +297,153 @@ void Bind(const Handle& stmt, SQLUSMALLINT number, const Parameter& p, Bindings&
     }
   }
   stmt.Check(rc, "cannot bind parameter " + std::to_string(number));
+}
+
+// One parameter's values for every set of an array of parameters: cells of one width, one C
+// type for all, as the driver reads them column by column.
+struct ParameterColumn {
+  SQLSMALLINT c_type = SQL_C_WCHAR;
+  SQLSMALLINT sql_type = SQL_WVARCHAR;
+  SQLULEN size = 1;
+  SQLSMALLINT digits = 0;
+  SQLLEN width = sizeof(SQLWCHAR);  // bytes per cell
+  std::vector<unsigned char> cells;
+  std::vector<SQLLEN> lengths;
+
+  ParameterColumn(SQLSMALLINT c, SQLSMALLINT sql, SQLULEN column_size, int decimal_digits,
+                  std::size_t cell_width, std::size_t sets)
+      : c_type(c),
+        sql_type(sql),
+        size(column_size),
+        digits(static_cast<SQLSMALLINT>(decimal_digits)),
+        width(static_cast<SQLLEN>(cell_width)),
+        cells(sets * cell_width, 0),
+        lengths(sets, SQL_NULL_DATA) {}
+
+  // cell(i, value, bytes) writes set i's non-null value into its cell and returns its length.
+  template <class Cell>
+  void Fill(const std::vector<std::vector<Parameter>>& sets, std::size_t number, Cell&& cell) {
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      const Variant& v = sets[i][number].value;
+      if (v.has_value()) lengths[i] = cell(i, v, &cells[i * static_cast<std::size_t>(width)]);
+    }
+  }
+};
+
+// The kind the non-null values of parameter `number` share across the sets; nullopt when they
+// differ (such sets go one at a time) and kNull when every value is null.
+std::optional<Variant::Kind> SharedKind(const std::vector<std::vector<Parameter>>& sets,
+                                        std::size_t number) {
+  std::optional<Variant::Kind> kind = Variant::Kind::kNull;
+  for (const auto& set : sets) {
+    const Variant& v = set[number].value;
+    if (!v.has_value()) continue;
+    if (*kind == Variant::Kind::kNull) {
+      kind = v.kind();
+    } else if (*kind != v.kind()) {
+      return std::nullopt;
+    }
+  }
+  return kind;
+}
+
+// Decimals as text, with room for every digit of every value at the largest scale among them.
+ParameterColumn DecimalArray(const std::vector<std::vector<Parameter>>& sets, std::size_t number) {
+  std::vector<std::string> texts(sets.size());
+  int scale = 0, integer_digits = 0;
+  std::size_t longest = 1;
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    const Variant& v = sets[i][number].value;
+    if (!v.has_value()) continue;
+    const Decimal& d = v.AsDecimal();
+    texts[i] = d.ToString();
+    longest = std::max(longest, texts[i].size());
+    scale = std::max(scale, std::min(d.scale(), Decimal::kMaxScale));
+    integer_digits = std::max(integer_digits, d.integer_digits());
+  }
+  const int precision = std::clamp(
+      std::max({sets[0][number].field.precision, integer_digits + scale, scale, 1}), 1, 38);
+  ParameterColumn col(SQL_C_CHAR, SQL_DECIMAL, static_cast<SQLULEN>(precision), scale, longest + 1,
+                      sets.size());
+  col.Fill(sets, number, [&](std::size_t i, const Variant&, unsigned char* cell) {
+    std::memcpy(cell, texts[i].data(), texts[i].size());
+    return static_cast<SQLLEN>(texts[i].size());
+  });
+  return col;
+}
+
+// Texts as UTF-16, in cells as wide as the longest.
+ParameterColumn TextArray(const std::vector<std::vector<Parameter>>& sets, std::size_t number) {
+  std::vector<std::u16string> texts(sets.size());
+  std::size_t longest = 1;
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    const Variant& v = sets[i][number].value;
+    if (!v.has_value()) continue;
+    texts[i] = Utf16(v.AsString());
+    longest = std::max(longest, texts[i].size());
+  }
+  ParameterColumn col(SQL_C_WCHAR, SqlTypeOf(sets[0][number].field), longest, 0,
+                      (longest + 1) * sizeof(SQLWCHAR), sets.size());
+  col.Fill(sets, number, [&](std::size_t i, const Variant&, unsigned char* cell) {
+    std::memcpy(cell, texts[i].data(), texts[i].size() * sizeof(SQLWCHAR));
+    return static_cast<SQLLEN>(texts[i].size() * sizeof(SQLWCHAR));
+  });
+  return col;
+}
+
+// The cells of parameter `number` for every set, converted as Bind converts a single value, so
+// that an array writes what row-by-row statements would.
+ParameterColumn ArrayOf(const std::vector<std::vector<Parameter>>& sets, std::size_t number,
+                        Variant::Kind kind) {
+  const std::size_t n = sets.size();
+  switch (kind) {
+    case Variant::Kind::kBoolean: {
+      ParameterColumn col(SQL_C_BIT, SQL_BIT, 1, 0, 1, n);
+      col.Fill(sets, number, [](std::size_t, const Variant& v, unsigned char* cell) {
+        *cell = v.AsBoolean() ? 1 : 0;
+        return SQLLEN{0};
+      });
+      return col;
+    }
+    case Variant::Kind::kInteger: {
+      ParameterColumn col(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, sizeof(SQLBIGINT), n);
+      col.Fill(sets, number, [](std::size_t, const Variant& v, unsigned char* cell) {
+        const SQLBIGINT value = v.AsInteger();
+        std::memcpy(cell, &value, sizeof value);
+        return SQLLEN{0};
+      });
+      return col;
+    }
+    case Variant::Kind::kDateTime: {
+      ParameterColumn col(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3,
+                          sizeof(SQL_TIMESTAMP_STRUCT), n);
+      col.Fill(sets, number, [](std::size_t, const Variant& v, unsigned char* cell) {
+        const SQL_TIMESTAMP_STRUCT stamp = TimestampOf(v.AsDateTime());
+        std::memcpy(cell, &stamp, sizeof stamp);
+        return SQLLEN{0};
+      });
+      return col;
+    }
+    case Variant::Kind::kDecimal:
+      return DecimalArray(sets, number);
+    case Variant::Kind::kString:
+      return TextArray(sets, number);
+    case Variant::Kind::kEmpty:
+    case Variant::Kind::kNull:
+      break;
+  }
+  // Every value null: typed as the field, as a single null parameter is.
+  const FieldDef& field = sets[0][number].field;
+  const SQLSMALLINT type = SqlTypeOf(field);
+  return ParameterColumn(SQL_C_WCHAR, type,
+                         type == SQL_DECIMAL ? static_cast<SQLULEN>(std::max(field.precision, 1))
+                         : type == SQL_TYPE_TIMESTAMP
+                             ? 23
+                             : static_cast<SQLULEN>(std::max(field.size, 1)),
+                         type == SQL_DECIMAL          ? field.scale
+                         : type == SQL_TYPE_TIMESTAMP ? 3
+                                                      : 0,
+                         sizeof(SQLWCHAR), n);
 }
 
 // --- Results ----------------------------------------------------------------------------------
@@ -355,6 +507,13 @@ Column DescribeColumn(const Handle& stmt, SQLUSMALLINT number) {
   return c;
 }
 
+std::string DateText(const SQL_TIMESTAMP_STRUCT& s) {
+  char text[80];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%06u", s.year, s.month, s.day,
+                s.hour, s.minute, s.second, static_cast<unsigned>(s.fraction / 1000));
+  return text;
+}
+
 std::optional<std::string> ReadCell(const Handle& stmt, SQLUSMALLINT number, SQLSMALLINT type) {
   SQLLEN indicator = 0;
   if (IsDateType(type)) {
@@ -362,10 +521,7 @@ std::optional<std::string> ReadCell(const Handle& stmt, SQLUSMALLINT number, SQL
     stmt.Check(SQLGetData(stmt.get(), number, SQL_C_TYPE_TIMESTAMP, &s, sizeof s, &indicator),
                "cannot read a date");
     if (indicator == SQL_NULL_DATA) return std::nullopt;
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%06u", s.year, s.month, s.day,
-                  s.hour, s.minute, s.second, static_cast<unsigned>(s.fraction / 1000));
-    return std::string(text);
+    return DateText(s);
   }
   if (IsNumberType(type)) {
     std::string out;
@@ -398,6 +554,98 @@ std::optional<std::string> ReadCell(const Handle& stmt, SQLUSMALLINT number, SQL
   return Utf8(reinterpret_cast<const SQLWCHAR*>(out.data()), out.size());
 }
 
+// --- Results in blocks ----------------------------------------------------------------------
+
+// A block of rows is fetched into bound buffers, one cell per row and column, in one call. Texts
+// come as UTF-16 in cells sized from the column's described length; a value longer than its cell
+// is read whole on its own, never cut.
+constexpr std::size_t kBlockBytes = 4 << 20;  // the buffers of one block
+constexpr SQLULEN kMaxBlockRows = 1000;
+constexpr SQLLEN kNumberCell = 64;                // 38 digits, sign, point; floats with exponents
+constexpr std::int64_t kLongestBoundText = 1024;  // characters: longer texts are read whole
+
+struct BoundColumn {
+  enum class Kind { kDate, kNumber, kText } kind = Kind::kText;
+  SQLLEN width = 0;             // bytes per cell, even: a text cell is whole UTF-16 units
+  std::vector<SQLWCHAR> cells;  // of every kind, so that texts are read where they lie
+  std::vector<SQLLEN> indicators;
+
+  const unsigned char* Cell(SQLULEN row) const {
+    return reinterpret_cast<const unsigned char*>(cells.data()) +
+           row * static_cast<std::size_t>(width);
+  }
+};
+
+BoundColumn::Kind KindOf(const Column& c) {
+  const auto type = static_cast<SQLSMALLINT>(c.sql_type);
+  if (IsDateType(type)) return BoundColumn::Kind::kDate;
+  if (IsNumberType(type)) return BoundColumn::Kind::kNumber;
+  return BoundColumn::Kind::kText;
+}
+
+// Whether every value of the column fits its cell, as the driver describes the column.
+bool FitsItsCell(const Column& c) {
+  return KindOf(c) != BoundColumn::Kind::kText || (c.size > 0 && c.size <= kLongestBoundText);
+}
+
+SQLLEN CellWidth(const Column& c) {
+  switch (KindOf(c)) {
+    case BoundColumn::Kind::kDate:
+      return sizeof(SQL_TIMESTAMP_STRUCT);
+    case BoundColumn::Kind::kNumber:
+      return kNumberCell;
+    case BoundColumn::Kind::kText:
+      break;
+  }
+  const std::int64_t characters = FitsItsCell(c) ? c.size : kLongestBoundText;
+  return static_cast<SQLLEN>((characters + 1) * static_cast<std::int64_t>(sizeof(SQLWCHAR)));
+}
+
+// Binds every column of the result to buffers of `rows` cells.
+std::vector<BoundColumn> BindColumns(const Handle& stmt, const std::vector<Column>& columns,
+                                     SQLULEN rows) {
+  std::vector<BoundColumn> bound(columns.size());
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    BoundColumn& b = bound[c];
+    b.kind = KindOf(columns[c]);
+    b.width = CellWidth(columns[c]);
+    b.cells.assign(rows * static_cast<std::size_t>(b.width) / sizeof(SQLWCHAR), 0);
+    b.indicators.assign(rows, 0);
+    const SQLSMALLINT c_type = b.kind == BoundColumn::Kind::kDate     ? SQL_C_TYPE_TIMESTAMP
+                               : b.kind == BoundColumn::Kind::kNumber ? SQL_C_CHAR
+                                                                      : SQL_C_WCHAR;
+    stmt.Check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), c_type, b.cells.data(),
+                          b.width, b.indicators.data()),
+               "cannot bind a result column");
+  }
+  return bound;
+}
+
+// The cell of row `row` of the block; nullopt when it is null, or when the value is longer than
+// its cell (`*cut` set: the caller reads it whole).
+std::optional<std::string> CellText(const BoundColumn& b, SQLULEN row, bool* cut) {
+  const SQLLEN indicator = b.indicators[row];
+  if (indicator == SQL_NULL_DATA) return std::nullopt;
+  const unsigned char* cell = b.Cell(row);
+  switch (b.kind) {
+    case BoundColumn::Kind::kDate: {
+      SQL_TIMESTAMP_STRUCT s;
+      std::memcpy(&s, cell, sizeof s);
+      return DateText(s);
+    }
+    case BoundColumn::Kind::kNumber:
+      if (indicator == SQL_NO_TOTAL || indicator >= b.width) break;
+      return std::string(reinterpret_cast<const char*>(cell), static_cast<std::size_t>(indicator));
+    case BoundColumn::Kind::kText: {
+      if (indicator == SQL_NO_TOTAL || indicator > b.width - SQLLEN{sizeof(SQLWCHAR)}) break;
+      return Utf8(reinterpret_cast<const SQLWCHAR*>(cell),
+                  static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
+    }
+  }
+  *cut = true;
+  return std::nullopt;
+}
+
 // --- The channel ------------------------------------------------------------------------------
 
 class DriverChannel final : public Channel {
@@ -407,6 +655,8 @@ class DriverChannel final : public Channel {
 
   std::string dbms_name() const override { return dbms_; }
   std::vector<Result> Run(std::string_view sql, const std::vector<Parameter>& params) override;
+  std::vector<Result> RunArray(std::string_view sql,
+                               const std::vector<std::vector<Parameter>>& sets) override;
   void SetAutoCommit(bool on) override;
   void EndTransaction(bool commit) override;
   std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
@@ -414,13 +664,30 @@ class DriverChannel final : public Channel {
 
  private:
   [[noreturn]] void ConnectFailed(const Attributes& attributes);
-  Result Fetch(const Handle& stmt, SQLSMALLINT columns);
+  // Runs the statement with its parameters bound and reads every result.
+  // alike: the results are those of one statement run for an array of parameters, whose row
+  // sets all have the columns of the first.
+  std::vector<Result> Execute(const Handle& stmt, std::string_view sql, bool alike = false);
+  // The result the statement stands on: a row set, read whole, or the count of rows touched.
+  // described: the row set's columns when already known.
+  Result ReadResult(const Handle& stmt, const std::vector<Column>* described);
+  Result Fetch(const Handle& stmt, SQLSMALLINT columns, const std::vector<Column>* described);
+  void FetchInBlocks(const Handle& stmt, Result& r);
+  void FetchRowByRow(const Handle& stmt, Result& r);
+  // A value longer than its cell in row `row` of the block, read whole from the driver.
+  std::optional<std::string> ReadWhole(const Handle& stmt, const Column& column, SQLULEN row,
+                                       std::size_t number);
 
   Handle env_{SQL_HANDLE_ENV, SQL_NULL_HANDLE};
   std::unique_ptr<Handle> dbc_;
   bool connected_ = false;
   bool autocommit_ = true;
   std::string dbms_;
+  // The driver reads a long value whole from a row of a fetched block (SQLSetPos, SQLGetData).
+  bool reads_within_blocks_ = false;
+  // The driver runs an array of parameters as one execution with a result (row set or count)
+  // per set; otherwise the sets go one at a time.
+  bool batches_arrays_ = false;
   // The statement under way, for Cancel; the mutex keeps it from being freed while cancelled.
   std::mutex running_mutex_;
   SQLHSTMT running_ = SQL_NULL_HSTMT;
@@ -443,6 +710,18 @@ DriverChannel::DriverChannel(std::string_view connection_string) {
               "cannot ask the server its name");
   dbms_ =
       Utf8(name, std::min<std::size_t>(static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR), 255));
+  SQLUINTEGER extensions = 0;
+  if (SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions,
+                                nullptr))) {
+    const SQLUINTEGER needed = SQL_GD_BLOCK | SQL_GD_BOUND | SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;
+    reads_within_blocks_ = (extensions & needed) == needed;
+  }
+  SQLUINTEGER selects = 0, counts = 0;
+  batches_arrays_ = SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_PARAM_ARRAY_SELECTS, &selects,
+                                              sizeof selects, nullptr)) &&
+                    SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), SQL_PARAM_ARRAY_ROW_COUNTS, &counts,
+                                              sizeof counts, nullptr)) &&
+                    selects == SQL_PAS_BATCH && counts == SQL_PARC_BATCH;
   // Transactions of this connection read only committed rows, as the component expects.
   dbc_->Check(SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_TXN_ISOLATION,
                                  AttributeValue(SQL_TXN_READ_COMMITTED), SQL_IS_UINTEGER),
@@ -493,25 +772,116 @@ DriverChannel::~DriverChannel() {
   SQLDisconnect(dbc_->get());
 }
 
-Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns) {
+Result DriverChannel::ReadResult(const Handle& stmt, const std::vector<Column>* described) {
+  SQLSMALLINT columns = 0;
+  stmt.Check(SQLNumResultCols(stmt.get(), &columns), "cannot read a result");
+  if (columns > 0) return Fetch(stmt, columns, described);
+  SQLLEN count = 0;
+  stmt.Check(SQLRowCount(stmt.get(), &count), "cannot read a row count");
+  Result r;
+  r.count = std::max<SQLLEN>(count, 0);
+  return r;
+}
+
+Result DriverChannel::Fetch(const Handle& stmt, SQLSMALLINT columns,
+                            const std::vector<Column>* described) {
   Result r;
   r.has_rows = true;
-  for (SQLSMALLINT c = 1; c <= columns; ++c) {
-    r.columns.push_back(DescribeColumn(stmt, static_cast<SQLUSMALLINT>(c)));
+  if (described != nullptr && described->size() == static_cast<std::size_t>(columns)) {
+    r.columns = *described;
+  } else {
+    for (SQLSMALLINT c = 1; c <= columns; ++c)
+      r.columns.push_back(DescribeColumn(stmt, static_cast<SQLUSMALLINT>(c)));
   }
+  // A driver that cannot read a long value out of a block gets long texts row by row.
+  if (reads_within_blocks_ || std::all_of(r.columns.begin(), r.columns.end(), FitsItsCell)) {
+    FetchInBlocks(stmt, r);
+  } else {
+    FetchRowByRow(stmt, r);
+  }
+  r.count = static_cast<std::int64_t>(r.rows.size());
+  return r;
+}
+
+void DriverChannel::FetchInBlocks(const Handle& stmt, Result& r) {
+  std::size_t row_bytes = 0;
+  for (const Column& c : r.columns)
+    row_bytes += static_cast<std::size_t>(CellWidth(c)) + sizeof(SQLLEN);
+  SQLULEN rows =
+      std::clamp<SQLULEN>(kBlockBytes / std::max<std::size_t>(row_bytes, 1), 1, kMaxBlockRows);
+  // No bigger than the result, where the driver knows its size: a row read back after a write
+  // needs no buffers for a thousand.
+  SQLLEN known = -1;
+  if (SQL_SUCCEEDED(SQLRowCount(stmt.get(), &known)) && known >= 0) {
+    rows = std::clamp<SQLULEN>(static_cast<SQLULEN>(known), 1, rows);
+  }
+  SQLULEN fetched = 0;
+  std::vector<SQLUSMALLINT> status(rows, SQL_ROW_NOROW);
+  // The buffers live in this frame: unbound before it ends, whatever happens, so that a later
+  // result of the batch neither writes into them nor is read in blocks unasked.
+  struct Unbind {
+    const Handle& stmt;
+    ~Unbind() {
+      SQLFreeStmt(stmt.get(), SQL_UNBIND);
+      SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, AttributeValue(1), 0);
+      SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+      SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    }
+  } unbind{stmt};
+  stmt.Check(
+      SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_BIND_TYPE, AttributeValue(SQL_BIND_BY_COLUMN), 0),
+      "cannot set up the reading of a result");
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, AttributeValue(rows), 0),
+             "cannot set up the reading of a result");
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0),
+             "cannot set up the reading of a result");
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, status.data(), 0),
+             "cannot set up the reading of a result");
+  const std::vector<BoundColumn> bound = BindColumns(stmt, r.columns, rows);
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) break;
+    stmt.Check(rc, "cannot read a row");
+    for (SQLULEN i = 0; i < fetched; ++i) {
+      if (status[i] == SQL_ROW_ERROR) stmt.Check(SQL_ERROR, "cannot read a row");
+      if (status[i] == SQL_ROW_NOROW) continue;
+      auto& row = r.rows.emplace_back();
+      row.reserve(bound.size());
+      for (std::size_t c = 0; c < bound.size(); ++c) {
+        bool cut = false;
+        row.push_back(CellText(bound[c], i, &cut));
+        if (cut) row.back() = ReadWhole(stmt, r.columns[c], i, c);
+      }
+    }
+  }
+}
+
+std::optional<std::string> DriverChannel::ReadWhole(const Handle& stmt, const Column& column,
+                                                    SQLULEN row, std::size_t number) {
+  if (!reads_within_blocks_) {
+    throw DbError("a value of column " + column.name + " is longer than the driver described it (" +
+                  std::to_string(column.size) + " characters)");
+  }
+  stmt.Check(
+      SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE),
+      "cannot read a long value");
+  return ReadCell(stmt, static_cast<SQLUSMALLINT>(number + 1),
+                  static_cast<SQLSMALLINT>(column.sql_type));
+}
+
+void DriverChannel::FetchRowByRow(const Handle& stmt, Result& r) {
+  const std::size_t columns = r.columns.size();
   for (;;) {
     const SQLRETURN rc = SQLFetch(stmt.get());
     if (rc == SQL_NO_DATA) break;
     stmt.Check(rc, "cannot read a row");
     auto& row = r.rows.emplace_back();
-    row.reserve(static_cast<std::size_t>(columns));
-    for (SQLSMALLINT c = 1; c <= columns; ++c) {
-      row.push_back(ReadCell(stmt, static_cast<SQLUSMALLINT>(c),
-                             static_cast<SQLSMALLINT>(r.columns[c - 1].sql_type)));
+    row.reserve(columns);
+    for (std::size_t c = 0; c < columns; ++c) {
+      row.push_back(ReadCell(stmt, static_cast<SQLUSMALLINT>(c + 1),
+                             static_cast<SQLSMALLINT>(r.columns[c].sql_type)));
     }
   }
-  r.count = static_cast<std::int64_t>(r.rows.size());
-  return r;
 }
 
 void DriverChannel::Cancel() noexcept {
@@ -526,6 +896,63 @@ std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<P
   for (std::size_t i = 0; i < params.size(); ++i) {
     Bind(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i], bindings);
   }
+  return Execute(stmt, sql);
+}
+
+std::vector<Result> DriverChannel::RunArray(std::string_view sql,
+                                            const std::vector<std::vector<Parameter>>& sets) {
+  if (!batches_arrays_ || sets.size() <= 1 || sets[0].empty()) {
+    return Channel::RunArray(sql, sets);
+  }
+  std::vector<ParameterColumn> columns;
+  for (std::size_t p = 0; p < sets[0].size(); ++p) {
+    const auto kind = SharedKind(sets, p);
+    // Values of one parameter that differ in kind cannot share a buffer: one set at a time.
+    if (!kind) return Channel::RunArray(sql, sets);
+    columns.push_back(ArrayOf(sets, p, *kind));
+  }
+  Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+  std::vector<SQLUSMALLINT> status(sets.size(), SQL_PARAM_UNUSED);
+  SQLULEN processed = 0;
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAM_BIND_TYPE,
+                            AttributeValue(SQL_PARAM_BIND_BY_COLUMN), 0),
+             "cannot set up an array of parameters");
+  // A driver that refuses an array of this size gets the sets one at a time.
+  if (!SQL_SUCCEEDED(
+          SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAMSET_SIZE, AttributeValue(sets.size()), 0))) {
+    return Channel::RunArray(sql, sets);
+  }
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0),
+             "cannot set up an array of parameters");
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0),
+             "cannot set up an array of parameters");
+  for (std::size_t p = 0; p < columns.size(); ++p) {
+    ParameterColumn& c = columns[p];
+    stmt.Check(
+        SQLBindParameter(stmt.get(), static_cast<SQLUSMALLINT>(p + 1), SQL_PARAM_INPUT, c.c_type,
+                         c.sql_type, c.size, c.digits, c.cells.data(), c.width, c.lengths.data()),
+        "cannot bind parameter " + std::to_string(p + 1));
+  }
+  auto results = Execute(stmt, sql, true);
+  // The driver said success: every set must have gone through, each with its own result.
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    if (i < processed &&
+        (status[i] == SQL_PARAM_SUCCESS || status[i] == SQL_PARAM_SUCCESS_WITH_INFO ||
+         status[i] == SQL_PARAM_DIAG_UNAVAILABLE)) {
+      continue;
+    }
+    throw DbError("set " + std::to_string(i + 1) + " of " + std::to_string(sets.size()) +
+                  " of an array of parameters was not applied: " +
+                  Describe(Diagnostics(SQL_HANDLE_STMT, stmt.get())));
+  }
+  if (results.size() != sets.size()) {
+    throw DbError("an array of " + std::to_string(sets.size()) + " sets of parameters gave " +
+                  std::to_string(results.size()) + " results");
+  }
+  return results;
+}
+
+std::vector<Result> DriverChannel::Execute(const Handle& stmt, std::string_view sql, bool alike) {
   std::u16string text = Utf16(sql);
   {
     std::lock_guard lock(running_mutex_);
@@ -540,6 +967,7 @@ std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<P
   } done{*this};
   SQLRETURN rc = SQLExecDirectW(stmt.get(), Wide(text), static_cast<SQLINTEGER>(text.size()));
   std::vector<Result> results;
+  std::size_t first_rows = SIZE_MAX;  // the first row set among the results
   std::optional<std::string> failure;
   int errors_in_a_row = 0;
   for (bool first = true;; first = false) {
@@ -555,20 +983,12 @@ std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<P
       if (fatal || ++errors_in_a_row > 100) break;
     } else if (SQL_SUCCEEDED(rc)) {
       errors_in_a_row = 0;
-      SQLSMALLINT columns = 0;
-      stmt.Check(SQLNumResultCols(stmt.get(), &columns), "cannot read a result");
-      if (columns > 0) {
-        try {
-          results.push_back(Fetch(stmt, columns));
-        } catch (const DbError& e) {
-          if (!failure) failure = e.what();
-        }
-      } else {
-        SQLLEN count = 0;
-        stmt.Check(SQLRowCount(stmt.get(), &count), "cannot read a row count");
-        Result r;
-        r.count = std::max<SQLLEN>(count, 0);
-        results.push_back(std::move(r));
+      try {
+        const bool known = alike && first_rows != SIZE_MAX;
+        results.push_back(ReadResult(stmt, known ? &results[first_rows].columns : nullptr));
+        if (results.back().has_rows && first_rows == SIZE_MAX) first_rows = results.size() - 1;
+      } catch (const DbError& e) {
+        if (!failure) failure = e.what();
       }
     } else {
       if (!failure) failure = "unexpected answer " + std::to_string(rc) + " from the driver";

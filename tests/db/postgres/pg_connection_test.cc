@@ -226,5 +226,145 @@ TEST(PgConnection, BackendUnderTest) {
   EXPECT_EQ(dynamic_cast<odbc::OdbcConnection*>(conn.get()) != nullptr, db.odbc());
 }
 
+// Results read in blocks: more rows than one block, its boundaries inside the result, texts
+// longer than their buffers, Null in every type, accented letters and the euro sign, decimals of
+// 38 digits and microseconds, each checked against the server's own text of the value.
+TEST(PgConnection, LargeResultsKeepEveryValue) {
+  VERIPROG_NEED_DATABASE(db);
+  db.Run(
+      "CREATE TABLE T_BLOCCHI (ID integer PRIMARY KEY, IMPORTO numeric(38,10), "
+      "DESCR varchar(4000), NOTA text, CODICE char(3), DATA timestamp, FLAG boolean);"
+      "INSERT INTO T_BLOCCHI SELECT g,"
+      " CASE WHEN g % 7 = 0 THEN NULL ELSE 1234567890123456789012345678.0123456789 - g END,"
+      " CASE WHEN g % 7 = 1 THEN NULL"
+      "  ELSE 'è€' || repeat('x', CASE WHEN g % 500 = 0 THEN 3000 ELSE g % 40 END) END,"
+      " CASE WHEN g % 7 = 2 THEN NULL WHEN g % 1000 = 3 THEN repeat('€', 9000)"
+      "  ELSE 'nota ' || g END,"
+      " CASE WHEN g % 7 = 3 THEN NULL ELSE 'è' END,"
+      " CASE WHEN g % 7 = 4 THEN NULL"
+      "  ELSE TIMESTAMP '2024-02-29 23:59:58.123456' + g * INTERVAL '1 day' END,"
+      " CASE WHEN g % 7 = 5 THEN NULL ELSE g % 2 = 0 END"
+      " FROM generate_series(1, 2600) g;"
+      "INSERT INTO T_BLOCCHI (ID) VALUES (2601);"
+      "CREATE VIEW V_BLOCCHI AS SELECT *, IMPORTO::text AS IMPORTO_TESTO,"
+      " to_char(DATA, 'YYYY-MM-DD HH24:MI:SS.US') AS DATA_TESTO FROM T_BLOCCHI");
+  auto conn = db.Connect();
+  Recordset rs = Recordset::FromResult(conn->Query("SELECT * FROM V_BLOCCHI ORDER BY ID"), nullptr);
+  ASSERT_EQ(rs.RecordCount(), 2601);
+  std::string wrong;
+  auto expect = [&](int id, const char* field, const std::optional<std::string>& want,
+                    const std::optional<std::string>& got) {
+    if (want == got || wrong.size() > 2000) return;
+    wrong += std::to_string(id) + " " + field + ": " + got.value_or("NULL").substr(0, 40) +
+             " instead of " + want.value_or("NULL").substr(0, 40) + "\n";
+  };
+  auto text = [&](const char* field) -> std::optional<std::string> {
+    const Variant& v = rs.Get(field);
+    if (v.is_null()) return std::nullopt;
+    return v.AsString();
+  };
+  int id = 0;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    ++id;
+    const bool all_null = id == 2601;
+    expect(id, "ID", std::to_string(id), rs.Get("ID").ToText());
+    const Variant& importo = rs.Get("IMPORTO");
+    expect(id, "IMPORTO", text("IMPORTO_TESTO"),
+           importo.is_null() ? std::nullopt
+                             : std::optional<std::string>(importo.AsDecimal().ToString()));
+    std::string descr = "è€" + std::string(id % 500 == 0 ? 3000 : id % 40, 'x');
+    expect(id, "DESCR", id % 7 == 1 || all_null ? std::nullopt : std::optional(descr),
+           text("DESCR"));
+    std::string nota = "nota " + std::to_string(id);
+    if (id % 1000 == 3) {
+      nota.clear();
+      for (int i = 0; i < 9000; ++i)
+        nota += "€";
+    }
+    expect(id, "NOTA", id % 7 == 2 || all_null ? std::nullopt : std::optional(nota), text("NOTA"));
+    auto codice = text("CODICE");
+    if (codice) codice->erase(codice->find_last_not_of(' ') + 1);
+    expect(id, "CODICE", id % 7 == 3 || all_null ? std::nullopt : std::optional<std::string>("è"),
+           codice);
+    const Variant& data = rs.Get("DATA");
+    std::optional<std::string> data_text;
+    if (!data.is_null()) {
+      const DateTime& t = data.AsDateTime();
+      char buffer[40];
+      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%06d", t.year, t.month,
+                    t.day, t.hour, t.minute, t.second, t.microsecond);
+      data_text = buffer;
+    }
+    expect(id, "DATA", text("DATA_TESTO"), data_text);
+    const Variant& flag = rs.Get("FLAG");
+    expect(
+        id, "FLAG",
+        id % 7 == 5 || all_null ? std::nullopt
+                                : std::optional<std::string>(id % 2 == 0 ? "1" : "0"),
+        flag.is_null() ? std::nullopt : std::optional<std::string>(flag.AsBoolean() ? "1" : "0"));
+  }
+  EXPECT_EQ(wrong, "");
+}
+
+// A write-back of more rows than one array of parameters: a key violation in the second array
+// takes back the rows of the first too, the transaction goes on, and once the row is put right
+// every value arrives as it was set. Then a conflict among the updates does the same.
+TEST(PgConnection, WriteBackOfManyRowsIsAllOrNothing) {
+  VERIPROG_NEED_DATABASE(db);
+  db.Run(
+      "CREATE TABLE T_SCRITTURE (ID integer PRIMARY KEY, IMPORTO numeric(18,2), "
+      "DESCR varchar(40), DATA timestamp, FLAG boolean);"
+      "INSERT INTO T_SCRITTURE (ID, DESCR) VALUES (900, 'c''era già');"
+      "CREATE VIEW V_SCRITTURE AS SELECT *,"
+      " CASE WHEN FLAG THEN 'si' WHEN NOT FLAG THEN 'no' END AS FLAG_TESTO FROM T_SCRITTURE");
+  auto conn = db.Connect();
+  conn->BeginTrans();
+  Recordset rs;
+  rs.Open("SELECT * FROM T_SCRITTURE WHERE ID <> 900", conn);
+  for (int i = 1; i <= 1200; ++i) {
+    rs.AddNew();
+    rs.Set("ID", i);
+    rs.Set("IMPORTO",
+           i % 5 == 0 ? Variant::Null() : Variant(Decimal::Parse(std::to_string(i) + ".05")));
+    rs.Set("DESCR", i % 5 == 1 ? Variant::Null() : Variant("riga è € " + std::to_string(i)));
+    rs.Set("DATA",
+           i % 5 == 2 ? Variant::Null() : Variant(*DateTime::FromParts(2024, 2, 29, 23, 59, 58)));
+    rs.Set("FLAG", i % 5 == 3 ? Variant::Null() : Variant(i % 2 == 0));
+  }
+  try {
+    rs.UpdateBatch();
+    FAIL() << "a duplicate key was written";
+  } catch (const DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("t_scritture_pkey"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(conn->in_transaction());
+  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) FROM T_SCRITTURE"), "1\n") << "nothing half-written";
+
+  rs.Filter("ID = 900");
+  rs.Set("ID", 1201);
+  rs.ClearFilter();
+  rs.UpdateBatch();
+  conn->CommitTrans();
+  EXPECT_EQ(
+      Rows(*conn, "SELECT COUNT(*), SUM(IMPORTO), COUNT(DESCR), COUNT(DATA) FROM T_SCRITTURE"),
+      "1201|576048|961|960\n");
+  EXPECT_EQ(
+      Rows(*conn,
+           "SELECT ID, IMPORTO, DESCR, FLAG_TESTO FROM V_SCRITTURE WHERE ID IN (1, 2, 3, 1201) "
+           "ORDER BY ID"),
+      "1|1.05|NULL|no\n2|2.05|riga è € 2|si\n3|3.05|riga è € 3|NULL\n1201|NULL|riga è € 900|si\n");
+
+  // Updates: one row changed meanwhile by someone else stops them all.
+  conn->BeginTrans();
+  rs.Requery();
+  ASSERT_EQ(rs.RecordCount(), 1200);
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext())
+    rs.Set("IMPORTO", 1);
+  db.Run("UPDATE T_SCRITTURE SET IMPORTO = 7 WHERE ID = 700");
+  EXPECT_THROW(rs.UpdateBatch(), DbError);
+  EXPECT_EQ(Rows(*conn, "SELECT COUNT(*) FROM T_SCRITTURE WHERE IMPORTO = 1"), "0\n");
+  conn->RollbackTrans();
+}
+
 }  // namespace
 }  // namespace veriprog::db
