@@ -157,14 +157,17 @@ CheckPlan PianoControlloMensile(Frame& f, ControlloMensile controllo) {
   return plan;
 }
 
-RebuildPlan PianoRicalcoloMensile(RicalcoloMensile r) {
+RebuildPlan PianoRicalcoloMensile(Frame& f, RicalcoloMensile r) {
+  const auto controllo = r.controllo;
   return {
       .routine = r.routine,
       .checks = {Check::kConnection, Check::kCompany, Check::kYear, Check::kCompanyObject},
-      .numeric = r.numeric,
+      // The rebuild pastes what its check pastes.
+      .numeric = controllo(f).numeric,
       .events = r.events,
       .steps = {{r.azzeramento, {std::move(r.azzera)}},
-                {r.calcolo, {Routine{"", std::move(r.controllo)}}},
+                // The public check: it guards itself.
+                {r.calcolo, {Routine{"", [&f, controllo] { RunCheck(f, controllo(f)); }}}},
                 {"Scrittura progressivi mensili", {std::move(r.aggiorna)}}},
   };
 }

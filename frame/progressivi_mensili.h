@@ -111,17 +111,16 @@ CheckPlan PianoControlloMensile(Frame& frame, ControlloMensile controllo);
 struct RicalcoloMensile {
   std::string_view routine;  // the public rebuild
   RebuildEvents events;
-  std::vector<NumericParam> numeric;
   std::string_view azzeramento;  // description of step 1
   Routine azzera;
-  std::string_view calcolo;         // description of step 2
-  std::function<void()> controllo;  // the family's public check: it guards itself
-  Routine aggiorna;                 // step 3, "Scrittura progressivi mensili"
+  std::string_view calcolo;                  // description of step 2
+  CheckPlan (*controllo)(Frame&) = nullptr;  // the family's public check, run under its driver
+  Routine aggiorna;                          // step 3, "Scrittura progressivi mensili"
 };
 
-// Checks connection, company, year and company object; the three steps in one transaction, the
-// first failing one rolls it back.
-RebuildPlan PianoRicalcoloMensile(RicalcoloMensile ricalcolo);
+// Checks connection, company, year and company object, and the whole-number parameters of the
+// family's check; the three steps in one transaction, the first failing one rolls it back.
+RebuildPlan PianoRicalcoloMensile(Frame& frame, RicalcoloMensile ricalcolo);
 
 // --- statement pieces --------------------------------------------------------------------------
 

@@ -226,20 +226,20 @@ CheckPlan PianoControllo(Frame& f) {
 }
 
 RebuildPlan PianoRicalcolo(Frame& f) {
-  return PianoRicalcoloMensile({
-      .routine = "AzzeraAggiornaProgressiviPlafond",
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviPlafond,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviPlafond,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviPlafond},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
-                  NumericParam::kIDAttivita},
-      .azzeramento = "Azzeramento progressivi mensili",
-      .azzera = {"AzzeraProgressiviMensiliPlafond", [&f] { AzzeraProgressiviMensiliPlafond(f); }},
-      .calcolo = "Calcolo progressivi plafond per mese",
-      .controllo = [&f] { RunCheck(f, PianoControllo(f)); },
-      .aggiorna = {"AggiornaProgressiviMensiliPlafond",
-                   [&f] { AggiornaProgressiviMensiliPlafond(f); }},
-  });
+  return PianoRicalcoloMensile(
+      f, {
+             .routine = "AzzeraAggiornaProgressiviPlafond",
+             .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviPlafond,
+                        &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviPlafond,
+                        &VeriprogEvents::EndAzzeraAggiornaProgressiviPlafond},
+             .azzeramento = "Azzeramento progressivi mensili",
+             .azzera = {"AzzeraProgressiviMensiliPlafond",
+                        [&f] { AzzeraProgressiviMensiliPlafond(f); }},
+             .calcolo = "Calcolo progressivi plafond per mese",
+             .controllo = PianoControllo,
+             .aggiorna = {"AggiornaProgressiviMensiliPlafond",
+                          [&f] { AggiornaProgressiviMensiliPlafond(f); }},
+         });
 }
 
 }  // namespace

@@ -191,20 +191,20 @@ CheckPlan PianoControllo(Frame& f) {
 }
 
 RebuildPlan PianoRicalcolo(Frame& f) {
-  return PianoRicalcoloMensile({
-      .routine = "AzzeraAggiornaProgressiviAgenzieViaggio",
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviAgenzieViaggio,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviAgenzieViaggio,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviAgenzieViaggio},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita},
-      .azzeramento = "Azzeramento progressivi agenzie di viaggio",
-      .azzera = {"AzzeraProgressiviMensiliAgenzieViaggio",
-                 [&f] { AzzeraProgressiviMensiliAgenzieViaggio(f); }},
-      .calcolo = "Calcolo progressivi agenzie di viaggio",
-      .controllo = [&f] { RunCheck(f, PianoControllo(f)); },
-      .aggiorna = {"AggiornaProgressiviMensiliAgenzieViaggio",
-                   [&f] { AggiornaProgressiviMensiliAgenzieViaggio(f); }},
-  });
+  return PianoRicalcoloMensile(
+      f, {
+             .routine = "AzzeraAggiornaProgressiviAgenzieViaggio",
+             .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviAgenzieViaggio,
+                        &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviAgenzieViaggio,
+                        &VeriprogEvents::EndAzzeraAggiornaProgressiviAgenzieViaggio},
+             .azzeramento = "Azzeramento progressivi agenzie di viaggio",
+             .azzera = {"AzzeraProgressiviMensiliAgenzieViaggio",
+                        [&f] { AzzeraProgressiviMensiliAgenzieViaggio(f); }},
+             .calcolo = "Calcolo progressivi agenzie di viaggio",
+             .controllo = PianoControllo,
+             .aggiorna = {"AggiornaProgressiviMensiliAgenzieViaggio",
+                          [&f] { AggiornaProgressiviMensiliAgenzieViaggio(f); }},
+         });
 }
 
 }  // namespace

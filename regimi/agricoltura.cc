@@ -133,20 +133,20 @@ CheckPlan PianoControllo(Frame& f) {
 }
 
 RebuildPlan PianoRicalcolo(Frame& f) {
-  return PianoRicalcoloMensile({
-      .routine = "AzzeraAggiornaProgressiviAgricoltura",
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviAgricoltura,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviAgricoltura,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviAgricoltura},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno},
-      .azzeramento = "Azzeramento progressivi agricoltura",
-      .azzera = {"AzzeraProgressiviMensiliAgricoltura",
-                 [&f] { AzzeraProgressiviMensiliAgricoltura(f); }},
-      .calcolo = "Calcolo progressivi agricoltura per mese",
-      .controllo = [&f] { RunCheck(f, PianoControllo(f)); },
-      .aggiorna = {"AggiornaProgressiviMensiliAgricoltura",
-                   [&f] { AggiornaProgressiviMensiliAgricoltura(f); }},
-  });
+  return PianoRicalcoloMensile(
+      f, {
+             .routine = "AzzeraAggiornaProgressiviAgricoltura",
+             .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviAgricoltura,
+                        &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviAgricoltura,
+                        &VeriprogEvents::EndAzzeraAggiornaProgressiviAgricoltura},
+             .azzeramento = "Azzeramento progressivi agricoltura",
+             .azzera = {"AzzeraProgressiviMensiliAgricoltura",
+                        [&f] { AzzeraProgressiviMensiliAgricoltura(f); }},
+             .calcolo = "Calcolo progressivi agricoltura per mese",
+             .controllo = PianoControllo,
+             .aggiorna = {"AggiornaProgressiviMensiliAgricoltura",
+                          [&f] { AggiornaProgressiviMensiliAgricoltura(f); }},
+         });
 }
 
 }  // namespace

@@ -264,21 +264,20 @@ CheckPlan PianoControllo(Frame& f) {
 }
 
 RebuildPlan PianoRicalcolo(Frame& f) {
-  return PianoRicalcoloMensile({
-      .routine = "AzzeraAggiornaProgressiviRegimeMargine",
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviRegimeMargine,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviRegimeMargine,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviRegimeMargine},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
-                  NumericParam::kIDAttivita},
-      .azzeramento = "Azzeramento progressivi regime del margine",
-      .azzera = {"AzzeraProgressiviMensiliRegimeMargine",
-                 [&f] { AzzeraProgressiviMensiliRegimeMargine(f); }},
-      .calcolo = "Calcolo progressivi regime del margine per mese",
-      .controllo = [&f] { RunCheck(f, PianoControllo(f)); },
-      .aggiorna = {"AggiornaProgressiviMensiliRegimeMargine",
-                   [&f] { AggiornaProgressiviMensiliRegimeMargine(f); }},
-  });
+  return PianoRicalcoloMensile(
+      f, {
+             .routine = "AzzeraAggiornaProgressiviRegimeMargine",
+             .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviRegimeMargine,
+                        &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviRegimeMargine,
+                        &VeriprogEvents::EndAzzeraAggiornaProgressiviRegimeMargine},
+             .azzeramento = "Azzeramento progressivi regime del margine",
+             .azzera = {"AzzeraProgressiviMensiliRegimeMargine",
+                        [&f] { AzzeraProgressiviMensiliRegimeMargine(f); }},
+             .calcolo = "Calcolo progressivi regime del margine per mese",
+             .controllo = PianoControllo,
+             .aggiorna = {"AggiornaProgressiviMensiliRegimeMargine",
+                          [&f] { AggiornaProgressiviMensiliRegimeMargine(f); }},
+         });
 }
 
 }  // namespace
