@@ -29,9 +29,7 @@ void WorkingRow(
 
 CheckPlan ControlloProgressivi::Plan() {
   using C = ControlloProgressivi;
-  auto r = [this](std::string_view name, void (C::*step)()) {
-    return Routine{name, [this, step] { (this->*step)(); }};
-  };
+  const auto r = Passi(this);
   return {
       .routine = "ControlloProgressiviContabiliTmp",
       .checks = {Check::kConnection, Check::kCompanyObject, Check::kCompany, Check::kFiscalYear,

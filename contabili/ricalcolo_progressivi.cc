@@ -49,9 +49,7 @@ std::string DebitCreditSums(std::string_view sep, const std::string& prefix, boo
 
 RebuildPlan RicalcoloProgressivi::Plan(bool legacy) {
   using R = RicalcoloProgressivi;
-  auto r = [this](std::string_view name, void (R::*step)()) {
-    return Routine{name, [this, step] { (this->*step)(); }};
-  };
+  const auto r = Passi(this);
   RebuildPlan plan{.routine = legacy ? "AzzeraAggiornaProgressiviContabiliOld"
                                      : "AzzeraAggiornaProgressiviContabili",
                    .checks = {Check::kConnection, Check::kCompany, Check::kFiscalYear,
@@ -197,7 +195,7 @@ std::string RicalcoloProgressivi::MonthList(const db::DateTime& start, const db:
       const db::DateTime from{y, m, 1};
       const db::DateTime to{y, m, db::DateTime::DaysInMonth(y, m)};
       if (!list.empty()) list += "\r\n UNION\r\n";
-      list += " SELECT " + std::to_string(y) + " AS ANNO, " + std::to_string(m) + " AS MESE, " +
+      list += " SELECT " + SqlNumber(y) + " AS ANNO, " + SqlNumber(m) + " AS MESE, " +
               f_.DataDB(from).ToText() + " AS DATAINIZIOMESE, " + f_.DataDB(to).ToText() +
               " AS DATAFINEMESE";
     }
@@ -297,8 +295,7 @@ void RicalcoloProgressivi::CalcolaProgressiviContabiliPerMeseAnno() {
           JoinLines(kCR, {" AND CG42_CODICE_CG33 <> '150 '", " AND CG42_CODICE_CG33 <> '151 '",
                           between, " AND CG33_FLGCOMP = 0"});
       for (bool currency : {false, true}) {
-        branches +=
-            " SELECT " + std::to_string(m) + " AS MESE, " + std::to_string(y) + " AS ANNO,\r";
+        branches += " SELECT " + SqlNumber(m) + " AS MESE, " + SqlNumber(y) + " AS ANNO,\r";
         branches += KeyColumns(kCR, currency);
         branches += DebitCreditSums(kCR, "TOTALE", currency);
         branches += Journal(kCR, currency, "", conditions, "");

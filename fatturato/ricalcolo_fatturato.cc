@@ -7,9 +7,7 @@ namespace veriprog::fatturato {
 
 RebuildPlan RicalcoloFatturatoImportoIva::Plan() {
   using R = RicalcoloFatturatoImportoIva;
-  auto r = [this](std::string_view name, void (R::*step)()) {
-    return Routine{name, [this, step] { (this->*step)(); }};
-  };
+  const auto r = Passi(this);
   return RebuildPlan{
       .routine = "AzzeraAggiornaFatturatoImportoIVA",
       .checks = {Check::kConnection, Check::kCompany, Check::kFiscalYear, Check::kFiscalSequence,

@@ -5,6 +5,8 @@
 // the order the rows were changed or added. A pass that stops on a missing row first writes what
 // it had changed, as writing row by row would have left it.
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "fatturato/chiavi.h"
 #include "fatturato/ricalcolo_fatturato.h"
@@ -14,8 +16,6 @@
 
 namespace veriprog::fatturato {
 namespace {
-
-const std::string kCRLF = "\r\n";
 
 // A whole number of the key as SQL text: Null as 0.
 std::string NumeroSql(const db::Variant& value) {
@@ -133,6 +133,71 @@ void Ferma(Frame& f, Totali& totali, std::string errore) {
   f.Errore = std::move(errore);
 }
 
+// The twins in other currencies of the stored rows a writer's first pass wrote: the twin's
+// columns that copy the parent's identifiers (twin column, parent column), its currency column,
+// and its amounts (twin column, working column).
+struct Gemelli {
+  std::vector<std::pair<const char*, const char*>> legami;
+  const char* valuta;
+  std::vector<std::pair<const char*, const char*>> importi;
+  const char* errore;  // when a working row has no parent
+};
+
+// A writer's second pass: every working row of `rs` (filtered on the other currencies) into the
+// twin of the stored row `padre` finds for it, made when there is none. false when a parent is
+// missing: the pass has stopped as Ferma says.
+bool ScriviGemelli(Frame& f, db::Recordset& rs, const Totali& padri, Totali& valute,
+                   const std::function<std::optional<db::RowId>()>& padre, const Gemelli& g) {
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    f.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+    const auto id = padre();
+    if (!id) {
+      Ferma(f, valute, g.errore);
+      return false;
+    }
+    std::vector<db::Variant> ids;
+    Chiave twin;
+    for (const auto& legame : g.legami) {
+      ids.push_back(NVL(padri.Valore(*id, legame.second), 0));
+      twin.Numero(ids.back());
+    }
+    const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
+    twin.Codice(valuta);
+    auto vid = valute.Trova(twin, false);
+    if (!vid) {
+      vid = valute.Aggiungi([&] {
+        for (std::size_t i = 0; i < ids.size(); ++i)
+          valute.rs.Set(g.legami[i].first, ids[i]);
+        valute.rs.Set(g.valuta, valuta);
+      });
+    }
+    for (const auto& [colonna, lavoro] : g.importi)
+      valute.Imposta(*vid, colonna, rs.Get(lavoro));
+  }
+  valute.rs.UpdateBatch(db::AffectRecords::kAll);
+  return true;
+}
+
+// The current working row of RsFatturato as a new monthly row of the year `key`, under the
+// yearly row `id_proga`.
+void NuovoMensile(db::Recordset& m, const db::Recordset& rs, const FiscalYearKey& key,
+                  const db::Variant& id_proga) {
+  m.Set("CG52_DITTA_CG18", Intero(key.ditta));
+  m.Set("CG52_ANNO_CG53", Intero(key.esercizio));
+  m.Set("CG52_PROGESER_CG53", Intero(key.progressivo));
+  m.Set("CG52_GRUPPO_CG10", Intero(key.gruppo));
+  m.Set("CG52_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
+  m.Set("CG52_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
+  m.Set("CG52_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
+  m.Set("CG52_ANNOSOL", rs.Get("ANNO"));
+  m.Set("CG52_MESE", rs.Get("MESE"));
+  m.Set("CG52_IMPORTODARE", db::Variant::Null());
+  m.Set("CG52_IMPORTOAVERE", db::Variant::Null());
+  m.Set("CG52_FATTURATO", rs.Get("FATTURATO"));
+  m.Set("CG52_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
+  m.Set("CG52_IDPROGA_CG53", id_proga);
+}
+
 }  // namespace
 
 // --- step 4: turnover ---------------------------------------------------------------------------
@@ -205,25 +270,9 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
     }
     const auto id_proga = LeggiIdProgA(key);
     if (!id_proga) {
-      return Ferma(f_, mensili, "Errore in lettura CG53_IDPROGA" + kCRLF + "in AggiornaFatturato");
+      return Ferma(f_, mensili, "Errore in lettura CG53_IDPROGA\r\nin AggiornaFatturato");
     }
-    mensili.Aggiungi([&] {
-      db::Recordset& m = mensili.rs;
-      m.Set("CG52_DITTA_CG18", Intero(key.ditta));
-      m.Set("CG52_ANNO_CG53", Intero(key.esercizio));
-      m.Set("CG52_PROGESER_CG53", Intero(key.progressivo));
-      m.Set("CG52_GRUPPO_CG10", Intero(key.gruppo));
-      m.Set("CG52_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
-      m.Set("CG52_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
-      m.Set("CG52_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
-      m.Set("CG52_ANNOSOL", rs.Get("ANNO"));
-      m.Set("CG52_MESE", rs.Get("MESE"));
-      m.Set("CG52_IMPORTODARE", db::Variant::Null());
-      m.Set("CG52_IMPORTOAVERE", db::Variant::Null());
-      m.Set("CG52_FATTURATO", rs.Get("FATTURATO"));
-      m.Set("CG52_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
-      m.Set("CG52_IDPROGA_CG53", *id_proga);
-    });
+    mensili.Aggiungi([&] { NuovoMensile(mensili.rs, rs, key, *id_proga); });
   }
   mensili.rs.UpdateBatch(db::AffectRecords::kAll);
   // The rows added above carry the identifiers the database gave them: the write-back reads
@@ -240,31 +289,12 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
           std::string(23, ' ') + ")",
       f_.SharedConnection(),
       {{"CGV1_IDPROGA_CGV0"}, {"CGV1_IDPROGM_CG52"}, {"CGV1_CODICE_CG08", true}}, {});
-  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
-    const auto id = mensile();
-    if (!id) {
-      return Ferma(
-          f_, valute,
-          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + "in AggiornaFatturato");
-    }
-    const db::Variant id_proga = NVL(mensili.Valore(*id, "CG52_IDPROGA_CG53"), 0);
-    const db::Variant id_progm = NVL(mensili.Valore(*id, "CG52_IDPROGM"), 0);
-    const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
-    Chiave twin;
-    twin.Numero(id_proga).Numero(id_progm).Codice(valuta);
-    auto vid = valute.Trova(twin, false);
-    if (!vid) {
-      vid = valute.Aggiungi([&] {
-        valute.rs.Set("CGV1_IDPROGA_CGV0", id_proga);
-        valute.rs.Set("CGV1_IDPROGM_CG52", id_progm);
-        valute.rs.Set("CGV1_CODICE_CG08", valuta);
-      });
-    }
-    valute.Imposta(*vid, "CGV1_FATTURATO", rs.Get("FATTURATOVAL"));
-    valute.Imposta(*vid, "CGV1_FATTURATOEURO", rs.Get("FATTURATO"));
-  }
-  valute.rs.UpdateBatch(db::AffectRecords::kAll);
+  const Gemelli gemelli{
+      .legami = {{"CGV1_IDPROGA_CGV0", "CG52_IDPROGA_CG53"}, {"CGV1_IDPROGM_CG52", "CG52_IDPROGM"}},
+      .valuta = "CGV1_CODICE_CG08",
+      .importi = {{"CGV1_FATTURATO", "FATTURATOVAL"}, {"CGV1_FATTURATOEURO", "FATTURATO"}},
+      .errore = "Esiste progressivo in valuta senza progressivo EURO\r\nin AggiornaFatturato"};
+  if (!ScriviGemelli(f_, rs, mensili, valute, mensile, gemelli)) return;
   f_.Raise(kEventiProcesso.end);
   rs.ClearFilter();
 }
@@ -332,29 +362,12 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
           JoinLines("", FiscalYearCondition(kCG53Year, key, pad + "WHERE ", pad + "AND   ")) +
           std::string(28, ' ') + ")",
       f_.SharedConnection(), {{"CGV0_IDPROGA_CG53"}, {"CGV0_CODICE_CG08", true}}, {});
-  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
-    const auto id = annuale();
-    if (!id) {
-      return Ferma(
-          f_, valute,
-          "Esiste progressivo in valuta senza progressivo EURO" + kCRLF + " in AggiornaImportoIVA");
-    }
-    const db::Variant id_proga = NVL(annuali.Valore(*id, "CG53_IDPROGA"), 0);
-    const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
-    Chiave twin;
-    twin.Numero(id_proga).Codice(valuta);
-    auto vid = valute.Trova(twin, false);
-    if (!vid) {
-      vid = valute.Aggiungi([&] {
-        valute.rs.Set("CGV0_IDPROGA_CG53", id_proga);
-        valute.rs.Set("CGV0_CODICE_CG08", valuta);
-      });
-    }
-    valute.Imposta(*vid, "CGV0_IMPORTOIVA", rs.Get("IMPORTOIVAVAL"));
-    valute.Imposta(*vid, "CGV0_IMPORTOIVAEURO", rs.Get("IMPORTOIVA"));
-  }
-  valute.rs.UpdateBatch(db::AffectRecords::kAll);
+  const Gemelli gemelli{
+      .legami = {{"CGV0_IDPROGA_CG53", "CG53_IDPROGA"}},
+      .valuta = "CGV0_CODICE_CG08",
+      .importi = {{"CGV0_IMPORTOIVA", "IMPORTOIVAVAL"}, {"CGV0_IMPORTOIVAEURO", "IMPORTOIVA"}},
+      .errore = "Esiste progressivo in valuta senza progressivo EURO\r\n in AggiornaImportoIVA"};
+  if (!ScriviGemelli(f_, rs, annuali, valute, annuale, gemelli)) return;
   f_.Raise(kEventiProcesso.end);
   rs.ClearFilter();
 }

@@ -14,6 +14,15 @@
 
 namespace veriprog {
 
+// The steps of a plan as members of the family object that draws it up: Passi(this)(name,
+// &Family::Step) is the routine `name` that runs this->Step().
+template <typename Family>
+auto Passi(Family* family) {
+  return [family](std::string_view name, void (Family::*step)()) {
+    return Routine{name, [family, step] { (family->*step)(); }};
+  };
+}
+
 // --- checks --------------------------------------------------------------------------------------
 
 struct CheckEvents {

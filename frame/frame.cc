@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "veriprog/error.h"
 
@@ -173,11 +174,11 @@ std::shared_ptr<outside::CompanyAccounting> Frame::Contabilita() {
 
 std::string Frame::Gruppo() {
   const db::Variant group = Contabilita()->GruppoPianoConti();
-  const auto number = WholeNumber(group);
+  auto number = SqlWholeNumber(group);
   if (!number) {
     throw db::OutsideError("gruppo del piano dei conti non valido: '" + group.ToText() + "'");
   }
-  return std::to_string(*number);
+  return *number;
 }
 
 db::Variant Frame::CodicePianoConti() {
@@ -229,9 +230,9 @@ std::optional<FiscalYear> Frame::EsercizioRichiesto() {
 }
 
 std::string Frame::Numero(const db::Variant& value) const {
-  const auto number = WholeNumber(value);
+  auto number = SqlWholeNumber(value);
   if (!number) throw db::ParameterError("valore non numerico: '" + value.ToText() + "'");
-  return std::to_string(*number);
+  return *number;
 }
 
 FiscalYearKey Frame::ChiaveEsercizio(bool with_group) {

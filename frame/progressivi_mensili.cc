@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "veriprog/date_time.h"
 #include "veriprog/error.h"
@@ -32,6 +33,22 @@ std::string_view NomeMese(int mese) {
   return mese >= 1 && mese <= 12 ? kMesi[static_cast<std::size_t>(mese - 1)] : "";
 }
 
+std::vector<db::FieldDef> CampiMensili(std::vector<db::FieldDef> chiave,
+                                       std::initializer_list<std::string_view> importi,
+                                       bool per_attivita) {
+  using F = db::FieldDef;
+  std::vector<F> campi = std::move(chiave);
+  campi.push_back(F::Numeric("MESE", 2, 0));
+  campi.push_back(F::Char("DESCRMESE", 20));
+  for (std::string_view suffisso : {"PROGR", "MOV"}) {
+    for (std::string_view importo : importi)
+      campi.push_back(F::Numeric(std::string(importo) + std::string(suffisso), 13, 2));
+  }
+  campi.push_back(F::Char("FLAGSBIL", 2));
+  if (per_attivita) campi.push_back(F::Numeric("IDATTIVITA", 18, 0));
+  return campi;
+}
+
 // --- the merge and the balance pass ------------------------------------------------------------
 
 Risultato::Risultato(Frame& frame, std::string_view sincro, const std::vector<db::FieldDef>& campi,
@@ -58,7 +75,7 @@ void Risultato::Aggiungi(int mese, const std::vector<Chiave>& chiave,
   db::Recordset& rs = *rs_;
   bool trovata = false;
   if (rs.RecordCount() > 0) {
-    std::string filtro = "MESE = " + std::to_string(mese);
+    std::string filtro = "MESE = " + SqlNumber(mese);
     for (const Chiave& c : chiave) {
       filtro += " AND " + std::string(c.campo) + " = ";
       filtro += c.testo ? "'" + SqlText(c.valore) + "'" : c.valore.ToText();
@@ -140,27 +157,25 @@ CheckPlan PianoControlloMensile(Frame& f, ControlloMensile controllo) {
   return plan;
 }
 
-RebuildPlan PianoRicalcoloMensile(RicalcoloMensile r) {
+RebuildPlan PianoRicalcoloMensile(Frame& f, RicalcoloMensile r) {
+  const auto controllo = r.controllo;
   return {
       .routine = r.routine,
       .checks = {Check::kConnection, Check::kCompany, Check::kYear, Check::kCompanyObject},
-      .numeric = r.numeric,
+      // The rebuild pastes what its check pastes.
+      .numeric = controllo(f).numeric,
       .events = r.events,
       .steps = {{r.azzeramento, {std::move(r.azzera)}},
-                {r.calcolo, {Routine{"", std::move(r.controllo)}}},
+                // The public check: it guards itself.
+                {r.calcolo, {Routine{"", [&f, controllo] { RunCheck(f, controllo(f)); }}}},
                 {"Scrittura progressivi mensili", {std::move(r.aggiorna)}}},
   };
 }
 
 // --- statement pieces ----------------------------------------------------------------------------
 
-std::string RigheCRLF(const std::vector<std::string>& lines) {
-  std::string out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) out += "\r\n";
-    out += lines[i];
-  }
-  return out;
+bool PerAttivita(const Frame& f) {
+  return f.CPInput->ElaborazionePerAttivita;
 }
 
 std::string Ditta(const Frame& f) {
@@ -183,10 +198,29 @@ std::string IDAttivita(const Frame& f) {
   return f.Numero(NVL(f.CPInput->IDAttivita, -1));
 }
 
+std::string FiltroAttivita(const Frame& f) {
+  if (!PerAttivita(f)) return "";
+  return "IDATTIVITA = " + (CodiceAttivitaIndicato(f) ? IDAttivita(f) : "-1");
+}
+
+std::string AzzeraPerAttivita(const Frame& f, std::string_view testa, std::string_view tabella,
+                              std::string_view prefisso) {
+  const std::string p(prefisso);
+  std::vector<std::string> sql = {std::string(testa),
+                                  " FROM " + std::string(tabella),
+                                  "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)",
+                                  "         ON " + p + "IDATTIVITA_CG86 = CG86_IDATTIVITA",
+                                  " WHERE CG86_DITTA_CG18 = " + Ditta(f),
+                                  " AND " + p + "ANNO = " + Anno(f),
+                                  " AND CG86_INDTIPO = 0"};
+  if (CodiceAttivitaIndicato(f)) sql.push_back(" AND CG86_CODATTIVITA = " + CodiceAttivita(f));
+  return JoinBetween(kCRLF, sql);
+}
+
 std::string Intero(const db::Variant& value) {
-  const auto n = WholeNumber(value);
-  if (!n) throw db::ValueError("valore non intero: '" + value.ToText() + "'");
-  return std::to_string(*n);
+  auto number = SqlWholeNumber(value);
+  if (!number) throw db::ValueError("valore non intero: '" + value.ToText() + "'");
+  return *number;
 }
 
 std::string Importo(Frame& f, const db::Variant& amount) {

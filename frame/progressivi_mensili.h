@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -79,6 +80,13 @@ class Risultato {
   std::shared_ptr<db::Recordset> rs_;
 };
 
+// The fields of a monthly result: `chiave`, MESE and DESCRMESE, each amount stored (its name and
+// PROGR) then each from the journal (its name and MOV), all numeric(13,2), FLAGSBIL and, for the
+// schemes kept per activity, IDATTIVITA.
+std::vector<db::FieldDef> CampiMensili(std::vector<db::FieldDef> chiave,
+                                       std::initializer_list<std::string_view> importi,
+                                       bool per_attivita);
+
 // A monthly check described by what differs between the schemes.
 struct ControlloMensile {
   std::string_view routine;  // the public check
@@ -103,22 +111,21 @@ CheckPlan PianoControlloMensile(Frame& frame, ControlloMensile controllo);
 struct RicalcoloMensile {
   std::string_view routine;  // the public rebuild
   RebuildEvents events;
-  std::vector<NumericParam> numeric;
   std::string_view azzeramento;  // description of step 1
   Routine azzera;
-  std::string_view calcolo;         // description of step 2
-  std::function<void()> controllo;  // the family's public check: it guards itself
-  Routine aggiorna;                 // step 3, "Scrittura progressivi mensili"
+  std::string_view calcolo;                  // description of step 2
+  CheckPlan (*controllo)(Frame&) = nullptr;  // the family's public check, run under its driver
+  Routine aggiorna;                          // step 3, "Scrittura progressivi mensili"
 };
 
-// Checks connection, company, year and company object; the three steps in one transaction, the
-// first failing one rolls it back.
-RebuildPlan PianoRicalcoloMensile(RicalcoloMensile ricalcolo);
+// Checks connection, company, year and company object, and the whole-number parameters of the
+// family's check; the three steps in one transaction, the first failing one rolls it back.
+RebuildPlan PianoRicalcoloMensile(Frame& frame, RicalcoloMensile ricalcolo);
 
 // --- statement pieces --------------------------------------------------------------------------
 
-// The lines joined by carriage return and line feed, none after the last.
-std::string RigheCRLF(const std::vector<std::string>& lines);
+// The totals are kept per activity of the company: CPInput.ElaborazionePerAttivita.
+bool PerAttivita(const Frame& frame);
 // CPInput.Ditta and CPInput.Anno as SQL text.
 std::string Ditta(const Frame& frame);
 std::string Anno(const Frame& frame);
@@ -127,6 +134,14 @@ bool CodiceAttivitaIndicato(const Frame& frame);
 // NVL(CodiceAttivita, -1) and NVL(IDAttivita, -1) as SQL text.
 std::string CodiceAttivita(const Frame& frame);
 std::string IDAttivita(const Frame& frame);
+// The filter the host reads a result kept per activity through: the company as a whole
+// (IDATTIVITA -1) or the activity it named; "" when the totals are kept per company.
+std::string FiltroAttivita(const Frame& frame);
+// The delete of the year's totals kept per activity in `tabella`, whose columns start with
+// `prefisso`: every kind-0 activity of the company, or the one whose code was given. `testa` is
+// the statement's first line; the lines are joined by carriage return and line feed.
+std::string AzzeraPerAttivita(const Frame& frame, std::string_view testa, std::string_view tabella,
+                              std::string_view prefisso);
 // A whole number read from a row (a month, a kind, an activity) as SQL text.
 std::string Intero(const db::Variant& value);
 // ValoreDB of an amount, as SQL text.

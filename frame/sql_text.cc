@@ -2,24 +2,6 @@
 
 namespace veriprog {
 
-std::string JoinLines(std::string_view separator, std::initializer_list<std::string_view> lines) {
-  std::string out;
-  for (auto line : lines) {
-    out.append(line);
-    out.append(separator);
-  }
-  return out;
-}
-
-std::string JoinLines(std::string_view separator, const std::vector<std::string>& lines) {
-  std::string out;
-  for (const auto& line : lines) {
-    out.append(line);
-    out.append(separator);
-  }
-  return out;
-}
-
 std::string DropTempTablesBatch(std::initializer_list<std::string_view> tables) {
   std::string batch;
   for (auto t : tables) {

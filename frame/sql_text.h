@@ -1,8 +1,8 @@
-// The SQL-text kit every family composes its statements with: a statement written line by line
-// with the ledger's own separators, the batch that drops temporary tables, the identifiers of the
-// ledger tables whose physical names the table-name resolver gives, and the condition that places
-// a row of a totals table in a company's fiscal year. The texts they produce are part of what a
-// SQL Server ledger receives: blanks and separators matter.
+// The ledger part of the SQL-text kit every family composes its statements with (the generic
+// part, lines, quoting and whole numbers, is db/sql_text.h): the batch that drops temporary tables,
+// the identifiers of the ledger tables whose physical names the table-name resolver gives, and the
+// condition that places a row of a totals table in a company's fiscal year. The texts they produce
+// are part of what a SQL Server ledger receives: blanks and separators matter.
 #pragma once
 
 #include <initializer_list>
@@ -10,41 +10,21 @@
 #include <string_view>
 #include <vector>
 
+#include "db/sql_text.h"
+
 namespace veriprog {
 
-inline constexpr std::string_view kCR = "\r";
-inline constexpr std::string_view kCRLF = "\r\n";
-
-// A statement composed line by line, each line followed by its separator.
-class SqlLines {
- public:
-  explicit SqlLines(std::string_view separator = kCR) : separator_(separator) {}
-
-  SqlLines& operator<<(std::string_view line) {
-    text_.append(line);
-    text_.append(separator_);
-    return *this;
-  }
-  SqlLines& operator<<(const std::vector<std::string>& lines) {
-    for (const auto& line : lines)
-      *this << line;
-    return *this;
-  }
-  // Text added without a line break after it.
-  SqlLines& Append(std::string_view text) {
-    text_.append(text);
-    return *this;
-  }
-  const std::string& str() const { return text_; }
-
- private:
-  std::string separator_;
-  std::string text_;
-};
-
-// The lines, each followed by `separator`.
-std::string JoinLines(std::string_view separator, std::initializer_list<std::string_view> lines);
-std::string JoinLines(std::string_view separator, const std::vector<std::string>& lines);
+// The generic kit, under the names the families write their statements with.
+using db::Concat;
+using db::JoinBetween;
+using db::JoinLines;
+using db::kCR;
+using db::kCRLF;
+using db::LineBreak;
+using db::SqlLines;
+using db::SqlNumber;
+using db::SqlText;
+using db::SqlWholeNumber;
 
 // The batch that drops temporary tables when they exist: per table
 // "IF OBJECT_ID(N'tempdb..#T', N'U') IS NOT NULL" CR "  DROP TABLE #T ;" CR, one more CR between

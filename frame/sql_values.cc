@@ -34,8 +34,4 @@ std::optional<std::int64_t> WholeNumber(const db::Variant& value) {
   return value.ToWholeNumber();
 }
 
-std::string SqlText(const db::Variant& value) {
-  return db::DoubledQuotes(value.ToText());
-}
-
 }  // namespace veriprog

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "db/sql_text.h"
 #include "veriprog/variant.h"
 
 namespace veriprog {
@@ -20,6 +21,6 @@ db::Variant BFill(const db::Variant& value, int length);
 // The whole number a parameter holds (12, "12", 12.0), or nullopt: what may be pasted unquoted.
 std::optional<std::int64_t> WholeNumber(const db::Variant& value);
 // The value's text with every quote doubled, ready to stand between quotes.
-std::string SqlText(const db::Variant& value);
+using db::SqlText;
 
 }  // namespace veriprog

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "veriprog/company.h"
 #include "veriprog/error.h"
@@ -13,25 +14,9 @@ namespace {
 // The placeholder of the journal header table in the batch, replaced by its physical name.
 constexpr std::string_view kPrimaNota = "%VCG41_PRIMANOTA%";
 
-// A batch written line by line, every line preceded by a carriage return and line feed.
-class Righe {
- public:
-  Righe& operator<<(std::string_view line) {
-    text_.append("\r\n");
-    text_.append(line);
-    return *this;
-  }
-  const std::string& str() const { return text_; }
-
- private:
-  std::string text_;
-};
-
-std::string Cat(std::initializer_list<std::string_view> parts) {
-  std::string out;
-  for (auto p : parts)
-    out.append(p);
-  return out;
+// The batch is written line by line, every line preceded by a carriage return and line feed.
+SqlLines Righe() {
+  return SqlLines(kCRLF, LineBreak::kBefore);
 }
 
 // A register-type kind of the result: where its lines come from, the register type they take
@@ -107,7 +92,7 @@ constexpr std::string_view kColonne[][2] = {
 
 // An amount of a VAT line with the registration's sign: CG41_FLGSEGNOIVA = 0 keeps it.
 std::string Segno(std::string_view flag, std::string_view amount) {
-  return Cat(
+  return Concat(
       {"CASE WHEN ", flag, " = 0 THEN ISNULL(", amount, ",0) ELSE -ISNULL(", amount, ",0) END"});
 }
 
@@ -125,11 +110,11 @@ constexpr std::string_view kAnnoIva = "YEAR(ISNULL(CG41_DATAREGIVA, CG41_DATAREG
 
 // Number of lines of the group with a counting VAT code of the given chargeability.
 std::string Esigibili(std::string_view flag, std::string_view name) {
-  return Cat({"                    SUM(CASE WHEN CG28_TIPOLOGIA = 1 AND CG28_FLGSOSPIMP = ", flag,
-              " THEN 1 ELSE 0 END) AS ", name, ","});
+  return Concat({"                    SUM(CASE WHEN CG28_TIPOLOGIA = 1 AND CG28_FLGSOSPIMP = ",
+                 flag, " THEN 1 ELSE 0 END) AS ", name, ","});
 }
 
-void CteProgIva(Righe& sql) {
+void CteProgIva(SqlLines& sql) {
   sql << " ;WITH CTE_PROGIVA AS (";
   sql << "     SELECT *,";
   sql << "            CASE WHEN CG33_FLGFATTDIFF = 0 THEN MONTH(CG41_DATAREGIVA) ELSE MONTH(CG41_DATAREG) END AS Mese,";
@@ -141,39 +126,39 @@ void CteProgIva(Righe& sql) {
   sql << "            ISNULL((SELECT TOP 1 1 FROM CGE0_DOCEDITORIA WITH (NOLOCK) WHERE CGE0_DITTA_CG18 = @Ditta AND CGE0_NUMREG_CG41 = CG41_NUMREG), 0) AS FatturaEditoria,";
   sql << "            CASE WHEN ISNULL(CG41_FLGDELETE,0) = 0 THEN 1 ELSE 0 END AS IsTestataAutofattura,";
   sql << "            CASE WHEN ISNULL(CG41_FLGDELETE,0) = 0";
-  sql << Cat({"                 THEN CASE WHEN ", kHaPadre});
-  sql << Cat({"                           THEN CASE WHEN ", kCausalePadre,
-              " IN ('51','52') THEN 1 ELSE 0 END"});
+  sql << Concat({"                 THEN CASE WHEN ", kHaPadre});
+  sql << Concat({"                           THEN CASE WHEN ", kCausalePadre,
+                 " IN ('51','52') THEN 1 ELSE 0 END"});
   sql << "                           ELSE 0 END";
   sql << "                 ELSE CASE WHEN CausaleIvaRiferimento IN ('51','52') THEN 1 ELSE 0 END";
   sql << "            END AS IsCausaleIntra,";
-  sql << Cat({"            CASE WHEN ISNULL(CG41_FLGDELETE,0) = 0 AND ", kHaPadre});
-  sql << Cat({"                 THEN CASE WHEN ", kCausalePadre,
-              " IN ('41','42','91','92','96','97','93','94') THEN 1 ELSE 0 END"});
+  sql << Concat({"            CASE WHEN ISNULL(CG41_FLGDELETE,0) = 0 AND ", kHaPadre});
+  sql << Concat({"                 THEN CASE WHEN ", kCausalePadre,
+                 " IN ('41','42','91','92','96','97','93','94') THEN 1 ELSE 0 END"});
   sql << "                 ELSE 0";
   sql << "            END AS IsCausaleRSM,";
   sql << "            CASE WHEN (SELECT CG86_INDVENT";
   sql << "                         FROM CG32_ANADITTAPSEZ WITH (NOLOCK)";
   sql << "                         LEFT OUTER JOIN CG86_AZIENDECOLL WITH (NOLOCK)";
   sql << "                           ON CG86_IDATTIVITA = ISNULL(CG32_IDATTIVITA_CG86,";
-  sql << Cat(
+  sql << Concat(
       {"                                (SELECT TOP 1 A.CG86_IDATTIVITA FROM CG86_AZIENDECOLL A WITH (NOLOCK) WHERE A.CG86_DITTACOLL_CG18 = CG41_DITTA_CG18 AND A.CG86_ANNOIVA = ",
        kAnnoIva, " AND A.CG86_INDTIPO = 0 ORDER BY A.CG86_IDATTIVITA))"});
   sql << "                        WHERE CG32_DITTA_CG18 = CG41_DITTA_CG18";
-  sql << Cat({"                          AND CG32_ANNO = ", kAnnoIva});
+  sql << Concat({"                          AND CG32_ANNO = ", kAnnoIva});
   sql << "                          AND CG32_SEZIONALE = CG41_SEZIONALE) = 1";
   sql << "                  AND ISNULL(CG28_ALIQIVAVENT,0) <> 0";
   sql << "                 THEN 1 ELSE 0 END AS IndicatoreVentilazione";
   sql << "       FROM (";
   sql << "             SELECT CG41_DITTA_CG18, CG41_DATAREGIVA, CG41_NUMREG, CG41_DATAREG, CG41_INDTIPOREG, CG41_SEZIONALE, CG41_CODICE_CG33, CG41_FLGDELETE, CG41_RIFPADRE,";
   sql << "                    CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, CG28_ALIQIVAVENT, CG33_FLGSUBFORNI, CG33_FLGFATTDIFF, CG28_FLGSOSPIMP,";
-  sql << Cat({"                    SUM(", Segno("CG41_FLGSEGNOIVA", "CG43_IMPONIBILE"),
-              ") AS TOTALEIMPONIBILE,"});
-  sql << Cat({"                    SUM(", Segno("CG41_FLGSEGNOIVA", "CG43_IMPOSTA"),
-              ") AS TOTALEIMPOSTA,"});
-  sql << Cat({"                    SUM(", Segno("CG41_FLGSEGNOIVA", "CG43_IMPOSTAND"),
-              ") AS TOTALEIMPOSTAND,"});
-  sql << Cat(
+  sql << Concat({"                    SUM(", Segno("CG41_FLGSEGNOIVA", "CG43_IMPONIBILE"),
+                 ") AS TOTALEIMPONIBILE,"});
+  sql << Concat({"                    SUM(", Segno("CG41_FLGSEGNOIVA", "CG43_IMPOSTA"),
+                 ") AS TOTALEIMPOSTA,"});
+  sql << Concat({"                    SUM(", Segno("CG41_FLGSEGNOIVA", "CG43_IMPOSTAND"),
+                 ") AS TOTALEIMPOSTAND,"});
+  sql << Concat(
       {"                    CASE WHEN ", kCausaleIva, " = '62' AND ",
        "LTRIM(RTRIM(ISNULL(CG41_RIFPADRE, ''))) = '' THEN 1 ELSE 0 END AS IsCausaleAutofattura,"});
   sql << "                    CG41_INDTIPOREG AS IndicatoreTipoRegistro,";
@@ -187,13 +172,13 @@ void CteProgIva(Righe& sql) {
   sql << Esigibili("2", "NUM_CODIVA_ESIG_DIFF_AL");
   sql << Esigibili("3", "NUM_CODIVA_ESIG_DIFF_EP_SP");
   sql << Esigibili("0", "NUM_CODIVA_ESIG_IMM");
-  sql << Cat({"                    ", kCausaleIva, " AS CausaleIvaRiferimento,"});
+  sql << Concat({"                    ", kCausaleIva, " AS CausaleIvaRiferimento,"});
   sql << "                    CG43_INDTIPO AS IndiTipoCG43,";
   sql << "                    'MOV' AS TipoRecord,";
   sql << "                    @Anno AS Anno";
   sql << "               FROM CG43_MOVIVA";
-  sql << Cat({"              INNER JOIN ", kPrimaNota,
-              " ON CG41_DITTA_CG18 = CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41"});
+  sql << Concat({"              INNER JOIN ", kPrimaNota,
+                 " ON CG41_DITTA_CG18 = CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41"});
   sql << "              INNER JOIN CG33_TABCAU WITH (NOLOCK) ON CG41_CODICE_CG33 = CG33_CODICE";
   sql << "              INNER JOIN CG28_TABCODIVA WITH (NOLOCK) ON CG43_ALIQIVA1_CG28 = CG28_CODICE";
   sql << "              WHERE CG41_DITTA_CG18 = @Ditta";
@@ -209,7 +194,7 @@ void CteProgIva(Righe& sql) {
 
 // Payments of suspended-VAT documents (CTE_PAGSOSP) or of publishing documents (CTE_PAGEDIT):
 // dated by the payment registration, under the register type and section of the document.
-void CtePagSosp(Righe& sql) {
+void CtePagSosp(SqlLines& sql) {
   sql << " , CTE_PAGSOSP AS (";
   sql << "     SELECT 'MOV' AS TipoRecord,";
   sql << "            @Anno AS Anno,";
@@ -219,20 +204,20 @@ void CtePagSosp(Righe& sql) {
   sql << "            CG48_CODICE_CG28 AS CodiceIVA,";
   sql << "            CG48_CAUSALEIVA AS TipoIVA,";
   sql << "            CG49_NUMREG_CG41,";
-  sql << Cat({"            SUM(", Segno("PNDOCSOSP.CG41_FLGSEGNOIVA", "CG50_IMPONIBILE"),
-              ") AS TOTALEIMPONIBILE,"});
-  sql << Cat({"            SUM(", Segno("PNDOCSOSP.CG41_FLGSEGNOIVA", "CG50_IMPOSTA"),
-              ") AS TOTALEIMPOSTA,"});
+  sql << Concat({"            SUM(", Segno("PNDOCSOSP.CG41_FLGSEGNOIVA", "CG50_IMPONIBILE"),
+                 ") AS TOTALEIMPONIBILE,"});
+  sql << Concat({"            SUM(", Segno("PNDOCSOSP.CG41_FLGSEGNOIVA", "CG50_IMPOSTA"),
+                 ") AS TOTALEIMPOSTA,"});
   sql << "            ISNULL(CG28_FLGSOSPIMP,0) AS TipoEsigibilita,";
   sql << "            PNDOCSOSP.CG41_INDTIPOREG AS IndicatoreTipoRegistro,";
   sql << "            PNDOCSOSP.CG41_SEZIONALE AS Sezionale";
   sql << "       FROM CG50_MOVPAGSOSP WITH (NOLOCK)";
   sql << "      INNER JOIN CG49_PAGSOSP WITH (NOLOCK) ON CG49_DITTA_CG18 = CG50_DITTA_CG18 AND CG49_NUMREG_CG41 = CG50_NUMREG_CG41 AND CG49_NUMPAG = CG50_NUMPAG_CG49";
-  sql << Cat(
+  sql << Concat(
       {"      INNER JOIN ", kPrimaNota,
        " PNPAGINC ON PNPAGINC.CG41_DITTA_CG18 = CG49_DITTA_CG18 AND PNPAGINC.CG41_NUMREG = CG49_REGPN_CG41"});
   sql << "      INNER JOIN CG48_MOVSOSP WITH (NOLOCK) ON CG48_DITTA_CG18 = CG50_DITTA_CG18 AND CG48_NUMREG_CG41 = CG50_NUMREG_CG41 AND CG48_PROGRIGA = CG50_PROGRIGA_CG48";
-  sql << Cat(
+  sql << Concat(
       {"      INNER JOIN ", kPrimaNota,
        " PNDOCSOSP ON PNDOCSOSP.CG41_DITTA_CG18 = CG49_DITTA_CG18 AND PNDOCSOSP.CG41_NUMREG = CG49_NUMREG_CG41"});
   sql << "      INNER JOIN CG28_TABCODIVA WITH (NOLOCK) ON CG28_CODICE = CG50_CODICE_CG28";
@@ -244,7 +229,7 @@ void CtePagSosp(Righe& sql) {
   sql << " ) -- CTE_PAGSOSP";
 }
 
-void CtePagEdit(Righe& sql) {
+void CtePagEdit(SqlLines& sql) {
   sql << " , CTE_PAGEDIT AS (";
   sql << "     SELECT 'MOV' AS TipoRecord,";
   sql << "            @Anno AS Anno,";
@@ -254,19 +239,19 @@ void CtePagEdit(Righe& sql) {
   sql << "            CGE1_CODICE_CG28 AS CodiceIVA,";
   sql << "            CGE1_CAUSALEIVA AS TipoIVA,";
   sql << "            CGE2_NUMREG_CG41,";
-  sql << Cat({"            SUM(", Segno("PNDOCORIG.CG41_FLGSEGNOIVA", "CGE3_IMPONIBILE"),
-              ") AS TOTALEIMPONIBILE,"});
-  sql << Cat({"            SUM(", Segno("PNDOCORIG.CG41_FLGSEGNOIVA", "CGE3_IMPOSTA"),
-              ") AS TOTALEIMPOSTA,"});
+  sql << Concat({"            SUM(", Segno("PNDOCORIG.CG41_FLGSEGNOIVA", "CGE3_IMPONIBILE"),
+                 ") AS TOTALEIMPONIBILE,"});
+  sql << Concat({"            SUM(", Segno("PNDOCORIG.CG41_FLGSEGNOIVA", "CGE3_IMPOSTA"),
+                 ") AS TOTALEIMPOSTA,"});
   sql << "            PNDOCORIG.CG41_INDTIPOREG AS IndicatoreTipoRegistro,";
   sql << "            PNDOCORIG.CG41_SEZIONALE AS Sezionale";
   sql << "       FROM CGE3_MOVPAGEDITORIA WITH (NOLOCK)";
   sql << "      INNER JOIN CGE2_PAGEDITORIA WITH (NOLOCK) ON CGE2_DITTA_CG18 = CGE3_DITTA_CG18 AND CGE2_NUMREG_CG41 = CGE3_NUMREG_CG41";
-  sql << Cat(
+  sql << Concat(
       {"      INNER JOIN ", kPrimaNota,
        " PNPAGINC ON PNPAGINC.CG41_DITTA_CG18 = CGE2_DITTA_CG18 AND PNPAGINC.CG41_NUMREG = CGE2_REGPN_CG41"});
   sql << "      INNER JOIN CGE1_MOVEDITORIA WITH (NOLOCK) ON CGE1_DITTA_CG18 = CGE3_DITTA_CG18 AND CGE1_NUMREG_CG41 = CGE3_NUMREG_CG41 AND CGE1_PROGRIGA = CGE3_PROGRIGA_CGE1";
-  sql << Cat(
+  sql << Concat(
       {"      INNER JOIN ", kPrimaNota,
        " PNDOCORIG ON PNDOCORIG.CG41_DITTA_CG18 = CGE2_DITTA_CG18 AND PNDOCORIG.CG41_NUMREG = CGE2_NUMREG_CG41"});
   sql << "      WHERE PNPAGINC.CG41_DITTA_CG18 = @Ditta";
@@ -277,7 +262,7 @@ void CtePagEdit(Righe& sql) {
   sql << " ) -- CTE_PAGEDIT";
 }
 
-void CteCG59(Righe& sql) {
+void CteCG59(SqlLines& sql) {
   sql << " , CTE_CG59 AS (";
   sql << "     SELECT CG59_DITTA_CG18,";
   sql << "            CG59_ANNO AS Anno,";
@@ -297,58 +282,35 @@ void CteCG59(Righe& sql) {
 
 // One branch of a kind: per section, or for the summary section 'RP' (all sections, within the
 // months of its window).
-void Ramo(Righe& sql, const Tipologia& k, bool riepilogativo, bool primo) {
+void Ramo(SqlLines& sql, const Tipologia& k, bool riepilogativo, bool primo) {
   // The first branch names the register-type column; the others give only its expression.
   const bool nome = primo && k.tipo != "IndicatoreTipoRegistro";
-  const std::string tipo = nome ? Cat({k.tipo, " AS IndicatoreTipoRegistro"}) : std::string(k.tipo);
-  sql << Cat({"     SELECT Anno, ", tipo, ", ", riepilogativo ? "'RP' AS Sezionale" : "Sezionale",
-              ", CodiceIVA, TipoIVA, Mese, TipoRecord,"});
+  const std::string tipo =
+      nome ? Concat({k.tipo, " AS IndicatoreTipoRegistro"}) : std::string(k.tipo);
+  sql << Concat({"     SELECT Anno, ", tipo, ", ",
+                 riepilogativo ? "'RP' AS Sezionale" : "Sezionale",
+                 ", CodiceIVA, TipoIVA, Mese, TipoRecord,"});
   sql << "            SUM(ISNULL(TOTALEIMPONIBILE,0)) AS IMPONIBILEMOV,";
   sql << "            SUM(ISNULL(TOTALEIMPOSTA,0)) AS IMPOSTAMOV,";
   sql << (k.fonte == "CTE_PROGIVA" ? "            SUM(ISNULL(TOTALEIMPOSTAND,0)) AS IMPOSTANDMOV,"
                                    : "            0 AS IMPOSTANDMOV,");
   sql << "            0 AS IMPONIBILEPROGR, 0 AS IMPOSTAPROGR, 0 AS IMPOSTANDPROGR";
-  sql << Cat({"       FROM ", k.fonte});
+  sql << Concat({"       FROM ", k.fonte});
   std::string condizione(k.condizione);
   if (riepilogativo) {
     condizione +=
-        Cat({condizione.empty() ? "" : " AND ",
-             "Mese BETWEEN @MeseAttivazioneSezionali AND @MeseUltimaStampaRiepilogativo"});
+        Concat({condizione.empty() ? "" : " AND ",
+                "Mese BETWEEN @MeseAttivazioneSezionali AND @MeseUltimaStampaRiepilogativo"});
   }
-  if (!condizione.empty()) sql << Cat({"      WHERE ", condizione});
-  sql << Cat({"      GROUP BY Anno, Mese, IndicatoreTipoRegistro, ",
-              riepilogativo ? "" : "Sezionale, ", "CodiceIVA, TipoIVA, TipoRecord",
-              k.per_esigibilita ? ", TipoEsigibilita" : ""});
+  if (!condizione.empty()) sql << Concat({"      WHERE ", condizione});
+  sql << Concat({"      GROUP BY Anno, Mese, IndicatoreTipoRegistro, ",
+                 riepilogativo ? "" : "Sezionale, ", "CodiceIVA, TipoIVA, TipoRecord",
+                 k.per_esigibilita ? ", TipoEsigibilita" : ""});
 }
 
-}  // namespace
-
-std::string ControlloProgressiviIva::NomeTabella(std::string_view guid) {
-  std::string part;
-  for (char c : guid) {
-    if (c == '-' || c == '{' || c == '}') continue;
-    if (!std::isalnum(static_cast<unsigned char>(c))) {
-      throw db::DbError("identificativo del server non valido per una tabella temporanea: '" +
-                        std::string(guid) + "'");
-    }
-    part.push_back(c);
-  }
-  return "#PROGIVA_" + part;
-}
-
-std::string ControlloProgressiviIva::PreparaTabella(std::string_view nome) {
-  std::string colonne;
-  for (const auto& c : kColonne) {
-    colonne += Cat({colonne.empty() ? "" : ",\r\n", "         ", c[0], " ", c[1], " NULL"});
-  }
-  return Cat({" IF OBJECT_ID('TEMPDB..", nome, "', N'U') IS NOT NULL\r\n", " BEGIN\r\n",
-              "     TRUNCATE TABLE ", nome, "\r\n", " END\r\n", " ELSE\r\n", " BEGIN\r\n",
-              "     CREATE TABLE ", nome, "\r\n", "     (\r\n", colonne, "\r\n", "     )\r\n",
-              " END"});
-}
-
-std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::string_view nome) {
-  Righe sql;
+// The batch's variables: the parameters, and the months from which the sections count and up to
+// which the summary register is printed.
+void Variabili(SqlLines& sql, const ParametriControlloIva& p) {
   sql << " DECLARE @Ditta DECIMAL(5,0)";
   sql << " DECLARE @DataInizio DATETIME";
   sql << " DECLARE @DataFine DATETIME";
@@ -362,7 +324,7 @@ std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::
   sql << " SET @DataInizio = '" + p.anno + "0101'";
   sql << " SET @DataFine = '" + p.anno + "1231'";
   sql << " SET @Anno = " + p.anno;
-  sql << Cat({" SET @FlagGestSezIVA = ", p.gestione_sezionali ? "1" : "0"});
+  sql << Concat({" SET @FlagGestSezIVA = ", p.gestione_sezionali ? "1" : "0"});
   sql << " SET @DataAttivazioneSezionali = " + p.data_attivazione;
   sql << " SET @DataUltimaStampaRiepilogativo = " + p.data_ultima_stampa;
 
@@ -393,14 +355,12 @@ std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::
   sql << " END";
   sql << " ELSE";
   sql << "     SET @MeseUltimaStampaRiepilogativo = 13";
+}
 
-  sql << "-- Definizione CTE";
-  CteProgIva(sql);
-  CtePagSosp(sql);
-  CtePagEdit(sql);
-  if (p.includi_progressivi) CteCG59(sql);
-
-  sql << Cat({" INSERT INTO ", nome});
+// The rows into the result table: a branch per register-type kind and section, and the stored
+// totals when asked.
+void Inserimento(SqlLines& sql, const ParametriControlloIva& p, std::string_view nome) {
+  sql << Concat({" INSERT INTO ", nome});
   sql << "        (ANNO, TIPOREGISTRO, SEZIONALE, CODICEIVA, TIPOIVA, MESE, IMPONIBILEPROGR, IMPOSTAPROGR, IMPOSTANDPROGR, IMPONIBILEMOV, IMPOSTAMOV, IMPOSTANDMOV, TIPORECORD)";
   sql << " SELECT DATI.Anno AS ANNO,";
   sql << "        DATI.IndicatoreTipoRegistro AS TIPOREGISTRO,";
@@ -422,7 +382,7 @@ std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::
   for (const Tipologia& k : kTipologie) {
     for (bool riepilogativo : {false, true}) {
       if (!primo) sql << "     UNION ALL";
-      if (!riepilogativo) sql << Cat({"     -- ", k.nome});
+      if (!riepilogativo) sql << Concat({"     -- ", k.nome});
       Ramo(sql, k, riepilogativo, primo);
       primo = false;
     }
@@ -439,6 +399,45 @@ std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::
   }
   sql << " ) DATI";
   sql << " ORDER BY Anno, IndicatoreTipoRegistro, Mese, Sezionale, CodiceIVA, TipoIVA, TipoRecord";
+}
+
+}  // namespace
+
+std::string ControlloProgressiviIva::NomeTabella(std::string_view guid) {
+  std::string part;
+  for (char c : guid) {
+    if (c == '-' || c == '{' || c == '}') continue;
+    if (!std::isalnum(static_cast<unsigned char>(c))) {
+      throw db::DbError("identificativo del server non valido per una tabella temporanea: '" +
+                        std::string(guid) + "'");
+    }
+    part.push_back(c);
+  }
+  return "#PROGIVA_" + part;
+}
+
+std::string ControlloProgressiviIva::PreparaTabella(std::string_view nome) {
+  std::string colonne;
+  for (const auto& c : kColonne) {
+    colonne += Concat({colonne.empty() ? "" : ",\r\n", "         ", c[0], " ", c[1], " NULL"});
+  }
+  return Concat({" IF OBJECT_ID('TEMPDB..", nome, "', N'U') IS NOT NULL\r\n", " BEGIN\r\n",
+                 "     TRUNCATE TABLE ", nome, "\r\n", " END\r\n", " ELSE\r\n", " BEGIN\r\n",
+                 "     CREATE TABLE ", nome, "\r\n", "     (\r\n", colonne, "\r\n", "     )\r\n",
+                 " END"});
+}
+
+std::string ControlloProgressiviIva::Batch(const ParametriControlloIva& p, std::string_view nome) {
+  SqlLines sql = Righe();
+  Variabili(sql, p);
+
+  sql << "-- Definizione CTE";
+  CteProgIva(sql);
+  CtePagSosp(sql);
+  CtePagEdit(sql);
+  if (p.includi_progressivi) CteCG59(sql);
+
+  Inserimento(sql, p, nome);
   return sql.str();
 }
 

@@ -10,36 +10,14 @@
 // journal figures back.
 #pragma once
 
-#include <string>
-
-#include "frame/drivers.h"
-#include "frame/frame.h"
-#include "frame/progressivi_mensili.h"
+#include "frame/famiglia.h"
 
 namespace veriprog::iva {
 
-class Plafond {
+// Controllo is ControlloProgressiviPlafond, Ricalcolo AzzeraAggiornaProgressiviPlafond.
+class Plafond : public Famiglia {
  public:
-  explicit Plafond(Frame& frame) : f_(frame) {}
-
-  void Controllo();  // ControlloProgressiviPlafond
-  void Ricalcolo();  // AzzeraAggiornaProgressiviPlafond
-  CheckPlan PianoControllo();
-  RebuildPlan PianoRicalcolo();
-
-  // The month's journal totals per plafond kind: one row per company, or per activity.
-  std::string MovimentiMese(const Mese& mese) const;
-  // The month's stored totals, per company or per activity of the company.
-  std::string ProgressiviMese(int mese) const;
-
-  void AzzeraProgressiviMensiliPlafond();
-  void AggiornaProgressiviMensiliPlafond();
-
- private:
-  void ControllaMese(const Mese& mese, Risultato& risultato);
-  bool PerAttivita() const { return f_.CPInput->ElaborazionePerAttivita; }
-
-  Frame& f_;
+  explicit Plafond(Frame& frame);
 };
 
 }  // namespace veriprog::iva

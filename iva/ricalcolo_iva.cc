@@ -25,73 +25,49 @@ const db::Variant& Chiave(const db::Recordset& r, const char* campo) {
   return v;
 }
 
-}  // namespace
-
-RebuildPlan RicalcoloProgressiviIva::Plan() {
-  using R = RicalcoloProgressiviIva;
-  auto r = [this](std::string_view name, void (R::*step)()) {
-    return Routine{name, [this, step] { (this->*step)(); }};
-  };
-  return {
-      .routine = "AzzeraAggiornaProgressiviIVA",
-      .checks = {Check::kConnection, Check::kCompany, Check::kYear, Check::kCompanyObject},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno},
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviIVA,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviIVA,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviIVA},
-      .steps = {{"Azzeramento progressivi mensili",
-                 {r("AzzeraProgressiviMensiliIVA", &R::AzzeraProgressiviMensiliIVA)}},
-                // The public check with the stored rows: it guards itself and raises its own End.
-                {"Calcolo progressivi IVA per mese",
-                 {Routine{"", [this] { ControlloProgressiviIva(f_).Esegui(true); }}}},
-                {"Scrittura progressivi mensili",
-                 {r("AggiornaProgressiviMensiliIVA", &R::AggiornaProgressiviMensiliIVA)}}},
-  };
-}
-
-void RicalcoloProgressiviIva::Esegui() {
-  RunRebuild(f_, Plan());
-}
-
-void RicalcoloProgressiviIva::AzzeraProgressiviMensiliIVA() {
+// Step 1: the delete.
+void AzzeraProgressiviMensiliIVA(Frame& f) {
   const std::string sql =
-      " DELETE FROM CG59_PROGIVAM\r\n WHERE CG59_DITTA_CG18 = " + f_.Numero(f_.CPInput->Ditta) +
-      "\r\n AND CG59_ANNO = " + f_.Numero(f_.CPInput->Anno) +
+      " DELETE FROM CG59_PROGIVAM\r\n WHERE CG59_DITTA_CG18 = " + f.Numero(f.CPInput->Ditta) +
+      "\r\n AND CG59_ANNO = " + f.Numero(f.CPInput->Anno) +
       "\r\n AND CG59_INDTIPO <> 5\r\n AND CG59_INDTIPO <> 17";
-  RunOne(f_, kPassi, sql);
+  RunOne(f, kPassi, sql);
 }
 
-void RicalcoloProgressiviIva::InserisciSezionaleRiepilogativo() {
-  if (!f_.CreaConnessione()) {
-    f_.Stato = tsParametriNonValidi;
-    f_.Errore = "Non è stata definita la connessione";
+// The description of the summary section 'RP' for the company; a failure (the row is there
+// already) is ignored.
+void InserisciSezionaleRiepilogativo(Frame& f) {
+  if (!f.CreaConnessione()) {
+    f.Stato = tsParametriNonValidi;
+    f.Errore = "Non è stata definita la connessione";
     return;
   }
   try {
-    f_.Connection().Execute(
+    f.Connection().Execute(
         "INSERT INTO CG68_NUMERDESC(CG68_DITTA_CG18,CG68_SEZIONALE,CG68_DESCSEZ) VALUES (" +
-        f_.Numero(f_.CPInput->Ditta) + ",'RP','Sezionale riepilogativo')");
+        f.Numero(f.CPInput->Ditta) + ",'RP','Sezionale riepilogativo')");
   } catch (...) {
     // Most often the description is there already.
   }
 }
 
-void RicalcoloProgressiviIva::AggiornaProgressiviMensiliIVA() {
-  const std::shared_ptr<db::Recordset> r = f_.Output().RecSetControlloProgressiviIVA;
+// Step 3: the check's 'MOV' rows into CG59_PROGIVAM, one row per key.
+void AggiornaProgressiviMensiliIVA(Frame& f) {
+  const std::shared_ptr<db::Recordset> r = f.Output().RecSetControlloProgressiviIVA;
   if (!r || !r->is_open() || r->RecordCount() == 0) return;
-  InserisciSezionaleRiepilogativo();
+  InserisciSezionaleRiepilogativo(f);
 
-  const std::string ditta = f_.Numero(f_.CPInput->Ditta);
-  const std::string anno = f_.Numero(f_.CPInput->Anno);
+  const std::string ditta = f.Numero(f.CPInput->Ditta);
+  const std::string anno = f.Numero(f.CPInput->Anno);
   r->Filter("TIPORECORD = 'MOV'");
   if (r->RecordCount() > 0) {
-    f_.Raise(kPassi.begin, r->RecordCount());
+    f.Raise(kPassi.begin, r->RecordCount());
     db::Recordset p;
     p.Open("SELECT * FROM CG59_PROGIVAM WHERE CG59_DITTA_CG18 = " + ditta +
                " AND   CG59_ANNO = " + anno,
-           f_.SharedConnection());
+           f.SharedConnection());
     for (r->MoveFirst(); !r->eof(); r->MoveNext()) {
-      f_.Raise(kPassi.avanzamento, r->AbsolutePosition());
+      f.Raise(kPassi.avanzamento, r->AbsolutePosition());
       const db::Variant& tipo = Chiave(*r, "TIPOREGISTRO");
       const db::Variant& mese = Chiave(*r, "MESE");
       const db::Variant& sezionale = Chiave(*r, "SEZIONALE");
@@ -126,9 +102,36 @@ void RicalcoloProgressiviIva::AggiornaProgressiviMensiliIVA() {
       p.UpdateBatch(db::AffectRecords::kCurrent);
       p.ClearFilter();
     }
-    f_.Raise(kPassi.end);
+    f.Raise(kPassi.end);
   }
   r->ClearFilter();
+}
+
+RebuildPlan Piano(Frame& f) {
+  auto r = [&f](std::string_view name, void (*step)(Frame&)) {
+    return Routine{name, [&f, step] { step(f); }};
+  };
+  return {
+      .routine = "AzzeraAggiornaProgressiviIVA",
+      .checks = {Check::kConnection, Check::kCompany, Check::kYear, Check::kCompanyObject},
+      .numeric = {NumericParam::kDitta, NumericParam::kAnno},
+      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviIVA,
+                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviIVA,
+                 &VeriprogEvents::EndAzzeraAggiornaProgressiviIVA},
+      .steps = {{"Azzeramento progressivi mensili",
+                 {r("AzzeraProgressiviMensiliIVA", AzzeraProgressiviMensiliIVA)}},
+                // The public check with the stored rows: it guards itself and raises its own End.
+                {"Calcolo progressivi IVA per mese",
+                 {Routine{"", [&f] { ControlloProgressiviIva(f).Esegui(true); }}}},
+                {"Scrittura progressivi mensili",
+                 {r("AggiornaProgressiviMensiliIVA", AggiornaProgressiviMensiliIVA)}}},
+  };
+}
+
+}  // namespace
+
+void RicalcoloProgressiviIva::Esegui() {
+  RunRebuild(f_, Piano(f_));
 }
 
 }  // namespace veriprog::iva

@@ -15,16 +15,9 @@ class RicalcoloProgressiviIva {
  public:
   explicit RicalcoloProgressiviIva(Frame& frame) : f_(frame) {}
 
-  void Esegui();  // AzzeraAggiornaProgressiviIVA
-  RebuildPlan Plan();
-
-  // Step 1: the delete.
-  void AzzeraProgressiviMensiliIVA();
-  // Step 3: the check's 'MOV' rows into CG59_PROGIVAM, one row per key.
-  void AggiornaProgressiviMensiliIVA();
-  // The description of the summary section 'RP' for the company; a failure (the row is there
-  // already) is ignored.
-  void InserisciSezionaleRiepilogativo();
+  // AzzeraAggiornaProgressiviIVA: the year's monthly VAT totals deleted, the check with the
+  // stored rows, its journal rows written back, under the rebuild driver.
+  void Esegui();
 
  private:
   Frame& f_;

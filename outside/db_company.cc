@@ -1,5 +1,6 @@
 #include <map>
 
+#include "db/sql_text.h"
 #include "veriprog/company.h"
 #include "veriprog/error.h"
 #include "veriprog/recordset.h"
@@ -29,7 +30,7 @@ class CompanyRecord {
     const auto code = ditta_.ToInteger();
     if (!code) throw db::OutsideError("codice ditta non valido: '" + ditta_.ToText() + "'");
     if (!connection_) throw db::OutsideError("nessuna connessione per leggere la ditta");
-    row_.Open("SELECT * FROM CG18_DITTE WHERE CG18_DITTA = " + std::to_string(*code), connection_);
+    row_.Open("SELECT * FROM CG18_DITTE WHERE CG18_DITTA = " + db::SqlNumber(*code), connection_);
     row_.Detach();
     if (row_.eof()) throw db::OutsideError("ditta " + std::to_string(*code) + " non trovata");
     loaded_ = true;

@@ -1,5 +1,6 @@
 #include "veriprog/services.h"
 
+#include "db/sql_text.h"
 #include "db/text.h"
 #include "veriprog/error.h"
 #include "veriprog/recordset.h"
@@ -66,8 +67,8 @@ class DbFiscalYear final : public FiscalYearObject {
     if (!connection || !d || !e || !p) return;
     db::Recordset rs;
     rs.Open("SELECT CG19_DATAINIZIO, CG19_DATAFINE FROM CG19_ESERCIZI WHERE CG19_DITTA_CG18 = " +
-                std::to_string(*d) + " AND CG19_ANNO = " + std::to_string(*e) +
-                " AND CG19_PROGESER = " + std::to_string(*p),
+                db::SqlNumber(*d) + " AND CG19_ANNO = " + db::SqlNumber(*e) +
+                " AND CG19_PROGESER = " + db::SqlNumber(*p),
             connection);
     if (rs.eof()) return;
     start_ = rs.Get("CG19_DATAINIZIO");

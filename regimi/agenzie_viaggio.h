@@ -12,36 +12,15 @@
 // stay), runs the check and writes its journal figures back.
 #pragma once
 
-#include <string>
-
-#include "frame/drivers.h"
-#include "frame/frame.h"
-#include "frame/progressivi_mensili.h"
+#include "frame/famiglia.h"
 
 namespace veriprog::regimi {
 
-class AgenzieViaggio {
+// Controllo is ControlloProgressiviAgenzieViaggio, Ricalcolo
+// AzzeraAggiornaProgressiviAgenzieViaggio.
+class AgenzieViaggio : public Famiglia {
  public:
-  explicit AgenzieViaggio(Frame& frame) : f_(frame) {}
-
-  void Controllo();  // ControlloProgressiviAgenzieViaggio
-  void Ricalcolo();  // AzzeraAggiornaProgressiviAgenzieViaggio
-  CheckPlan PianoControllo();
-  RebuildPlan PianoRicalcolo();
-
-  // The stored kind of a VAT-line kind: 60..62 -> 5..7, 63..66 -> 1..4, any other -> 0.
-  static int TipoAgenzia(const db::Variant& indtipo);
-
-  std::string MovimentiMese(const Mese& mese) const;
-  std::string ProgressiviMese(int mese) const;
-
-  void AzzeraProgressiviMensiliAgenzieViaggio();
-  void AggiornaProgressiviMensiliAgenzieViaggio();
-
- private:
-  void ControllaMese(const Mese& mese, Risultato& risultato);
-
-  Frame& f_;
+  explicit AgenzieViaggio(Frame& frame);
 };
 
 }  // namespace veriprog::regimi

@@ -1,5 +1,6 @@
 #include "regimi/agricoltura.h"
 
+#include "frame/progressivi_mensili.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "veriprog/recordset.h"
@@ -7,77 +8,21 @@
 namespace veriprog::regimi {
 namespace {
 
-const std::vector<db::FieldDef>& Campi() {
-  using F = db::FieldDef;
-  static const std::vector<F> campi = {
-      F::Numeric("INDAGRI", 2, 0),       F::Char("SEZIONALE", 2),
-      F::Char("CODICEIVA", 4),           F::Numeric("MESE", 2, 0),
-      F::Char("DESCRMESE", 20),          F::Numeric("IMPONIBILEPROGR", 13, 2),
-      F::Numeric("IMPOSTAPROGR", 13, 2), F::Numeric("IMPONIBILEMOV", 13, 2),
-      F::Numeric("IMPOSTAMOV", 13, 2),   F::Char("FLAGSBIL", 2),
-  };
-  return campi;
-}
-
-}  // namespace
-
-CheckPlan Agricoltura::PianoControllo() {
-  return PianoControlloMensile(
-      f_, {
-              .routine = "ControlloProgressiviAgricoltura",
-              .sincro = "SincroRSControlloProgressiviAgricoltura",
-              .events = {&VeriprogEvents::BeginControlloProgressiviAgricoltura,
-                         &VeriprogEvents::AvanzamentoControlloProgressiviAgricoltura,
-                         &VeriprogEvents::EndControlloProgressiviAgricoltura},
-              .result = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviAgricoltura,
-              .numeric = {NumericParam::kDitta, NumericParam::kAnno},
-              .campi = Campi(),
-              .coppie = {{"IMPONIBILEPROGR", "IMPONIBILEMOV"}, {"IMPOSTAPROGR", "IMPOSTAMOV"}},
-              .mese = [this](const Mese& m, Risultato& r) { ControllaMese(m, r); },
-              .filtro = {},
-          });
-}
-
-void Agricoltura::Controllo() {
-  RunCheck(f_, PianoControllo());
-}
-
-RebuildPlan Agricoltura::PianoRicalcolo() {
-  return PianoRicalcoloMensile({
-      .routine = "AzzeraAggiornaProgressiviAgricoltura",
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviAgricoltura,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviAgricoltura,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviAgricoltura},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno},
-      .azzeramento = "Azzeramento progressivi agricoltura",
-      .azzera = {"AzzeraProgressiviMensiliAgricoltura",
-                 [this] { AzzeraProgressiviMensiliAgricoltura(); }},
-      .calcolo = "Calcolo progressivi agricoltura per mese",
-      .controllo = [this] { Controllo(); },
-      .aggiorna = {"AggiornaProgressiviMensiliAgricoltura",
-                   [this] { AggiornaProgressiviMensiliAgricoltura(); }},
-  });
-}
-
-void Agricoltura::Ricalcolo() {
-  RunRebuild(f_, PianoRicalcolo());
-}
-
 // --- the check -----------------------------------------------------------------------------------
 
-std::string Agricoltura::MovimentiMese(const Mese& mese) const {
+std::string MovimentiMese(Frame& f, const Mese& mese) {
   std::string sql =
       " SELECT CG43_INDTIPO, CG41_SEZIONALE, CG43_ALIQIVA1_CG28,"
       " SUM(CASE WHEN CG41_FLGSEGNOIVA = 0 THEN ISNULL(CG43_IMPONIBILE,0) ELSE -ISNULL(CG43_IMPONIBILE,0) END) AS TOTALEIMPONIBILE,"
       " SUM(CASE WHEN CG41_FLGSEGNOIVA = 0 THEN ISNULL(CG43_IMPOSTA,0) ELSE -ISNULL(CG43_IMPOSTA,0) END) AS TOTALEIMPOSTA"
       " FROM  CG43_MOVIVA";
-  sql += " INNER JOIN " + f_.GetTableName(TableId::kCG41);
+  sql += " INNER JOIN " + f.GetTableName(TableId::kCG41);
   sql += "   ON  CG41_DITTA_CG18 = CG43_DITTA_CG18";
   sql += "   AND CG41_NUMREG = CG43_NUMREG_CG41";
   // Lines whose VAT code is not in the VAT-code table do not count.
   sql += " INNER JOIN CG28_TABCODIVA";
   sql += "   ON CG43_ALIQIVA1_CG28 = CG28_CODICE";
-  sql += " WHERE CG41_DITTA_CG18 = " + Ditta(f_);
+  sql += " WHERE CG41_DITTA_CG18 = " + Ditta(f);
   sql += "   AND CG41_DATAREGIVA BETWEEN " + mese.primo + " AND " + mese.ultimo;
   sql += "   AND CG41_DATAREGIVA IS NOT NULL";
   sql += "   AND CG41_INDTIPOMOV = 0";
@@ -88,7 +33,7 @@ std::string Agricoltura::MovimentiMese(const Mese& mese) const {
   return sql;
 }
 
-std::string Agricoltura::ProgressiviMese(int mese) const {
+std::string ProgressiviMese(Frame& f, int mese) {
   return " SELECT CGA0_INDAGRI,"
          "        CGA0_SEZIONALE,"
          "        CGA0_ALIQIVA,"
@@ -96,15 +41,14 @@ std::string Agricoltura::ProgressiviMese(int mese) const {
          "        CGA0_IMPOSTA"
          " FROM   CGA0_PROGIVAM"
          " WHERE  CGA0_DITTA_CG18 = " +
-         Ditta(f_) + " AND    CGA0_ANNO = " + Anno(f_) +
-         " AND    CGA0_MESE = " + std::to_string(mese) +
+         Ditta(f) + " AND    CGA0_ANNO = " + Anno(f) + " AND    CGA0_MESE = " + SqlNumber(mese) +
          " AND CGA0_INDAGRI IN (50,51,55,56                     )";
 }
 
-void Agricoltura::ControllaMese(const Mese& mese, Risultato& r) {
+void ControllaMese(Frame& f, const Mese& mese, Risultato& r) {
   const int m = mese.numero;
   const std::vector<db::Variant> zero(2, db::Variant(0));
-  auto movimenti = db::Recordset::FromResult(f_.Connection().Query(MovimentiMese(mese)), nullptr);
+  auto movimenti = db::Recordset::FromResult(f.Connection().Query(MovimentiMese(f, mese)), nullptr);
   for (movimenti.MoveFirst(); !movimenti.eof(); movimenti.MoveNext()) {
     r.Somma(m,
             {{"INDAGRI", movimenti.Get("CG43_INDTIPO")},
@@ -113,7 +57,8 @@ void Agricoltura::ControllaMese(const Mese& mese, Risultato& r) {
             zero,
             {NVL(movimenti.Get("TOTALEIMPONIBILE"), 0), NVL(movimenti.Get("TOTALEIMPOSTA"), 0)});
   }
-  auto progressivi = db::Recordset::FromResult(f_.Connection().Query(ProgressiviMese(m)), nullptr);
+  auto progressivi =
+      db::Recordset::FromResult(f.Connection().Query(ProgressiviMese(f, m)), nullptr);
   for (progressivi.MoveFirst(); !progressivi.eof(); progressivi.MoveNext()) {
     r.Somma(m,
             {{"INDAGRI", NVL(progressivi.Get("CGA0_INDAGRI"), 0)},
@@ -126,21 +71,21 @@ void Agricoltura::ControllaMese(const Mese& mese, Risultato& r) {
 
 // --- the rebuild ---------------------------------------------------------------------------------
 
-void Agricoltura::AzzeraProgressiviMensiliAgricoltura() {
-  f_.Connection().Execute(
-      RigheCRLF({" DELETE FROM CGA0_PROGIVAM", " WHERE CGA0_DITTA_CG18 = " + Ditta(f_),
-                 " AND CGA0_ANNO = " + Anno(f_), " AND CGA0_INDAGRI IN (", "50,", "51,", "55,",
-                 "56", "                     )"}));
+void AzzeraProgressiviMensiliAgricoltura(Frame& f) {
+  f.Connection().Execute(
+      JoinBetween(kCRLF, {" DELETE FROM CGA0_PROGIVAM", " WHERE CGA0_DITTA_CG18 = " + Ditta(f),
+                          " AND CGA0_ANNO = " + Anno(f), " AND CGA0_INDAGRI IN (", "50,", "51,",
+                          "55,", "56", "                     )"}));
 }
 
-void Agricoltura::AggiornaProgressiviMensiliAgricoltura() {
+void AggiornaProgressiviMensiliAgricoltura(Frame& f) {
   db::Recordset* r =
-      RisultatoDaScrivere(f_, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviAgricoltura);
+      RisultatoDaScrivere(f, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviAgricoltura);
   if (r == nullptr) return;
   ScriviConRecordset(
-      f_, *r,
-      " SELECT * FROM CGA0_PROGIVAM WHERE CGA0_DITTA_CG18 = " + Ditta(f_) +
-          " AND   CGA0_ANNO = " + Anno(f_),
+      f, *r,
+      " SELECT * FROM CGA0_PROGIVAM WHERE CGA0_DITTA_CG18 = " + Ditta(f) +
+          " AND   CGA0_ANNO = " + Anno(f),
       [&] {
         return "CGA0_MESE = " + Intero(r->Get("MESE")) +
                " AND CGA0_INDAGRI = " + Intero(r->Get("INDAGRI")) + " AND CGA0_SEZIONALE = '" +
@@ -154,8 +99,8 @@ void Agricoltura::AggiornaProgressiviMensiliAgricoltura() {
           p.Set("CGA0_IMPOSTA", db::Add(NVL(p.Get("CGA0_IMPOSTA"), 0), r->Get("IMPOSTAMOV")));
           return;
         }
-        p.Set("CGA0_DITTA_CG18", *WholeNumber(f_.CPInput->Ditta));
-        p.Set("CGA0_ANNO", *WholeNumber(f_.CPInput->Anno));
+        p.Set("CGA0_DITTA_CG18", *WholeNumber(f.CPInput->Ditta));
+        p.Set("CGA0_ANNO", *WholeNumber(f.CPInput->Anno));
         p.Set("CGA0_INDAGRI", r->Get("INDAGRI"));
         p.Set("CGA0_MESE", r->Get("MESE"));
         p.Set("CGA0_SEZIONALE", r->Get("SEZIONALE"));
@@ -164,5 +109,48 @@ void Agricoltura::AggiornaProgressiviMensiliAgricoltura() {
         p.Set("CGA0_IMPOSTA", r->Get("IMPOSTAMOV"));
       });
 }
+
+// --- the check and the rebuild of the agricultural totals ----------------------------------------
+
+CheckPlan PianoControllo(Frame& f) {
+  return PianoControlloMensile(
+      f, {
+             .routine = "ControlloProgressiviAgricoltura",
+             .sincro = "SincroRSControlloProgressiviAgricoltura",
+             .events = {&VeriprogEvents::BeginControlloProgressiviAgricoltura,
+                        &VeriprogEvents::AvanzamentoControlloProgressiviAgricoltura,
+                        &VeriprogEvents::EndControlloProgressiviAgricoltura},
+             .result = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviAgricoltura,
+             .numeric = {NumericParam::kDitta, NumericParam::kAnno},
+             .campi = CampiMensili(
+                 {db::FieldDef::Numeric("INDAGRI", 2, 0), db::FieldDef::Char("SEZIONALE", 2),
+                  db::FieldDef::Char("CODICEIVA", 4)},
+                 {"IMPONIBILE", "IMPOSTA"}, false),
+             .coppie = {{"IMPONIBILEPROGR", "IMPONIBILEMOV"}, {"IMPOSTAPROGR", "IMPOSTAMOV"}},
+             .mese = [&f](const Mese& m, Risultato& r) { ControllaMese(f, m, r); },
+             .filtro = {},
+         });
+}
+
+RebuildPlan PianoRicalcolo(Frame& f) {
+  return PianoRicalcoloMensile(
+      f, {
+             .routine = "AzzeraAggiornaProgressiviAgricoltura",
+             .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviAgricoltura,
+                        &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviAgricoltura,
+                        &VeriprogEvents::EndAzzeraAggiornaProgressiviAgricoltura},
+             .azzeramento = "Azzeramento progressivi agricoltura",
+             .azzera = {"AzzeraProgressiviMensiliAgricoltura",
+                        [&f] { AzzeraProgressiviMensiliAgricoltura(f); }},
+             .calcolo = "Calcolo progressivi agricoltura per mese",
+             .controllo = PianoControllo,
+             .aggiorna = {"AggiornaProgressiviMensiliAgricoltura",
+                          [&f] { AggiornaProgressiviMensiliAgricoltura(f); }},
+         });
+}
+
+}  // namespace
+
+Agricoltura::Agricoltura(Frame& frame) : Famiglia(frame, PianoControllo, PianoRicalcolo) {}
 
 }  // namespace veriprog::regimi

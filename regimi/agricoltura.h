@@ -8,33 +8,14 @@
 // and writes its journal figures back; stored rows of other kinds are neither read nor touched.
 #pragma once
 
-#include <string>
-
-#include "frame/drivers.h"
-#include "frame/frame.h"
-#include "frame/progressivi_mensili.h"
+#include "frame/famiglia.h"
 
 namespace veriprog::regimi {
 
-class Agricoltura {
+// Controllo is ControlloProgressiviAgricoltura, Ricalcolo AzzeraAggiornaProgressiviAgricoltura.
+class Agricoltura : public Famiglia {
  public:
-  explicit Agricoltura(Frame& frame) : f_(frame) {}
-
-  void Controllo();  // ControlloProgressiviAgricoltura
-  void Ricalcolo();  // AzzeraAggiornaProgressiviAgricoltura
-  CheckPlan PianoControllo();
-  RebuildPlan PianoRicalcolo();
-
-  std::string MovimentiMese(const Mese& mese) const;
-  std::string ProgressiviMese(int mese) const;
-
-  void AzzeraProgressiviMensiliAgricoltura();
-  void AggiornaProgressiviMensiliAgricoltura();
-
- private:
-  void ControllaMese(const Mese& mese, Risultato& risultato);
-
-  Frame& f_;
+  explicit Agricoltura(Frame& frame);
 };
 
 }  // namespace veriprog::regimi

@@ -1,5 +1,6 @@
 #include "regimi/regime_margine.h"
 
+#include "frame/progressivi_mensili.h"
 #include "frame/sql_text.h"
 #include "frame/sql_values.h"
 #include "veriprog/error.h"
@@ -8,85 +9,17 @@
 namespace veriprog::regimi {
 namespace {
 
-const std::vector<db::FieldDef>& Campi() {
-  using F = db::FieldDef;
-  static const std::vector<F> campi = {
-      F::Numeric("INDMARGINE", 2, 0),
-      F::Char("CODICEIVA", 4),
-      F::Numeric("MESE", 2, 0),
-      F::Char("DESCRMESE", 20),
-      F::Numeric("IMPONIBILEPROGR", 13, 2),
-      F::Numeric("IMPOSTAPROGR", 13, 2),
-      F::Numeric("IMPOSTANDPROGR", 13, 2),
-      F::Numeric("IMPONIBILEMOV", 13, 2),
-      F::Numeric("IMPOSTAMOV", 13, 2),
-      F::Numeric("IMPOSTANDMOV", 13, 2),
-      F::Char("FLAGSBIL", 2),
-      F::Numeric("IDATTIVITA", 18, 0),
-  };
-  return campi;
-}
-
 bool Uguale(const db::Variant& value, int n) {
   return db::Compare(value, n, db::TextCompare::kSql) == 0;
 }
 
-}  // namespace
-
-CheckPlan RegimeMargine::PianoControllo() {
-  return PianoControlloMensile(
-      f_, {
-              .routine = "ControlloProgressiviRegimeMargine",
-              .sincro = "SincroRSControlloProgressiviRegimeMargine",
-              .events = {&VeriprogEvents::BeginControlloProgressiviRegimeMargine,
-                         &VeriprogEvents::AvanzamentoControlloProgressiviRegimeMargine,
-                         &VeriprogEvents::EndControlloProgressiviRegimeMargine},
-              .result = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviRegimeMargine,
-              .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
-                          NumericParam::kIDAttivita},
-              .campi = Campi(),
-              .coppie = {{"IMPONIBILEPROGR", "IMPONIBILEMOV"},
-                         {"IMPOSTAPROGR", "IMPOSTAMOV"},
-                         {"IMPOSTANDPROGR", "IMPOSTANDMOV"}},
-              .mese = [this](const Mese& m, Risultato& r) { ControllaMese(m, r); },
-              .filtro = [this]() -> std::string {
-                if (!PerAttivita()) return "";
-                return "IDATTIVITA = " + (CodiceAttivitaIndicato(f_) ? IDAttivita(f_) : "-1");
-              },
-          });
-}
-
-void RegimeMargine::Controllo() {
-  RunCheck(f_, PianoControllo());
-}
-
-RebuildPlan RegimeMargine::PianoRicalcolo() {
-  return PianoRicalcoloMensile({
-      .routine = "AzzeraAggiornaProgressiviRegimeMargine",
-      .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviRegimeMargine,
-                 &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviRegimeMargine,
-                 &VeriprogEvents::EndAzzeraAggiornaProgressiviRegimeMargine},
-      .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
-                  NumericParam::kIDAttivita},
-      .azzeramento = "Azzeramento progressivi regime del margine",
-      .azzera = {"AzzeraProgressiviMensiliRegimeMargine",
-                 [this] { AzzeraProgressiviMensiliRegimeMargine(); }},
-      .calcolo = "Calcolo progressivi regime del margine per mese",
-      .controllo = [this] { Controllo(); },
-      .aggiorna = {"AggiornaProgressiviMensiliRegimeMargine",
-                   [this] { AggiornaProgressiviMensiliRegimeMargine(); }},
-  });
-}
-
-void RegimeMargine::Ricalcolo() {
-  RunRebuild(f_, PianoRicalcolo());
-}
-
 // --- the check -----------------------------------------------------------------------------------
 
-int RegimeMargine::GetTipoMargine(const db::Variant& tipo_mov, const db::Variant& regime,
-                                  const db::Variant& perc_forf) {
-  return f_.GuardValue("GetTipoMargine", 0, [&] {
+// The margin kind of a group of movements (type of movement, regime, flat-rate percentage):
+// 6 and 1 sold, 7 and 2 bought or returned, 9/10/11 flat-rate 25/50/60, 0 none of them.
+int GetTipoMargine(Frame& f, const db::Variant& tipo_mov, const db::Variant& regime,
+                   const db::Variant& perc_forf) {
+  return f.GuardValue("GetTipoMargine", 0, [&] {
     const auto perc = NVL(perc_forf, 0).ToDecimal();
     if (!perc)
       throw db::ValueError("percentuale forfettaria non numerica: '" + perc_forf.ToText() + "'");
@@ -110,7 +43,7 @@ int RegimeMargine::GetTipoMargine(const db::Variant& tipo_mov, const db::Variant
   });
 }
 
-std::string RegimeMargine::MovimentiMese(const Mese& mese) const {
+std::string MovimentiMese(Frame& f, const Mese& mese) {
   std::string sql =
       "SELECT CGM2_INDTIPOMOV, CGM2_INDREGIME, CGM2_CODICE_CG28, CGM2_PERCFORF,"
       "        SUM(ISNULL(CGM2_IMPONIBILE,0) + ISNULL(CGM2_IMPOSTA,0)) AS IMPORTO,"
@@ -127,28 +60,28 @@ std::string RegimeMargine::MovimentiMese(const Mese& mese) const {
       "        SUM(ISNULL(CGM2_IMPONIBILE,0) + ISNULL(CGM2_IMPOSTA,0) - ISNULL(CGM2_RETTCOSTO,0))"
       "        ELSE 0"
       "        END AS MARGINEESPGLOBALE";
-  if (PerAttivita()) sql += " , CG86_CODATTIVITA, CG86_IDATTIVITA";
+  if (PerAttivita(f)) sql += " , CG86_CODATTIVITA, CG86_IDATTIVITA";
   sql += " FROM CGM2_MOVBENIUSATI";
-  sql += " INNER JOIN " + f_.GetTableName(TableId::kCG41);
+  sql += " INNER JOIN " + f.GetTableName(TableId::kCG41);
   sql += "       ON CG41_DITTA_CG18 = CGM2_DITTA_CG18";
   sql += "       AND CG41_NUMREG = CGM2_NUMREG_CG41";
   sql += JoinAttivita(" LEFT OUTER JOIN CG32_ANADITTAPSEZ WITH (NOLOCK)",
                       " LEFT OUTER JOIN CG86_AZIENDECOLL WITH (NOLOCK)");
-  sql += " WHERE CG41_DITTA_CG18 = " + Ditta(f_);
+  sql += " WHERE CG41_DITTA_CG18 = " + Ditta(f);
   sql += " AND CG41_DATAREGIVA BETWEEN " + mese.primo + " AND " + mese.ultimo;
   sql += " AND CG41_DATAREGIVA IS NOT NULL";
   sql += " AND CG41_INDTIPOMOV = 0";
   sql += " AND NOT ( CGM2_INDTIPOMOV = 1 AND CGM2_INDREGIME = 3)";
-  if (PerAttivita() && CodiceAttivitaIndicato(f_))
-    sql += " AND CG86_CODATTIVITA = " + CodiceAttivita(f_);
+  if (PerAttivita(f) && CodiceAttivitaIndicato(f))
+    sql += " AND CG86_CODATTIVITA = " + CodiceAttivita(f);
   sql += " GROUP BY CGM2_INDTIPOMOV, CGM2_INDREGIME, CGM2_CODICE_CG28, CGM2_PERCFORF";
-  if (PerAttivita()) sql += " , CG86_CODATTIVITA, CG86_IDATTIVITA";
+  if (PerAttivita(f)) sql += " , CG86_CODATTIVITA, CG86_IDATTIVITA";
   return sql;
 }
 
-std::string RegimeMargine::ProgressiviMese(int mese) const {
-  const std::string m = std::to_string(mese);
-  if (!PerAttivita()) {
+std::string ProgressiviMese(Frame& f, int mese) {
+  const std::string m = SqlNumber(mese);
+  if (!PerAttivita(f)) {
     return "SELECT CGM3_INDMARGINE,"
            "        CGM3_CODICE_CG28,"
            "        CGM3_IMPONIBILE,"
@@ -156,7 +89,7 @@ std::string RegimeMargine::ProgressiviMese(int mese) const {
            "        CGM3_IMPOSTAND"
            " FROM   CGM3_PROGIVAM"
            " WHERE  CGM3_DITTA_CG18 = " +
-           Ditta(f_) + " AND    CGM3_ANNO = " + Anno(f_) + " AND    CGM3_MESE = " + m;
+           Ditta(f) + " AND    CGM3_ANNO = " + Anno(f) + " AND    CGM3_MESE = " + m;
   }
   std::string sql =
       "SELECT CGL3_INDMARGINE,"
@@ -169,14 +102,14 @@ std::string RegimeMargine::ProgressiviMese(int mese) const {
       "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)"
       "         ON CGL3_IDATTIVITA_CG86 = CG86_IDATTIVITA"
       " WHERE  CGL3_ANNO = " +
-      Anno(f_) + " AND    CGL3_MESE = " + m + " AND    CG86_INDTIPO = 0";
+      Anno(f) + " AND    CGL3_MESE = " + m + " AND    CG86_INDTIPO = 0";
   // The company's activities only: another company's activity is not ours to compare or sum.
-  sql += " AND    CG86_DITTA_CG18 = " + Ditta(f_);
-  if (CodiceAttivitaIndicato(f_)) sql += " AND CG86_CODATTIVITA = " + CodiceAttivita(f_);
+  sql += " AND    CG86_DITTA_CG18 = " + Ditta(f);
+  if (CodiceAttivitaIndicato(f)) sql += " AND CG86_CODATTIVITA = " + CodiceAttivita(f);
   return sql;
 }
 
-void RegimeMargine::ControllaMese(const Mese& mese, Risultato& r) {
+void ControllaMese(Frame& f, const Mese& mese, Risultato& r) {
   const int m = mese.numero;
   const std::vector<db::Variant> zero(3, db::Variant(0));
   // A journal figure of (kind, code): per activity for its activity and for all together.
@@ -184,7 +117,7 @@ void RegimeMargine::ControllaMese(const Mese& mese, Risultato& r) {
                        const db::Variant& attivita) {
     std::vector<Chiave> chiave = {{"INDMARGINE", kind}, {"CODICEIVA", codice, true}};
     const std::vector<db::Variant> mov = {importo, 0, 0};
-    if (!PerAttivita()) {
+    if (!PerAttivita(f)) {
       r.Somma(m, chiave, zero, mov);
       return;
     }
@@ -194,14 +127,14 @@ void RegimeMargine::ControllaMese(const Mese& mese, Risultato& r) {
     r.Somma(m, chiave, zero, mov);
   };
 
-  auto movimenti = db::Recordset::FromResult(f_.Connection().Query(MovimentiMese(mese)), nullptr);
+  auto movimenti = db::Recordset::FromResult(f.Connection().Query(MovimentiMese(f, mese)), nullptr);
   for (movimenti.MoveFirst(); !movimenti.eof(); movimenti.MoveNext()) {
     const int kind =
-        GetTipoMargine(movimenti.Get("CGM2_INDTIPOMOV"), movimenti.Get("CGM2_INDREGIME"),
+        GetTipoMargine(f, movimenti.Get("CGM2_INDTIPOMOV"), movimenti.Get("CGM2_INDREGIME"),
                        movimenti.Get("CGM2_PERCFORF"));
     const db::Variant codice = movimenti.Get("CGM2_CODICE_CG28");
     const db::Variant attivita =
-        PerAttivita() ? movimenti.Get("CG86_IDATTIVITA") : db::Variant::Null();
+        PerAttivita(f) ? movimenti.Get("CG86_IDATTIVITA") : db::Variant::Null();
     movimento(kind, codice, NVL(movimenti.Get("IMPORTO"), 0), attivita);
     auto non_zero = [](const db::Variant& v) { return !Uguale(NVL(v, 0), 0); };
     // Sold under the margin regime: its margin (kind 8); under the global regime: its cost
@@ -214,15 +147,16 @@ void RegimeMargine::ControllaMese(const Mese& mese, Risultato& r) {
       movimento(4, codice, movimenti.Get("MARGINEESPGLOBALE"), attivita);
   }
 
-  auto progressivi = db::Recordset::FromResult(f_.Connection().Query(ProgressiviMese(m)), nullptr);
-  const char* p = PerAttivita() ? "CGL3_" : "CGM3_";
+  auto progressivi =
+      db::Recordset::FromResult(f.Connection().Query(ProgressiviMese(f, m)), nullptr);
+  const char* p = PerAttivita(f) ? "CGL3_" : "CGM3_";
   auto campo = [&](const char* nome) { return NVL(progressivi.Get(std::string(p) + nome), 0); };
   for (progressivi.MoveFirst(); !progressivi.eof(); progressivi.MoveNext()) {
     std::vector<Chiave> chiave = {{"INDMARGINE", campo("INDMARGINE")},
                                   {"CODICEIVA", campo("CODICE_CG28"), true}};
     const std::vector<db::Variant> progr = {campo("IMPONIBILE"), campo("IMPOSTA"),
                                             campo("IMPOSTAND")};
-    if (!PerAttivita()) {
+    if (!PerAttivita(f)) {
       r.Somma(m, chiave, progr, zero);
       continue;
     }
@@ -235,32 +169,25 @@ void RegimeMargine::ControllaMese(const Mese& mese, Risultato& r) {
 
 // --- the rebuild ---------------------------------------------------------------------------------
 
-void RegimeMargine::AzzeraProgressiviMensiliRegimeMargine() {
-  if (!PerAttivita()) {
-    f_.Connection().Execute("DELETE FROM CGM3_PROGIVAM WHERE CGM3_DITTA_CG18 = " + Ditta(f_) +
-                            " AND CGM3_ANNO = " + Anno(f_) + " AND CGM3_INDMARGINE NOT IN (5,12)");
+void AzzeraProgressiviMensiliRegimeMargine(Frame& f) {
+  if (!PerAttivita(f)) {
+    f.Connection().Execute("DELETE FROM CGM3_PROGIVAM WHERE CGM3_DITTA_CG18 = " + Ditta(f) +
+                           " AND CGM3_ANNO = " + Anno(f) + " AND CGM3_INDMARGINE NOT IN (5,12)");
     return;
   }
-  std::vector<std::string> sql = {" DELETE FROM CGL3_PROGIVAMARG",
-                                  " FROM CGL3_PROGIVAMARG",
-                                  "     INNER JOIN CG86_AZIENDECOLL WITH (NOLOCK)",
-                                  "         ON CGL3_IDATTIVITA_CG86 = CG86_IDATTIVITA",
-                                  " WHERE CG86_DITTA_CG18 = " + Ditta(f_),
-                                  " AND CGL3_ANNO = " + Anno(f_),
-                                  " AND CG86_INDTIPO = 0"};
-  if (CodiceAttivitaIndicato(f_)) sql.push_back(" AND CG86_CODATTIVITA = " + CodiceAttivita(f_));
-  f_.Connection().Execute(RigheCRLF(sql));
+  f.Connection().Execute(
+      AzzeraPerAttivita(f, " DELETE FROM CGL3_PROGIVAMARG", "CGL3_PROGIVAMARG", "CGL3_"));
 }
 
-void RegimeMargine::AggiornaProgressiviMensiliRegimeMargine() {
+void AggiornaProgressiviMensiliRegimeMargine(Frame& f) {
   db::Recordset* r =
-      RisultatoDaScrivere(f_, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviRegimeMargine);
+      RisultatoDaScrivere(f, &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviRegimeMargine);
   if (r == nullptr) return;
-  const std::string anno = Anno(f_);
-  if (!PerAttivita()) {
+  const std::string anno = Anno(f);
+  if (!PerAttivita(f)) {
     ScriviConRecordset(
-        f_, *r,
-        "SELECT * FROM CGM3_PROGIVAM WHERE CGM3_DITTA_CG18 = " + Ditta(f_) +
+        f, *r,
+        "SELECT * FROM CGM3_PROGIVAM WHERE CGM3_DITTA_CG18 = " + Ditta(f) +
             " AND   CGM3_ANNO = " + anno,
         [&] {
           return "CGM3_MESE = " + Intero(r->Get("MESE")) +
@@ -274,8 +201,8 @@ void RegimeMargine::AggiornaProgressiviMensiliRegimeMargine() {
                   db::Add(NVL(p.Get("CGM3_IMPONIBILE"), 0), r->Get("IMPONIBILEMOV")));
             return;
           }
-          p.Set("CGM3_DITTA_CG18", *WholeNumber(f_.CPInput->Ditta));
-          p.Set("CGM3_ANNO", *WholeNumber(f_.CPInput->Anno));
+          p.Set("CGM3_DITTA_CG18", *WholeNumber(f.CPInput->Ditta));
+          p.Set("CGM3_ANNO", *WholeNumber(f.CPInput->Anno));
           p.Set("CGM3_INDMARGINE", r->Get("INDMARGINE"));
           p.Set("CGM3_MESE", r->Get("MESE"));
           p.Set("CGM3_CODICE_CG28", r->Get("CODICEIVA"));
@@ -285,13 +212,13 @@ void RegimeMargine::AggiornaProgressiviMensiliRegimeMargine() {
         });
     return;
   }
-  ScriviPerAttivita(f_, *r, [&] {
+  ScriviPerAttivita(f, *r, [&] {
     const std::string id = Intero(r->Get("IDATTIVITA"));
     const std::string kind = Intero(r->Get("INDMARGINE"));
     const std::string mese = Intero(r->Get("MESE"));
-    const std::string imponibile = Importo(f_, r->Get("IMPONIBILEMOV"));
-    const std::string imposta = Importo(f_, r->Get("IMPOSTAMOV"));
-    const std::string impostand = Importo(f_, r->Get("IMPOSTANDMOV"));
+    const std::string imponibile = Importo(f, r->Get("IMPONIBILEMOV"));
+    const std::string imposta = Importo(f, r->Get("IMPOSTAMOV"));
+    const std::string impostand = Importo(f, r->Get("IMPOSTANDMOV"));
     const std::string update =
         "UPDATE CGL3_PROGIVAMARG\r\n SET CGL3_IMPONIBILE = ISNULL(CGL3_IMPONIBILE,0) + " +
         imponibile + ",     CGL3_IMPOSTA = ISNULL(CGL3_IMPOSTA,0) + " + imposta +
@@ -311,5 +238,50 @@ void RegimeMargine::AggiornaProgressiviMensiliRegimeMargine() {
     return update + " IF @@ROWCOUNT = 0" + insert;
   });
 }
+
+// --- the check and the rebuild of the margin-scheme totals ---------------------------------------
+
+CheckPlan PianoControllo(Frame& f) {
+  return PianoControlloMensile(
+      f, {
+             .routine = "ControlloProgressiviRegimeMargine",
+             .sincro = "SincroRSControlloProgressiviRegimeMargine",
+             .events = {&VeriprogEvents::BeginControlloProgressiviRegimeMargine,
+                        &VeriprogEvents::AvanzamentoControlloProgressiviRegimeMargine,
+                        &VeriprogEvents::EndControlloProgressiviRegimeMargine},
+             .result = &CLSCG_VERIPROGOUTPUT::RecSetControlloProgressiviRegimeMargine,
+             .numeric = {NumericParam::kDitta, NumericParam::kAnno, NumericParam::kCodiceAttivita,
+                         NumericParam::kIDAttivita},
+             .campi = CampiMensili(
+                 {db::FieldDef::Numeric("INDMARGINE", 2, 0), db::FieldDef::Char("CODICEIVA", 4)},
+                 {"IMPONIBILE", "IMPOSTA", "IMPOSTAND"}, true),
+             .coppie = {{"IMPONIBILEPROGR", "IMPONIBILEMOV"},
+                        {"IMPOSTAPROGR", "IMPOSTAMOV"},
+                        {"IMPOSTANDPROGR", "IMPOSTANDMOV"}},
+             .mese = [&f](const Mese& m, Risultato& r) { ControllaMese(f, m, r); },
+             .filtro = [&f] { return FiltroAttivita(f); },
+         });
+}
+
+RebuildPlan PianoRicalcolo(Frame& f) {
+  return PianoRicalcoloMensile(
+      f, {
+             .routine = "AzzeraAggiornaProgressiviRegimeMargine",
+             .events = {&VeriprogEvents::BeginAzzeraAggiornaProgressiviRegimeMargine,
+                        &VeriprogEvents::ProcessoAzzeraAggiornaProgressiviRegimeMargine,
+                        &VeriprogEvents::EndAzzeraAggiornaProgressiviRegimeMargine},
+             .azzeramento = "Azzeramento progressivi regime del margine",
+             .azzera = {"AzzeraProgressiviMensiliRegimeMargine",
+                        [&f] { AzzeraProgressiviMensiliRegimeMargine(f); }},
+             .calcolo = "Calcolo progressivi regime del margine per mese",
+             .controllo = PianoControllo,
+             .aggiorna = {"AggiornaProgressiviMensiliRegimeMargine",
+                          [&f] { AggiornaProgressiviMensiliRegimeMargine(f); }},
+         });
+}
+
+}  // namespace
+
+RegimeMargine::RegimeMargine(Frame& frame) : Famiglia(frame, PianoControllo, PianoRicalcolo) {}
 
 }  // namespace veriprog::regimi

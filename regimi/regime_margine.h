@@ -10,39 +10,14 @@
 // back.
 #pragma once
 
-#include <string>
-
-#include "frame/drivers.h"
-#include "frame/frame.h"
-#include "frame/progressivi_mensili.h"
+#include "frame/famiglia.h"
 
 namespace veriprog::regimi {
 
-class RegimeMargine {
+// Controllo is ControlloProgressiviRegimeMargine, Ricalcolo AzzeraAggiornaProgressiviRegimeMargine.
+class RegimeMargine : public Famiglia {
  public:
-  explicit RegimeMargine(Frame& frame) : f_(frame) {}
-
-  void Controllo();  // ControlloProgressiviRegimeMargine
-  void Ricalcolo();  // AzzeraAggiornaProgressiviRegimeMargine
-  CheckPlan PianoControllo();
-  RebuildPlan PianoRicalcolo();
-
-  // The margin kind of a group of movements (type of movement, regime, flat-rate percentage):
-  // 6 and 1 sold, 7 and 2 bought or returned, 9/10/11 flat-rate 25/50/60, 0 none of them.
-  int GetTipoMargine(const db::Variant& tipo_mov, const db::Variant& regime,
-                     const db::Variant& perc_forf);
-
-  std::string MovimentiMese(const Mese& mese) const;
-  std::string ProgressiviMese(int mese) const;
-
-  void AzzeraProgressiviMensiliRegimeMargine();
-  void AggiornaProgressiviMensiliRegimeMargine();
-
- private:
-  void ControllaMese(const Mese& mese, Risultato& risultato);
-  bool PerAttivita() const { return f_.CPInput->ElaborazionePerAttivita; }
-
-  Frame& f_;
+  explicit RegimeMargine(Frame& frame);
 };
 
 }  // namespace veriprog::regimi

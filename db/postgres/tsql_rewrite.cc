@@ -204,6 +204,17 @@ Tokens DropTableHints(const Tokens& t) {
   return out;
 }
 
+// The relation an OBJECT_ID names: for 'tempdb..#T' the temp table of this session, otherwise the
+// table itself, without the dbo. schema, in lower case.
+std::string ObjectIdTarget(std::string name) {
+  if (name.size() > 8 && EqualsIgnoreCase(name.substr(0, 8), "tempdb.."))
+    return TempTableName(name.substr(8));
+  if (name.size() > 4 && EqualsIgnoreCase(name.substr(0, 4), "dbo.")) name = name.substr(4);
+  for (char& c : name)
+    c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  return name;
+}
+
 Tokens MapTypesAndFunctions(const Tokens& t) {
   static const std::map<std::string, std::string> kTypes = {
       {"NVARCHAR", "VARCHAR"},    {"NCHAR", "CHAR"},
@@ -245,17 +256,7 @@ Tokens MapTypesAndFunctions(const Tokens& t) {
         const std::size_t arg = NextSig(t, next + 1);
         if (arg >= close || t[arg].kind != TokenKind::kString)
           Unsupported("OBJECT_ID of an expression");
-        std::string name = t[arg].Unquoted();
-        std::string target;
-        if (name.size() > 8 && EqualsIgnoreCase(name.substr(0, 8), "tempdb..")) {
-          target = TempTableName(name.substr(8));
-        } else {
-          if (name.size() > 4 && EqualsIgnoreCase(name.substr(0, 4), "dbo.")) name = name.substr(4);
-          for (char& c : name)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-          target = name;
-        }
-        out.push_back(Text("to_regclass(" + Quote(target) + ")"));
+        out.push_back(Text("to_regclass(" + Quote(ObjectIdTarget(t[arg].Unquoted())) + ")"));
         i = close;
         continue;
       }
