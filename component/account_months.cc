@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "db/sql_text.h"
 #include "db/text.h"
 #include "frame/sql_text.h"
 #include "veriprog/error.h"
@@ -27,9 +28,9 @@ std::string PatternCondition(const std::vector<KeyPattern>& keys, const KeyColum
     auto add = [&](const std::string& term) { all += (all.empty() ? "" : " AND ") + term; };
     if (k.conto) add(c.conto + " = " + db::Quoted(*k.conto));
     if (k.prefix) add("LEFT(" + c.conto + ", 2) = " + db::Quoted(*k.prefix));
-    if (k.tipocf) add(c.tipocf + " = " + std::to_string(*k.tipocf));
-    if (k.clifor) add(c.clifor + " = " + std::to_string(*k.clifor));
-    if (k.sede) add(c.sede + " = " + std::to_string(*k.sede));
+    if (k.tipocf) add(c.tipocf + " = " + db::SqlNumber(*k.tipocf));
+    if (k.clifor) add(c.clifor + " = " + db::SqlNumber(*k.clifor));
+    if (k.sede) add(c.sede + " = " + db::SqlNumber(*k.sede));
     if (all.empty()) all = "1 = 1";
     any += (any.empty() ? "(" : " OR (") + all + ")";
   }
@@ -111,8 +112,8 @@ std::map<LedgerKey, KeyMonths> MonthlyTotals(db::Connection& connection, const F
       " ON CG41_DITTA_CG18 = CG42_DITTA_CG18 AND CG41_NUMREG = CG42_NUMREG_CG41"
       " INNER JOIN CG33_TABCAU ON CG33_CODICE = CG42_CODICE_CG33"
       " WHERE CG42_DITTA_CG18 = " +
-      std::to_string(scope.ditta) + " AND CG42_ANNO_CG19 = " + std::to_string(scope.esercizio) +
-      " AND CG42_PROGESER_CG19 = " + std::to_string(scope.progressivo) +
+      db::SqlNumber(scope.ditta) + " AND CG42_ANNO_CG19 = " + db::SqlNumber(scope.esercizio) +
+      " AND CG42_PROGESER_CG19 = " + db::SqlNumber(scope.progressivo) +
       " AND CG41_INDTIPOMOV = 0 AND CG41_INDPROVREG = 0"
       " AND CG42_CODICE_CG33 <> '150 ' AND CG42_CODICE_CG33 <> '151 ' AND CG33_FLGCOMP = 0"
       " AND CG42_DATAREG BETWEEN '" +
@@ -128,9 +129,9 @@ std::map<LedgerKey, KeyMonths> MonthlyTotals(db::Connection& connection, const F
   }
 
   // The stored monthly totals (their currency twins for a currency).
-  const std::string where = " WHERE CG52_DITTA_CG18 = " + std::to_string(scope.ditta) +
-                            " AND CG52_ANNO_CG53 = " + std::to_string(scope.esercizio) +
-                            " AND CG52_PROGESER_CG53 = " + std::to_string(scope.progressivo) +
+  const std::string where = " WHERE CG52_DITTA_CG18 = " + db::SqlNumber(scope.ditta) +
+                            " AND CG52_ANNO_CG53 = " + db::SqlNumber(scope.esercizio) +
+                            " AND CG52_PROGESER_CG53 = " + db::SqlNumber(scope.progressivo) +
                             " AND (" + PatternCondition(keys, kMonthly) + ")";
   const std::string key = "SELECT " + kMonthly.conto + " AS CONTO, " + kMonthly.tipocf +
                           " AS TIPOCF, " + kMonthly.clifor + " AS CLIFOR, " + kMonthly.sede +

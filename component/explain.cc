@@ -8,6 +8,7 @@
 
 #include "component/account_months.h"
 #include "component/connect.h"
+#include "db/sql_text.h"
 #include "db/text.h"
 #include "veriprog/error.h"
 
@@ -65,11 +66,11 @@ db::Decimal Dec(const db::Variant& v) {
 // The key's conditions on the journal and on the yearly totals.
 std::string JournalKey(const Asked& a) {
   std::string sql = " AND ISNULL(CG42_CONTOPAR_CG24, '') = " + db::Quoted(a.key.conto) +
-                    " AND ISNULL(CG42_TIPOCF_CG44, 0) = " + std::to_string(a.key.tipocf) +
-                    " AND ISNULL(CG42_CLIFORPAR_CG44, 0) = " + std::to_string(a.key.clifor);
+                    " AND ISNULL(CG42_TIPOCF_CG44, 0) = " + db::SqlNumber(a.key.tipocf) +
+                    " AND ISNULL(CG42_CLIFORPAR_CG44, 0) = " + db::SqlNumber(a.key.clifor);
   if (!a.all_branches) {
-    sql += " AND ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0)) = " +
-           std::to_string(a.key.sede);
+    sql +=
+        " AND ISNULL(CG42_CODICE_CG31, ISNULL(CG41_CODICE_CG31, 0)) = " + db::SqlNumber(a.key.sede);
   }
   if (a.valuta != "EURO") sql += " AND ISNULL(CG42_CODICE_CG08, 'EURO') = " + db::Quoted(a.valuta);
   return sql;
@@ -80,8 +81,8 @@ std::string JournalFrom(const Asked& a, bool causals_required) {
          " ON CG41_DITTA_CG18 = CG42_DITTA_CG18 AND CG41_NUMREG = CG42_NUMREG_CG41" +
          (causals_required ? " INNER JOIN" : " LEFT OUTER JOIN") +
          " CG33_TABCAU ON CG33_CODICE = CG42_CODICE_CG33 WHERE CG42_DITTA_CG18 = " +
-         std::to_string(a.ditta) + " AND CG42_ANNO_CG19 = " + std::to_string(a.esercizio) +
-         " AND CG42_PROGESER_CG19 = " + std::to_string(a.progressivo) + JournalKey(a);
+         db::SqlNumber(a.ditta) + " AND CG42_ANNO_CG19 = " + db::SqlNumber(a.esercizio) +
+         " AND CG42_PROGESER_CG19 = " + db::SqlNumber(a.progressivo) + JournalKey(a);
 }
 
 // The yearly figures: the names of the stored columns, stored and journal values.
@@ -114,13 +115,13 @@ std::vector<YearFigure> YearFigures(db::Connection& c, const Asked& a, int& stor
   j.MoveFirst();
 
   const std::string where =
-      " WHERE CG53_DITTA_CG18 = " + std::to_string(a.ditta) +
-      " AND CG53_ANNO_CG19 = " + std::to_string(a.esercizio) +
-      " AND CG53_PROGESER_CG19 = " + std::to_string(a.progressivo) +
+      " WHERE CG53_DITTA_CG18 = " + db::SqlNumber(a.ditta) +
+      " AND CG53_ANNO_CG19 = " + db::SqlNumber(a.esercizio) +
+      " AND CG53_PROGESER_CG19 = " + db::SqlNumber(a.progressivo) +
       " AND ISNULL(CG53_CONTO_CG24, '') = " + db::Quoted(a.key.conto) +
-      " AND ISNULL(CG53_TIPOCF_CG44, 0) = " + std::to_string(a.key.tipocf) +
-      " AND ISNULL(CG53_CLIFOR_CG44, 0) = " + std::to_string(a.key.clifor) +
-      (a.all_branches ? "" : " AND ISNULL(CG53_CODICE_CG31, 0) = " + std::to_string(a.key.sede));
+      " AND ISNULL(CG53_TIPOCF_CG44, 0) = " + db::SqlNumber(a.key.tipocf) +
+      " AND ISNULL(CG53_CLIFOR_CG44, 0) = " + db::SqlNumber(a.key.clifor) +
+      (a.all_branches ? "" : " AND ISNULL(CG53_CODICE_CG31, 0) = " + db::SqlNumber(a.key.sede));
   const std::vector<std::string> columns = {"SALDOAPE", "RETTDARE", "RETTAVERE", "SALDOFIN",
                                             "SALDOCHIU"};
   std::string stored = "SELECT ";

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "component/account_months.h"
+#include "db/sql_text.h"
 #include "db/text.h"
 
 namespace veriprog {
@@ -43,12 +44,12 @@ const std::vector<Column> kMonthlyKey = {{"CG52_GRUPPO_CG10", ""},  {"CG52_CONTO
                                          {"CG52_MESE", ""}};
 
 std::vector<StoredTable> AccountTables(const DryRunScope& s) {
-  const std::string yearly = " WHERE CG53_DITTA_CG18 = " + std::to_string(s.ditta) +
-                             " AND CG53_ANNO_CG19 = " + std::to_string(s.esercizio) +
-                             " AND CG53_PROGESER_CG19 = " + std::to_string(s.progressivo);
-  const std::string monthly = " WHERE CG52_DITTA_CG18 = " + std::to_string(s.ditta) +
-                              " AND CG52_ANNO_CG53 = " + std::to_string(s.esercizio) +
-                              " AND CG52_PROGESER_CG53 = " + std::to_string(s.progressivo);
+  const std::string yearly = " WHERE CG53_DITTA_CG18 = " + db::SqlNumber(s.ditta) +
+                             " AND CG53_ANNO_CG19 = " + db::SqlNumber(s.esercizio) +
+                             " AND CG53_PROGESER_CG19 = " + db::SqlNumber(s.progressivo);
+  const std::string monthly = " WHERE CG52_DITTA_CG18 = " + db::SqlNumber(s.ditta) +
+                              " AND CG52_ANNO_CG53 = " + db::SqlNumber(s.esercizio) +
+                              " AND CG52_PROGESER_CG53 = " + db::SqlNumber(s.progressivo);
   auto with = [](std::vector<Column> key, Column more) {
     key.push_back(std::move(more));
     return key;
@@ -77,11 +78,11 @@ std::vector<StoredTable> AccountTables(const DryRunScope& s) {
 // The activities of the company, whose per-activity totals the VAT families keep.
 std::string OfActivities(const std::string& column, const DryRunScope& s) {
   return column + " IN (SELECT CG86_IDATTIVITA FROM CG86_AZIENDECOLL WHERE CG86_DITTA_CG18 = " +
-         std::to_string(s.ditta) + ")";
+         db::SqlNumber(s.ditta) + ")";
 }
 
 std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope& s) {
-  const std::string d = std::to_string(s.ditta), y = std::to_string(s.anno);
+  const std::string d = db::SqlNumber(s.ditta), y = db::SqlNumber(s.anno);
   if (family == "vat") {
     return {Table("CG59_PROGIVAM",
                   {{"CG59_MESE", ""},
@@ -178,7 +179,7 @@ TableRows ReadTable(db::Connection& connection, const StoredTable& table) {
     for (const auto& v : table.values)
       row.values.push_back(rs.Get(v));
     std::string text = KeyText(row.key);
-    if (const int n = ++seen[text]; n > 1) text += "#" + std::to_string(n);
+    if (const int n = ++seen[text]; n > 1) text += "#" + db::SqlNumber(n);
     out.rows.emplace_back(std::move(text), std::move(row));
   }
   return out;
