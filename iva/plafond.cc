@@ -244,6 +244,8 @@ RebuildPlan PianoRicalcolo(Frame& f) {
 
 }  // namespace
 
-Plafond::Plafond(Frame& frame) : Famiglia(frame, PianoControllo, PianoRicalcolo) {}
+Famiglia Plafond(Frame& frame) {
+  return Famiglia(frame, PianoControllo, PianoRicalcolo);
+}
 
 }  // namespace veriprog::iva

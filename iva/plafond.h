@@ -15,9 +15,6 @@
 namespace veriprog::iva {
 
 // Controllo is ControlloProgressiviPlafond, Ricalcolo AzzeraAggiornaProgressiviPlafond.
-class Plafond : public Famiglia {
- public:
-  explicit Plafond(Frame& frame);
-};
+Famiglia Plafond(Frame& frame);
 
 }  // namespace veriprog::iva

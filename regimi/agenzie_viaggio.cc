@@ -209,6 +209,8 @@ RebuildPlan PianoRicalcolo(Frame& f) {
 
 }  // namespace
 
-AgenzieViaggio::AgenzieViaggio(Frame& frame) : Famiglia(frame, PianoControllo, PianoRicalcolo) {}
+Famiglia AgenzieViaggio(Frame& frame) {
+  return Famiglia(frame, PianoControllo, PianoRicalcolo);
+}
 
 }  // namespace veriprog::regimi

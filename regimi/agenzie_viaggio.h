@@ -18,9 +18,6 @@ namespace veriprog::regimi {
 
 // Controllo is ControlloProgressiviAgenzieViaggio, Ricalcolo
 // AzzeraAggiornaProgressiviAgenzieViaggio.
-class AgenzieViaggio : public Famiglia {
- public:
-  explicit AgenzieViaggio(Frame& frame);
-};
+Famiglia AgenzieViaggio(Frame& frame);
 
 }  // namespace veriprog::regimi

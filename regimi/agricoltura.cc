@@ -151,6 +151,8 @@ RebuildPlan PianoRicalcolo(Frame& f) {
 
 }  // namespace
 
-Agricoltura::Agricoltura(Frame& frame) : Famiglia(frame, PianoControllo, PianoRicalcolo) {}
+Famiglia Agricoltura(Frame& frame) {
+  return Famiglia(frame, PianoControllo, PianoRicalcolo);
+}
 
 }  // namespace veriprog::regimi

@@ -13,9 +13,6 @@
 namespace veriprog::regimi {
 
 // Controllo is ControlloProgressiviAgricoltura, Ricalcolo AzzeraAggiornaProgressiviAgricoltura.
-class Agricoltura : public Famiglia {
- public:
-  explicit Agricoltura(Frame& frame);
-};
+Famiglia Agricoltura(Frame& frame);
 
 }  // namespace veriprog::regimi

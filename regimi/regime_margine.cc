@@ -282,6 +282,8 @@ RebuildPlan PianoRicalcolo(Frame& f) {
 
 }  // namespace
 
-RegimeMargine::RegimeMargine(Frame& frame) : Famiglia(frame, PianoControllo, PianoRicalcolo) {}
+Famiglia RegimeMargine(Frame& frame) {
+  return Famiglia(frame, PianoControllo, PianoRicalcolo);
+}
 
 }  // namespace veriprog::regimi

@@ -15,9 +15,6 @@
 namespace veriprog::regimi {
 
 // Controllo is ControlloProgressiviRegimeMargine, Ricalcolo AzzeraAggiornaProgressiviRegimeMargine.
-class RegimeMargine : public Famiglia {
- public:
-  explicit RegimeMargine(Frame& frame);
-};
+Famiglia RegimeMargine(Frame& frame);
 
 }  // namespace veriprog::regimi

@@ -112,37 +112,43 @@ void OdbcConnection::CommitTrans() {
   ThrowIfInterrupted();  // an interrupted operation is rolled back, never committed
   in_transaction_ = false;
   if (runner_) runner_->set_in_transaction(false);
-  try {
-    // PostgreSQL would answer the commit of an aborted transaction with a silent rollback.
-    if (runner_) {
-      try {
-        channel_->Run("SELECT 1");
-      } catch (const DbError& e) {
-        throw DbError(std::string("the transaction had been aborted by the server and was rolled "
-                                  "back: ") +
-                      e.what());
-      }
-    }
-    channel_->EndTransaction(true);
-  } catch (const DbError&) {
+  // PostgreSQL would answer the commit of an aborted transaction with a silent rollback.
+  if (runner_) {
     try {
-      channel_->EndTransaction(false);
-    } catch (const DbError&) {
-      // The commit's own failure is the one to report.
+      channel_->Run("SELECT 1");
+    } catch (const DbError& e) {
+      const DbError aborted(
+          std::string("the transaction had been aborted by the server and was rolled back: ") +
+          e.what());
+      try {
+        End(false);
+      } catch (const DbError&) {
+        // The abort is the failure to report.
+      }
+      throw aborted;
     }
-    channel_->SetAutoCommit(true);
-    throw;
   }
-  channel_->SetAutoCommit(true);
+  End(true);
 }
 
 void OdbcConnection::RollbackTrans() {
   if (!in_transaction_) throw DbError("no transaction is open to roll back");
   in_transaction_ = false;
   if (runner_) runner_->set_in_transaction(false);
+  End(false);
+}
+
+void OdbcConnection::End(bool commit) {
   try {
-    channel_->EndTransaction(false);
+    channel_->EndTransaction(commit);
   } catch (const DbError&) {
+    if (commit) {
+      try {
+        channel_->EndTransaction(false);
+      } catch (const DbError&) {
+        // The commit's own failure is the one to report.
+      }
+    }
     channel_->SetAutoCommit(true);
     throw;
   }

@@ -63,6 +63,8 @@ class OdbcConnection final : public Connection {
   // Every statement goes through here: refused once the connection has been interrupted.
   std::vector<Result> Run(std::string_view sql, const std::vector<Parameter>& params);
   void CancelRunning() noexcept override;
+  // Ends the transaction (a commit that fails rolls back) and returns to autocommit either way.
+  void End(bool commit);
   // Runs one write of a write-back: under a savepoint on PostgreSQL inside a transaction.
   std::vector<Result> RunWrite(const std::string& sql, const std::vector<Parameter>& params);
 

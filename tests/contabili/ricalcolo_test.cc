@@ -28,18 +28,8 @@ std::string Diff(const std::string& got, const std::string& want) {
   return "got:  " + got.substr(from, 300) + "\nwant: " + want.substr(from, 300);
 }
 
-struct Rebuild {
-  std::shared_ptr<testing::EventLog> events = std::make_shared<testing::EventLog>();
-  CLSCG_VERIPROG main;
-
-  Rebuild(std::shared_ptr<db::Connection> conn, int ditta = 1, int esercizio = 2024) {
-    main.CPInput()->GConnect = std::move(conn);
-    main.CPInput()->Ditta = ditta;
-    main.CPInput()->Esercizio = esercizio;
-    main.CPInput()->Progressivo = 1;
-    main.CPInput()->EseguiTransazione = true;
-    main.Advise(events);
-  }
+struct Rebuild : testing::FiscalYearMain {
+  using FiscalYearMain::FiscalYearMain;
   void Run(bool legacy = false) {
     legacy ? main.AzzeraAggiornaProgressiviContabiliOld()
            : main.AzzeraAggiornaProgressiviContabili();

@@ -256,18 +256,11 @@ TEST(Recordset, AccumulationMatchesAMapOnRandomJournals) {
     ASSERT_LE(rs.RecordCount(), 1);
     if (rs.eof()) {
       rs.ClearFilter();
-      rs.AddNew();
-      rs.Set("CONTOPAR", account);
-      rs.Set("TIPOCF", tipocf);
-      rs.Set("CLIFOR", 0);
-      rs.Set("MESE", month);
-      rs.Set("SEDE", 0);
-      rs.Set("VALUTA", currency);
-      rs.Set("FATTURATO", amount);
+      Add(rs, account.c_str(), tipocf, month, currency.c_str(), amount.ToString().c_str());
     } else {
       rs.Set("FATTURATO", Add(rs.Get("FATTURATO"), amount));
+      rs.Update();
     }
-    rs.Update();
     rs.ClearFilter();
   }
   ASSERT_EQ(rs.RecordCount(), static_cast<std::int64_t>(expected.size()));

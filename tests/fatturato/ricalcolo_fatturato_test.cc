@@ -24,18 +24,8 @@ using testing::Riga;
 using testing::RigaIva;
 using testing::Sorted;
 
-struct Rebuild {
-  std::shared_ptr<testing::EventLog> events = std::make_shared<testing::EventLog>();
-  CLSCG_VERIPROG main;
-
-  explicit Rebuild(std::shared_ptr<db::Connection> conn, int ditta = 1, int esercizio = 2024) {
-    main.CPInput()->GConnect = std::move(conn);
-    main.CPInput()->Ditta = ditta;
-    main.CPInput()->Esercizio = esercizio;
-    main.CPInput()->Progressivo = 1;
-    main.CPInput()->EseguiTransazione = true;
-    main.Advise(events);
-  }
+struct Rebuild : testing::FiscalYearMain {
+  using FiscalYearMain::FiscalYearMain;
   void Run() { main.AzzeraAggiornaFatturatoImportoIVA(); }
 };
 

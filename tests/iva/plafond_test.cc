@@ -83,22 +83,8 @@ void Ledger(testing::Ledger& l) {
   Progressivi(l);
 }
 
-struct Plafond {
-  std::shared_ptr<testing::EventLog> events = std::make_shared<testing::EventLog>();
-  CLSCG_VERIPROG main{testing::FakeOutside(std::make_shared<testing::FakeCompany>())};
-
-  explicit Plafond(std::shared_ptr<db::Connection> conn, bool per_attivita = false,
-                   db::Variant codice = {}, db::Variant id = {}) {
-    auto& in = *main.CPInput();
-    in.GConnect = std::move(conn);
-    in.Ditta = 1;
-    in.Anno = 2024;
-    in.ElaborazionePerAttivita = per_attivita;
-    in.CodiceAttivita = std::move(codice);
-    in.IDAttivita = std::move(id);
-    in.EseguiTransazione = true;
-    main.Advise(events);
-  }
+struct Plafond : testing::YearMain {
+  using YearMain::YearMain;
   db::Recordset& Check() {
     main.ControlloProgressiviPlafond();
     EXPECT_EQ(main.Stato(), tsOk) << main.Errore();

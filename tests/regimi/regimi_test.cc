@@ -27,22 +27,8 @@ std::string Ordinate(const std::string& text) {
   return testing::Sorted(testing::Lines(text));
 }
 
-struct Schema {
-  std::shared_ptr<testing::EventLog> events = std::make_shared<testing::EventLog>();
-  CLSCG_VERIPROG main{testing::FakeOutside(std::make_shared<testing::FakeCompany>())};
-
-  explicit Schema(std::shared_ptr<db::Connection> conn, bool per_attivita = false,
-                  db::Variant codice = {}, db::Variant id = {}) {
-    auto& in = *main.CPInput();
-    in.GConnect = std::move(conn);
-    in.Ditta = 1;
-    in.Anno = 2024;
-    in.ElaborazionePerAttivita = per_attivita;
-    in.CodiceAttivita = std::move(codice);
-    in.IDAttivita = std::move(id);
-    in.EseguiTransazione = true;
-    main.Advise(events);
-  }
+struct Schema : testing::YearMain {
+  using YearMain::YearMain;
   db::Recordset& Run(void (CLSCG_VERIPROG::*check)(),
                      std::shared_ptr<db::Recordset> CLSCG_VERIPROGOUTPUT::*result) {
     (main.*check)();

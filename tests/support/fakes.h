@@ -173,4 +173,40 @@ class EventLog final : public VeriprogEvents {
   }
 };
 
+// A main object on a test ledger, its events written down. A fiscal-year family's: company
+// `ditta`, fiscal year `esercizio`, sequence 1, in a transaction.
+struct FiscalYearMain {
+  std::shared_ptr<EventLog> events = std::make_shared<EventLog>();
+  CLSCG_VERIPROG main;
+
+  explicit FiscalYearMain(std::shared_ptr<db::Connection> conn, int ditta = 1,
+                          int esercizio = 2024) {
+    main.CPInput()->GConnect = std::move(conn);
+    main.CPInput()->Ditta = ditta;
+    main.CPInput()->Esercizio = esercizio;
+    main.CPInput()->Progressivo = 1;
+    main.CPInput()->EseguiTransazione = true;
+    main.Advise(events);
+  }
+};
+
+// A calendar-year family's: company 1, 2024, per activity or not, with the fake company object.
+struct YearMain {
+  std::shared_ptr<EventLog> events = std::make_shared<EventLog>();
+  CLSCG_VERIPROG main{FakeOutside(std::make_shared<FakeCompany>())};
+
+  explicit YearMain(std::shared_ptr<db::Connection> conn, bool per_attivita = false,
+                    db::Variant codice = {}, db::Variant id = {}) {
+    auto& in = *main.CPInput();
+    in.GConnect = std::move(conn);
+    in.Ditta = 1;
+    in.Anno = 2024;
+    in.ElaborazionePerAttivita = per_attivita;
+    in.CodiceAttivita = std::move(codice);
+    in.IDAttivita = std::move(id);
+    in.EseguiTransazione = true;
+    main.Advise(events);
+  }
+};
+
 }  // namespace veriprog::testing
