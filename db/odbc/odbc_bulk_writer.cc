@@ -1,0 +1,154 @@
+// Bulk rows over ODBC: INSERT ... VALUES (?, ...), (?, ...) with a block of rows a statement,
+// every value bound as a parameter of its column's type (text as UTF-16 through the channel).
+// A block stays within what SQL Server takes in one statement: 2,100 parameters, 1,000 rows.
+#include <cstring>
+#include <map>
+
+#include "db/bulk_writer.h"
+#include "db/odbc/odbc_connection.h"
+#include "db/odbc/odbc_values.h"
+#include "db/postgres/tsql_rewrite.h"
+#include "veriprog/error.h"
+
+namespace veriprog::db::odbc {
+namespace {
+
+constexpr std::size_t kMaxParameters = 2000;
+constexpr std::size_t kMaxRows = 1000;
+
+class InsertWriter final : public BulkWriter {
+ public:
+  InsertWriter(OdbcConnection& owner, BulkTable table, BulkMode mode)
+      : owner_(owner), table_(std::move(table)), mode_(mode) {
+    const bool postgres = owner_.dialect() == Dialect::kPostgres;
+    name_ = postgres && !table_.table.empty() && table_.table[0] == '#'
+                ? tsql::TempTableName(table_.table)
+                : table_.table;
+    std::string list;
+    for (std::size_t i = 0; i < table_.columns.size(); ++i)
+      list += (i == 0 ? "" : ", ") + table_.columns[i];
+    // The columns' types, from an empty result of the table.
+    for (auto& result :
+         owner_.RunNative("SELECT " + (list.empty() ? "*" : list) + " FROM " + name_ +
+                          " WHERE 1 = 0")) {
+      if (!result.has_rows) continue;
+      columns_ = std::move(result.columns);
+      break;
+    }
+    if (columns_.empty()) throw DbError("the table " + table_.table + " gave no columns");
+    if (list.empty()) {
+      for (std::size_t i = 0; i < columns_.size(); ++i)
+        list += (i == 0 ? "" : ", ") + columns_[i].name;
+    }
+    for (const Column& c : columns_) {
+      FieldDef field = FieldFromColumn(c.name, c);
+      field.name.clear();  // only the type is bound; a name would be copied with every value
+      fields_.push_back(std::move(field));
+    }
+    head_ = "INSERT INTO " + name_ + " (" + list + ") VALUES ";
+    if (!table_.identity.empty() && !postgres) {
+      head_ = "SET IDENTITY_INSERT " + name_ + " ON; " + head_;
+      tail_ = "; SET IDENTITY_INSERT " + name_ + " OFF";
+    }
+    block_ = std::max<std::size_t>(1, std::min(kMaxRows, kMaxParameters / columns_.size()));
+  }
+
+  void Row(std::span<const std::optional<std::string>> values) override {
+    if (values.size() != columns_.size()) {
+      throw DbError("a row of " + std::to_string(values.size()) + " values for the " +
+                    std::to_string(columns_.size()) + " columns of " + table_.table);
+    }
+    // Held compactly as text until sent: a flag, a length and the bytes of each value.
+    for (const auto& v : values) {
+      held_.push_back(v ? '\1' : '\0');
+      if (!v) continue;
+      const auto length = static_cast<std::uint32_t>(v->size());
+      held_.append(reinterpret_cast<const char*>(&length), sizeof length);
+      held_ += *v;
+    }
+    ++held_rows_;
+    if (mode_ == BulkMode::kStream && held_rows_ >= block_) Send();
+  }
+
+  void Finish() override {
+    if (finished_) return;
+    finished_ = true;
+    Send();
+    if (!table_.identity.empty() && owner_.dialect() == Dialect::kPostgres) {
+      owner_.RunNative("SELECT setval(pg_get_serial_sequence('" + name_ + "', '" +
+                       Lower(table_.identity) + "'), (SELECT COALESCE(MAX(" + table_.identity +
+                       "), 0) + 1 FROM " + name_ + "), false)");
+    }
+  }
+
+ private:
+  static std::string Lower(std::string text) {
+    for (char& c : text)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+  }
+
+  // Every held row, a block a statement.
+  void Send() {
+    std::size_t offset = 0;
+    while (held_rows_ > 0) {
+      const std::size_t rows = std::min(block_, held_rows_);
+      params_.clear();
+      for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+          const bool value = held_[offset++] != '\0';
+          if (!value) {
+            params_.push_back(Parameter{Variant::Null(), fields_[c]});
+            continue;
+          }
+          std::uint32_t length = 0;
+          std::memcpy(&length, held_.data() + offset, sizeof length);
+          offset += sizeof length;
+          const std::string text(held_, offset, length);
+          offset += length;
+          params_.push_back(Parameter{ValueFromText(fields_[c], columns_[c], text), fields_[c]});
+        }
+      }
+      owner_.RunNative(Statement(rows), params_);
+      held_rows_ -= rows;
+    }
+    held_.clear();
+  }
+
+  const std::string& Statement(std::size_t rows) {
+    auto [it, added] = statements_.try_emplace(rows);
+    if (!added) return it->second;
+    std::string one = "(";
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+      one += c == 0 ? "?" : ", ?";
+    one += ")";
+    std::string& sql = it->second;
+    sql = head_;
+    for (std::size_t r = 0; r < rows; ++r)
+      sql += (r == 0 ? "" : ", ") + one;
+    sql += tail_;
+    return sql;
+  }
+
+  OdbcConnection& owner_;
+  BulkTable table_;
+  BulkMode mode_;
+  std::string name_;
+  std::vector<Column> columns_;
+  std::vector<FieldDef> fields_;
+  std::string head_, tail_;
+  std::size_t block_ = 1;
+  std::map<std::size_t, std::string> statements_;  // by rows in the statement
+  std::string held_;
+  std::size_t held_rows_ = 0;
+  std::vector<Parameter> params_;
+  bool finished_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<BulkWriter> OdbcConnection::OpenBulkWriter(BulkTable table, BulkMode mode) {
+  return std::make_unique<InsertWriter>(*this, std::move(table), mode);
+}
+
+}  // namespace veriprog::db::odbc
