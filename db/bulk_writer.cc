@@ -42,8 +42,7 @@ std::string NativeName(Connection& c, std::string_view table) {
 
 }  // namespace
 
-std::unique_ptr<BulkWriter> OpenBulkWriter(Connection& connection, BulkTable table,
-                                           BulkMode mode) {
+std::unique_ptr<BulkWriter> OpenBulkWriter(Connection& connection, BulkTable table, BulkMode mode) {
   if (auto* pg = Postgres(connection)) return pg->OpenBulkWriter(std::move(table), mode);
   if (auto* odbc = Odbc(connection)) return odbc->OpenBulkWriter(std::move(table), mode);
   Unsupported();

@@ -65,9 +65,8 @@ Cents ToEuro(Cents val, Cents rate) {
 
 Rows::Rows(db::Connection& conn, std::string table, std::vector<std::string> columns,
            bool streaming, std::string identity)
-    : writer_(db::OpenBulkWriter(
-          conn, {std::move(table), std::move(columns), std::move(identity)},
-          streaming ? db::BulkMode::kStream : db::BulkMode::kHold)) {}
+    : writer_(db::OpenBulkWriter(conn, {std::move(table), std::move(columns), std::move(identity)},
+                                 streaming ? db::BulkMode::kStream : db::BulkMode::kHold)) {}
 
 Rows::~Rows() = default;
 

@@ -14,8 +14,8 @@
 #include <tuple>
 #include <vector>
 
-#include "gen/ledger_writer.h"
 #include "db/bulk_writer.h"
+#include "gen/ledger_writer.h"
 #include "gen/vat_totals.h"
 
 namespace veriprog::gen {
@@ -113,10 +113,10 @@ class Reckoner {
     Rowset headers(conn_,
                    "SELECT H.CG41_NUMREG, YEAR(H.CG41_DATAREG),"
                    " MONTH(H.CG41_DATAREG), COALESCE(H.CG41_CODICE_CG31, 0),"
-                  " COALESCE(H.CG41_FLGSEGNOIVA, 0), COALESCE(C.CG33_INDTIPOREG, 0)"
-                  " FROM CG41_PRIMANOTA H LEFT JOIN CG33_TABCAU C ON C.CG33_CODICE = "
-                  "H.CG41_CODICE_CG33" +
-                      where + " ORDER BY H.CG41_NUMREG");
+                   " COALESCE(H.CG41_FLGSEGNOIVA, 0), COALESCE(C.CG33_INDTIPOREG, 0)"
+                   " FROM CG41_PRIMANOTA H LEFT JOIN CG33_TABCAU C ON C.CG33_CODICE = "
+                   "H.CG41_CODICE_CG33" +
+                       where + " ORDER BY H.CG41_NUMREG");
     Rowset lines(
         conn_,
         "SELECT L.CG42_NUMREG_CG41, COALESCE(L.CG42_INDTIPOOPER, -1),"
@@ -132,9 +132,9 @@ class Reckoner {
                "SELECT V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA,"
                " COALESCE(V.CG43_IMPOSTA, 0) + COALESCE(V.CG43_IMPOSTAND, 0),"
                " COALESCE(V.CG43_IMPOSTAVAL, 0) + COALESCE(V.CG43_IMPOSTANDVAL, 0)"
-              " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = V.CG43_DITTA_CG18"
-              " AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
-                  where + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
+               " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = V.CG43_DITTA_CG18"
+               " AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
+                   where + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
     std::map<std::string, std::vector<JournalLine>> by_reg;
     for (int i = 0; i < lines.rows(); ++i) {
       by_reg[lines.text(i, 0)].push_back(
@@ -159,12 +159,12 @@ class Reckoner {
  private:
   void LoadChart() {
     Rowset group(conn_, "SELECT CG18_GRUPPO_CG10 FROM CG18_DITTE WHERE CG18_DITTA = " +
-                           std::to_string(fy_.ditta));
+                            std::to_string(fy_.ditta));
     if (group.rows() != 1) throw std::runtime_error("generator: company without a chart group");
     Rowset chart(conn_,
-                "SELECT UPPER(RTRIM(CG24_CONTO)), CG24_FLGAGGFATT FROM CG24_TABPDC"
-                " WHERE CG24_GRUPPO_CG10 = " +
-                    group.text(0, 0));
+                 "SELECT UPPER(RTRIM(CG24_CONTO)), CG24_FLGAGGFATT FROM CG24_TABPDC"
+                 " WHERE CG24_GRUPPO_CG10 = " +
+                     group.text(0, 0));
     for (int i = 0; i < chart.rows(); ++i)
       chart_[chart.text(i, 0)] = !chart.null(i, 1) && chart.number(i, 1) == 1;
   }
@@ -280,13 +280,17 @@ class TurnoverFamily final : public FamilyGenerator {
     // Sales and purchases make turnover; cash and VAT accounts do not. In every chart group
     // the companies use.
     static const std::vector<std::pair<const char*, const char*>> kAccounts = {
-        {"1010", "Cassa"},          {"4101", "Ricavi di vendita"},
-        {"4102", "Ricavi di vendita estero"}, {"6101", "Acquisti di merci"},
-        {"6102", "Acquisti di servizi"},      {"2611", "IVA a debito"},
+        {"1010", "Cassa"},
+        {"4101", "Ricavi di vendita"},
+        {"4102", "Ricavi di vendita estero"},
+        {"6101", "Acquisti di merci"},
+        {"6102", "Acquisti di servizi"},
+        {"2611", "IVA a debito"},
         {"1611", "IVA a credito"}};
     std::vector<std::vector<Opt>> chart;
     for (const auto& group :
-         Query(w.conn(), "SELECT DISTINCT CG18_GRUPPO_CG10 FROM CG18_DITTE ORDER BY CG18_GRUPPO_CG10")) {
+         Query(w.conn(),
+               "SELECT DISTINCT CG18_GRUPPO_CG10 FROM CG18_DITTE ORDER BY CG18_GRUPPO_CG10")) {
       for (const auto& [conto, descr] : kAccounts) {
         const bool turnover = conto[0] == '4' || conto[0] == '6';
         chart.push_back({group[0], S(conto), S(descr), N(turnover ? 1 : 0)});

@@ -78,11 +78,11 @@ class Generator final : public LedgerWriter {
       if (conn_.in_transaction()) conn_.RollbackTrans();
       throw;
     }
-    db::UpdateStatistics(conn_, options_.companies > 2
-                                    ? std::vector<std::string>{}
-                                    : std::vector<std::string>{"CG41_PRIMANOTA", "CG42_MOVCONT",
-                                                               "CG53_PROGA", "CG52_PROGM",
-                                                               "CGV0_PROGAVAL", "CGV1_PROGMVAL"});
+    db::UpdateStatistics(
+        conn_, options_.companies > 2
+                   ? std::vector<std::string>{}
+                   : std::vector<std::string>{"CG41_PRIMANOTA", "CG42_MOVCONT", "CG53_PROGA",
+                                              "CG52_PROGM", "CGV0_PROGAVAL", "CGV1_PROGMVAL"});
     return result_;
   }
 
@@ -437,7 +437,11 @@ class Generator final : public LedgerWriter {
   }
 
   void WriteHeaders() {
-    Rows headers(conn_, "CG41_PRIMANOTA", {"CG41_DITTA_CG18", "CG41_NUMREG", "CG41_ANNO_CG19", "CG41_PROGESER_CG19", "CG41_DATAREG", "CG41_CODICE_CG33", "CG41_CODICE_CG31", "CG41_INDTIPOMOV", "CG41_INDPROVREG", "CG41_DATAREGIVA", "CG41_DATACOMP", "CG41_INDTIPOREG", "CG41_SEZIONALE", "CG41_FLGSEGNOIVA", "CG41_RIFPADRE", "CG41_FLGDELETE"});
+    Rows headers(conn_, "CG41_PRIMANOTA",
+                 {"CG41_DITTA_CG18", "CG41_NUMREG", "CG41_ANNO_CG19", "CG41_PROGESER_CG19",
+                  "CG41_DATAREG", "CG41_CODICE_CG33", "CG41_CODICE_CG31", "CG41_INDTIPOMOV",
+                  "CG41_INDPROVREG", "CG41_DATAREGIVA", "CG41_DATACOMP", "CG41_INDTIPOREG",
+                  "CG41_SEZIONALE", "CG41_FLGSEGNOIVA", "CG41_RIFPADRE", "CG41_FLGDELETE"});
     auto date = [](const std::optional<Date>& d) { return d ? S(d->Text()) : std::nullopt; };
     for (const auto& [ditta, anno, progressivo, reg] : registrations_) {
       headers.Row({N(ditta), S(reg.numreg), N(anno), N(progressivo), S(reg.date.Text()),
@@ -536,7 +540,12 @@ class Generator final : public LedgerWriter {
   Opt MaybeNull(int value) { return value == 0 && Chance(0.3) ? std::nullopt : N(value); }
 
   void WriteTotals(const std::vector<FiscalYearSpec>& years) {
-    Rows yearly(conn_, "CG53_PROGA", {"CG53_IDPROGA", "CG53_DITTA_CG18", "CG53_ANNO_CG19", "CG53_PROGESER_CG19", "CG53_GRUPPO_CG10", "CG53_CONTO_CG24", "CG53_TIPOCF_CG44", "CG53_CLIFOR_CG44", "CG53_CODICE_CG31", "CG53_SALDOAPE", "CG53_RETTDARE", "CG53_RETTAVERE", "CG53_SALDOFIN", "CG53_SALDOCHIU", "CG53_IMPORTOIVA"}, false, "CG53_IDPROGA");
+    Rows yearly(conn_, "CG53_PROGA",
+                {"CG53_IDPROGA", "CG53_DITTA_CG18", "CG53_ANNO_CG19", "CG53_PROGESER_CG19",
+                 "CG53_GRUPPO_CG10", "CG53_CONTO_CG24", "CG53_TIPOCF_CG44", "CG53_CLIFOR_CG44",
+                 "CG53_CODICE_CG31", "CG53_SALDOAPE", "CG53_RETTDARE", "CG53_RETTAVERE",
+                 "CG53_SALDOFIN", "CG53_SALDOCHIU", "CG53_IMPORTOIVA"},
+                false, "CG53_IDPROGA");
     Rows yearly_val(conn_, "CGV0_PROGAVAL");
     std::map<std::tuple<int, int, Key>, int> ids;
     int id = 0;
@@ -563,7 +572,12 @@ class Generator final : public LedgerWriter {
     yearly.Finish();
     yearly_val.Finish();
 
-    Rows monthly(conn_, "CG52_PROGM", {"CG52_IDPROGM", "CG52_IDPROGA_CG53", "CG52_DITTA_CG18", "CG52_ANNO_CG53", "CG52_PROGESER_CG53", "CG52_GRUPPO_CG10", "CG52_CONTO_CG24", "CG52_TIPOCF_CG44", "CG52_CLIFOR_CG44", "CG52_CODICE_CG31", "CG52_ANNOSOL", "CG52_MESE", "CG52_IMPORTODARE", "CG52_IMPORTOAVERE", "CG52_FATTURATO"}, false, "CG52_IDPROGM");
+    Rows monthly(conn_, "CG52_PROGM",
+                 {"CG52_IDPROGM", "CG52_IDPROGA_CG53", "CG52_DITTA_CG18", "CG52_ANNO_CG53",
+                  "CG52_PROGESER_CG53", "CG52_GRUPPO_CG10", "CG52_CONTO_CG24", "CG52_TIPOCF_CG44",
+                  "CG52_CLIFOR_CG44", "CG52_CODICE_CG31", "CG52_ANNOSOL", "CG52_MESE",
+                  "CG52_IMPORTODARE", "CG52_IMPORTOAVERE", "CG52_FATTURATO"},
+                 false, "CG52_IDPROGM");
     Rows monthly_val(conn_, "CGV1_PROGMVAL");
     int mid = 0;
     for (const auto& fy : years) {

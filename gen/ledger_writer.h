@@ -110,9 +110,9 @@ struct Registration {
   std::optional<Date> datacomp = {};
   std::optional<int> indtiporeg = {};  // 1 purchases, 2 sales, 3 receipts
   Opt sezionale = {};
-  int flgsegnoiva = 0;  // 0: VAT amounts as they are; otherwise with the opposite sign
-  Opt rifpadre = S("");                     // the registration this one goes with
-  std::optional<int> flgdelete = {};        // 1: marked deleted
+  int flgsegnoiva = 0;   // 0: VAT amounts as they are; otherwise with the opposite sign
+  Opt rifpadre = S("");  // the registration this one goes with
+  std::optional<int> flgdelete = {};  // 1: marked deleted
 };
 
 struct Line {
@@ -153,8 +153,8 @@ class LedgerWriter {
 
 // A family's part of the ledger. The hooks run in this order, inside the generator's
 // transaction: Masters once; Journal once per fiscal year, while the journal lines stream in
-// (so a family holds its own rows until Totals); Totals once, after every line and header is written,
-// when the family flushes its rows and writes its stored totals.
+// (so a family holds its own rows until Totals); Totals once, after every line and header is
+// written, when the family flushes its rows and writes its stored totals.
 class FamilyGenerator {
  public:
   virtual ~FamilyGenerator() = default;

@@ -109,18 +109,19 @@ class PlafondGenerator final : public FamilyGenerator {
     std::map<std::tuple<int, int, int>, Four> activity;  // activity, year, month
     // Every plafond VAT line of the database, by registration facts the activity and the month
     // depend on.
-    for (const auto& row :
-         Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
-               "r.CG41_DATACOMP, c.CG28_CODPLAFOND, SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 "
-               "THEN COALESCE(l.CG43_IMPONIBILE, 0) ELSE -COALESCE(l.CG43_IMPONIBILE, 0) END) "
-               "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
-               "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 JOIN CG28_TABCODIVA c ON c.CG28_CODICE = "
-               "l.CG43_ALIQIVA1_CG28 WHERE r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 AND "
-               "c.CG28_CODPLAFOND <> 0 AND r.CG41_DATACOMP IS NOT NULL GROUP BY r.CG41_DITTA_CG18, "
-               "r.CG41_SEZIONALE, YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), r.CG41_DATACOMP, "
-               "c.CG28_CODPLAFOND")) {
+    for (
+        const auto& row : Query(
+            w.conn(),
+            "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATACOMP, c.CG28_CODPLAFOND, SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 "
+            "THEN COALESCE(l.CG43_IMPONIBILE, 0) ELSE -COALESCE(l.CG43_IMPONIBILE, 0) END) "
+            "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
+            "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 JOIN CG28_TABCODIVA c ON c.CG28_CODICE = "
+            "l.CG43_ALIQIVA1_CG28 WHERE r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 AND "
+            "c.CG28_CODPLAFOND <> 0 AND r.CG41_DATACOMP IS NOT NULL GROUP BY r.CG41_DITTA_CG18, "
+            "r.CG41_SEZIONALE, YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), r.CG41_DATACOMP, "
+            "c.CG28_CODPLAFOND")) {
       const int ditta = ParseInt(row[0]);
       const Activity* a = activities.Of(ditta, ParseInt(row[2]), row[1]);
       const std::string& d = *row[3];

@@ -221,21 +221,22 @@ class SchemesGenerator final : public FamilyGenerator {
     // group depend on.
     std::map<std::tuple<int, int, int, MarginKey>, MarginGroup> per_company;   // ditta, y, m
     std::map<std::tuple<int, int, int, MarginKey>, MarginGroup> per_activity;  // activity, y, m
-    for (const auto& row :
-         Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
-               "r.CG41_DATAREGIVA, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
-               "CAST(m.CGM2_PERCFORF AS NUMERIC(5, 2)), "
-               "SUM(COALESCE(m.CGM2_IMPONIBILE, 0) + COALESCE(m.CGM2_IMPOSTA, 0)), "
-               "SUM(COALESCE(m.CGM2_MARGINE, 0)), SUM(COALESCE(m.CGM2_RETTCOSTO, 0)) "
-               "FROM CGM2_MOVBENIUSATI m JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = "
-               "m.CGM2_DITTA_CG18 AND r.CG41_NUMREG = m.CGM2_NUMREG_CG41 "
-               "WHERE r.CG41_DATAREGIVA IS NOT NULL AND r.CG41_INDTIPOMOV = 0 "
-               "AND NOT (m.CGM2_INDTIPOMOV = 1 AND m.CGM2_INDREGIME = 3) "
-               "GROUP BY r.CG41_DITTA_CG18, r.CG41_SEZIONALE, YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
-               "r.CG41_DATAREGIVA, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
-               "CAST(m.CGM2_PERCFORF AS NUMERIC(5, 2))")) {
+    for (
+        const auto& row : Query(
+            w.conn(),
+            "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATAREGIVA, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
+            "CAST(m.CGM2_PERCFORF AS NUMERIC(5, 2)), "
+            "SUM(COALESCE(m.CGM2_IMPONIBILE, 0) + COALESCE(m.CGM2_IMPOSTA, 0)), "
+            "SUM(COALESCE(m.CGM2_MARGINE, 0)), SUM(COALESCE(m.CGM2_RETTCOSTO, 0)) "
+            "FROM CGM2_MOVBENIUSATI m JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = "
+            "m.CGM2_DITTA_CG18 AND r.CG41_NUMREG = m.CGM2_NUMREG_CG41 "
+            "WHERE r.CG41_DATAREGIVA IS NOT NULL AND r.CG41_INDTIPOMOV = 0 "
+            "AND NOT (m.CGM2_INDTIPOMOV = 1 AND m.CGM2_INDREGIME = 3) "
+            "GROUP BY r.CG41_DITTA_CG18, r.CG41_SEZIONALE, YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATAREGIVA, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
+            "CAST(m.CGM2_PERCFORF AS NUMERIC(5, 2))")) {
       const int ditta = ParseInt(row[0]);
       const Date d = ParseDate(*row[3]);
       const int regime = row[5] ? ParseInt(row[5]) : -1;
@@ -355,20 +356,21 @@ class SchemesGenerator final : public FamilyGenerator {
   void TravelTotals(LedgerWriter& w, const Activities& activities) {
     using Row = std::tuple<int, int, int, int, std::string>;  // activity y m kind code
     std::map<Row, Amounts3> rows;
-    for (const auto& row :
-         Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
-               "r.CG41_DATAREGIVA, l.CG43_INDTIPO, l.CG43_ALIQIVA1_CG28, "
-               "SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 THEN 1 ELSE -1 END * "
-               "(COALESCE(l.CG43_IMPONIBILE, 0) + COALESCE(l.CG43_IMPOSTA, 0) + "
-               "COALESCE(l.CG43_IMPOSTAND, 0))) "
-               "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
-               "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 WHERE r.CG41_DATAREGIVA IS NOT NULL "
-               "AND r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 "
-               "AND l.CG43_INDTIPO BETWEEN 60 AND 66 GROUP BY r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), r.CG41_DATAREGIVA, l.CG43_INDTIPO, "
-               "l.CG43_ALIQIVA1_CG28")) {
+    for (
+        const auto& row : Query(
+            w.conn(),
+            "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATAREGIVA, l.CG43_INDTIPO, l.CG43_ALIQIVA1_CG28, "
+            "SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 THEN 1 ELSE -1 END * "
+            "(COALESCE(l.CG43_IMPONIBILE, 0) + COALESCE(l.CG43_IMPOSTA, 0) + "
+            "COALESCE(l.CG43_IMPOSTAND, 0))) "
+            "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
+            "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 WHERE r.CG41_DATAREGIVA IS NOT NULL "
+            "AND r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 "
+            "AND l.CG43_INDTIPO BETWEEN 60 AND 66 GROUP BY r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), r.CG41_DATAREGIVA, l.CG43_INDTIPO, "
+            "l.CG43_ALIQIVA1_CG28")) {
       const Activity* a = activities.Of(ParseInt(row[0]), ParseInt(row[2]), row[1]);
       if (a == nullptr || a->kind != 0) continue;  // no stored total without its activity
       const Date d = ParseDate(*row[3]);

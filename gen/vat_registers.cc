@@ -258,20 +258,21 @@ class Reckoning {
   }
 
   void VatLines() {
-    ForEachRow(conn_,
-               "SELECT H.CG41_DITTA_CG18, H.CG41_DATAREG, H.CG41_DATAREGIVA, H.CG41_INDTIPOMOV, "
-               "H.CG41_INDPROVREG, H.CG41_INDTIPOREG, H.CG41_SEZIONALE, H.CG41_FLGSEGNOIVA, "
-               "H.CG41_FLGDELETE, H.CG41_RIFPADRE, H.CG41_CODICE_CG33, P.CG41_CODICE_CG33, "
-               "CASE WHEN E.CGE0_NUMREG_CG41 IS NOT NULL THEN 1 ELSE 0 END, CG43_INDTIPO, CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, "
-               "CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND "
-               "FROM CG43_MOVIVA "
-               "JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = CG43_DITTA_CG18 "
-               "AND H.CG41_NUMREG = CG43_NUMREG_CG41 "
-               "LEFT JOIN CG41_PRIMANOTA P ON P.CG41_DITTA_CG18 = H.CG41_DITTA_CG18 "
-               "AND P.CG41_NUMREG = H.CG41_RIFPADRE "
-               "LEFT JOIN CGE0_DOCEDITORIA E ON E.CGE0_DITTA_CG18 = H.CG41_DITTA_CG18 "
-               "AND E.CGE0_NUMREG_CG41 = H.CG41_NUMREG",
-               [&](const Row& r) { VatLine(r); });
+    ForEachRow(
+        conn_,
+        "SELECT H.CG41_DITTA_CG18, H.CG41_DATAREG, H.CG41_DATAREGIVA, H.CG41_INDTIPOMOV, "
+        "H.CG41_INDPROVREG, H.CG41_INDTIPOREG, H.CG41_SEZIONALE, H.CG41_FLGSEGNOIVA, "
+        "H.CG41_FLGDELETE, H.CG41_RIFPADRE, H.CG41_CODICE_CG33, P.CG41_CODICE_CG33, "
+        "CASE WHEN E.CGE0_NUMREG_CG41 IS NOT NULL THEN 1 ELSE 0 END, CG43_INDTIPO, CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, "
+        "CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND "
+        "FROM CG43_MOVIVA "
+        "JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = CG43_DITTA_CG18 "
+        "AND H.CG41_NUMREG = CG43_NUMREG_CG41 "
+        "LEFT JOIN CG41_PRIMANOTA P ON P.CG41_DITTA_CG18 = H.CG41_DITTA_CG18 "
+        "AND P.CG41_NUMREG = H.CG41_RIFPADRE "
+        "LEFT JOIN CGE0_DOCEDITORIA E ON E.CGE0_DITTA_CG18 = H.CG41_DITTA_CG18 "
+        "AND E.CGE0_NUMREG_CG41 = H.CG41_NUMREG",
+        [&](const Row& r) { VatLine(r); });
   }
 
   void VatLine(const Row& r) {
@@ -433,10 +434,10 @@ class VatRegisters final : public FamilyGenerator {
       codes.push_back({S(v.code), S(std::string("IVA ") + v.code), N(v.tipologia), N(v.sospimp),
                        v.vent ? N(*v.vent) : std::nullopt});
     }
-    InsertMissing(c, "CG28_TABCODIVA",
-                  {"CG28_CODICE", "CG28_DESCR", "CG28_TIPOLOGIA", "CG28_FLGSOSPIMP",
-                   "CG28_ALIQIVAVENT"},
-                  1, codes);
+    InsertMissing(
+        c, "CG28_TABCODIVA",
+        {"CG28_CODICE", "CG28_DESCR", "CG28_TIPOLOGIA", "CG28_FLGSOSPIMP", "CG28_ALIQIVAVENT"}, 1,
+        codes);
     // Company 1: section 'V' belongs to a ventilation activity of its own; company 2: its
     // sections name no activity, so the company's first activity of the VAT year counts.
     InsertMissing(c, "CG86_AZIENDECOLL",
@@ -461,7 +462,11 @@ class VatRegisters final : public FamilyGenerator {
     InsertMissing(c, "CG32_ANADITTAPSEZ",
                   {"CG32_DITTA_CG18", "CG32_ANNO", "CG32_SEZIONALE", "CG32_IDATTIVITA_CG86"}, 3,
                   sections);
-    vat_ = std::make_unique<Rows>(c, "CG43_MOVIVA", std::vector<std::string>{"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_INDTIPO", "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA", "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND"});
+    vat_ = std::make_unique<Rows>(
+        c, "CG43_MOVIVA",
+        std::vector<std::string>{"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA",
+                                 "CG43_INDTIPO", "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA",
+                                 "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND"});
     cg48_ = std::make_unique<Rows>(c, "CG48_MOVSOSP");
     cg49_ = std::make_unique<Rows>(c, "CG49_PAGSOSP");
     cg50_ = std::make_unique<Rows>(c, "CG50_MOVPAGSOSP");

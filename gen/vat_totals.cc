@@ -78,7 +78,10 @@ std::string VatRegistrations::Add(LedgerWriter& w, const FiscalYearSpec& fy, Reg
 }
 
 void VatRegistrations::Flush(db::Connection& conn) {
-  Rows copy(conn, "CG43_MOVIVA", {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_INDTIPO", "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA", "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND"});
+  Rows copy(conn, "CG43_MOVIVA",
+            {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_INDTIPO",
+             "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA", "CG43_IMPONIBILE", "CG43_IMPOSTA",
+             "CG43_IMPOSTAND"});
   for (const Row& r : rows_) {
     // Every VAT line has its VAT type: ordinary (1), as the VAT registers read it.
     copy.Row({N(r.ditta), S(r.numreg), N(r.number), N(r.line.kind), S(r.line.code), N(1),

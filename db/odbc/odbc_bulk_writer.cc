@@ -28,9 +28,8 @@ class InsertWriter final : public BulkWriter {
     for (std::size_t i = 0; i < table_.columns.size(); ++i)
       list += (i == 0 ? "" : ", ") + table_.columns[i];
     // The columns' types, from an empty result of the table.
-    for (auto& result :
-         owner_.RunNative("SELECT " + (list.empty() ? "*" : list) + " FROM " + name_ +
-                          " WHERE 1 = 0")) {
+    for (auto& result : owner_.RunNative("SELECT " + (list.empty() ? "*" : list) + " FROM " +
+                                         name_ + " WHERE 1 = 0")) {
       if (!result.has_rows) continue;
       columns_ = std::move(result.columns);
       break;
@@ -43,7 +42,13 @@ class InsertWriter final : public BulkWriter {
     for (const Column& c : columns_) {
       FieldDef field = FieldFromColumn(c.name, c);
       field.name.clear();  // only the type is bound; a name would be copied with every value
+      // Dates go as ISO text that the statement casts: the PostgreSQL driver spells the type of
+      // a bound timestamp wrongly in a statement of many rows.
+      if (field.type == FieldType::kDateTime) field = FieldDef::VarChar("", 30);
       fields_.push_back(std::move(field));
+      placeholders_.push_back(c.sql_type == 0 || !IsDate(c) ? "?"
+                              : postgres                    ? "CAST(? AS TIMESTAMP)"
+                                                            : "CAST(? AS DATETIME2)");
     }
     head_ = "INSERT INTO " + name_ + " (" + list + ") VALUES ";
     if (!table_.identity.empty() && !postgres) {
@@ -82,6 +87,10 @@ class InsertWriter final : public BulkWriter {
   }
 
  private:
+  static bool IsDate(const Column& c) {
+    return FieldFromColumn(c.name, c).type == FieldType::kDateTime;
+  }
+
   static std::string Lower(std::string text) {
     for (char& c : text)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -120,7 +129,7 @@ class InsertWriter final : public BulkWriter {
     if (!added) return it->second;
     std::string one = "(";
     for (std::size_t c = 0; c < columns_.size(); ++c)
-      one += c == 0 ? "?" : ", ?";
+      one += (c == 0 ? "" : ", ") + placeholders_[c];
     one += ")";
     std::string& sql = it->second;
     sql = head_;
@@ -136,6 +145,7 @@ class InsertWriter final : public BulkWriter {
   std::string name_;
   std::vector<Column> columns_;
   std::vector<FieldDef> fields_;
+  std::vector<std::string> placeholders_;  // of each column in the statement
   std::string head_, tail_;
   std::size_t block_ = 1;
   std::map<std::size_t, std::string> statements_;  // by rows in the statement

@@ -28,12 +28,12 @@ std::string Dump(db::Connection& conn, const std::string& table, int columns) {
 }
 
 std::string Listed(const gen::GeneratedLedger& l) {
-  std::string out = std::to_string(l.journal_lines) + " " + std::to_string(l.yearly_totals) +
-                    " " + std::to_string(l.monthly_totals) + "\n";
+  std::string out = std::to_string(l.journal_lines) + " " + std::to_string(l.yearly_totals) + " " +
+                    std::to_string(l.monthly_totals) + "\n";
   for (const auto& w : l.wrong) {
     out += std::to_string(w.ditta) + " " + std::to_string(w.anno) + " " + w.conto + " " +
-           std::to_string(w.sede) + " " + w.valuta + " " + w.what + " " + w.added.ToString() +
-           " " + std::to_string(w.annosol) + "-" + std::to_string(w.mese) + "\n";
+           std::to_string(w.sede) + " " + w.valuta + " " + w.what + " " + w.added.ToString() + " " +
+           std::to_string(w.annosol) + "-" + std::to_string(w.mese) + "\n";
   }
   for (const auto& w : l.wrong_stored) {
     out += w.family + " " + std::to_string(w.ditta) + " " + std::to_string(w.anno) + " " + w.key +
