@@ -1,5 +1,6 @@
 // Dates, amounts, reads and bulk rows for the generator: the plumbing every family's part shares.
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <span>
 #include <stdexcept>
@@ -134,18 +135,23 @@ std::string Key(const std::vector<Opt>& row, std::size_t keys) {
 
 }  // namespace
 
-std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql) {
+void ForEachRow(db::Connection& conn, const std::string& sql,
+                const std::function<void(const std::vector<Opt>&)>& each) {
   const db::QueryResult result = conn.Query(sql);
   const db::RowTable& table = *result.table;
-  std::vector<std::vector<Opt>> rows;
-  rows.reserve(table.size());
   const std::size_t fields = table.fields().size();
+  std::vector<Opt> row(fields);
   for (std::size_t i = 0; i < table.size(); ++i) {
-    auto& row = rows.emplace_back();
-    row.reserve(fields);
+    const auto& values = table.row(static_cast<db::RowId>(i)).values;
     for (std::size_t f = 0; f < fields; ++f)
-      row.push_back(Text(table.row(static_cast<db::RowId>(i)).values[f]));
+      row[f] = Text(values[f]);
+    each(row);
   }
+}
+
+std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql) {
+  std::vector<std::vector<Opt>> rows;
+  ForEachRow(conn, sql, [&](const std::vector<Opt>& row) { rows.push_back(row); });
   return rows;
 }
 

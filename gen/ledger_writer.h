@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -74,6 +75,9 @@ void Exec(db::Connection& conn, const std::string& sql);
 // The rows of a query, each field as text: numbers with a point, dates YYYY-MM-DD (with the time
 // when it is not midnight), nullopt for NULL; the same text whichever backend reads it.
 std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql);
+// The same, a row at a time, without holding them all as text.
+void ForEachRow(db::Connection& conn, const std::string& sql,
+                const std::function<void(const std::vector<Opt>&)>& each);
 // The rows of `columns` (`keys` of them the key) that `table` does not hold yet, written: the
 // masters several parts of the generator add, each adding what the others have not.
 void InsertMissing(db::Connection& conn, const std::string& table,

@@ -135,8 +135,7 @@ class Row {
 // Runs a query and hands each row to `each`.
 void ForEachRow(db::Connection& conn, const std::string& sql,
                 const std::function<void(const Row&)>& each) {
-  for (const auto& fields : Query(conn, sql))
-    each(Row(fields));
+  gen::ForEachRow(conn, sql, [&](const std::vector<Opt>& fields) { each(Row(fields)); });
 }
 
 // A stored total's key, as CG59_PROGIVAM keys it.
