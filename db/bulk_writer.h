@@ -1,6 +1,8 @@
 // BulkWriter: appends many rows to one table of the connection's database, in whatever
-// transaction the connection has open: COPY over libpq, parameter arrays of multi-row INSERTs
-// over ODBC. Every value is bound or streamed as data, never pasted into SQL text. What a bulk
+// transaction the connection has open: COPY over libpq; over ODBC, multi-row INSERTs with every
+// value a bound parameter (SQL Server), or a block of rows bound as one JSON parameter that the
+// server reads into the table's types (PostgreSQL through its driver, whose cost per parameter
+// outweighs the rows). Values are always data, never pasted into SQL text. What a bulk
 // load needs besides rows and that differs by server (deferred foreign keys, statistics,
 // identity columns given values of their own) is here too, so that a loader names no backend.
 #pragma once

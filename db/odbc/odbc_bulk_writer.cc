@@ -1,6 +1,7 @@
 // Bulk rows over ODBC: INSERT ... VALUES (?, ...), (?, ...) with a block of rows a statement,
 // every value bound as a parameter of its column's type (text as UTF-16 through the channel).
 // A block stays within what SQL Server takes in one statement: 2,100 parameters, 1,000 rows.
+// PostgreSQL gets a block as one parameter instead: a JSON array of the rows.
 #include <cstdio>
 #include <cstring>
 #include <map>
