@@ -18,7 +18,8 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
   auto o = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "generate", "Fill an empty ledger database with a generated journal and its stored totals");
-  cmd->add_option("--connection", o->connection, "the database (libpq text or URI)")->required();
+  cmd->add_option("--connection", o->connection, "the database (libpq text, URI or ODBC string)")
+      ->required();
   cmd->add_option("--lines", o->generator.lines, "journal lines, about")
       ->check(CLI::Range(10, 100000000));
   cmd->add_option("--seed", o->generator.seed, "random seed; the same seed, the same ledger");

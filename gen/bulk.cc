@@ -1,11 +1,15 @@
-// Dates, amounts and COPY for the generator: the plumbing every family's part shares.
-#include <libpq-fe.h>
-
+// Dates, amounts, reads and bulk rows for the generator: the plumbing every family's part shares.
 #include <cstdio>
+#include <functional>
+#include <set>
+#include <span>
 #include <stdexcept>
 
+#include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
-#include "gen/pg_result.h"
+#include "veriprog/connection.h"
+#include "veriprog/date_time.h"
+#include "veriprog/variant.h"
 
 namespace veriprog::gen {
 namespace {
@@ -60,60 +64,112 @@ Cents ToEuro(Cents val, Cents rate) {
   return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
 }
 
-Copy::Copy(pg_conn* conn, std::string statement, bool streaming)
-    : conn_(conn), statement_(std::move(statement)), streaming_(streaming) {
-  if (streaming_) Start();
+Rows::Rows(db::Connection& conn, std::string table, std::vector<std::string> columns,
+           bool streaming, std::string identity)
+    : writer_(db::OpenBulkWriter(conn, {std::move(table), std::move(columns), std::move(identity)},
+                                 streaming ? db::BulkMode::kStream : db::BulkMode::kHold)) {}
+
+Rows::~Rows() = default;
+
+void Rows::Row(std::initializer_list<Opt> values) {
+  writer_->Row(std::span<const Opt>(values.begin(), values.size()));
 }
 
-void Copy::Row(std::initializer_list<Opt> values) {
-  bool first = true;
-  for (const auto& v : values) {
-    if (!first) buffer_.push_back('\t');
-    first = false;
-    if (!v) {
-      buffer_ += "\\N";
-    } else {
-      for (char c : *v) {
-        if (c == '\\' || c == '\t' || c == '\n' || c == '\r') buffer_.push_back('\\');
-        buffer_.push_back(c);
+void Rows::Row(std::span<const Opt> values) {
+  writer_->Row(values);
+}
+
+void Rows::Finish() {
+  writer_->Finish();
+}
+
+void Exec(db::Connection& conn, const std::string& sql) {
+  conn.Execute(sql);
+}
+
+namespace {
+
+std::string TwoDigits(int n) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02d", n);
+  return buf;
+}
+
+Opt Text(const db::Variant& v) {
+  using Kind = db::Variant::Kind;
+  switch (v.kind()) {
+    case Kind::kEmpty:
+    case Kind::kNull:
+      return std::nullopt;
+    case Kind::kBoolean:
+      return v.AsBoolean() ? "1" : "0";
+    case Kind::kInteger:
+      return std::to_string(v.AsInteger());
+    case Kind::kDecimal:
+      return v.AsDecimal().ToString();
+    case Kind::kString:
+      return v.AsString();
+    case Kind::kDateTime: {
+      const db::DateTime& t = v.AsDateTime();
+      std::string out = std::to_string(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day);
+      if (t.hour != 0 || t.minute != 0 || t.second != 0) {
+        out += " " + TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
       }
+      return out;
     }
   }
-  buffer_.push_back('\n');
-  if (streaming_ && buffer_.size() > (1 << 20)) Flush();
+  return std::nullopt;
 }
 
-void Copy::Finish() {
-  if (!streaming_) Start();
-  Flush();
-  if (PQputCopyEnd(conn_, nullptr) != 1) throw std::runtime_error(PQerrorMessage(conn_));
-  const PgResult r(PQgetResult(conn_));
-  const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
-  const std::string message = ok ? "" : PQresultErrorMessage(r.get());
-  while (PgResult(PQgetResult(conn_)) != nullptr) {
+std::string Key(const std::vector<Opt>& row, std::size_t keys) {
+  std::string key;
+  for (std::size_t i = 0; i < keys; ++i) {
+    std::string_view v = row[i] ? std::string_view(*row[i]) : std::string_view("\\N");
+    while (!v.empty() && v.back() == ' ')
+      v.remove_suffix(1);  // codes compare without their padding, as the ledger does
+    key += v;
+    key += '\t';
   }
-  if (!ok) throw std::runtime_error(message);
+  return key;
 }
 
-void Copy::Start() {
-  const PgResult r(PQexec(conn_, statement_.c_str()));
-  const bool ok = PQresultStatus(r.get()) == PGRES_COPY_IN;
-  if (!ok) throw std::runtime_error(PQerrorMessage(conn_));
-}
+}  // namespace
 
-void Copy::Flush() {
-  if (!buffer_.empty() &&
-      PQputCopyData(conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1) {
-    throw std::runtime_error(PQerrorMessage(conn_));
+void ForEachRow(db::Connection& conn, const std::string& sql,
+                const std::function<void(const std::vector<Opt>&)>& each) {
+  const db::QueryResult result = conn.Query(sql);
+  const db::RowTable& table = *result.table;
+  const std::size_t fields = table.fields().size();
+  std::vector<Opt> row(fields);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const auto& values = table.row(static_cast<db::RowId>(i)).values;
+    for (std::size_t f = 0; f < fields; ++f)
+      row[f] = Text(values[f]);
+    each(row);
   }
-  buffer_.clear();
 }
 
-void Exec(pg_conn* conn, const std::string& sql) {
-  const PgResult r(PQexec(conn, sql.c_str()));
-  const auto status = PQresultStatus(r.get());
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-    throw std::runtime_error(PQresultErrorMessage(r.get()));
+std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql) {
+  std::vector<std::vector<Opt>> rows;
+  ForEachRow(conn, sql, [&](const std::vector<Opt>& row) { rows.push_back(row); });
+  return rows;
+}
+
+void InsertMissing(db::Connection& conn, const std::string& table,
+                   const std::vector<std::string>& columns, std::size_t keys,
+                   const std::vector<std::vector<Opt>>& rows) {
+  std::string select;
+  for (std::size_t i = 0; i < keys; ++i)
+    select += (i == 0 ? "" : ", ") + columns[i];
+  std::set<std::string> held;
+  for (const auto& row : Query(conn, "SELECT " + select + " FROM " + table))
+    held.insert(Key(row, keys));
+  Rows out(conn, table, columns);
+  for (const auto& row : rows) {
+    if (!held.insert(Key(row, keys)).second) continue;
+    out.Row(std::span<const Opt>(row));
+  }
+  out.Finish();
 }
 
 }  // namespace veriprog::gen

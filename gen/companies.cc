@@ -2,16 +2,15 @@
 // table, under new codes. Whatever a table holds of a company is copied with it: the rows that
 // carry its code, the rows of its activities and of its stored totals. The masters shared by every
 // company (chart of accounts, causals, VAT codes, registry) stay as they are.
-#include <libpq-fe.h>
-
+#include <cctype>
 #include <climits>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
-#include "gen/pg_result.h"
 
 namespace veriprog::gen {
 namespace {
@@ -34,21 +33,17 @@ bool MonthlyIdColumn(const std::string& c) {
   return c == "cg52_idprogm" || c.find("_idprogm_") != std::string::npos;
 }
 
-std::vector<std::vector<std::string>> Rows(pg_conn* conn, const std::string& sql) {
-  const PgResult r(PQexec(conn, sql.c_str()));
-  if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-    throw std::runtime_error("generator: " + std::string(PQerrorMessage(conn)));
-  std::vector<std::vector<std::string>> rows;
-  for (int i = 0; i < PQntuples(r.get()); ++i) {
-    auto& row = rows.emplace_back();
-    for (int j = 0; j < PQnfields(r.get()); ++j)
-      row.emplace_back(PQgetvalue(r.get(), i, j));
-  }
-  return rows;
+long long Number(db::Connection& conn, const std::string& sql) {
+  const auto rows = Query(conn, sql);
+  if (rows.empty() || rows[0].empty() || !rows[0][0])
+    throw std::runtime_error("generator: no number from " + sql);
+  return std::stoll(*rows[0][0]);
 }
 
-long long Number(pg_conn* conn, const std::string& sql) {
-  return std::stoll(Rows(conn, sql).at(0).at(0));
+std::string Lower(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 }  // namespace
@@ -57,7 +52,7 @@ int CopiedActivity(int activity, int ditta) {
   return activity + ditta * kActivityStride;
 }
 
-void CopyCompanies(pg_conn* conn, int companies) {
+void CopyCompanies(db::Connection& conn, int companies) {
   if (companies <= 2) return;
   // Identifiers of stored totals: each copy gets a range of its own above the generated ones.
   const long long yearly =
@@ -71,20 +66,24 @@ void CopyCompanies(pg_conn* conn, int companies) {
       static_cast<long long>(companies + 1) * kActivityStride >= INT_MAX) {
     throw std::runtime_error("generator: too many companies for a ledger of this size");
   }
-  Exec(conn,
-       "CREATE TEMPORARY TABLE COPIED_COMPANIES (NEW_DITTA integer, SOURCE_DITTA integer) "
-       "ON COMMIT DROP");
-  Exec(conn, "INSERT INTO COPIED_COMPANIES SELECT g, 2 - g % 2 FROM generate_series(3, " +
-                 std::to_string(companies) + ") g");
+  // The copies and their sources, as a table of the statements themselves.
+  std::string copies = "(VALUES ";
+  for (int ditta = 3; ditta <= companies; ++ditta) {
+    copies += (ditta == 3 ? "" : ", ") + std::string("(") + std::to_string(ditta) + ", " +
+              std::to_string(2 - ditta % 2) + ", 'Ditta " + std::to_string(ditta) + "')";
+  }
+  copies += ") AS m (NEW_DITTA, SOURCE_DITTA, NEW_NAME)";
 
   std::map<std::string, std::vector<std::string>> tables;  // in the order of their columns
   for (const auto& row :
-       Rows(conn,
-            "SELECT c.table_name, c.column_name FROM information_schema.columns c "
-            "JOIN information_schema.tables t USING (table_schema, table_name) "
-            "WHERE t.table_schema = current_schema() AND t.table_type = 'BASE TABLE' "
-            "ORDER BY c.table_name, c.ordinal_position")) {
-    tables[row[0]].push_back(row[1]);
+       Query(conn,
+             "SELECT c.TABLE_NAME, c.COLUMN_NAME FROM INFORMATION_SCHEMA.COLUMNS c "
+             "JOIN INFORMATION_SCHEMA.TABLES t ON t.TABLE_SCHEMA = c.TABLE_SCHEMA "
+             "AND t.TABLE_NAME = c.TABLE_NAME WHERE t.TABLE_TYPE = 'BASE TABLE' "
+             "AND t.TABLE_SCHEMA NOT IN ('pg_catalog', 'information_schema') "
+             "ORDER BY c.TABLE_NAME, c.ORDINAL_POSITION")) {
+    if (!row[0] || !row[1]) continue;
+    tables[Lower(*row[0])].push_back(Lower(*row[1]));
   }
   const std::string of_source = " = m.SOURCE_DITTA";
   for (const auto& [table, columns] : tables) {
@@ -120,7 +119,9 @@ void CopyCompanies(pg_conn* conn, int companies) {
     for (const auto& c : columns) {
       names += (names.empty() ? "" : ", ") + c;
       std::string value = "x." + c;
-      if (CompanyColumn(c)) {
+      if (table == "cg18_ditte" && c == "cg18_ragsoc") {
+        value = "m.NEW_NAME";
+      } else if (CompanyColumn(c)) {
         value = "CASE WHEN x." + c + of_source + " THEN m.NEW_DITTA ELSE x." + c + " END";
       } else if (ActivityColumn(c)) {
         value = "x." + c + " + m.NEW_DITTA * " + std::to_string(kActivityStride);
@@ -131,20 +132,19 @@ void CopyCompanies(pg_conn* conn, int companies) {
       }
       values += (values.empty() ? "" : ", ") + value;
     }
-    Exec(conn, "INSERT INTO " + table + " (" + names + ") SELECT " + values + " FROM " + table +
-                   " AS x CROSS JOIN COPIED_COMPANIES AS m WHERE " + owner);
+    const std::string insert = "INSERT INTO " + table + " (" + names + ") SELECT " + values +
+                               " FROM " + table + " AS x CROSS JOIN " + copies + " WHERE " + owner;
+    if (table == "cg53_proga" || table == "cg52_progm") {
+      db::WithExplicitIdentity(conn, table, table == "cg53_proga" ? "cg53_idproga" : "cg52_idprogm",
+                               [&] { Exec(conn, insert); });
+    } else {
+      Exec(conn, insert);
+    }
   }
-  Exec(conn, "UPDATE CG18_DITTE SET CG18_RAGSOC = 'Ditta ' || CG18_DITTA WHERE CG18_DITTA > 2");
-  Exec(conn,
-       "SELECT setval(pg_get_serial_sequence('cg53_proga', 'cg53_idproga'), "
-       "(SELECT MAX(CG53_IDPROGA) FROM CG53_PROGA))");
-  Exec(conn,
-       "SELECT setval(pg_get_serial_sequence('cg52_progm', 'cg52_idprogm'), "
-       "(SELECT MAX(CG52_IDPROGM) FROM CG52_PROGM))");
 }
 
-long long CountRows(pg_conn* conn, const std::string& table) {
-  return Number(conn, "SELECT count(*) FROM " + table);
+long long CountRows(db::Connection& conn, const std::string& table) {
+  return Number(conn, "SELECT COUNT(*) FROM " + table);
 }
 
 }  // namespace veriprog::gen

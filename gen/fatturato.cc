@@ -6,8 +6,6 @@
 // CGV0_IMPORTOIVA/EURO). The stored figures are reckoned here, in whole cents, from everything
 // the database holds when the journal is complete, whoever wrote it; a chosen number of them is
 // then made wrong on purpose and listed.
-#include <libpq-fe.h>
-
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -16,8 +14,9 @@
 #include <tuple>
 #include <vector>
 
+#include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
-#include "gen/pg_result.h"
+#include "gen/vat_totals.h"
 
 namespace veriprog::gen {
 namespace {
@@ -36,20 +35,20 @@ Cents Percent(Cents base, int pct) {
 }
 
 // The rows of one query, as text; throws with the server's message.
-class Query {
+class Rowset {
  public:
-  Query(pg_conn* conn, const std::string& sql) : r_(PQexec(conn, sql.c_str())) {
-    if (PQresultStatus(r_.get()) != PGRES_TUPLES_OK) {
-      throw std::runtime_error(PQresultErrorMessage(r_.get()));
-    }
-  }
-  int rows() const { return PQntuples(r_.get()); }
-  bool null(int row, int col) const { return PQgetisnull(r_.get(), row, col) != 0; }
-  std::string text(int row, int col) const { return PQgetvalue(r_.get(), row, col); }
+  Rowset(db::Connection& conn, const std::string& sql) : rows_(Query(conn, sql)) {}
+  int rows() const { return static_cast<int>(rows_.size()); }
+  bool null(int row, int col) const { return !At(row, col); }
+  std::string text(int row, int col) const { return At(row, col).value_or(""); }
   std::int64_t number(int row, int col) const { return std::stoll(text(row, col)); }
+  Cents cents(int row, int col) const { return ParseCents(At(row, col)); }
 
  private:
-  PgResult r_;
+  const Opt& At(int row, int col) const {
+    return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+  }
+  std::vector<std::vector<Opt>> rows_;
 };
 
 // --- the reckoning ----------------------------------------------------------------------------
@@ -100,7 +99,7 @@ struct Reckoned {
 
 class Reckoner {
  public:
-  Reckoner(pg_conn* conn, const FiscalYearSpec& fy) : conn_(conn), fy_(fy) {}
+  Reckoner(db::Connection& conn, const FiscalYearSpec& fy) : conn_(conn), fy_(fy) {}
 
   Reckoned Run() {
     LoadChart();
@@ -111,42 +110,42 @@ class Reckoner {
         " AND H.CG41_INDTIPOREG IN (1, 2) AND H.CG41_INDTIPOMOV = 0 AND H.CG41_INDPROVREG = 0"
         " AND EXISTS (SELECT 1 FROM CG42_MOVCONT X WHERE X.CG42_DITTA_CG18 = H.CG41_DITTA_CG18"
         " AND X.CG42_NUMREG_CG41 = H.CG41_NUMREG)";
-    Query headers(conn_,
-                  "SELECT H.CG41_NUMREG, extract(year FROM H.CG41_DATAREG)::int,"
-                  " extract(month FROM H.CG41_DATAREG)::int, COALESCE(H.CG41_CODICE_CG31, 0),"
-                  " COALESCE(H.CG41_FLGSEGNOIVA, 0), COALESCE(C.CG33_INDTIPOREG, 0)"
-                  " FROM CG41_PRIMANOTA H LEFT JOIN CG33_TABCAU C ON C.CG33_CODICE = "
-                  "H.CG41_CODICE_CG33" +
-                      where + " ORDER BY H.CG41_NUMREG");
-    Query lines(
+    Rowset headers(conn_,
+                   "SELECT H.CG41_NUMREG, YEAR(H.CG41_DATAREG),"
+                   " MONTH(H.CG41_DATAREG), COALESCE(H.CG41_CODICE_CG31, 0),"
+                   " COALESCE(H.CG41_FLGSEGNOIVA, 0), COALESCE(C.CG33_INDTIPOREG, 0)"
+                   " FROM CG41_PRIMANOTA H LEFT JOIN CG33_TABCAU C ON C.CG33_CODICE = "
+                   "H.CG41_CODICE_CG33" +
+                       where + " ORDER BY H.CG41_NUMREG");
+    Rowset lines(
         conn_,
         "SELECT L.CG42_NUMREG_CG41, COALESCE(L.CG42_INDTIPOOPER, -1),"
-        " upper(rtrim(COALESCE(L.CG42_CONTOPAR_CG24, ''))), COALESCE(L.CG42_TIPOCF_CG44, 0),"
+        " UPPER(RTRIM(COALESCE(L.CG42_CONTOPAR_CG24, ''))), COALESCE(L.CG42_TIPOCF_CG44, 0),"
         " COALESCE(L.CG42_CLIFORPAR_CG44, 0), L.CG42_CODICE_CG31,"
-        " upper(rtrim(COALESCE(L.CG42_CODICE_CG08, 'EURO'))), COALESCE(L.CG42_INDDAAV, 0),"
-        " (COALESCE(L.CG42_IMPTOTALE, 0) * 100)::bigint,"
-        " (COALESCE(L.CG42_IMPTOTALEVAL, 0) * 100)::bigint, L.CG42_PROGIVA_CG43"
+        " UPPER(RTRIM(COALESCE(L.CG42_CODICE_CG08, 'EURO'))), COALESCE(L.CG42_INDDAAV, 0),"
+        " COALESCE(L.CG42_IMPTOTALE, 0),"
+        " COALESCE(L.CG42_IMPTOTALEVAL, 0), L.CG42_PROGIVA_CG43"
         " FROM CG42_MOVCONT L JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = "
         "L.CG42_DITTA_CG18 AND H.CG41_NUMREG = L.CG42_NUMREG_CG41" +
             where + " ORDER BY L.CG42_NUMREG_CG41, L.CG42_NUMRIGA");
-    Query vat(conn_,
-              "SELECT V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA,"
-              " ((COALESCE(V.CG43_IMPOSTA, 0) + COALESCE(V.CG43_IMPOSTAND, 0)) * 100)::bigint,"
-              " ((COALESCE(V.CG43_IMPOSTAVAL, 0) + COALESCE(V.CG43_IMPOSTANDVAL, 0)) * 100)::bigint"
-              " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = V.CG43_DITTA_CG18"
-              " AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
-                  where + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
+    Rowset vat(conn_,
+               "SELECT V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA,"
+               " COALESCE(V.CG43_IMPOSTA, 0) + COALESCE(V.CG43_IMPOSTAND, 0),"
+               " COALESCE(V.CG43_IMPOSTAVAL, 0) + COALESCE(V.CG43_IMPOSTANDVAL, 0)"
+               " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = V.CG43_DITTA_CG18"
+               " AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
+                   where + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
     std::map<std::string, std::vector<JournalLine>> by_reg;
     for (int i = 0; i < lines.rows(); ++i) {
       by_reg[lines.text(i, 0)].push_back(
           {lines.number(i, 1), lines.text(i, 2), lines.number(i, 3), lines.number(i, 4),
            lines.null(i, 5) ? std::nullopt : std::optional(lines.number(i, 5)), lines.text(i, 6),
-           lines.number(i, 7), lines.number(i, 8), lines.number(i, 9),
+           lines.number(i, 7), lines.cents(i, 8), lines.cents(i, 9),
            lines.null(i, 10) ? std::nullopt : std::optional(lines.number(i, 10))});
     }
     std::map<std::string, std::vector<VatLine>> vat_by_reg;
     for (int i = 0; i < vat.rows(); ++i) {
-      vat_by_reg[vat.text(i, 0)].push_back({vat.number(i, 1), vat.number(i, 2), vat.number(i, 3)});
+      vat_by_reg[vat.text(i, 0)].push_back({vat.number(i, 1), vat.cents(i, 2), vat.cents(i, 3)});
     }
     for (int i = 0; i < headers.rows(); ++i) {
       const Header h{headers.text(i, 0),   headers.number(i, 1), headers.number(i, 2),
@@ -159,13 +158,13 @@ class Reckoner {
 
  private:
   void LoadChart() {
-    Query group(conn_, "SELECT CG18_GRUPPO_CG10 FROM CG18_DITTE WHERE CG18_DITTA = " +
-                           std::to_string(fy_.ditta));
+    Rowset group(conn_, "SELECT CG18_GRUPPO_CG10 FROM CG18_DITTE WHERE CG18_DITTA = " +
+                            std::to_string(fy_.ditta));
     if (group.rows() != 1) throw std::runtime_error("generator: company without a chart group");
-    Query chart(conn_,
-                "SELECT upper(rtrim(CG24_CONTO)), CG24_FLGAGGFATT FROM CG24_TABPDC"
-                " WHERE CG24_GRUPPO_CG10 = " +
-                    group.text(0, 0));
+    Rowset chart(conn_,
+                 "SELECT UPPER(RTRIM(CG24_CONTO)), CG24_FLGAGGFATT FROM CG24_TABPDC"
+                 " WHERE CG24_GRUPPO_CG10 = " +
+                     group.text(0, 0));
     for (int i = 0; i < chart.rows(); ++i)
       chart_[chart.text(i, 0)] = !chart.null(i, 1) && chart.number(i, 1) == 1;
   }
@@ -258,7 +257,7 @@ class Reckoner {
     }
   }
 
-  pg_conn* conn_;
+  db::Connection& conn_;
   const FiscalYearSpec& fy_;
   std::map<std::string, bool> chart_;
   Reckoned out_;
@@ -269,22 +268,36 @@ class Reckoner {
 class TurnoverFamily final : public FamilyGenerator {
  public:
   void Masters(LedgerWriter& w) override {
-    Exec(w.conn(),
-         "INSERT INTO CG33_TABCAU (CG33_CODICE, CG33_DESCR, CG33_INDTIPOREG, CG33_FLGCOMP) VALUES"
-         " ('FA1', 'Fattura di acquisto', 1, 0), ('FV1', 'Fattura di vendita', 2, 0),"
-         " ('NA1', 'Nota di credito da fornitore', 1, 0),"
-         " ('NV1', 'Nota di credito a cliente', 2, 0), ('CO1', 'Corrispettivi', 3, 0),"
-         " ('FX1', 'Fattura fuori registro', 0, 0) ON CONFLICT DO NOTHING");
-    // Sales and purchases make turnover; cash and VAT accounts do not.
-    Exec(w.conn(),
-         "INSERT INTO CG24_TABPDC (CG24_GRUPPO_CG10, CG24_CONTO, CG24_DESCR, CG24_FLGAGGFATT)"
-         " SELECT G.CG18_GRUPPO_CG10, A.CONTO, A.DESCR, A.FLAG FROM (VALUES"
-         " ('1010', 'Cassa', 0), ('4101', 'Ricavi di vendita', 1),"
-         " ('4102', 'Ricavi di vendita estero', 1), ('6101', 'Acquisti di merci', 1),"
-         " ('6102', 'Acquisti di servizi', 1), ('2611', 'IVA a debito', 0),"
-         " ('1611', 'IVA a credito', 0)) AS A (CONTO, DESCR, FLAG)"
-         " CROSS JOIN (SELECT DISTINCT CG18_GRUPPO_CG10 FROM CG18_DITTE) AS G"
-         " ON CONFLICT DO NOTHING");
+    // Other parts of the generator may know some of these rows already.
+    InsertMissing(w.conn(), "CG33_TABCAU",
+                  {"CG33_CODICE", "CG33_DESCR", "CG33_INDTIPOREG", "CG33_FLGCOMP"}, 1,
+                  {{S("FA1"), S("Fattura di acquisto"), N(1), N(0)},
+                   {S("FV1"), S("Fattura di vendita"), N(2), N(0)},
+                   {S("NA1"), S("Nota di credito da fornitore"), N(1), N(0)},
+                   {S("NV1"), S("Nota di credito a cliente"), N(2), N(0)},
+                   {S("CO1"), S("Corrispettivi"), N(3), N(0)},
+                   {S("FX1"), S("Fattura fuori registro"), N(0), N(0)}});
+    // Sales and purchases make turnover; cash and VAT accounts do not. In every chart group
+    // the companies use.
+    static const std::vector<std::pair<const char*, const char*>> kAccounts = {
+        {"1010", "Cassa"},
+        {"4101", "Ricavi di vendita"},
+        {"4102", "Ricavi di vendita estero"},
+        {"6101", "Acquisti di merci"},
+        {"6102", "Acquisti di servizi"},
+        {"2611", "IVA a debito"},
+        {"1611", "IVA a credito"}};
+    std::vector<std::vector<Opt>> chart;
+    for (const auto& group :
+         Query(w.conn(),
+               "SELECT DISTINCT CG18_GRUPPO_CG10 FROM CG18_DITTE ORDER BY CG18_GRUPPO_CG10")) {
+      for (const auto& [conto, descr] : kAccounts) {
+        const bool turnover = conto[0] == '4' || conto[0] == '6';
+        chart.push_back({group[0], S(conto), S(descr), N(turnover ? 1 : 0)});
+      }
+    }
+    InsertMissing(w.conn(), "CG24_TABPDC",
+                  {"CG24_GRUPPO_CG10", "CG24_CONTO", "CG24_DESCR", "CG24_FLGAGGFATT"}, 2, chart);
   }
 
   void Journal(LedgerWriter& w, const FiscalYearSpec& fy) override {
@@ -297,7 +310,7 @@ class TurnoverFamily final : public FamilyGenerator {
   }
 
   void Totals(LedgerWriter& w) override {
-    WriteVatLinesAndKinds(w.conn());
+    WriteVatLines(w.conn());
     std::vector<Reckoned> reckoned;
     for (const auto& fy : w.years())
       reckoned.push_back(Reckoner(w.conn(), fy).Run());
@@ -307,13 +320,6 @@ class TurnoverFamily final : public FamilyGenerator {
   }
 
  private:
-  struct Extra {
-    int ditta;
-    std::string numreg;
-    int numriga;
-    int tipooper;
-    std::optional<int> progiva;
-  };
   struct Vat {
     int ditta;
     std::string numreg;
@@ -422,11 +428,11 @@ class TurnoverFamily final : public FamilyGenerator {
     lines[0].eur = open_eur;
     if (rate) lines[0].val = open_val;
 
-    const std::string numreg = w.AddRegistration(fy, reg, lines);
     for (std::size_t i = 0; i < kinds.size(); ++i) {
-      extras_.push_back(
-          {fy.ditta, numreg, static_cast<int>(i + 1), kinds[i].first, kinds[i].second});
+      lines[i].tipooper = kinds[i].first;
+      lines[i].progiva = kinds[i].second;
     }
+    const std::string numreg = w.AddRegistration(fy, reg, lines);
     for (Vat& v : vats) {
       v.numreg = numreg;
       vats_.push_back(std::move(v));
@@ -434,34 +440,17 @@ class TurnoverFamily final : public FamilyGenerator {
     return static_cast<int>(lines.size());
   }
 
-  // The VAT lines, and the kind and VAT line of each journal line written through the core.
-  void WriteVatLinesAndKinds(pg_conn* conn) {
-    Copy vat(conn,
-             "COPY CG43_MOVIVA (CG43_DITTA_CG18, CG43_NUMREG_CG41, CG43_NUMRIGAIVA,"
-             " CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND, CG43_IMPOSTAVAL, CG43_IMPOSTANDVAL)"
-             " FROM STDIN");
+  // The VAT lines of the registrations written through the core.
+  void WriteVatLines(db::Connection& conn) {
+    Rows vat(conn, "CG43_MOVIVA",
+             {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_IMPONIBILE",
+              "CG43_IMPOSTA", "CG43_IMPOSTAND", "CG43_IMPOSTAVAL", "CG43_IMPOSTANDVAL"});
     auto money = [](const std::optional<Cents>& c) { return c ? S(Money(*c)) : std::nullopt; };
     for (const Vat& v : vats_) {
       vat.Row({N(v.ditta), S(v.numreg), N(v.riga), S(Money(v.imponibile)), S(Money(v.imposta)),
                S(Money(v.impostand)), money(v.imposta_val), money(v.impostand_val)});
     }
     vat.Finish();
-    Exec(conn,
-         "CREATE TEMP TABLE GEN_FATTURATO_RIGHE (DITTA integer, NUMREG varchar(20),"
-         " NUMRIGA integer, TIPOOPER smallint, PROGIVA integer)");
-    Copy kinds(conn, "COPY GEN_FATTURATO_RIGHE FROM STDIN");
-    for (const Extra& e : extras_) {
-      kinds.Row({N(e.ditta), S(e.numreg), N(e.numriga), N(e.tipooper),
-                 e.progiva ? N(*e.progiva) : std::nullopt});
-    }
-    kinds.Finish();
-    Exec(conn, "ANALYZE GEN_FATTURATO_RIGHE");
-    Exec(conn,
-         "UPDATE CG42_MOVCONT SET CG42_INDTIPOOPER = T.TIPOOPER, CG42_PROGIVA_CG43 = T.PROGIVA"
-         " FROM GEN_FATTURATO_RIGHE T WHERE CG42_DITTA_CG18 = T.DITTA"
-         " AND CG42_NUMREG_CG41 = T.NUMREG AND CG42_NUMRIGA = T.NUMRIGA;"
-         " DROP TABLE GEN_FATTURATO_RIGHE");
-    extras_.clear();
     vats_.clear();
   }
 
@@ -523,12 +512,13 @@ class TurnoverFamily final : public FamilyGenerator {
   // Writes the figures into the stored rows of their keys (Null key columns read as 0 and '').
   // Every key must have its row already: the core journal's totals made them, as they would be
   // for a ledger kept in step; a key without one is a fault of the generator.
-  static void Store(pg_conn* conn, const FiscalYearSpec& fy, const Reckoned& r) {
+  static void Store(db::Connection& conn, const FiscalYearSpec& fy, const Reckoned& r) {
     Exec(conn,
-         "CREATE TEMP TABLE GEN_FATTURATO (CONTO varchar(10), TIPOCF bigint, CLIFOR bigint,"
+         "CREATE TABLE #GEN_FATTURATO (CONTO varchar(10), TIPOCF bigint, CLIFOR bigint,"
          " ANNO bigint, MESE bigint, SEDE bigint, VALUTA varchar(6), EUR numeric(17,2),"
          " VAL numeric(17,2))");
-    Copy rows(conn, "COPY GEN_FATTURATO FROM STDIN");
+    Rows rows(conn, "#GEN_FATTURATO",
+              {"CONTO", "TIPOCF", "CLIFOR", "ANNO", "MESE", "SEDE", "VALUTA", "EUR", "VAL"});
     for (const auto& [k, p] : r.turnover) {
       rows.Row({S(k.conto), N(k.tipocf), N(k.clifor), N(k.year), N(k.month), N(k.sede), S(k.valuta),
                 S(Money(p.eur)), S(Money(p.val))});
@@ -538,7 +528,7 @@ class TurnoverFamily final : public FamilyGenerator {
                 S(k.valuta), S(Money(p.eur)), S(Money(p.val))});
     }
     rows.Finish();
-    Exec(conn, "ANALYZE GEN_FATTURATO");
+    db::UpdateStatistics(conn, {"#GEN_FATTURATO"});
     auto fiscal = [&](const char* table) {
       const std::string t(table);
       const std::string anno = t == "CG52" ? "CG52_ANNO_CG53" : "CG53_ANNO_CG19";
@@ -549,7 +539,7 @@ class TurnoverFamily final : public FamilyGenerator {
     };
     auto key = [](const char* t) {
       const std::string p(t);
-      return " AND upper(rtrim(COALESCE(" + p + "_CONTO_CG24, ''))) = G.CONTO AND COALESCE(" + p +
+      return " AND UPPER(RTRIM(COALESCE(" + p + "_CONTO_CG24, ''))) = G.CONTO AND COALESCE(" + p +
              "_TIPOCF_CG44, 0) = G.TIPOCF AND COALESCE(" + p + "_CLIFOR_CG44, 0) = G.CLIFOR" +
              " AND COALESCE(" + p + "_CODICE_CG31, 0) = G.SEDE";
     };
@@ -561,41 +551,38 @@ class TurnoverFamily final : public FamilyGenerator {
     };
     const Update updates[] = {
         {"monthly total", "G.ANNO IS NOT NULL AND G.VALUTA = 'EURO'",
-         "UPDATE CG52_PROGM SET CG52_FATTURATO = G.EUR FROM GEN_FATTURATO G WHERE "
+         "UPDATE CG52_PROGM SET CG52_FATTURATO = G.EUR FROM #GEN_FATTURATO G WHERE "
          "G.ANNO IS NOT NULL AND G.VALUTA = 'EURO'" +
              fiscal("CG52") + key("CG52") + month},
         {"monthly currency total", "G.ANNO IS NOT NULL AND G.VALUTA <> 'EURO'",
          "UPDATE CGV1_PROGMVAL SET CGV1_FATTURATO = G.VAL, CGV1_FATTURATOEURO = G.EUR"
-         " FROM GEN_FATTURATO G, CG52_PROGM WHERE G.ANNO IS NOT NULL AND G.VALUTA <> 'EURO'"
-         " AND CGV1_IDPROGM_CG52 = CG52_IDPROGM AND upper(rtrim(CGV1_CODICE_CG08)) = G.VALUTA" +
+         " FROM #GEN_FATTURATO G, CG52_PROGM WHERE G.ANNO IS NOT NULL AND G.VALUTA <> 'EURO'"
+         " AND CGV1_IDPROGM_CG52 = CG52_IDPROGM AND UPPER(RTRIM(CGV1_CODICE_CG08)) = G.VALUTA" +
              fiscal("CG52") + key("CG52") + month},
         {"yearly total", "G.ANNO IS NULL AND G.VALUTA = 'EURO'",
-         "UPDATE CG53_PROGA SET CG53_IMPORTOIVA = G.EUR FROM GEN_FATTURATO G WHERE "
+         "UPDATE CG53_PROGA SET CG53_IMPORTOIVA = G.EUR FROM #GEN_FATTURATO G WHERE "
          "G.ANNO IS NULL AND G.VALUTA = 'EURO'" +
              fiscal("CG53") + key("CG53")},
         {"yearly currency total", "G.ANNO IS NULL AND G.VALUTA <> 'EURO'",
          "UPDATE CGV0_PROGAVAL SET CGV0_IMPORTOIVA = G.VAL, CGV0_IMPORTOIVAEURO = G.EUR"
-         " FROM GEN_FATTURATO G, CG53_PROGA WHERE G.ANNO IS NULL AND G.VALUTA <> 'EURO'"
-         " AND CGV0_IDPROGA_CG53 = CG53_IDPROGA AND upper(rtrim(CGV0_CODICE_CG08)) = G.VALUTA" +
+         " FROM #GEN_FATTURATO G, CG53_PROGA WHERE G.ANNO IS NULL AND G.VALUTA <> 'EURO'"
+         " AND CGV0_IDPROGA_CG53 = CG53_IDPROGA AND UPPER(RTRIM(CGV0_CODICE_CG08)) = G.VALUTA" +
              fiscal("CG53") + key("CG53")},
     };
     for (const Update& u : updates) {
-      Query wanted(conn, "SELECT count(*) FROM GEN_FATTURATO G WHERE " + u.where);
-      const PgResult done(PQexec(conn, u.sql.c_str()));
-      const bool ok = PQresultStatus(done.get()) == PGRES_COMMAND_OK;
-      const std::string message = ok ? PQcmdTuples(done.get()) : PQresultErrorMessage(done.get());
-      if (!ok) throw std::runtime_error(message);
-      if (message != wanted.text(0, 0)) {
+      Rowset wanted(conn, "SELECT COUNT(*) FROM #GEN_FATTURATO G WHERE " + u.where);
+      std::int64_t done = 0;
+      conn.Execute(u.sql, &done);
+      if (done != wanted.number(0, 0)) {
         throw std::runtime_error("generator: " + wanted.text(0, 0) +
                                  " turnover or VAT figures of " + std::to_string(fy.ditta) + " " +
-                                 std::to_string(fy.anno) + " but " + message +
+                                 std::to_string(fy.anno) + " but " + std::to_string(done) +
                                  " stored rows of the " + u.what);
       }
     }
-    Exec(conn, "DROP TABLE GEN_FATTURATO");
+    Exec(conn, "DROP TABLE #GEN_FATTURATO");
   }
 
-  std::vector<Extra> extras_;
   std::vector<Vat> vats_;
 };
 

@@ -1,7 +1,5 @@
 #include "gen/ledger_generator.h"
 
-#include <libpq-fe.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -12,7 +10,9 @@
 #include <set>
 #include <stdexcept>
 
+#include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
+#include "veriprog/connection.h"
 
 namespace veriprog::gen {
 namespace {
@@ -52,7 +52,7 @@ struct Monthly {
 
 class Generator final : public LedgerWriter {
  public:
-  Generator(PGconn* conn, const GeneratorOptions& options)
+  Generator(db::Connection& conn, const GeneratorOptions& options)
       : conn_(conn), options_(options), rng_(options.seed), families_(MakeFamilyGenerators()) {}
 
   GeneratedLedger Run() {
@@ -69,28 +69,49 @@ class Generator final : public LedgerWriter {
     suppliers_ = std::max(10, customers_ / 2);
     if (options_.companies < 2 || options_.companies > 1000)
       throw std::runtime_error("generator: companies must be between 2 and 1000");
-    Exec(conn_, "BEGIN");
-    Exec(conn_, "SET CONSTRAINTS ALL DEFERRED");  // lines go in before their headers
+    conn_.BeginTrans();
+    try {
+      Fill(years);
+      conn_.CommitTrans();
+    } catch (...) {
+      lines_.reset();  // an unfinished COPY ends before the rollback
+      if (conn_.in_transaction()) conn_.RollbackTrans();
+      throw;
+    }
+    db::UpdateStatistics(
+        conn_, options_.companies > 2
+                   ? std::vector<std::string>{}
+                   : std::vector<std::string>{"CG41_PRIMANOTA", "CG42_MOVCONT", "CG53_PROGA",
+                                              "CG52_PROGM", "CGV0_PROGAVAL", "CGV1_PROGMVAL"});
+    return result_;
+  }
+
+  void Fill(const std::vector<FiscalYearSpec>& years) {
+    // Lines go in before their headers where the server checks the link at the commit; where it
+    // checks every row at once, the lines wait in memory until the headers are in.
+    const bool deferred = db::DeferForeignKeys(conn_);
     years_ = years;
     WriteMasters(years);
     for (auto& family : families_)
       family->Masters(*this);
-    lines_ = std::make_unique<Copy>(
-        conn_,
-        "COPY CG42_MOVCONT (CG42_DITTA_CG18, CG42_NUMREG_CG41, CG42_NUMRIGA, CG42_ANNO_CG19, "
-        "CG42_PROGESER_CG19, CG42_DATAREG, CG42_CONTOPAR_CG24, CG42_TIPOCF_CG44, "
-        "CG42_CLIFORPAR_CG44, "
-        "CG42_CODICE_CG31, CG42_CODICE_CG08, CG42_CODICE_CG33, CG42_INDDAAV, CG42_IMPTOTALE, "
-        "CG42_IMPTOTALEVAL, CG42_INDTIPOOPER, CG42_PROGIVA_CG43) FROM STDIN",
-        true);
+    lines_ = std::make_unique<Rows>(
+        conn_, "CG42_MOVCONT",
+        std::vector<std::string>{"CG42_DITTA_CG18", "CG42_NUMREG_CG41", "CG42_NUMRIGA",
+                                 "CG42_ANNO_CG19", "CG42_PROGESER_CG19", "CG42_DATAREG",
+                                 "CG42_CONTOPAR_CG24", "CG42_TIPOCF_CG44", "CG42_CLIFORPAR_CG44",
+                                 "CG42_CODICE_CG31", "CG42_CODICE_CG08", "CG42_CODICE_CG33",
+                                 "CG42_INDDAAV", "CG42_IMPTOTALE", "CG42_IMPTOTALEVAL",
+                                 "CG42_INDTIPOOPER", "CG42_PROGIVA_CG43"},
+        deferred);
     for (const auto& fy : years) {
       Journal(fy);
       for (auto& family : families_)
         family->Journal(*this, fy);
     }
-    lines_->Finish();
-    lines_.reset();
+    if (deferred) lines_->Finish();
     WriteHeaders();
+    if (!deferred) lines_->Finish();
+    lines_.reset();
     for (const auto& fy : years) {
       result_.fiscal_years.push_back(
           {fy.ditta, fy.anno, fy.progressivo, fy.start.Text(), fy.end.Text()});
@@ -103,23 +124,27 @@ class Generator final : public LedgerWriter {
       CopyCompanies(conn_, options_.companies);
       ListCopies();
     }
-    Exec(conn_, "COMMIT");
-    Exec(conn_, options_.companies > 2
-                    ? "ANALYZE"
-                    : "ANALYZE CG41_PRIMANOTA; ANALYZE CG42_MOVCONT; ANALYZE CG53_PROGA; "
-                      "ANALYZE CG52_PROGM; ANALYZE CGV0_PROGAVAL; ANALYZE CGV1_PROGMVAL");
-    return result_;
   }
 
  private:
   // --- what the families see ----------------------------------------------------------------
-  pg_conn* conn() override { return conn_; }
+  db::Connection& conn() override { return conn_; }
   std::mt19937_64& rng() override { return rng_; }
   const GeneratorOptions& options() const override { return options_; }
   const std::vector<FiscalYearSpec>& years() const override { return years_; }
   int customers() const override { return customers_; }
   int suppliers() const override { return suppliers_; }
   void ReportWrong(WrongStored wrong) override { result_.wrong_stored.push_back(std::move(wrong)); }
+  void Link(const std::string& numreg, Opt rifpadre, std::optional<int> flgdelete) override {
+    // Links come just after their registration: the search from the end is short.
+    for (auto it = registrations_.rbegin(); it != registrations_.rend(); ++it) {
+      if (it->reg.numreg != numreg) continue;
+      if (rifpadre) it->reg.rifpadre = std::move(rifpadre);
+      it->reg.flgdelete = flgdelete;
+      return;
+    }
+    throw std::runtime_error("generator: no registration " + numreg + " to link");
+  }
 
   // The copies' fiscal years and wrong totals are their sources', under the copy's code.
   void ListCopies() {
@@ -185,7 +210,7 @@ class Generator final : public LedgerWriter {
          "INSERT INTO CG33_TABCAU (CG33_CODICE, CG33_DESCR, CG33_FLGCOMP) VALUES "
          "('001', 'Operazione ordinaria', 0), ('150', 'Bilancio di chiusura', 0), "
          "('151', 'Bilancio di apertura', 0), ('900', 'Rettifica', 1)");
-    Copy chart(conn_, "COPY CG24_TABPDC (CG24_GRUPPO_CG10, CG24_CONTO, CG24_DESCR) FROM STDIN");
+    Rows chart(conn_, "CG24_TABPDC", {"CG24_GRUPPO_CG10", "CG24_CONTO", "CG24_DESCR"});
     for (int group : {1, 2}) {
       for (const auto& conto : Accounts())
         chart.Row({N(group), S(conto), S("Conto " + conto)});
@@ -202,8 +227,8 @@ class Generator final : public LedgerWriter {
       }
     }
     chart.Finish();
-    Copy registry(conn_, "COPY CG16_ANAGGEN FROM STDIN");
-    Copy clifor(conn_, "COPY CG44_CLIFOR FROM STDIN");
+    Rows registry(conn_, "CG16_ANAGGEN");
+    Rows clifor(conn_, "CG44_CLIFOR");
     for (int ditta : {1, 2}) {
       for (int tipocf : {1, 2}) {
         const int count = tipocf == 1 ? customers_ : suppliers_;
@@ -412,16 +437,19 @@ class Generator final : public LedgerWriter {
   }
 
   void WriteHeaders() {
-    Copy headers(
-        conn_,
-        "COPY CG41_PRIMANOTA (CG41_DITTA_CG18, CG41_NUMREG, CG41_ANNO_CG19, CG41_PROGESER_CG19, CG41_DATAREG, CG41_CODICE_CG33, CG41_CODICE_CG31, CG41_INDTIPOMOV, CG41_INDPROVREG, CG41_DATAREGIVA, CG41_DATACOMP, CG41_INDTIPOREG, CG41_SEZIONALE, CG41_FLGSEGNOIVA) FROM STDIN");
+    Rows headers(conn_, "CG41_PRIMANOTA",
+                 {"CG41_DITTA_CG18", "CG41_NUMREG", "CG41_ANNO_CG19", "CG41_PROGESER_CG19",
+                  "CG41_DATAREG", "CG41_CODICE_CG33", "CG41_CODICE_CG31", "CG41_INDTIPOMOV",
+                  "CG41_INDPROVREG", "CG41_DATAREGIVA", "CG41_DATACOMP", "CG41_INDTIPOREG",
+                  "CG41_SEZIONALE", "CG41_FLGSEGNOIVA", "CG41_RIFPADRE", "CG41_FLGDELETE"});
     auto date = [](const std::optional<Date>& d) { return d ? S(d->Text()) : std::nullopt; };
     for (const auto& [ditta, anno, progressivo, reg] : registrations_) {
       headers.Row({N(ditta), S(reg.numreg), N(anno), N(progressivo), S(reg.date.Text()),
                    S(reg.causal), reg.branch ? N(*reg.branch) : std::nullopt, N(reg.tipomov),
                    N(reg.provreg), date(reg.dataregiva), date(reg.datacomp),
                    reg.indtiporeg ? N(*reg.indtiporeg) : std::nullopt, reg.sezionale,
-                   N(reg.flgsegnoiva)});
+                   N(reg.flgsegnoiva), reg.rifpadre,
+                   reg.flgdelete ? N(*reg.flgdelete) : std::nullopt});
     }
     headers.Finish();
   }
@@ -512,13 +540,13 @@ class Generator final : public LedgerWriter {
   Opt MaybeNull(int value) { return value == 0 && Chance(0.3) ? std::nullopt : N(value); }
 
   void WriteTotals(const std::vector<FiscalYearSpec>& years) {
-    Copy yearly(
-        conn_,
-        "COPY CG53_PROGA (CG53_IDPROGA, CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, "
-        "CG53_GRUPPO_CG10, CG53_CONTO_CG24, CG53_TIPOCF_CG44, CG53_CLIFOR_CG44, CG53_CODICE_CG31, "
-        "CG53_SALDOAPE, CG53_RETTDARE, CG53_RETTAVERE, CG53_SALDOFIN, CG53_SALDOCHIU, "
-        "CG53_IMPORTOIVA) FROM STDIN");
-    Copy yearly_val(conn_, "COPY CGV0_PROGAVAL FROM STDIN");
+    Rows yearly(conn_, "CG53_PROGA",
+                {"CG53_IDPROGA", "CG53_DITTA_CG18", "CG53_ANNO_CG19", "CG53_PROGESER_CG19",
+                 "CG53_GRUPPO_CG10", "CG53_CONTO_CG24", "CG53_TIPOCF_CG44", "CG53_CLIFOR_CG44",
+                 "CG53_CODICE_CG31", "CG53_SALDOAPE", "CG53_RETTDARE", "CG53_RETTAVERE",
+                 "CG53_SALDOFIN", "CG53_SALDOCHIU", "CG53_IMPORTOIVA"},
+                false, "CG53_IDPROGA");
+    Rows yearly_val(conn_, "CGV0_PROGAVAL");
     std::map<std::tuple<int, int, Key>, int> ids;
     int id = 0;
     for (const auto& fy : years) {
@@ -544,13 +572,13 @@ class Generator final : public LedgerWriter {
     yearly.Finish();
     yearly_val.Finish();
 
-    Copy monthly(
-        conn_,
-        "COPY CG52_PROGM (CG52_IDPROGM, CG52_IDPROGA_CG53, CG52_DITTA_CG18, CG52_ANNO_CG53, "
-        "CG52_PROGESER_CG53, CG52_GRUPPO_CG10, CG52_CONTO_CG24, CG52_TIPOCF_CG44, "
-        "CG52_CLIFOR_CG44, CG52_CODICE_CG31, CG52_ANNOSOL, CG52_MESE, CG52_IMPORTODARE, "
-        "CG52_IMPORTOAVERE, CG52_FATTURATO) FROM STDIN");
-    Copy monthly_val(conn_, "COPY CGV1_PROGMVAL FROM STDIN");
+    Rows monthly(conn_, "CG52_PROGM",
+                 {"CG52_IDPROGM", "CG52_IDPROGA_CG53", "CG52_DITTA_CG18", "CG52_ANNO_CG53",
+                  "CG52_PROGESER_CG53", "CG52_GRUPPO_CG10", "CG52_CONTO_CG24", "CG52_TIPOCF_CG44",
+                  "CG52_CLIFOR_CG44", "CG52_CODICE_CG31", "CG52_ANNOSOL", "CG52_MESE",
+                  "CG52_IMPORTODARE", "CG52_IMPORTOAVERE", "CG52_FATTURATO"},
+                 false, "CG52_IDPROGM");
+    Rows monthly_val(conn_, "CGV1_PROGMVAL");
     int mid = 0;
     for (const auto& fy : years) {
       for (const auto& [mk, month] : months_[{fy.ditta, fy.anno, fy.progressivo}]) {
@@ -572,10 +600,6 @@ class Generator final : public LedgerWriter {
     result_.monthly_totals = mid;
     monthly.Finish();
     monthly_val.Finish();
-    Exec(conn_, "SELECT setval(pg_get_serial_sequence('cg53_proga', 'cg53_idproga'), " +
-                    std::to_string(std::max(id, 1)) + ")");
-    Exec(conn_, "SELECT setval(pg_get_serial_sequence('cg52_progm', 'cg52_idprogm'), " +
-                    std::to_string(std::max(mid, 1)) + ")");
   }
 
   struct Written {
@@ -584,7 +608,7 @@ class Generator final : public LedgerWriter {
   };
   using YearKey = std::tuple<int, int, int>;
 
-  PGconn* conn_;
+  db::Connection& conn_;
   GeneratorOptions options_;
   std::mt19937_64 rng_;
   std::vector<std::unique_ptr<FamilyGenerator>> families_;
@@ -592,7 +616,7 @@ class Generator final : public LedgerWriter {
   int customers_ = 20;
   int suppliers_ = 10;
   int sequence_ = 0;
-  std::unique_ptr<Copy> lines_;
+  std::unique_ptr<Rows> lines_;
   std::vector<Written> registrations_;
   std::map<YearKey, std::map<Key, Yearly>> totals_;
   std::map<YearKey, std::map<MonthKey, Monthly>> months_;
@@ -603,12 +627,14 @@ class Generator final : public LedgerWriter {
 
 }  // namespace
 
-GeneratedLedger GenerateLedger(const std::string& conninfo, const GeneratorOptions& options) {
-  std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(conninfo.c_str()), &PQfinish);
-  if (PQstatus(conn.get()) != CONNECTION_OK) {
-    throw std::runtime_error(std::string("cannot connect: ") + PQerrorMessage(conn.get()));
-  }
-  return Generator(conn.get(), options).Run();
+GeneratedLedger GenerateLedger(db::Connection& connection, const GeneratorOptions& options) {
+  return Generator(connection, options).Run();
+}
+
+GeneratedLedger GenerateLedger(const std::string& connection_string,
+                               const GeneratorOptions& options) {
+  const auto connection = db::Connect(connection_string);
+  return GenerateLedger(*connection, options);
 }
 
 }  // namespace veriprog::gen

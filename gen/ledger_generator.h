@@ -17,6 +17,10 @@
 
 #include "veriprog/decimal.h"
 
+namespace veriprog::db {
+class Connection;
+}
+
 namespace veriprog::gen {
 
 struct GeneratorOptions {
@@ -74,8 +78,12 @@ struct GeneratedLedger {
   std::int64_t monthly_totals = 0;
 };
 
-// Writes the ledger into the empty development schema reached by conninfo (libpq text).
-// Throws std::runtime_error with the server's message on failure.
-GeneratedLedger GenerateLedger(const std::string& conninfo, const GeneratorOptions& options);
+// Writes the ledger into the empty development schema behind `connection`, libpq or ODBC, in one
+// transaction: on failure nothing is left written. The same options give the same ledger and the
+// same lists through either. Throws (std::runtime_error, DbError) with the reason.
+GeneratedLedger GenerateLedger(db::Connection& connection, const GeneratorOptions& options);
+// The same on a connection opened from `connection_string` (see db::Connect).
+GeneratedLedger GenerateLedger(const std::string& connection_string,
+                               const GeneratorOptions& options);
 
 }  // namespace veriprog::gen

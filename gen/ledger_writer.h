@@ -6,21 +6,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "gen/ledger_generator.h"
 
-struct pg_conn;
+namespace veriprog::db {
+class BulkWriter;
+class Connection;
+}  // namespace veriprog::db
 
 namespace veriprog::gen {
 
 using Cents = std::int64_t;
-using Opt = std::optional<std::string>;  // a COPY field; nullopt is NULL
+using Opt = std::optional<std::string>;  // a field as text; nullopt is NULL
 
 struct Date {
   int y, m, d;
@@ -48,25 +53,36 @@ inline Opt N(std::int64_t n) {
   return std::to_string(n);
 }
 
-// Rows for one COPY ... FROM STDIN. A connection holds one COPY at a time, so a buffered Copy
-// sends its rows only at Finish; a streaming one sends them as they come.
-class Copy {
+// Rows for one table through the connection's bulk writer. A held writer sends its rows only at
+// Finish, leaving the connection free meanwhile; a streaming one sends them as they come (over
+// libpq the connection then runs nothing else until Finish).
+class Rows {
  public:
-  Copy(pg_conn* conn, std::string statement, bool streaming = false);
+  Rows(db::Connection& conn, std::string table, std::vector<std::string> columns = {},
+       bool streaming = false, std::string identity = {});
+  ~Rows();
   void Row(std::initializer_list<Opt> values);
+  void Row(std::span<const Opt> values);
   void Finish();
 
  private:
-  void Start();
-  void Flush();
-  pg_conn* conn_;
-  std::string statement_;
-  bool streaming_;
-  std::string buffer_;
+  std::unique_ptr<db::BulkWriter> writer_;
 };
 
-// Runs one statement; throws std::runtime_error with the server's message.
-void Exec(pg_conn* conn, const std::string& sql);
+// Runs one T-SQL batch (the dialect layer carries it to PostgreSQL); throws with the server's
+// message.
+void Exec(db::Connection& conn, const std::string& sql);
+// The rows of a query, each field as text: numbers with a point, dates YYYY-MM-DD (with the time
+// when it is not midnight), nullopt for NULL; the same text whichever backend reads it.
+std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql);
+// The same, a row at a time, without holding them all as text.
+void ForEachRow(db::Connection& conn, const std::string& sql,
+                const std::function<void(const std::vector<Opt>&)>& each);
+// The rows of `columns` (`keys` of them the key) that `table` does not hold yet, written: the
+// masters several parts of the generator add, each adding what the others have not.
+void InsertMissing(db::Connection& conn, const std::string& table,
+                   const std::vector<std::string>& columns, std::size_t keys,
+                   const std::vector<std::vector<Opt>>& rows);
 
 struct FiscalYearSpec {
   int ditta;
@@ -98,7 +114,9 @@ struct Registration {
   std::optional<Date> datacomp = {};
   std::optional<int> indtiporeg = {};  // 1 purchases, 2 sales, 3 receipts
   Opt sezionale = {};
-  int flgsegnoiva = 0;  // 0: VAT amounts as they are; otherwise with the opposite sign
+  int flgsegnoiva = 0;   // 0: VAT amounts as they are; otherwise with the opposite sign
+  Opt rifpadre = S("");  // the registration this one goes with
+  std::optional<int> flgdelete = {};  // 1: marked deleted
 };
 
 struct Line {
@@ -117,7 +135,7 @@ struct Line {
 class LedgerWriter {
  public:
   virtual ~LedgerWriter() = default;
-  virtual pg_conn* conn() = 0;
+  virtual db::Connection& conn() = 0;
   virtual std::mt19937_64& rng() = 0;
   virtual const GeneratorOptions& options() const = 0;
   virtual const std::vector<FiscalYearSpec>& years() const = 0;
@@ -127,6 +145,9 @@ class LedgerWriter {
   // number. Lines must balance (debits equal credits in euro), as every registration does.
   virtual std::string AddRegistration(const FiscalYearSpec& fy, Registration reg,
                                       const std::vector<Line>& lines) = 0;
+  // Links a registration added during Journal to its parent (nullopt keeps none) and marks it
+  // deleted or not; the header carries both when it is written.
+  virtual void Link(const std::string& numreg, Opt rifpadre, std::optional<int> flgdelete) = 0;
   // Stored totals a family made wrong on purpose, listed for the demo and the tests.
   virtual void ReportWrong(WrongStored wrong) = 0;
 
@@ -136,8 +157,8 @@ class LedgerWriter {
 
 // A family's part of the ledger. The hooks run in this order, inside the generator's
 // transaction: Masters once; Journal once per fiscal year, while the journal lines stream in
-// (so a family buffers its own COPY rows); Totals once, after every line and header is written,
-// when the family flushes its rows and writes its stored totals.
+// (so a family holds its own rows until Totals); Totals once, after every line and header is
+// written, when the family flushes its rows and writes its stored totals.
 class FamilyGenerator {
  public:
   virtual ~FamilyGenerator() = default;
@@ -153,8 +174,8 @@ std::vector<std::unique_ptr<FamilyGenerator>> MakeFamilyGenerators();
 // generator's transaction, after every family has written its part (gen/companies.cc). A copied
 // activity's identifier is CopiedActivity(the source's, the copy's company code).
 inline constexpr int kActivityStride = 100000;
-void CopyCompanies(pg_conn* conn, int companies);
+void CopyCompanies(db::Connection& conn, int companies);
 int CopiedActivity(int activity, int ditta);
-long long CountRows(pg_conn* conn, const std::string& table);
+long long CountRows(db::Connection& conn, const std::string& table);
 
 }  // namespace veriprog::gen

@@ -109,16 +109,19 @@ class PlafondGenerator final : public FamilyGenerator {
     std::map<std::tuple<int, int, int>, Four> activity;  // activity, year, month
     // Every plafond VAT line of the database, by registration facts the activity and the month
     // depend on.
-    for (const auto& row :
-         Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "EXTRACT(YEAR FROM COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG))::int, "
-               "r.CG41_DATACOMP::text, c.CG28_CODPLAFOND, SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 "
-               "THEN COALESCE(l.CG43_IMPONIBILE, 0) ELSE -COALESCE(l.CG43_IMPONIBILE, 0) END) "
-               "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
-               "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 JOIN CG28_TABCODIVA c ON c.CG28_CODICE = "
-               "l.CG43_ALIQIVA1_CG28 WHERE r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 AND "
-               "c.CG28_CODPLAFOND <> 0 AND r.CG41_DATACOMP IS NOT NULL GROUP BY 1, 2, 3, 4, 5")) {
+    for (
+        const auto& row : Query(
+            w.conn(),
+            "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATACOMP, c.CG28_CODPLAFOND, SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 "
+            "THEN COALESCE(l.CG43_IMPONIBILE, 0) ELSE -COALESCE(l.CG43_IMPONIBILE, 0) END) "
+            "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
+            "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 JOIN CG28_TABCODIVA c ON c.CG28_CODICE = "
+            "l.CG43_ALIQIVA1_CG28 WHERE r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 AND "
+            "c.CG28_CODPLAFOND <> 0 AND r.CG41_DATACOMP IS NOT NULL GROUP BY r.CG41_DITTA_CG18, "
+            "r.CG41_SEZIONALE, YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), r.CG41_DATACOMP, "
+            "c.CG28_CODPLAFOND")) {
       const int ditta = ParseInt(row[0]);
       const Activity* a = activities.Of(ditta, ParseInt(row[2]), row[1]);
       const std::string& d = *row[3];
@@ -188,7 +191,7 @@ class PlafondGenerator final : public FamilyGenerator {
            std::string(columns[per_activity][column]) + (delta > 0 ? " +" : " ") + Money(delta)});
     }
 
-    Copy per_company(w.conn(), "COPY CG51_PROGPLAFOND FROM STDIN");
+    Rows per_company(w.conn(), "CG51_PROGPLAFOND");
     for (const auto& [key, right] : company) {
       const auto [ditta, year, month] = key;
       auto it = changed.find({false, ditta, year, month});
@@ -197,7 +200,7 @@ class PlafondGenerator final : public FamilyGenerator {
                        S(Money(a[3]))});
     }
     per_company.Finish();
-    Copy per_activity(w.conn(), "COPY CGL4_PROGIVAPLAF FROM STDIN");
+    Rows per_activity(w.conn(), "CGL4_PROGIVAPLAF");
     for (const auto& [key, right] : activity) {
       const auto [id, year, month] = key;
       if (dropped.contains({true, id, year, month})) continue;

@@ -86,7 +86,7 @@ class SchemesGenerator final : public FamilyGenerator {
 
   void Totals(LedgerWriter& w) override {
     vat_.Flush(w.conn());
-    Copy margin(w.conn(), "COPY CGM2_MOVBENIUSATI FROM STDIN");
+    Rows margin(w.conn(), "CGM2_MOVBENIUSATI");
     for (const auto& r : margin_rows_) {
       margin.Row({N(r.ditta), S(r.numreg), N(r.n), N(r.tipomov), N(r.regime), S(r.code),
                   r.rate.empty() ? Opt() : S(r.rate), S(Money(r.imponibile)), S(Money(r.imposta)),
@@ -221,19 +221,22 @@ class SchemesGenerator final : public FamilyGenerator {
     // group depend on.
     std::map<std::tuple<int, int, int, MarginKey>, MarginGroup> per_company;   // ditta, y, m
     std::map<std::tuple<int, int, int, MarginKey>, MarginGroup> per_activity;  // activity, y, m
-    for (const auto& row :
-         Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "EXTRACT(YEAR FROM COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG))::int, "
-               "r.CG41_DATAREGIVA::text, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
-               "m.CGM2_PERCFORF::numeric(5,2)::text, "
-               "SUM(COALESCE(m.CGM2_IMPONIBILE, 0) + COALESCE(m.CGM2_IMPOSTA, 0)), "
-               "SUM(COALESCE(m.CGM2_MARGINE, 0)), SUM(COALESCE(m.CGM2_RETTCOSTO, 0)) "
-               "FROM CGM2_MOVBENIUSATI m JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = "
-               "m.CGM2_DITTA_CG18 AND r.CG41_NUMREG = m.CGM2_NUMREG_CG41 "
-               "WHERE r.CG41_DATAREGIVA IS NOT NULL AND r.CG41_INDTIPOMOV = 0 "
-               "AND NOT (m.CGM2_INDTIPOMOV = 1 AND m.CGM2_INDREGIME = 3) "
-               "GROUP BY 1, 2, 3, 4, 5, 6, 7, 8")) {
+    for (
+        const auto& row : Query(
+            w.conn(),
+            "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATAREGIVA, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
+            "CAST(m.CGM2_PERCFORF AS NUMERIC(5, 2)), "
+            "SUM(COALESCE(m.CGM2_IMPONIBILE, 0) + COALESCE(m.CGM2_IMPOSTA, 0)), "
+            "SUM(COALESCE(m.CGM2_MARGINE, 0)), SUM(COALESCE(m.CGM2_RETTCOSTO, 0)) "
+            "FROM CGM2_MOVBENIUSATI m JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = "
+            "m.CGM2_DITTA_CG18 AND r.CG41_NUMREG = m.CGM2_NUMREG_CG41 "
+            "WHERE r.CG41_DATAREGIVA IS NOT NULL AND r.CG41_INDTIPOMOV = 0 "
+            "AND NOT (m.CGM2_INDTIPOMOV = 1 AND m.CGM2_INDREGIME = 3) "
+            "GROUP BY r.CG41_DITTA_CG18, r.CG41_SEZIONALE, YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATAREGIVA, m.CGM2_INDTIPOMOV, m.CGM2_INDREGIME, m.CGM2_CODICE_CG28, "
+            "CAST(m.CGM2_PERCFORF AS NUMERIC(5, 2))")) {
       const int ditta = ParseInt(row[0]);
       const Date d = ParseDate(*row[3]);
       const int regime = row[5] ? ParseInt(row[5]) : -1;
@@ -289,14 +292,14 @@ class SchemesGenerator final : public FamilyGenerator {
                                std::to_string(std::get<3>(r)) + " code " + std::get<4>(r)};
         },
         "CGL3", dropped_activity);
-    Copy stored(w.conn(), "COPY CGM3_PROGIVAM FROM STDIN");
+    Rows stored(w.conn(), "CGM3_PROGIVAM");
     for (const auto& [r, a] : company) {
       if (dropped_company.contains(r)) continue;
       const auto& [ditta, y, m, kind, code] = r;
       stored.Row({N(ditta), N(y), N(m), N(kind), S(code), S(Money(a[0])), S("0.00"), S("0.00")});
     }
     stored.Finish();
-    Copy per_act(w.conn(), "COPY CGL3_PROGIVAMARG FROM STDIN");
+    Rows per_act(w.conn(), "CGL3_PROGIVAMARG");
     for (const auto& [r, a] : activity) {
       if (dropped_activity.contains(r)) continue;
       const auto& [id, y, m, kind, code] = r;
@@ -310,7 +313,7 @@ class SchemesGenerator final : public FamilyGenerator {
     std::map<Row, Amounts3> rows;
     for (const auto& row :
          Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_DATAREGIVA::text, l.CG43_INDTIPO, "
+               "SELECT r.CG41_DITTA_CG18, r.CG41_DATAREGIVA, l.CG43_INDTIPO, "
                "r.CG41_SEZIONALE, l.CG43_ALIQIVA1_CG28, "
                "SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 THEN 1 ELSE -1 END * "
                "COALESCE(l.CG43_IMPONIBILE, 0)), "
@@ -321,7 +324,8 @@ class SchemesGenerator final : public FamilyGenerator {
                "WHERE EXISTS (SELECT 1 FROM CG28_TABCODIVA c WHERE c.CG28_CODICE = "
                "l.CG43_ALIQIVA1_CG28) AND r.CG41_DATAREGIVA IS NOT NULL AND r.CG41_INDTIPOMOV = 0 "
                "AND r.CG41_INDPROVREG = 0 AND l.CG43_INDTIPO IN (50, 51, 55, 56) "
-               "GROUP BY 1, 2, 3, 4, 5")) {
+               "GROUP BY r.CG41_DITTA_CG18, r.CG41_DATAREGIVA, l.CG43_INDTIPO, r.CG41_SEZIONALE, "
+               "l.CG43_ALIQIVA1_CG28")) {
       if (!row[3]) continue;  // a stored total needs its section
       const Date d = ParseDate(*row[1]);
       auto& a = rows[{ParseInt(row[0]), d.y, d.m, ParseInt(row[2]), Trim(row[3]), Trim(row[4])}];
@@ -337,7 +341,7 @@ class SchemesGenerator final : public FamilyGenerator {
                                                std::get<4>(r) + " code " + std::get<5>(r)};
         },
         "CGA0", dropped);
-    Copy stored(w.conn(), "COPY CGA0_PROGIVAM FROM STDIN");
+    Rows stored(w.conn(), "CGA0_PROGIVAM");
     for (const auto& [r, a] : rows) {
       if (dropped.contains(r)) continue;
       const auto& [ditta, y, m, kind, section, code] = r;
@@ -352,18 +356,21 @@ class SchemesGenerator final : public FamilyGenerator {
   void TravelTotals(LedgerWriter& w, const Activities& activities) {
     using Row = std::tuple<int, int, int, int, std::string>;  // activity y m kind code
     std::map<Row, Amounts3> rows;
-    for (const auto& row :
-         Query(w.conn(),
-               "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
-               "EXTRACT(YEAR FROM COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG))::int, "
-               "r.CG41_DATAREGIVA::text, l.CG43_INDTIPO, l.CG43_ALIQIVA1_CG28, "
-               "SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 THEN 1 ELSE -1 END * "
-               "(COALESCE(l.CG43_IMPONIBILE, 0) + COALESCE(l.CG43_IMPOSTA, 0) + "
-               "COALESCE(l.CG43_IMPOSTAND, 0))) "
-               "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
-               "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 WHERE r.CG41_DATAREGIVA IS NOT NULL "
-               "AND r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 "
-               "AND l.CG43_INDTIPO BETWEEN 60 AND 66 GROUP BY 1, 2, 3, 4, 5, 6")) {
+    for (
+        const auto& row : Query(
+            w.conn(),
+            "SELECT r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), "
+            "r.CG41_DATAREGIVA, l.CG43_INDTIPO, l.CG43_ALIQIVA1_CG28, "
+            "SUM(CASE WHEN r.CG41_FLGSEGNOIVA = 0 THEN 1 ELSE -1 END * "
+            "(COALESCE(l.CG43_IMPONIBILE, 0) + COALESCE(l.CG43_IMPOSTA, 0) + "
+            "COALESCE(l.CG43_IMPOSTAND, 0))) "
+            "FROM CG43_MOVIVA l JOIN CG41_PRIMANOTA r ON r.CG41_DITTA_CG18 = l.CG43_DITTA_CG18 "
+            "AND r.CG41_NUMREG = l.CG43_NUMREG_CG41 WHERE r.CG41_DATAREGIVA IS NOT NULL "
+            "AND r.CG41_INDTIPOMOV = 0 AND r.CG41_INDPROVREG = 0 "
+            "AND l.CG43_INDTIPO BETWEEN 60 AND 66 GROUP BY r.CG41_DITTA_CG18, r.CG41_SEZIONALE, "
+            "YEAR(COALESCE(r.CG41_DATAREGIVA, r.CG41_DATAREG)), r.CG41_DATAREGIVA, l.CG43_INDTIPO, "
+            "l.CG43_ALIQIVA1_CG28")) {
       const Activity* a = activities.Of(ParseInt(row[0]), ParseInt(row[2]), row[1]);
       if (a == nullptr || a->kind != 0) continue;  // no stored total without its activity
       const Date d = ParseDate(*row[3]);
@@ -379,7 +386,7 @@ class SchemesGenerator final : public FamilyGenerator {
                                std::to_string(std::get<3>(r)) + " code " + std::get<4>(r)};
         },
         "CGL6", dropped);
-    Copy stored(w.conn(), "COPY CGL6_PROGIVAAGVIAG FROM STDIN");
+    Rows stored(w.conn(), "CGL6_PROGIVAAGVIAG");
     for (const auto& [r, a] : rows) {
       if (dropped.contains(r)) continue;
       const auto& [id, y, m, kind, code] = r;

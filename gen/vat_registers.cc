@@ -9,8 +9,6 @@
 // component: plain joins read back every VAT line, payment and master row in the database,
 // whichever part of the generator wrote them, and the register types are worked out line by line
 // in plain arithmetic. A chosen number of them is made wrong on purpose and listed.
-#include <libpq-fe.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -23,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
-#include "gen/pg_result.h"
 
 namespace veriprog::gen {
 namespace {
@@ -114,41 +112,30 @@ std::string Trim(std::string s) {
 // One fetched row: its fields by position, null as nullopt.
 class Row {
  public:
-  Row(PGresult* r, int row) : r_(r), row_(row) {}
-  bool Null(int f) const { return PQgetisnull(r_, row_, f) != 0; }
-  std::string Text(int f) const { return Null(f) ? std::string() : PQgetvalue(r_, row_, f); }
+  explicit Row(const std::vector<Opt>& fields) : fields_(fields) {}
+  bool Null(int f) const { return !At(f); }
+  std::string Text(int f) const { return At(f).value_or(""); }
   std::optional<int> Int(int f) const {
     if (Null(f)) return std::nullopt;
-    return std::atoi(PQgetvalue(r_, row_, f));
+    return std::atoi(At(f)->c_str());
   }
-  Cents Money(int f) const { return Null(f) ? 0 : ParseCents(PQgetvalue(r_, row_, f)); }
+  Cents Money(int f) const { return Null(f) ? 0 : ParseCents(At(f)->c_str()); }
   // 'YYYY-MM-DD': year and month.
   std::optional<std::pair<int, int>> YearMonth(int f) const {
     if (Null(f)) return std::nullopt;
-    const std::string t = PQgetvalue(r_, row_, f);
+    const std::string& t = *At(f);
     return std::pair{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str())};
   }
 
  private:
-  PGresult* r_;
-  int row_;
+  const Opt& At(int f) const { return fields_[static_cast<std::size_t>(f)]; }
+  const std::vector<Opt>& fields_;
 };
 
-// Runs a query through a cursor and hands each row to `each`, a batch at a time.
-void ForEachRow(pg_conn* conn, const std::string& sql,
+// Runs a query and hands each row to `each`.
+void ForEachRow(db::Connection& conn, const std::string& sql,
                 const std::function<void(const Row&)>& each) {
-  Exec(conn, "DECLARE vat_reckoning NO SCROLL CURSOR FOR " + sql);
-  while (true) {
-    const PgResult r(PQexec(conn, "FETCH FORWARD 50000 FROM vat_reckoning"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
-      throw std::runtime_error(std::string("generator: ") + PQresultErrorMessage(r.get()));
-    }
-    const int n = PQntuples(r.get());
-    for (int i = 0; i < n; ++i)
-      each(Row(r.get(), i));
-    if (n == 0) break;
-  }
-  Exec(conn, "CLOSE vat_reckoning");
+  gen::ForEachRow(conn, sql, [&](const std::vector<Opt>& fields) { each(Row(fields)); });
 }
 
 // A stored total's key, as CG59_PROGIVAM keys it.
@@ -183,7 +170,7 @@ struct Company {
 // Works the register totals out from what the database holds.
 class Reckoning {
  public:
-  explicit Reckoning(pg_conn* conn) : conn_(conn) { LoadMasters(); }
+  explicit Reckoning(db::Connection& conn) : conn_(conn) { LoadMasters(); }
 
   std::map<Key, Amounts> Run() {
     VatLines();
@@ -270,20 +257,21 @@ class Reckoning {
   }
 
   void VatLines() {
-    ForEachRow(conn_,
-               "SELECT H.CG41_DITTA_CG18, H.CG41_DATAREG, H.CG41_DATAREGIVA, H.CG41_INDTIPOMOV, "
-               "H.CG41_INDPROVREG, H.CG41_INDTIPOREG, H.CG41_SEZIONALE, H.CG41_FLGSEGNOIVA, "
-               "H.CG41_FLGDELETE, H.CG41_RIFPADRE, H.CG41_CODICE_CG33, P.CG41_CODICE_CG33, "
-               "E.CGE0_NUMREG_CG41 IS NOT NULL, CG43_INDTIPO, CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, "
-               "CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND "
-               "FROM CG43_MOVIVA "
-               "JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = CG43_DITTA_CG18 "
-               "AND H.CG41_NUMREG = CG43_NUMREG_CG41 "
-               "LEFT JOIN CG41_PRIMANOTA P ON P.CG41_DITTA_CG18 = H.CG41_DITTA_CG18 "
-               "AND P.CG41_NUMREG = H.CG41_RIFPADRE "
-               "LEFT JOIN CGE0_DOCEDITORIA E ON E.CGE0_DITTA_CG18 = H.CG41_DITTA_CG18 "
-               "AND E.CGE0_NUMREG_CG41 = H.CG41_NUMREG",
-               [&](const Row& r) { VatLine(r); });
+    ForEachRow(
+        conn_,
+        "SELECT H.CG41_DITTA_CG18, H.CG41_DATAREG, H.CG41_DATAREGIVA, H.CG41_INDTIPOMOV, "
+        "H.CG41_INDPROVREG, H.CG41_INDTIPOREG, H.CG41_SEZIONALE, H.CG41_FLGSEGNOIVA, "
+        "H.CG41_FLGDELETE, H.CG41_RIFPADRE, H.CG41_CODICE_CG33, P.CG41_CODICE_CG33, "
+        "CASE WHEN E.CGE0_NUMREG_CG41 IS NOT NULL THEN 1 ELSE 0 END, CG43_INDTIPO, CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, "
+        "CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND "
+        "FROM CG43_MOVIVA "
+        "JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = CG43_DITTA_CG18 "
+        "AND H.CG41_NUMREG = CG43_NUMREG_CG41 "
+        "LEFT JOIN CG41_PRIMANOTA P ON P.CG41_DITTA_CG18 = H.CG41_DITTA_CG18 "
+        "AND P.CG41_NUMREG = H.CG41_RIFPADRE "
+        "LEFT JOIN CGE0_DOCEDITORIA E ON E.CGE0_DITTA_CG18 = H.CG41_DITTA_CG18 "
+        "AND E.CGE0_NUMREG_CG41 = H.CG41_NUMREG",
+        [&](const Row& r) { VatLine(r); });
   }
 
   void VatLine(const Row& r) {
@@ -326,7 +314,7 @@ class Reckoning {
     const bool suspended = v.sospimp.value_or(0) != 0;
     int esig = 0;
     if (v.tipologia == 1 && v.sospimp && *v.sospimp >= 0 && *v.sospimp <= 3) esig = *v.sospimp;
-    const bool publishing = r.Text(12) == "t";
+    const bool publishing = r.Int(12) == 1;
     const int vat_year = r.YearMonth(2) ? r.YearMonth(2)->first : r.YearMonth(1)->first;
     const bool ventilation =
         v.vent.value_or(0) != 0 && ventilation_.count({ditta, vat_year, sezionale});
@@ -410,7 +398,7 @@ class Reckoning {
         });
   }
 
-  pg_conn* conn_;
+  db::Connection& conn_;
   std::map<int, Company> companies_;
   std::map<std::string, Causal> causals_;
   std::map<std::string, CodeInfo> codes_;
@@ -423,69 +411,68 @@ class Reckoning {
 class VatRegisters final : public FamilyGenerator {
  public:
   void Masters(LedgerWriter& w) override {
-    pg_conn* c = w.conn();
-    // ON CONFLICT: other parts of the generator may know some of these rows already; the
-    // reckoning reads what the database holds, whoever wrote it.
-    Exec(c,
-         "INSERT INTO CG33_TABCAU (CG33_CODICE, CG33_DESCR, CG33_CAUSALEIVA, CG33_INDTIPOREG, "
-         "CG33_FLGFATTDIFF, CG33_FLGSUBFORNI) VALUES "
-         "('IA01', 'Fattura di acquisto', NULL, 1, 0, 0), "
-         "('IV01', 'Fattura di vendita', NULL, 2, 0, 0), "
-         "('IC01', 'Corrispettivi', NULL, 3, 0, 0), "
-         "('IA02', 'Fattura di acquisto differita', NULL, 1, 1, 0), "
-         "('IV02', 'Fattura di vendita differita', NULL, 2, 1, 0), "
-         "('IV03', 'Vendita con subfornitura', NULL, 2, 0, 1), "
-         "('IA51', 'Acquisto intracomunitario', '51', 1, 0, 0), "
-         "('IA41', 'Acquisto da San Marino', '41', 1, 0, 0), "
-         "('IV62', 'Autofattura', '62', 2, 0, 0), "
-         "('IP01', 'Incasso o pagamento', NULL, 0, 0, 0) ON CONFLICT DO NOTHING");
-    std::string codes;
+    db::Connection& c = w.conn();
+    // Other parts of the generator may know some of these rows already: only the missing ones
+    // are added. The reckoning reads what the database holds, whoever wrote it.
+    InsertMissing(c, "CG33_TABCAU",
+                  {"CG33_CODICE", "CG33_DESCR", "CG33_CAUSALEIVA", "CG33_INDTIPOREG",
+                   "CG33_FLGFATTDIFF", "CG33_FLGSUBFORNI"},
+                  1,
+                  {{S("IA01"), S("Fattura di acquisto"), std::nullopt, N(1), N(0), N(0)},
+                   {S("IV01"), S("Fattura di vendita"), std::nullopt, N(2), N(0), N(0)},
+                   {S("IC01"), S("Corrispettivi"), std::nullopt, N(3), N(0), N(0)},
+                   {S("IA02"), S("Fattura di acquisto differita"), std::nullopt, N(1), N(1), N(0)},
+                   {S("IV02"), S("Fattura di vendita differita"), std::nullopt, N(2), N(1), N(0)},
+                   {S("IV03"), S("Vendita con subfornitura"), std::nullopt, N(2), N(0), N(1)},
+                   {S("IA51"), S("Acquisto intracomunitario"), S("51"), N(1), N(0), N(0)},
+                   {S("IA41"), S("Acquisto da San Marino"), S("41"), N(1), N(0), N(0)},
+                   {S("IV62"), S("Autofattura"), S("62"), N(2), N(0), N(0)},
+                   {S("IP01"), S("Incasso o pagamento"), std::nullopt, N(0), N(0), N(0)}});
+    std::vector<std::vector<Opt>> codes;
     for (const auto& v : kCodes) {
-      codes += std::string(codes.empty() ? "" : ", ") + "('" + v.code + "', 'IVA " + v.code +
-               "', " + std::to_string(v.tipologia) + ", " + std::to_string(v.sospimp) + ", " +
-               (v.vent ? std::to_string(*v.vent) : "NULL") + ")";
+      codes.push_back({S(v.code), S(std::string("IVA ") + v.code), N(v.tipologia), N(v.sospimp),
+                       v.vent ? N(*v.vent) : std::nullopt});
     }
-    Exec(c,
-         "INSERT INTO CG28_TABCODIVA (CG28_CODICE, CG28_DESCR, CG28_TIPOLOGIA, CG28_FLGSOSPIMP, "
-         "CG28_ALIQIVAVENT) VALUES " +
-             codes + " ON CONFLICT DO NOTHING");
+    InsertMissing(
+        c, "CG28_TABCODIVA",
+        {"CG28_CODICE", "CG28_DESCR", "CG28_TIPOLOGIA", "CG28_FLGSOSPIMP", "CG28_ALIQIVAVENT"}, 1,
+        codes);
     // Company 1: section 'V' belongs to a ventilation activity of its own; company 2: its
     // sections name no activity, so the company's first activity of the VAT year counts.
-    Exec(c,
-         "INSERT INTO CG86_AZIENDECOLL (CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_DITTACOLL_CG18, "
-         "CG86_CODATTIVITA, CG86_ANNOIVA, CG86_INDTIPO, CG86_INDVENT) VALUES "
-         "(9101, 1, 1, 91, 2024, 0, 1), (9102, 1, 1, 92, 2024, 0, 0), "
-         "(9103, 1, 1, 91, 2023, 0, 1), "
-         "(9201, 2, 2, 91, 2024, 0, 1), (9202, 2, 2, 91, 2025, 0, 1) ON CONFLICT DO NOTHING");
-    std::string sections;
+    InsertMissing(c, "CG86_AZIENDECOLL",
+                  {"CG86_IDATTIVITA", "CG86_DITTA_CG18", "CG86_DITTACOLL_CG18", "CG86_CODATTIVITA",
+                   "CG86_ANNOIVA", "CG86_INDTIPO", "CG86_INDVENT"},
+                  1,
+                  {{N(9101), N(1), N(1), N(91), N(2024), N(0), N(1)},
+                   {N(9102), N(1), N(1), N(92), N(2024), N(0), N(0)},
+                   {N(9103), N(1), N(1), N(91), N(2023), N(0), N(1)},
+                   {N(9201), N(2), N(2), N(91), N(2024), N(0), N(1)},
+                   {N(9202), N(2), N(2), N(91), N(2025), N(0), N(1)}});
+    std::vector<std::vector<Opt>> sections;
     for (int ditta : {1, 2}) {
       for (int anno : {2023, 2024, 2025}) {
         for (const char* s : kSections) {
-          std::string activity = "NULL";
-          if (ditta == 1)
-            activity = std::string(s) == "V" ? (anno == 2023 ? "9103" : "9101") : "9102";
-          sections += std::string(sections.empty() ? "" : ", ") + "(" + std::to_string(ditta) +
-                      ", " + std::to_string(anno) + ", '" + s + "', " + activity + ")";
+          Opt activity;
+          if (ditta == 1) activity = N(std::string(s) == "V" ? (anno == 2023 ? 9103 : 9101) : 9102);
+          sections.push_back({N(ditta), N(anno), S(s), activity});
         }
       }
     }
-    Exec(c,
-         "INSERT INTO CG32_ANADITTAPSEZ (CG32_DITTA_CG18, CG32_ANNO, CG32_SEZIONALE, "
-         "CG32_IDATTIVITA_CG86) VALUES " +
-             sections + " ON CONFLICT DO NOTHING");
-    vat_ = std::make_unique<Copy>(c,
-                                  "COPY CG43_MOVIVA (CG43_DITTA_CG18, CG43_NUMREG_CG41, "
-                                  "CG43_NUMRIGAIVA, CG43_INDTIPO, CG43_ALIQIVA1_CG28, "
-                                  "CG43_CAUSALEIVA, CG43_IMPONIBILE, CG43_IMPOSTA, "
-                                  "CG43_IMPOSTAND) FROM STDIN");
-    cg48_ = std::make_unique<Copy>(c, "COPY CG48_MOVSOSP FROM STDIN");
-    cg49_ = std::make_unique<Copy>(c, "COPY CG49_PAGSOSP FROM STDIN");
-    cg50_ = std::make_unique<Copy>(c, "COPY CG50_MOVPAGSOSP FROM STDIN");
-    cge0_ = std::make_unique<Copy>(c, "COPY CGE0_DOCEDITORIA FROM STDIN");
-    cge1_ = std::make_unique<Copy>(c, "COPY CGE1_MOVEDITORIA FROM STDIN");
-    cge2_ = std::make_unique<Copy>(c, "COPY CGE2_PAGEDITORIA FROM STDIN");
-    cge3_ = std::make_unique<Copy>(c, "COPY CGE3_MOVPAGEDITORIA FROM STDIN");
-    links_ = std::make_unique<Copy>(c, "COPY VAT_LINKS FROM STDIN");
+    InsertMissing(c, "CG32_ANADITTAPSEZ",
+                  {"CG32_DITTA_CG18", "CG32_ANNO", "CG32_SEZIONALE", "CG32_IDATTIVITA_CG86"}, 3,
+                  sections);
+    vat_ = std::make_unique<Rows>(
+        c, "CG43_MOVIVA",
+        std::vector<std::string>{"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA",
+                                 "CG43_INDTIPO", "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA",
+                                 "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND"});
+    cg48_ = std::make_unique<Rows>(c, "CG48_MOVSOSP");
+    cg49_ = std::make_unique<Rows>(c, "CG49_PAGSOSP");
+    cg50_ = std::make_unique<Rows>(c, "CG50_MOVPAGSOSP");
+    cge0_ = std::make_unique<Rows>(c, "CGE0_DOCEDITORIA");
+    cge1_ = std::make_unique<Rows>(c, "CGE1_MOVEDITORIA");
+    cge2_ = std::make_unique<Rows>(c, "CGE2_PAGEDITORIA");
+    cge3_ = std::make_unique<Rows>(c, "CGE3_MOVPAGEDITORIA");
   }
 
   // About one VAT line for every two journal lines of the fiscal year.
@@ -522,29 +509,20 @@ class VatRegisters final : public FamilyGenerator {
   }
 
   void Totals(LedgerWriter& w) override {
-    pg_conn* c = w.conn();
-    for (auto* copy : {&vat_, &cg48_, &cg49_, &cg50_, &cge0_, &cge1_, &cge2_, &cge3_})
-      (*copy)->Finish();
-    // Parents and deleted marks of the headers, written by the core without them.
-    Exec(c,
-         "CREATE TEMPORARY TABLE VAT_LINKS (DITTA integer, NUMREG varchar(20), RIFPADRE "
-         "varchar(20), FLGDELETE smallint) ON COMMIT DROP");
-    links_->Finish();
-    Exec(c,
-         "UPDATE CG41_PRIMANOTA SET CG41_RIFPADRE = COALESCE(RIFPADRE, CG41_RIFPADRE), "
-         "CG41_FLGDELETE = FLGDELETE FROM VAT_LINKS WHERE CG41_DITTA_CG18 = DITTA AND "
-         "CG41_NUMREG = NUMREG");
-    Exec(c, "ANALYZE CG41_PRIMANOTA; ANALYZE CG43_MOVIVA");
+    db::Connection& c = w.conn();
+    for (auto* rows : {&vat_, &cg48_, &cg49_, &cg50_, &cge0_, &cge1_, &cge2_, &cge3_})
+      (*rows)->Finish();
+    db::UpdateStatistics(c, {"CG41_PRIMANOTA", "CG43_MOVIVA"});
 
     std::map<Key, Amounts> totals = Reckoning(c).Run();
     MakeWrong(w, totals);
-    Copy stored(c, "COPY CG59_PROGIVAM FROM STDIN");
+    Rows stored(c, "CG59_PROGIVAM");
     for (const auto& [k, a] : totals) {
       stored.Row({N(k.ditta), N(k.anno), N(k.mese), N(k.tipo), S(k.sezionale), S(k.codice),
                   N(k.tipoiva), S(Money(a[0])), S(Money(a[1])), S(Money(a[2]))});
     }
     stored.Finish();
-    Exec(c, "ANALYZE CG59_PROGIVAM");
+    db::UpdateStatistics(c, {"CG59_PROGIVAM"});
   }
 
  private:
@@ -659,15 +637,15 @@ class VatRegisters final : public FamilyGenerator {
     std::vector<VatLine> lines = {NewVatLine(w, "I22", 1)};
     const std::string parent = AddDocument(w, fy, reg, lines);
     if (w.Chance(0.15)) {
-      links_->Row({N(fy.ditta), S(parent), std::nullopt, N(1)});
+      w.Link(parent, std::nullopt, 1);
       return 1;
     }
-    if (w.Chance(0.3)) links_->Row({N(fy.ditta), S(parent), std::nullopt, N(0)});
+    if (w.Chance(0.3)) w.Link(parent, std::nullopt, 0);
     Registration child = Header(w, date, "IV62", 2);
     child.sezionale = reg.sezionale;
     child.flgsegnoiva = 0;
     const std::string numreg = AddDocument(w, fy, child, lines);
-    links_->Row({N(fy.ditta), S(numreg), S(parent), w.Chance(0.5) ? N(0) : std::nullopt});
+    w.Link(numreg, S(parent), w.Chance(0.5) ? std::optional<int>(0) : std::nullopt);
     return 2;
   }
 
@@ -817,7 +795,7 @@ class VatRegisters final : public FamilyGenerator {
     }
   }
 
-  std::unique_ptr<Copy> vat_, cg48_, cg49_, cg50_, cge0_, cge1_, cge2_, cge3_, links_;
+  std::unique_ptr<Rows> vat_, cg48_, cg49_, cg50_, cge0_, cge1_, cge2_, cge3_;
 };
 
 }  // namespace

@@ -1,27 +1,9 @@
 #include "gen/vat_totals.h"
 
-#include <libpq-fe.h>
-
 #include <cstdio>
 #include <stdexcept>
 
-#include "gen/pg_result.h"
-
 namespace veriprog::gen {
-
-std::vector<std::vector<Opt>> Query(pg_conn* conn, const std::string& sql) {
-  const PgResult owner(PQexec(conn, sql.c_str()));
-  PGresult* r = owner.get();
-  if (PQresultStatus(r) != PGRES_TUPLES_OK) throw std::runtime_error(PQresultErrorMessage(r));
-  std::vector<std::vector<Opt>> rows(static_cast<std::size_t>(PQntuples(r)));
-  for (int i = 0; i < PQntuples(r); ++i) {
-    for (int j = 0; j < PQnfields(r); ++j) {
-      rows[static_cast<std::size_t>(i)].push_back(PQgetisnull(r, i, j) ? Opt()
-                                                                       : Opt(PQgetvalue(r, i, j)));
-    }
-  }
-  return rows;
-}
 
 Cents ParseCents(const Opt& text) {
   if (!text) return 0;
@@ -95,11 +77,11 @@ std::string VatRegistrations::Add(LedgerWriter& w, const FiscalYearSpec& fy, Reg
   return numreg;
 }
 
-void VatRegistrations::Flush(pg_conn* conn) {
-  Copy copy(conn,
-            "COPY CG43_MOVIVA (CG43_DITTA_CG18, CG43_NUMREG_CG41, CG43_NUMRIGAIVA, CG43_INDTIPO, "
-            "CG43_ALIQIVA1_CG28, CG43_CAUSALEIVA, CG43_IMPONIBILE, CG43_IMPOSTA, CG43_IMPOSTAND) "
-            "FROM STDIN");
+void VatRegistrations::Flush(db::Connection& conn) {
+  Rows copy(conn, "CG43_MOVIVA",
+            {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_INDTIPO",
+             "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA", "CG43_IMPONIBILE", "CG43_IMPOSTA",
+             "CG43_IMPOSTAND"});
   for (const Row& r : rows_) {
     // Every VAT line has its VAT type: ordinary (1), as the VAT registers read it.
     copy.Row({N(r.ditta), S(r.numreg), N(r.number), N(r.line.kind), S(r.line.code), N(1),
@@ -109,7 +91,7 @@ void VatRegistrations::Flush(pg_conn* conn) {
   rows_.clear();
 }
 
-Activities::Activities(pg_conn* conn) {
+Activities::Activities(db::Connection& conn) {
   for (const auto& row : Query(conn,
                                "SELECT CG86_IDATTIVITA, CG86_DITTA_CG18, CG86_CODATTIVITA, "
                                "CG86_ANNOIVA, CG86_INDTIPO, CG86_DATAINPLAFOND FROM "

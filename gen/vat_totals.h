@@ -13,9 +13,6 @@
 
 namespace veriprog::gen {
 
-// The rows of a query, each field as text (nullopt for NULL). Throws with the server's message.
-std::vector<std::vector<Opt>> Query(pg_conn* conn, const std::string& sql);
-
 // "-12.3" -> -1230; NULL -> 0. Throws on anything but a plain decimal with at most two places.
 Cents ParseCents(const Opt& text);
 int ParseInt(const Opt& text);
@@ -31,7 +28,7 @@ struct Activity {
 // The activities and the sections' activities of every company, read back from the database.
 class Activities {
  public:
-  explicit Activities(pg_conn* conn);
+  explicit Activities(db::Connection& conn);
 
   // The activity of a registration of `ditta` in `section` whose VAT date (or date) falls in
   // `year`: the section's activity for that year, or else the company's first kind-0 activity of
@@ -62,7 +59,7 @@ class VatRegistrations {
  public:
   std::string Add(LedgerWriter& w, const FiscalYearSpec& fy, Registration reg, bool sale,
                   const std::vector<VatLine>& lines);
-  void Flush(pg_conn* conn);
+  void Flush(db::Connection& conn);
 
  private:
   struct Row {

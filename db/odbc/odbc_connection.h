@@ -17,6 +17,12 @@
 #include "db/odbc/odbc_channel.h"
 #include "veriprog/connection.h"
 
+namespace veriprog::db {
+class BulkWriter;
+struct BulkTable;
+enum class BulkMode;
+}  // namespace veriprog::db
+
 namespace veriprog::db::pg {
 class TsqlRunner;
 }
@@ -48,6 +54,14 @@ class OdbcConnection final : public Connection {
                  const std::vector<RowId>& rows) override;
   void Lock(std::string_view resource, bool exclusive) override;
   void Unlock(std::string_view resource, bool exclusive) override;
+
+  // Rows into one table by multi-row INSERTs (db/odbc/odbc_bulk_writer.cc); see db/bulk_writer.h.
+  std::unique_ptr<BulkWriter> OpenBulkWriter(BulkTable table, BulkMode mode);
+  // A statement in the server's own dialect with its parameters, past the dialect layer and its
+  // savepoints; every result. Refused once the connection has been interrupted.
+  std::vector<Result> RunNative(std::string_view sql, const std::vector<Parameter>& params = {}) {
+    return Run(sql, params);
+  }
 
  private:
   class Statements;

@@ -20,6 +20,12 @@ typedef struct pg_result PGresult;
 struct pg_cancel;
 typedef struct pg_cancel PGcancel;
 
+namespace veriprog::db {
+class BulkWriter;
+struct BulkTable;
+enum class BulkMode;
+}  // namespace veriprog::db
+
 namespace veriprog::db::pg {
 
 // The server's own words for a failed result, or the connection's when there is no result.
@@ -42,6 +48,11 @@ class PgConnection final : public Connection, private StatementChannel {
                  const std::vector<RowId>& rows) override;
   void Lock(std::string_view resource, bool exclusive) override;
   void Unlock(std::string_view resource, bool exclusive) override;
+
+  // Rows into one table by COPY (db/postgres/pg_bulk_writer.cc); see db/bulk_writer.h.
+  std::unique_ptr<BulkWriter> OpenBulkWriter(BulkTable table, BulkMode mode);
+  // A PostgreSQL statement sent as it is, past the dialect layer and its savepoints.
+  void RunNative(const std::string& sql) { SendRaw(sql, 0, nullptr); }
 
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch) { return TsqlRunner::Translate(batch); }

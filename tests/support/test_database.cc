@@ -42,11 +42,13 @@ TestDatabase::TestDatabase() : admin_(Env("VERIPROG_TEST_ADMIN", "dbname=postgre
     return;
   }
   libpq_conninfo_ = admin_ + " dbname=" + name_;
-  conninfo_ = odbc() ? "Driver={" + Env("VERIPROG_TEST_ODBC_DRIVER", "PostgreSQL Unicode") +
-                           "};Server=" + Env("PGHOST", "localhost") +
-                           ";Port=" + Env("PGPORT", "5432") + ";Database=" + name_ +
-                           ";UID=" + Env("PGUSER", "postgres") + ";BoolsAsChar=0"
-                     : libpq_conninfo_;
+  conninfo_ = odbc() ? odbc_conninfo() : libpq_conninfo_;
+}
+
+std::string TestDatabase::odbc_conninfo() const {
+  return "Driver={" + Env("VERIPROG_TEST_ODBC_DRIVER", "PostgreSQL Unicode") +
+         "};Server=" + Env("PGHOST", "localhost") + ";Port=" + Env("PGPORT", "5432") +
+         ";Database=" + name_ + ";UID=" + Env("PGUSER", "postgres") + ";BoolsAsChar=0";
 }
 
 bool TestDatabase::odbc() const {

@@ -26,6 +26,8 @@ class TestDatabase {
   const std::string& conninfo() const { return conninfo_; }
   // libpq text for the same database, for bulk loading (the ledger generator).
   const std::string& libpq_conninfo() const { return libpq_conninfo_; }
+  // ODBC text for the same database through the PostgreSQL ODBC driver, whatever the backend.
+  std::string odbc_conninfo() const;
   bool odbc() const;
   std::shared_ptr<db::Connection> Connect() const;
   // Runs T-SQL or plain SQL to set up rows; fails the test on error.

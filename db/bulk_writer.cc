@@ -1,0 +1,98 @@
+#include "db/bulk_writer.h"
+
+#include "db/odbc/odbc_connection.h"
+#include "db/postgres/pg_connection.h"
+#include "db/postgres/tsql_rewrite.h"
+#include "veriprog/error.h"
+
+namespace veriprog::db {
+namespace {
+
+pg::PgConnection* Postgres(Connection& c) {
+  return dynamic_cast<pg::PgConnection*>(&c);
+}
+odbc::OdbcConnection* Odbc(Connection& c) {
+  return dynamic_cast<odbc::OdbcConnection*>(&c);
+}
+
+[[noreturn]] void Unsupported() {
+  throw DbError("bulk rows need a PostgreSQL or an ODBC connection");
+}
+
+// The server's own statement, whichever backend carries it.
+void RunNative(Connection& c, const std::string& sql) {
+  if (auto* pg = Postgres(c)) return pg->RunNative(sql);
+  if (auto* odbc = Odbc(c)) {
+    odbc->RunNative(sql);
+    return;
+  }
+  Unsupported();
+}
+
+bool OnPostgres(Connection& c) {
+  if (Postgres(c) != nullptr) return true;
+  if (auto* odbc = Odbc(c)) return odbc->dialect() == odbc::Dialect::kPostgres;
+  Unsupported();
+}
+
+std::string NativeName(Connection& c, std::string_view table) {
+  if (!table.empty() && table[0] == '#' && OnPostgres(c)) return tsql::TempTableName(table);
+  return std::string(table);
+}
+
+}  // namespace
+
+std::unique_ptr<BulkWriter> OpenBulkWriter(Connection& connection, BulkTable table, BulkMode mode) {
+  if (auto* pg = Postgres(connection)) return pg->OpenBulkWriter(std::move(table), mode);
+  if (auto* odbc = Odbc(connection)) return odbc->OpenBulkWriter(std::move(table), mode);
+  Unsupported();
+}
+
+bool DeferForeignKeys(Connection& connection) {
+  if (!OnPostgres(connection)) return false;
+  RunNative(connection, "SET CONSTRAINTS ALL DEFERRED");
+  return true;
+}
+
+void UpdateStatistics(Connection& connection, const std::vector<std::string>& tables) {
+  const bool postgres = OnPostgres(connection);
+  if (tables.empty()) {
+    RunNative(connection, postgres ? "ANALYZE" : "EXEC sp_updatestats");
+    return;
+  }
+  for (const auto& t : tables) {
+    RunNative(connection,
+              (postgres ? "ANALYZE " : "UPDATE STATISTICS ") + NativeName(connection, t));
+  }
+}
+
+void WithExplicitIdentity(Connection& connection, std::string_view table, std::string_view column,
+                          const std::function<void()>& write) {
+  const std::string name = NativeName(connection, table);
+  if (!OnPostgres(connection)) {
+    // SQL Server takes values of an identity column only while asked to, and then numbers new
+    // rows above the highest by itself.
+    RunNative(connection, "SET IDENTITY_INSERT " + name + " ON");
+    try {
+      write();
+    } catch (...) {
+      try {
+        RunNative(connection, "SET IDENTITY_INSERT " + name + " OFF");
+      } catch (const DbError&) {
+        // The write's own failure is the one to report.
+      }
+      throw;
+    }
+    RunNative(connection, "SET IDENTITY_INSERT " + name + " OFF");
+    return;
+  }
+  write();
+  std::string lower(column);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  RunNative(connection, "SELECT setval(pg_get_serial_sequence('" + name + "', '" + lower +
+                            "'), (SELECT COALESCE(MAX(" + std::string(column) + "), 0) + 1 FROM " +
+                            name + "), false)");
+}
+
+}  // namespace veriprog::db
