@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 
 namespace veriprog::cli {
 
@@ -50,17 +51,10 @@ ExitCode ExitCodeOf(StatoEnum stato) {
 }
 
 std::string OutcomeText(ExitCode code) {
-  switch (code) {
-    case ExitCode::kOk:
-      return "ok";
-    case ExitCode::kFlagged:
-      return "flagged";
-    case ExitCode::kInvalidParameters:
-      return "invalid parameters";
-    case ExitCode::kProgramError:
-      return "error";
-  }
-  return "interrupted";
+  // By exit code: 0 ok, 1 flagged, 2 invalid parameters, 3 error.
+  constexpr const char* kWords[] = {"ok", "flagged", "invalid parameters", "error"};
+  const auto i = static_cast<std::size_t>(code);
+  return i < std::size(kWords) ? kWords[i] : "interrupted";
 }
 
 int ReportInterruption(CLSCG_VERIPROG& main, bool wrote, bool in_transaction, bool finished,

@@ -130,29 +130,25 @@ DryRunResult DryRun(CLSCG_VERIPROG& main, const OperationInfo& op) {
     // ending one, and everything it wrote goes with the rollback.
     in.GConnect = connection;
     in.EseguiTransazione = false;
-    try {
-      if (scope) {
-        // The company's lock, as a rebuild takes it, held from before the first reading to
-        // after the rollback: no other rebuild changes the tables in between.
-        const std::string resource = "veriprog ditta " + std::to_string(scope->ditta);
-        connection->Lock(resource, true);
-        undo.Locked(resource);
-      }
-      connection->BeginTrans();
-      for (const StoredTable& t : tables)
-        before.push_back(ReadTable(*connection, t));
-      outcome = RunOperation(main, op);
-      if (outcome.stato == tsOk && !connection->interrupted())
-        result.diffs = Diffs(*connection, tables, before);
-    } catch (const std::exception& e) {
-      if (outcome.stato == tsOk) {
-        outcome.stato = tsProgramError;
-        outcome.errore = e.what();
-      }
+    if (scope) {
+      // The company's lock, as a rebuild takes it, held from before the first reading to after
+      // the rollback: no other rebuild changes the tables in between.
+      const std::string resource = "veriprog ditta " + std::to_string(scope->ditta);
+      connection->Lock(resource, true);
+      undo.Locked(resource);
     }
+    connection->BeginTrans();
+    for (const StoredTable& t : tables)
+      before.push_back(ReadTable(*connection, t));
+    outcome = RunOperation(main, op);
+    if (outcome.stato == tsOk && !connection->interrupted())
+      result.diffs = Diffs(*connection, tables, before);
   } catch (const std::exception& e) {
-    outcome.stato = tsProgramError;
-    outcome.errore = e.what();
+    // The rebuild's own failure, when it had one, is the one to report.
+    if (outcome.stato == tsOk) {
+      outcome.stato = tsProgramError;
+      outcome.errore = e.what();
+    }
   }
   return result;
 }

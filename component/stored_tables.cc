@@ -81,8 +81,22 @@ std::string OfActivities(const std::string& column, const DryRunScope& s) {
          db::SqlNumber(s.ditta) + ")";
 }
 
+// A table's rows of the company and year.
+std::string OfCompanyYear(const std::string& table, const std::string& prefix,
+                          const DryRunScope& s) {
+  return table + " WHERE " + prefix + "_DITTA_CG18 = " + db::SqlNumber(s.ditta) + " AND " + prefix +
+         "_ANNO = " + db::SqlNumber(s.anno);
+}
+
+// A per-activity table's rows of the year, for the company's activities.
+std::string OfActivityYear(const std::string& table, const std::string& prefix,
+                           const DryRunScope& s) {
+  return table + " WHERE " + prefix + "_ANNO = " + db::SqlNumber(s.anno) + " AND " +
+         OfActivities(prefix + "_IDATTIVITA_CG86", s);
+}
+
 std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope& s) {
-  const std::string d = db::SqlNumber(s.ditta), y = db::SqlNumber(s.anno);
+  const std::string d = db::SqlNumber(s.ditta);
   if (family == "vat") {
     return {Table("CG59_PROGIVAM",
                   {{"CG59_MESE", ""},
@@ -91,7 +105,7 @@ std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope&
                    {"CG59_ALIQIVA_CG28", ""},
                    {"CG59_INDCAUSIVA", ""}},
                   {"CG59_IMPONIBILE", "CG59_IMPOSTA", "CG59_IMPOSTAND"},
-                  "CG59_PROGIVAM WHERE CG59_DITTA_CG18 = " + d + " AND CG59_ANNO = " + y),
+                  OfCompanyYear("CG59_PROGIVAM", "CG59", s)),
             Table("CG68_NUMERDESC", {{"CG68_SEZIONALE", ""}}, {"CG68_DESCSEZ"},
                   "CG68_NUMERDESC WHERE CG68_DITTA_CG18 = " + d)};
   }
@@ -104,31 +118,28 @@ std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope&
       activity.push_back("CGL4_" + f);
     }
     return {Table("CG51_PROGPLAFOND", {{"CG51_MESE", ""}}, company,
-                  "CG51_PROGPLAFOND WHERE CG51_DITTA_CG18 = " + d + " AND CG51_ANNO = " + y),
+                  OfCompanyYear("CG51_PROGPLAFOND", "CG51", s)),
             Table("CGL4_PROGIVAPLAF", {{"CGL4_IDATTIVITA_CG86", ""}, {"CGL4_MESE", ""}}, activity,
-                  "CGL4_PROGIVAPLAF WHERE CGL4_ANNO = " + y + " AND " +
-                      OfActivities("CGL4_IDATTIVITA_CG86", s))};
+                  OfActivityYear("CGL4_PROGIVAPLAF", "CGL4", s))};
   }
   if (family == "margin") {
     return {Table("CGM3_PROGIVAM",
                   {{"CGM3_MESE", ""}, {"CGM3_INDMARGINE", ""}, {"CGM3_CODICE_CG28", ""}},
                   {"CGM3_IMPONIBILE", "CGM3_IMPOSTA", "CGM3_IMPOSTAND"},
-                  "CGM3_PROGIVAM WHERE CGM3_DITTA_CG18 = " + d + " AND CGM3_ANNO = " + y),
+                  OfCompanyYear("CGM3_PROGIVAM", "CGM3", s)),
             Table("CGL3_PROGIVAMARG",
                   {{"CGL3_IDATTIVITA_CG86", ""},
                    {"CGL3_INDMARGINE", ""},
                    {"CGL3_MESE", ""},
                    {"CGL3_CODICE_CG28", ""}},
                   {"CGL3_IMPONIBILE", "CGL3_IMPOSTA", "CGL3_IMPOSTAND"},
-                  "CGL3_PROGIVAMARG WHERE CGL3_ANNO = " + y + " AND " +
-                      OfActivities("CGL3_IDATTIVITA_CG86", s))};
+                  OfActivityYear("CGL3_PROGIVAMARG", "CGL3", s))};
   }
   if (family == "agriculture") {
     return {Table(
         "CGA0_PROGIVAM",
         {{"CGA0_MESE", ""}, {"CGA0_INDAGRI", ""}, {"CGA0_SEZIONALE", ""}, {"CGA0_ALIQIVA", ""}},
-        {"CGA0_IMPONIBILE", "CGA0_IMPOSTA"},
-        "CGA0_PROGIVAM WHERE CGA0_DITTA_CG18 = " + d + " AND CGA0_ANNO = " + y)};
+        {"CGA0_IMPONIBILE", "CGA0_IMPOSTA"}, OfCompanyYear("CGA0_PROGIVAM", "CGA0", s))};
   }
   if (family == "travel") {
     return {Table("CGL6_PROGIVAAGVIAG",
@@ -137,8 +148,7 @@ std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope&
                    {"CGL6_MESE", ""},
                    {"CGL6_CODICE_CG28", ""}},
                   {"CGL6_IMPONIBILE", "CGL6_IMPOSTA", "CGL6_IMPOSTAND"},
-                  "CGL6_PROGIVAAGVIAG WHERE CGL6_ANNO = " + y + " AND " +
-                      OfActivities("CGL6_IDATTIVITA_CG86", s))};
+                  OfActivityYear("CGL6_PROGIVAAGVIAG", "CGL6", s))};
   }
   return {};
 }
@@ -179,7 +189,7 @@ TableRows ReadTable(db::Connection& connection, const StoredTable& table) {
     for (const auto& v : table.values)
       row.values.push_back(rs.Get(v));
     std::string text = KeyText(row.key);
-    if (const int n = ++seen[text]; n > 1) text += "#" + db::SqlNumber(n);
+    if (const int n = ++seen[text]; n > 1) text += "#" + std::to_string(n);
     out.rows.emplace_back(std::move(text), std::move(row));
   }
   return out;

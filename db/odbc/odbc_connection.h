@@ -14,14 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "db/bulk_writer.h"
 #include "db/odbc/odbc_channel.h"
 #include "veriprog/connection.h"
-
-namespace veriprog::db {
-class BulkWriter;
-struct BulkTable;
-enum class BulkMode;
-}  // namespace veriprog::db
 
 namespace veriprog::db::pg {
 class TsqlRunner;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/bulk_writer.h"
 #include "db/postgres/tsql_runner.h"
 #include "veriprog/connection.h"
 
@@ -19,12 +20,6 @@ struct pg_result;
 typedef struct pg_result PGresult;
 struct pg_cancel;
 typedef struct pg_cancel PGcancel;
-
-namespace veriprog::db {
-class BulkWriter;
-struct BulkTable;
-enum class BulkMode;
-}  // namespace veriprog::db
 
 namespace veriprog::db::pg {
 
