@@ -1,8 +1,8 @@
 #include "db/bulk_writer.h"
 
+#include "db/native.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/postgres/pg_connection.h"
-#include "db/postgres/tsql_rewrite.h"
 #include "veriprog/error.h"
 
 namespace veriprog::db {
@@ -17,27 +17,6 @@ odbc::OdbcConnection* Odbc(Connection& c) {
 
 [[noreturn]] void Unsupported() {
   throw DbError("bulk rows need a PostgreSQL or an ODBC connection");
-}
-
-// The server's own statement, whichever backend carries it.
-void RunNative(Connection& c, const std::string& sql) {
-  if (auto* pg = Postgres(c)) return pg->RunNative(sql);
-  if (auto* odbc = Odbc(c)) {
-    odbc->RunNative(sql);
-    return;
-  }
-  Unsupported();
-}
-
-bool OnPostgres(Connection& c) {
-  if (Postgres(c) != nullptr) return true;
-  if (auto* odbc = Odbc(c)) return odbc->dialect() == odbc::Dialect::kPostgres;
-  Unsupported();
-}
-
-std::string NativeName(Connection& c, std::string_view table) {
-  if (!table.empty() && table[0] == '#' && OnPostgres(c)) return tsql::TempTableName(table);
-  return std::string(table);
 }
 
 }  // namespace

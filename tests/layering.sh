@@ -21,7 +21,8 @@ declare -A allowed=(
   [regimi]="((db|outside|frame|regimi)/|$pub_frame)"
   [component]="((db|outside|frame|component)/|veriprog/|$families/)"
   [gen]="((db|gen)/|$pub_db)"
-  [cli]='(cli/|veriprog/|gen/|db/text\.h)'
+  [cli]='(cli/|veriprog/|gen/|selftest/selftest\.h|db/text\.h)'
+  [selftest]='((db|gen|selftest)/|veriprog/)'
 )
 bad=0
 for folder in "${!allowed[@]}"; do

@@ -50,6 +50,8 @@ class Channel {
 
   // The server's product name, as SQLGetInfo(SQL_DBMS_NAME) gives it.
   virtual std::string dbms_name() const = 0;
+  // The driver's file name and version (SQL_DRIVER_NAME, SQL_DRIVER_VER), for reports.
+  virtual std::string driver() const { return {}; }
   // Runs SQL text unchanged with the parameters bound in order, and returns all its results in
   // order. Every result is read before a failure is reported, so that a batch runs to its end as
   // the server decides. Throws DbError with the server's messages and their SQLSTATE.

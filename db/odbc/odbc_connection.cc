@@ -94,6 +94,13 @@ std::optional<QueryResult> OdbcConnection::Execute(std::string_view batch,
   return std::nullopt;
 }
 
+QueryResult OdbcConnection::QueryNative(std::string_view sql) {
+  for (auto& result : Run(sql, {})) {
+    if (result.has_rows) return ToQueryResult(std::move(result), sql);
+  }
+  throw DbError("the statement returned no rows to open a record set on");
+}
+
 QueryResult OdbcConnection::Query(std::string_view sql) {
   auto result = Execute(sql);
   if (!result) throw DbError("the statement returned no rows to open a record set on");

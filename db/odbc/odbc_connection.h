@@ -57,6 +57,10 @@ class OdbcConnection final : public Connection {
   std::vector<Result> RunNative(std::string_view sql, const std::vector<Parameter>& params = {}) {
     return Run(sql, params);
   }
+  // The first result of a query in the server's own dialect, fully fetched.
+  QueryResult QueryNative(std::string_view sql);
+  // The driver and its version, as it names itself.
+  std::string client() const { return channel_->driver(); }
 
  private:
   class Statements;

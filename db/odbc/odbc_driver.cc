@@ -654,6 +654,7 @@ class DriverChannel final : public Channel {
   ~DriverChannel() override;
 
   std::string dbms_name() const override { return dbms_; }
+  std::string driver() const override;
   std::vector<Result> Run(std::string_view sql, const std::vector<Parameter>& params) override;
   std::vector<Result> RunArray(std::string_view sql,
                                const std::vector<std::vector<Parameter>>& sets) override;
@@ -692,6 +693,16 @@ class DriverChannel final : public Channel {
   std::mutex running_mutex_;
   SQLHSTMT running_ = SQL_NULL_HSTMT;
 };
+
+std::string DriverChannel::driver() const {
+  auto info = [&](SQLUSMALLINT what) {
+    SQLWCHAR text[256] = {};
+    SQLSMALLINT bytes = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), what, text, sizeof text, &bytes))) return std::string();
+    return Utf8(text, std::min<std::size_t>(static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR), 255));
+  };
+  return info(SQL_DRIVER_NAME) + " " + info(SQL_DRIVER_VER);
+}
 
 DriverChannel::DriverChannel(std::string_view connection_string) {
   const Attributes attributes = ParseConnectionString(connection_string);

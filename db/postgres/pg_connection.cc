@@ -68,6 +68,22 @@ void PgConnection::CancelRunning() noexcept {
   if (cancel_) PQcancel(cancel_.get(), error, sizeof error);
 }
 
+void PgConnection::RunScript(const std::string& script) {
+  ThrowIfInterrupted();
+  ++round_trips_;
+  // PQexec takes a script of many statements and answers with the last result, or the first
+  // failure, after which the rest is not run.
+  Result r(PQexec(conn_.get(), script.c_str()));
+  const auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY)
+    throw DbError(ServerMessage(r.get(), conn_.get()));
+}
+
+std::string PgConnection::client() const {
+  const int v = PQlibVersion();
+  return "libpq " + std::to_string(v / 10000) + "." + std::to_string(v % 100);
+}
+
 void PgConnection::Command(const char* sql) {
   ++round_trips_;
   Result r(PQexec(conn_.get(), sql));

@@ -48,6 +48,11 @@ class PgConnection final : public Connection, private StatementChannel {
   std::unique_ptr<BulkWriter> OpenBulkWriter(BulkTable table, BulkMode mode);
   // A PostgreSQL statement sent as it is, past the dialect layer and its savepoints.
   void RunNative(const std::string& sql) { SendRaw(sql, 0, nullptr); }
+  // Many statements in one simple-query message, as psql sends a file.
+  void RunScript(const std::string& script);
+  QueryResult QueryNative(const std::string& sql) { return ToQueryResult(SendRaw(sql, 0, nullptr).get()); }
+  // "libpq" and its version.
+  std::string client() const;
 
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch) { return TsqlRunner::Translate(batch); }

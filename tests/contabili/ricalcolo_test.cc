@@ -4,7 +4,7 @@
 
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
-#include "tests/support/faulty_connection.h"
+#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"
@@ -140,7 +140,7 @@ TEST(AzzeraAggiornaProgressiviContabili, WithoutTransactionEarlierStepsStay) {
   gen::GenerateLedger(db.libpq_conninfo(), {.seed = 9, .lines = 400, .wrong = 3});
   auto conn = db.Connect();
   ASSERT_NE(Snapshot(*conn).find("A|1|2024"), std::string::npos);
-  Rebuild bare(std::make_shared<testing::FaultyConnection>(conn, 9));
+  Rebuild bare(std::make_shared<selftest::FaultyConnection>(conn, 9));
   bare.main.CPInput()->EseguiTransazione = false;
   bare.Run();
   EXPECT_NE(bare.main.Stato(), tsOk);

@@ -12,7 +12,7 @@
 #include "gen/ledger_generator.h"
 #include "tests/fatturato/figures.h"
 #include "tests/support/fakes.h"
-#include "tests/support/faulty_connection.h"
+#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/statements.h"
 #include "veriprog/main_object.h"
@@ -602,7 +602,7 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, WithoutTransactionTheResetsStay) {
   ASSERT_NE(source, sent.end());
 
   Generated g(13, 300, 3);
-  Rebuild bare(std::make_shared<testing::FaultyConnection>(
+  Rebuild bare(std::make_shared<selftest::FaultyConnection>(
       g.conn, static_cast<int>(source - sent.begin()) + 1));
   bare.main.CPInput()->EseguiTransazione = false;
   bare.Run();

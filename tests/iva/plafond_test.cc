@@ -7,7 +7,7 @@
 
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
-#include "tests/support/faulty_connection.h"
+#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/statements.h"
@@ -267,7 +267,7 @@ TEST(ControlloProgressiviPlafond, AFailingMonthEndsTheCheck) {
   VERIPROG_NEED_DATABASE(db);
   auto l = testing::VatBookLedger(db);
   Ledger(l);
-  auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 4);
+  auto faulty = std::make_shared<selftest::FaultyConnection>(db.Connect(), 4);
   Plafond p(faulty);
   p.main.ControlloProgressiviPlafond();
   EXPECT_EQ(p.main.Stato(), tsProgramError);

@@ -10,7 +10,7 @@
 #include "gen/ledger_generator.h"
 #include "tests/iva/vat_rows.h"
 #include "tests/support/fakes.h"
-#include "tests/support/faulty_connection.h"
+#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
 #include "veriprog/main_object.h"
@@ -198,7 +198,7 @@ TEST(AzzeraAggiornaProgressiviIVA, ADescriptionThatCannotBeWrittenIsNoFailure) {
 
   db.Run("UPDATE CG59_PROGIVAM SET CG59_IMPONIBILE = 999.00; DELETE FROM CG68_NUMERDESC");
   const int at = static_cast<int>(insert - sent.begin()) + 1;
-  auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), at);
+  auto faulty = std::make_shared<selftest::FaultyConnection>(db.Connect(), at);
   Rebuild(faulty, 1, 2024).Run();
   EXPECT_NE(faulty->failed().find("INSERT INTO CG68_NUMERDESC"), std::string::npos);
   EXPECT_EQ(StoredVatTotals(*db.Connect()), written);
@@ -209,7 +209,7 @@ TEST(AzzeraAggiornaProgressiviIVA, WithoutTransactionTheDeleteStays) {
   VERIPROG_NEED_DATABASE(db);
   auto ledger = testing::VatRegisterLedger(db);
   ledger.Rows("CG59_PROGIVAM", {{1, 2024, 3, 2, "A", "22", 1, "999.00", 0, 0}});
-  auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 4);
+  auto faulty = std::make_shared<selftest::FaultyConnection>(db.Connect(), 4);
   CLSCG_VERIPROG main;
   main.CPInput()->GConnect = faulty;
   main.CPInput()->Ditta = 1;

@@ -10,7 +10,7 @@
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/fakes.h"
-#include "tests/support/faulty_connection.h"
+#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/statements.h"
@@ -422,7 +422,7 @@ TEST(SpecialSchemes, AFailingMonthEndsTheCheck) {
     auto l = testing::VatBookLedger(db);
     c.ledger(l);
     // The third statement is February's journal statement.
-    auto faulty = std::make_shared<testing::FaultyConnection>(db.Connect(), 3);
+    auto faulty = std::make_shared<selftest::FaultyConnection>(db.Connect(), 3);
     Schema s(faulty);
     (s.main.*c.check)();
     const std::string name = std::string("ControlloProgressivi") + c.name;

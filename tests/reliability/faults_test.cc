@@ -8,7 +8,7 @@
 #include <map>
 
 #include "gen/ledger_generator.h"
-#include "tests/support/faulty_connection.h"
+#include "selftest/faulty_connection.h"
 #include "tests/support/test_database.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"
@@ -19,7 +19,7 @@ namespace {
 // The numbers of the statements each step of a rebuild sends, heard from its Processo events.
 class StepWatch final : public VeriprogEvents {
  public:
-  explicit StepWatch(const testing::FaultyConnection*& conn) : conn_(conn) {}
+  explicit StepWatch(const selftest::FaultyConnection*& conn) : conn_(conn) {}
   std::map<int, std::pair<int, int>> steps;  // step -> first and last statement
   int step = 0;
 
@@ -47,7 +47,7 @@ class StepWatch final : public VeriprogEvents {
     step = static_cast<int>(n.ToInteger().value_or(0));
     steps[step] = {conn_->statements() + 1, conn_->statements()};
   }
-  const testing::FaultyConnection*& conn_;
+  const selftest::FaultyConnection*& conn_;
 };
 
 struct Rebuild {
@@ -119,7 +119,7 @@ TEST(Faults, NoRebuildOfAnyFamilyLeavesHalfALedger) {
     }
     in.ElaborazionePerAttivita = rebuild.per_activity;
     in.EseguiTransazione = true;
-    const testing::FaultyConnection* current = nullptr;
+    const selftest::FaultyConnection* current = nullptr;
     auto watch = std::make_shared<StepWatch>(current);
     main.Advise(watch);
 
@@ -129,7 +129,7 @@ TEST(Faults, NoRebuildOfAnyFamilyLeavesHalfALedger) {
       watch->steps.clear();
       watch->step = 0;
       auto inner = db.Connect();
-      auto counting = std::make_shared<testing::FaultyConnection>(inner, 0);
+      auto counting = std::make_shared<selftest::FaultyConnection>(inner, 0);
       current = counting.get();
       in.GConnect = counting;
       in.EseguiTransazione = false;
@@ -152,7 +152,7 @@ TEST(Faults, NoRebuildOfAnyFamilyLeavesHalfALedger) {
           SCOPED_TRACE("step " + std::to_string(step) + ", statement " + std::to_string(at) +
                        (drop ? ", connection dropped" : ", statement failed"));
           auto inner = db.Connect();
-          auto faulty = std::make_shared<testing::FaultyConnection>(
+          auto faulty = std::make_shared<selftest::FaultyConnection>(
               inner, at, drop ? Dropper(db, inner) : std::function<void()>());
           current = faulty.get();
           in.GConnect = faulty;
@@ -177,7 +177,7 @@ TEST(Faults, NoRebuildOfAnyFamilyLeavesHalfALedger) {
     }
     // The same object, on a connection that works: the rebuild goes through. The watch still
     // counts statements, so it is handed the connection it will count on.
-    auto working = std::make_shared<testing::FaultyConnection>(db.Connect(), 0);
+    auto working = std::make_shared<selftest::FaultyConnection>(db.Connect(), 0);
     current = working.get();
     in.GConnect = working;
     (main.*rebuild.run)();

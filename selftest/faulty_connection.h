@@ -1,7 +1,8 @@
 // FaultyConnection: forwards every call to a real connection, except that the N-th statement
 // (Execute, Query or WriteBack, counted from 1) fails before it reaches the server, or, with a
-// drop hook, goes to a server that the hook has just cut the connection from. With it a test
-// proves that a rebuild failing at any step leaves the ledger as it was.
+// drop hook, goes to a server that the hook has just cut the connection from. With it the
+// self-test and the tests prove that a rebuild failing at any step leaves the ledger as it was;
+// with no N it only counts.
 #pragma once
 
 #include <functional>
@@ -11,11 +12,11 @@
 #include "db/connection_wrapper.h"
 #include "veriprog/error.h"
 
-namespace veriprog::testing {
+namespace veriprog::selftest {
 
 class FaultyConnection final : public db::ConnectionWrapper {
  public:
-  FaultyConnection(std::shared_ptr<db::Connection> inner, int fail_at,
+  FaultyConnection(std::shared_ptr<db::Connection> inner, int fail_at = 0,
                    std::function<void()> drop = nullptr)
       : ConnectionWrapper(std::move(inner)), fail_at_(fail_at), drop_(std::move(drop)) {}
 
@@ -50,4 +51,4 @@ class FaultyConnection final : public db::ConnectionWrapper {
   int count_ = 0;
 };
 
-}  // namespace veriprog::testing
+}  // namespace veriprog::selftest

@@ -1,0 +1,62 @@
+#include "db/native.h"
+
+#include "db/odbc/odbc_connection.h"
+#include "db/postgres/pg_connection.h"
+#include "db/postgres/tsql_rewrite.h"
+#include "veriprog/error.h"
+
+namespace veriprog::db {
+namespace {
+
+pg::PgConnection* Postgres(Connection& c) {
+  return dynamic_cast<pg::PgConnection*>(&c);
+}
+odbc::OdbcConnection* Odbc(Connection& c) {
+  return dynamic_cast<odbc::OdbcConnection*>(&c);
+}
+
+[[noreturn]] void Unsupported() {
+  throw DbError("this needs a PostgreSQL or an ODBC connection");
+}
+
+}  // namespace
+
+Server ServerOf(Connection& c) {
+  if (Postgres(c) != nullptr) return Server::kPostgres;
+  if (auto* odbc = Odbc(c))
+    return odbc->dialect() == odbc::Dialect::kPostgres ? Server::kPostgres : Server::kSqlServer;
+  Unsupported();
+}
+
+void RunNative(Connection& c, const std::string& sql) {
+  if (auto* pg = Postgres(c)) return pg->RunNative(sql);
+  if (auto* odbc = Odbc(c)) {
+    odbc->RunNative(sql);
+    return;
+  }
+  Unsupported();
+}
+
+void RunNativeScript(Connection& c, const std::string& script) {
+  if (auto* pg = Postgres(c)) return pg->RunScript(script);
+  RunNative(c, script);  // the driver sends the statements together
+}
+
+QueryResult QueryNative(Connection& c, const std::string& sql) {
+  if (auto* pg = Postgres(c)) return pg->QueryNative(sql);
+  if (auto* odbc = Odbc(c)) return odbc->QueryNative(sql);
+  Unsupported();
+}
+
+std::string ClientOf(Connection& c) {
+  if (auto* pg = Postgres(c)) return pg->client();
+  if (auto* odbc = Odbc(c)) return odbc->client();
+  Unsupported();
+}
+
+std::string NativeName(Connection& c, std::string_view table) {
+  if (!table.empty() && table[0] == '#' && OnPostgres(c)) return tsql::TempTableName(table);
+  return std::string(table);
+}
+
+}  // namespace veriprog::db
