@@ -40,8 +40,9 @@ std::pair<int, int> Period(const std::string& period) {
 
 std::optional<std::string> KeyOfRow(const std::string& family, db::Recordset& rs) {
   if (family == "accounts") {
+    const auto difference = rs.Get("DIFFSALDO").ToDecimal();
     return Text(rs, "CONTO") + "|" + Text(rs, "VALUTA") + "|" + Text(rs, "SEDE") + "|" +
-           rs.Get("DIFFSALDO").AsDecimal().ToString();
+           (difference ? difference->ToString() : std::string("(null)"));
   }
   if (family == "vat") {
     return "register type " + Text(rs, "TIPOREGISTRO") + ", section " + Text(rs, "SEZIONALE") +
@@ -49,12 +50,14 @@ std::optional<std::string> KeyOfRow(const std::string& family, db::Recordset& rs
            ", month " + Text(rs, "MESE");
   }
   std::string key;
-  if (Has(rs, "IDATTIVITA") && !Text(rs, "IDATTIVITA").empty()) {
-    if (Text(rs, "IDATTIVITA") == "-1") return std::nullopt;
-    key = "activity " + Text(rs, "IDATTIVITA") + " ";
-  }
+  // The plafond's rows name their activity only when it is checked per activity; a check per
+  // activity with no activity chosen sums every activity under -1.
+  const bool plafond = StartsWith(family, "plafond");
+  const std::string activity = Has(rs, "IDATTIVITA") ? Text(rs, "IDATTIVITA") : "";
+  if ((!plafond || family == "plafond-activity") && !activity.empty() && activity != "-1")
+    key = "activity " + activity + " ";
   key += "month " + Text(rs, "MESE");
-  if (StartsWith(family, "plafond")) return key;
+  if (plafond) return key;
   key += " kind ";
   if (Has(rs, "INDAGRI")) {
     key += Text(rs, "INDAGRI") + " section " + Text(rs, "SEZIONALE");
@@ -64,11 +67,15 @@ std::optional<std::string> KeyOfRow(const std::string& family, db::Recordset& rs
   return key + " code " + Text(rs, "CODICEIVA");
 }
 
+bool IsFlagged(db::Recordset& rs) {
+  return !Text(rs, "FLAGSBIL").empty();
+}
+
 std::set<std::string> FlaggedKeys(const std::string& family, db::Recordset& rs) {
   std::set<std::string> keys;
   if (!rs.is_open()) return keys;
   for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-    if (Text(rs, "FLAGSBIL").empty()) continue;
+    if (!IsFlagged(rs)) continue;
     if (auto key = KeyOfRow(family, rs)) keys.insert(*key);
   }
   return keys;
@@ -94,6 +101,12 @@ std::set<std::string> ExpectedKeys(const gen::GeneratedLedger& ledger, const std
     const bool per_activity = StartsWith(w.key, "activity ");
     if (source.keys == Source::kPerActivity && !per_activity) continue;
     if (source.keys == Source::kCompany && per_activity) continue;
+    // Checked per activity with none chosen, the activities are summed: the key without it.
+    if (source.keys == Source::kPerActivity) {
+      const auto month = w.key.find("month ");
+      keys.insert(month == std::string::npos ? w.key : w.key.substr(month));
+      continue;
+    }
     keys.insert(w.key);
   }
   return keys;

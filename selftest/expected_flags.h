@@ -14,10 +14,11 @@
 
 namespace veriprog::selftest {
 
-// The key of the check row `rs` stands on; nullopt for the rows of the company as a whole that
-// a check per activity adds (activity -1).
+// The key of the check row `rs` stands on.
 std::optional<std::string> KeyOfRow(const std::string& family, db::Recordset& rs);
 
+// Whether the row `rs` stands on is flagged as different.
+bool IsFlagged(db::Recordset& rs);
 // The keys of the flagged rows of a check's result.
 std::set<std::string> FlaggedKeys(const std::string& family, db::Recordset& rs);
 

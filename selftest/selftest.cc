@@ -65,7 +65,6 @@ SelftestResult RunSelftest(const SelftestOptions& options,
   report(install);
   if (failure) return result;
 
-  bool generated = false;
   try {
     start = std::chrono::steady_clock::now();
     StepResult step{"generate", "ledger"};
@@ -74,7 +73,6 @@ SelftestResult RunSelftest(const SelftestOptions& options,
     g.lines = options.lines;
     g.wrong = kWrong;
     gen::GeneratedLedger ledger = gen::GenerateLedger(*connection, g);
-    generated = true;
     step.rows = ledger.journal_lines;
     step.units = static_cast<std::int64_t>(ledger.fiscal_years.size());
     step.passed = true;
@@ -84,14 +82,23 @@ SelftestResult RunSelftest(const SelftestOptions& options,
     report(step);
 
     Kit kit(options, connection, std::move(ledger), report);
-    kit.Checks();
-    kit.CheckEveryCompany();
-    kit.DryRuns();
-    kit.Rebuilds();
-    kit.Faults();
-    kit.RebuildEveryCompany();
+    // A phase that breaks is a failed step; the phases after it still run.
+    const std::pair<const char*, void (Kit::*)()> phases[] = {
+        {"checks", &Kit::Checks},     {"check every company", &Kit::CheckEveryCompany},
+        {"dry runs", &Kit::DryRuns},  {"rebuilds", &Kit::Rebuilds},
+        {"faults", &Kit::Faults},     {"rebuild every company", &Kit::RebuildEveryCompany}};
+    for (const auto& [name, phase] : phases) {
+      try {
+        (kit.*phase)();
+      } catch (const std::exception& e) {
+        StepResult broken{"broken", name};
+        broken.message = e.what();
+        report(broken);
+        if (connection->in_transaction()) connection->RollbackTrans();
+      }
+    }
   } catch (const std::exception& e) {
-    StepResult broken{generated ? "run" : "generate", generated ? "kit" : "ledger"};
+    StepResult broken{"generate", "ledger"};
     broken.message = e.what();
     report(broken);
   }
