@@ -22,9 +22,9 @@ struct Options {
 };
 
 nlohmann::ordered_json StepJson(const selftest::StepResult& s) {
-  return {{"step", s.step},         {"operation", s.operation},   {"passed", s.passed},
-          {"units", s.units},       {"rows", s.rows},             {"flagged", s.flagged},
-          {"seconds", s.seconds},   {"message", s.message},       {"difference", s.difference},
+  return {{"step", s.step},          {"operation", s.operation}, {"passed", s.passed},
+          {"units", s.units},        {"rows", s.rows},           {"flagged", s.flagged},
+          {"seconds", s.seconds},    {"message", s.message},     {"difference", s.difference},
           {"statement", s.statement}};
 }
 
@@ -44,12 +44,13 @@ nlohmann::ordered_json ResultJson(const selftest::SelftestResult& r) {
 
 void PrintStep(std::ostream& out, const selftest::StepResult& s) {
   std::ostringstream line;
-  line << (s.passed ? "pass  " : "FAIL  ") << std::left << std::setw(13) << s.step
-       << std::setw(18) << s.operation << std::right << std::setw(4) << s.units << " units "
-       << std::setw(9) << s.rows << " rows " << std::setw(6) << s.flagged << " flagged "
-       << std::fixed << std::setprecision(2) << std::setw(8) << s.seconds << " s";
+  line << (s.passed ? "pass  " : "FAIL  ") << std::left << std::setw(13) << s.step << std::setw(18)
+       << s.operation << std::right << std::setw(4) << s.units << " units " << std::setw(9)
+       << s.rows << " rows " << std::setw(6) << s.flagged << " flagged " << std::fixed
+       << std::setprecision(2) << std::setw(8) << s.seconds << " s";
   out << line.str() << '\n';
-  if (!s.message.empty() && (!s.passed || s.step == "generate")) out << "      " << s.message << '\n';
+  if (!s.message.empty() && (!s.passed || s.step == "generate"))
+    out << "      " << s.message << '\n';
   if (!s.passed && !s.difference.empty()) out << "      first difference: " << s.difference << '\n';
   if (!s.passed && !s.statement.empty()) out << "      statement: " << s.statement << '\n';
 }

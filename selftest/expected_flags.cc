@@ -38,7 +38,7 @@ std::pair<int, int> Period(const std::string& period) {
 
 }  // namespace
 
-std::optional<std::string> KeyOfRow(const std::string& family, db::Recordset& rs) {
+std::string KeyOfRow(const std::string& family, db::Recordset& rs) {
   if (family == "accounts") {
     const auto difference = rs.Get("DIFFSALDO").ToDecimal();
     return Text(rs, "CONTO") + "|" + Text(rs, "VALUTA") + "|" + Text(rs, "SEDE") + "|" +
@@ -76,7 +76,7 @@ std::set<std::string> FlaggedKeys(const std::string& family, db::Recordset& rs) 
   if (!rs.is_open()) return keys;
   for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
     if (!IsFlagged(rs)) continue;
-    if (auto key = KeyOfRow(family, rs)) keys.insert(*key);
+    keys.insert(KeyOfRow(family, rs));
   }
   return keys;
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <string>
 
@@ -15,7 +14,7 @@
 namespace veriprog::selftest {
 
 // The key of the check row `rs` stands on.
-std::optional<std::string> KeyOfRow(const std::string& family, db::Recordset& rs);
+std::string KeyOfRow(const std::string& family, db::Recordset& rs);
 
 // Whether the row `rs` stands on is flagged as different.
 bool IsFlagged(db::Recordset& rs);

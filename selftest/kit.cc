@@ -150,10 +150,8 @@ bool Kit::Compare(const KitFamily& family, const Unit& unit, Outcome& outcome, b
   if (after_rebuild) {
     for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
       if (!IsFlagged(rs) || LeftByRebuild(family.check, rs)) continue;
-      const auto key = KeyOfRow(family.check, rs);
-      if (!key) continue;
       step.message = UnitText(unit) + ": the check still flags a row after the rebuild";
-      step.difference = "flagged after the rebuild: " + *key;
+      step.difference = "flagged after the rebuild: " + KeyOfRow(family.check, rs);
       return false;
     }
     return true;
@@ -263,8 +261,9 @@ void Kit::DryRuns() {
       }
       // The turnover has no check: its dry run is how the kit sees it, figure by figure.
       const std::size_t wrong =
-          family.check.empty() ? ExpectedTurnover(ledger_, unit.ditta, unit.period)
-                               : ExpectedKeys(ledger_, family.check, unit.ditta, unit.period).size();
+          family.check.empty()
+              ? ExpectedTurnover(ledger_, unit.ditta, unit.period)
+              : ExpectedKeys(ledger_, family.check, unit.ditta, unit.period).size();
       const bool exact = family.check.empty();
       if ((exact && static_cast<std::size_t>(dry.Changed()) != wrong) ||
           (!exact && wrong > 0 && dry.Changed() == 0)) {
@@ -387,8 +386,8 @@ void Kit::ServerFault(const KitFamily& family) {
     removal = e.what();
   }
   if (outcome.stato == tsOk) {
-    step.message = UnitText(unit) + ": the trigger on " + family.fault_table +
-                   " never failed the rebuild";
+    step.message =
+        UnitText(unit) + ": the trigger on " + family.fault_table + " never failed the rebuild";
   } else if (outcome.errore.find(kServerFault) == std::string::npos) {
     step.message = UnitText(unit) + ": failed otherwise: " + outcome.errore;
   } else if (!step.difference.empty()) {

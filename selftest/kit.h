@@ -29,9 +29,9 @@ struct Unit {
 
 // A family as the run over every company names it, with the legacy account rebuild beside it.
 struct KitFamily {
-  std::string name;        // "accounts", "plafond-activity", "accounts-legacy", ...
-  std::string operation;   // family in the operation table
-  std::string check;       // the check family that shows its work ("" for the turnover)
+  std::string name;       // "accounts", "plafond-activity", "accounts-legacy", ...
+  std::string operation;  // family in the operation table
+  std::string check;      // the check family that shows its work ("" for the turnover)
   bool per_fiscal_year = false;
   bool by_activity = false;
   std::string fault_table = {};  // where the server's fault waits for the rebuild

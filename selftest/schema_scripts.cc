@@ -84,8 +84,7 @@ std::vector<std::string> Batches(const EmbeddedScript& script, db::Server server
 }
 
 std::vector<std::string> CreatedObjects(std::string_view script) {
-  static const std::regex create(R"(CREATE\s+(?:TABLE|VIEW)\s+(?:\w+\.)?(\w+))",
-                                 std::regex::icase);
+  static const std::regex create(R"(CREATE\s+(?:TABLE|VIEW)\s+(?:\w+\.)?(\w+))", std::regex::icase);
   std::vector<std::string> tables;
   const std::string text(script);
   for (auto it = std::sregex_iterator(text.begin(), text.end(), create);

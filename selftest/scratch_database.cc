@@ -1,12 +1,11 @@
 #include "selftest/scratch_database.h"
 
 #include <algorithm>
+#include <exception>
 #include <set>
 
 #include "db/native.h"
 #include "selftest/schema_scripts.h"
-#include <exception>
-
 #include "veriprog/error.h"
 #include "veriprog/row_table.h"
 
@@ -114,28 +113,26 @@ std::vector<std::pair<std::string, std::string>> ServerFacts(db::Connection& c) 
     facts.emplace_back("client", db::ClientOf(c));
     const bool postgres = db::OnPostgres(c);
     const db::QueryResult r = db::QueryNative(
-        c, postgres
-               ? "SELECT version() AS server_version, current_database() AS database,"
-                 " current_setting('server_version_num') AS compatibility_level,"
-                 " (SELECT datcollate FROM pg_database WHERE datname = current_database())"
-                 " AS database_collation,"
-                 " current_setting('default_transaction_isolation') AS default_isolation,"
-                 " current_setting('server_encoding') AS encoding"
-               : "SELECT @@VERSION AS server_version, DB_NAME() AS [database],"
-                 " d.compatibility_level AS compatibility_level,"
-                 " d.collation_name AS database_collation,"
-                 " (SELECT collation_name FROM sys.databases WHERE name = 'tempdb')"
-                 " AS tempdb_collation,"
-                 " d.snapshot_isolation_state_desc AS snapshot_isolation,"
-                 " d.is_read_committed_snapshot_on AS read_committed_snapshot"
-                 " FROM sys.databases AS d WHERE d.name = DB_NAME()");
+        c, postgres ? "SELECT version() AS server_version, current_database() AS database,"
+                      " current_setting('server_version_num') AS compatibility_level,"
+                      " (SELECT datcollate FROM pg_database WHERE datname = current_database())"
+                      " AS database_collation,"
+                      " current_setting('default_transaction_isolation') AS default_isolation,"
+                      " current_setting('server_encoding') AS encoding"
+                    : "SELECT @@VERSION AS server_version, DB_NAME() AS [database],"
+                      " d.compatibility_level AS compatibility_level,"
+                      " d.collation_name AS database_collation,"
+                      " (SELECT collation_name FROM sys.databases WHERE name = 'tempdb')"
+                      " AS tempdb_collation,"
+                      " d.snapshot_isolation_state_desc AS snapshot_isolation,"
+                      " d.is_read_committed_snapshot_on AS read_committed_snapshot"
+                      " FROM sys.databases AS d WHERE d.name = DB_NAME()");
     const auto& fields = r.table->fields();
     if (r.table->size() > 0) {
       for (std::size_t f = 0; f < fields.size(); ++f) {
         std::string name = fields[f].name;
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) {
-          return static_cast<char>(std::tolower(ch));
-        });
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
         facts.emplace_back(name, Text(r.table->row(0).values[f]));
       }
     }

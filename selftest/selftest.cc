@@ -84,9 +84,9 @@ SelftestResult RunSelftest(const SelftestOptions& options,
     Kit kit(options, connection, std::move(ledger), report);
     // A phase that breaks is a failed step; the phases after it still run.
     const std::pair<const char*, void (Kit::*)()> phases[] = {
-        {"checks", &Kit::Checks},     {"check every company", &Kit::CheckEveryCompany},
-        {"dry runs", &Kit::DryRuns},  {"rebuilds", &Kit::Rebuilds},
-        {"faults", &Kit::Faults},     {"rebuild every company", &Kit::RebuildEveryCompany}};
+        {"checks", &Kit::Checks},    {"check every company", &Kit::CheckEveryCompany},
+        {"dry runs", &Kit::DryRuns}, {"rebuilds", &Kit::Rebuilds},
+        {"faults", &Kit::Faults},    {"rebuild every company", &Kit::RebuildEveryCompany}};
     for (const auto& [name, phase] : phases) {
       try {
         (kit.*phase)();

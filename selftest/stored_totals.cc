@@ -8,9 +8,9 @@ namespace veriprog::selftest {
 
 const std::vector<std::string>& StoredTotalTables() {
   static const std::vector<std::string> tables = {
-      "CG53_PROGA",     "CG52_PROGM",       "CGV0_PROGAVAL",    "CGV1_PROGMVAL",
-      "CG59_PROGIVAM",  "CG51_PROGPLAFOND", "CGL4_PROGIVAPLAF", "CGM3_PROGIVAM",
-      "CGL3_PROGIVAMARG", "CGA0_PROGIVAM",  "CGL6_PROGIVAAGVIAG"};
+      "CG53_PROGA",       "CG52_PROGM",       "CGV0_PROGAVAL",     "CGV1_PROGMVAL",
+      "CG59_PROGIVAM",    "CG51_PROGPLAFOND", "CGL4_PROGIVAPLAF",  "CGM3_PROGIVAM",
+      "CGL3_PROGIVAMARG", "CGA0_PROGIVAM",    "CGL6_PROGIVAAGVIAG"};
   return tables;
 }
 
@@ -31,8 +31,8 @@ StoredTotals ReadStoredTotals(db::Connection& connection) {
 }
 
 std::string FirstDifference(const StoredTotals& before, const StoredTotals& after) {
-  const auto [b, a] =
-      std::mismatch(before.lines.begin(), before.lines.end(), after.lines.begin(), after.lines.end());
+  const auto [b, a] = std::mismatch(before.lines.begin(), before.lines.end(), after.lines.begin(),
+                                    after.lines.end());
   if (b == before.lines.end() && a == after.lines.end()) return {};
   // The smaller of the two is the line the other lacks.
   if (a == after.lines.end() || (b != before.lines.end() && *b < *a)) return "before: " + *b;

@@ -698,8 +698,10 @@ std::string DriverChannel::driver() const {
   auto info = [&](SQLUSMALLINT what) {
     SQLWCHAR text[256] = {};
     SQLSMALLINT bytes = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), what, text, sizeof text, &bytes))) return std::string();
-    return Utf8(text, std::min<std::size_t>(static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR), 255));
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc_->get(), what, text, sizeof text, &bytes)))
+      return std::string();
+    return Utf8(text,
+                std::min<std::size_t>(static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR), 255));
   };
   return info(SQL_DRIVER_NAME) + " " + info(SQL_DRIVER_VER);
 }

@@ -50,7 +50,9 @@ class PgConnection final : public Connection, private StatementChannel {
   void RunNative(const std::string& sql) { SendRaw(sql, 0, nullptr); }
   // Many statements in one simple-query message, as psql sends a file.
   void RunScript(const std::string& script);
-  QueryResult QueryNative(const std::string& sql) { return ToQueryResult(SendRaw(sql, 0, nullptr).get()); }
+  QueryResult QueryNative(const std::string& sql) {
+    return ToQueryResult(SendRaw(sql, 0, nullptr).get());
+  }
   // "libpq" and its version.
   std::string client() const;
 
