@@ -1,31 +1,9 @@
 #include "db/bulk_writer.h"
 
 #include "db/native.h"
-#include "db/odbc/odbc_connection.h"
-#include "db/postgres/pg_connection.h"
 #include "veriprog/error.h"
 
 namespace veriprog::db {
-namespace {
-
-pg::PgConnection* Postgres(Connection& c) {
-  return dynamic_cast<pg::PgConnection*>(&c);
-}
-odbc::OdbcConnection* Odbc(Connection& c) {
-  return dynamic_cast<odbc::OdbcConnection*>(&c);
-}
-
-[[noreturn]] void Unsupported() {
-  throw DbError("bulk rows need a PostgreSQL or an ODBC connection");
-}
-
-}  // namespace
-
-std::unique_ptr<BulkWriter> OpenBulkWriter(Connection& connection, BulkTable table, BulkMode mode) {
-  if (auto* pg = Postgres(connection)) return pg->OpenBulkWriter(std::move(table), mode);
-  if (auto* odbc = Odbc(connection)) return odbc->OpenBulkWriter(std::move(table), mode);
-  Unsupported();
-}
 
 bool DeferForeignKeys(Connection& connection) {
   if (!OnPostgres(connection)) return false;

@@ -1,5 +1,6 @@
 #include "db/native.h"
 
+#include "db/bulk_writer.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/tsql_rewrite.h"
@@ -51,6 +52,13 @@ QueryResult QueryNative(Connection& c, const std::string& sql) {
 std::string ClientOf(Connection& c) {
   if (auto* pg = Postgres(c)) return pg->client();
   if (auto* odbc = Odbc(c)) return odbc->client();
+  Unsupported();
+}
+
+// The bulk writer of whichever backend is behind the connection (db/bulk_writer.h).
+std::unique_ptr<BulkWriter> OpenBulkWriter(Connection& c, BulkTable table, BulkMode mode) {
+  if (auto* pg = Postgres(c)) return pg->OpenBulkWriter(std::move(table), mode);
+  if (auto* odbc = Odbc(c)) return odbc->OpenBulkWriter(std::move(table), mode);
   Unsupported();
 }
 

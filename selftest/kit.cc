@@ -104,15 +104,8 @@ Unit Kit::FaultUnit(const KitFamily& family) const {
   return units.front();
 }
 
-Outcome Kit::Run(const KitFamily& family, bool rebuild, const Unit& unit,
-                 std::shared_ptr<db::Connection> connection) {
-  const OperationInfo* op = FindOperation(rebuild, family.operation);
-  if (op == nullptr) {
-    Outcome none;
-    none.stato = tsProgramError;
-    none.errore = "no operation for " + family.operation;
-    return none;
-  }
+void Kit::Prepare(CLSCG_VERIPROG& main, const KitFamily& family, const Unit& unit, bool rebuild,
+                  std::shared_ptr<db::Connection> connection) const {
   OperationParameters p;
   p.company = std::to_string(unit.ditta);
   if (unit.progressivo != 0) {
@@ -122,9 +115,21 @@ Outcome Kit::Run(const KitFamily& family, bool rebuild, const Unit& unit,
     p.year = std::to_string(unit.anno);
   }
   p.by_activity = family.by_activity;
-  CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), p, rebuild);
   main.CPInput()->GConnect = connection ? std::move(connection) : connection_;
+}
+
+Outcome Kit::Run(const KitFamily& family, bool rebuild, const Unit& unit,
+                 std::shared_ptr<db::Connection> connection) {
+  const OperationInfo* op = FindOperation(rebuild, family.operation);
+  if (op == nullptr) {
+    Outcome none;
+    none.stato = tsProgramError;
+    none.errore = "no operation for " + family.operation;
+    return none;
+  }
+  CLSCG_VERIPROG main;
+  Prepare(main, family, unit, rebuild, std::move(connection));
   // A VAT check compares with the stored totals only when asked to.
   return RunOperation(main, *op, !rebuild && family.operation == "vat");
 }
@@ -237,18 +242,8 @@ void Kit::DryRuns() {
     step.passed = true;
     const OperationInfo* op = FindOperation(true, family.operation);
     for (const Unit& unit : UnitsOf(family)) {
-      OperationParameters p;
-      p.company = std::to_string(unit.ditta);
-      if (unit.progressivo != 0) {
-        p.fiscal_year = std::to_string(unit.anno);
-        p.fiscal_seq = std::to_string(unit.progressivo);
-      } else {
-        p.year = std::to_string(unit.anno);
-      }
-      p.by_activity = family.by_activity;
       CLSCG_VERIPROG main;
-      FillInput(*main.CPInput(), p, true);
-      main.CPInput()->GConnect = connection_;
+      Prepare(main, family, unit, true);
       const DryRunResult dry = DryRun(main, *op);
       ++step.units;
       step.rows += dry.Changed();
@@ -304,13 +299,8 @@ void Kit::Rebuilds() {
     for (const Unit& unit : UnitsOf(family)) {
       if (!step.passed) break;
       if (family.check.empty()) {
-        OperationParameters p;
-        p.company = std::to_string(unit.ditta);
-        p.fiscal_year = std::to_string(unit.anno);
-        p.fiscal_seq = std::to_string(unit.progressivo);
         CLSCG_VERIPROG main;
-        FillInput(*main.CPInput(), p, true);
-        main.CPInput()->GConnect = connection_;
+        Prepare(main, family, unit, true);
         const DryRunResult again = DryRun(main, *FindOperation(true, family.operation));
         step.rows += again.Rows();
         if (again.outcome.stato != tsOk || again.Changed() != 0) {

@@ -14,6 +14,7 @@
 #include "gen/ledger_generator.h"
 #include "selftest/selftest.h"
 #include "veriprog/connection.h"
+#include "veriprog/main_object.h"
 #include "veriprog/operation_run.h"
 #include "veriprog/run_all.h"
 
@@ -55,6 +56,9 @@ class Kit {
   std::vector<Unit> UnitsOf(const KitFamily& family) const;
   // The unit the faults are tried on: company 1's first period with totals made wrong.
   Unit FaultUnit(const KitFamily& family) const;
+  // Fills main's parameters for `family` on `unit`, on `connection` or the kit's own.
+  void Prepare(CLSCG_VERIPROG& main, const KitFamily& family, const Unit& unit, bool rebuild,
+               std::shared_ptr<db::Connection> connection = nullptr) const;
   Outcome Run(const KitFamily& family, bool rebuild, const Unit& unit,
               std::shared_ptr<db::Connection> connection = nullptr);
   // Compares a check's flagged rows with what they should be; the first difference goes in
