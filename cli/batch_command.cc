@@ -1,6 +1,5 @@
 // check all, rebuild all: the command, its options and its outputs (the summary as a table, CSV,
 // JSON with the flagged rows of each check, or the HTML page).
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "cli/operations.h"
 #include "cli/output.h"
 #include "db/text.h"
+#include "platform/console.h"
 #include "veriprog/run_all.h"
 
 namespace veriprog::cli {
@@ -188,7 +188,7 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
 
   RunAllResult r;
   {
-    BatchProgress progress(isatty(fileno(stderr)) != 0);
+    BatchProgress progress(platform::IsTerminal(stderr));
     r = RunAll(o, {[&](const RunAllProgress& m) { progress.On(m); },
                    [] { return InterruptSignal() != 0; }});
   }

@@ -1,6 +1,6 @@
 #include "cli/progress.h"
 
-#include <unistd.h>
+#include "platform/console.h"
 
 namespace veriprog::cli {
 
@@ -37,7 +37,7 @@ void ProgressSink::OnEvent(const char* name, std::initializer_list<db::Variant*>
   }
 }
 
-ProgressSink::ProgressSink(std::FILE* out) : out_(out), terminal_(isatty(fileno(out)) != 0) {}
+ProgressSink::ProgressSink(std::FILE* out) : out_(out), terminal_(platform::IsTerminal(out)) {}
 
 ProgressSink::~ProgressSink() {
   if (drawn_) std::fputc('\n', out_);  // leave the last state visible after a failure

@@ -1,19 +1,17 @@
 #include "veriprog/trace.h"
 
-#include <syslog.h>
-#include <uuid/uuid.h>
-
 #include <cstdio>
 #include <mutex>
+
+#include "platform/identifiers.h"
+#include "platform/system_trace.h"
 
 namespace veriprog {
 namespace {
 
-class SyslogSink final : public TraceSink {
+class SystemSink final : public TraceSink {
  public:
-  void Write(std::string_view line) override {
-    syslog(LOG_DEBUG, "%.*s", static_cast<int>(line.size()), line.data());
-  }
+  void Write(std::string_view line) override { platform::WriteSystemTrace(line); }
 };
 
 std::mutex& SinkMutex() {
@@ -22,7 +20,7 @@ std::mutex& SinkMutex() {
 }
 
 std::shared_ptr<TraceSink>& Sink() {
-  static std::shared_ptr<TraceSink> sink = std::make_shared<SyslogSink>();
+  static std::shared_ptr<TraceSink> sink = std::make_shared<SystemSink>();
   return sink;
 }
 
@@ -31,7 +29,7 @@ std::shared_ptr<TraceSink>& Sink() {
 std::shared_ptr<TraceSink> SetTraceSink(std::shared_ptr<TraceSink> sink) {
   std::lock_guard lock(SinkMutex());
   auto previous = Sink();
-  Sink() = sink ? std::move(sink) : std::make_shared<SyslogSink>();
+  Sink() = sink ? std::move(sink) : std::make_shared<SystemSink>();
   return previous;
 }
 
@@ -54,15 +52,14 @@ std::string FormatGuid(const Guid& g) {
 }
 
 std::string GeneraGUID() {
-  uuid_t raw;
-  uuid_generate(raw);
+  const auto raw = platform::NewUuid();
   Guid g;
   g.data1 = (std::uint32_t{raw[0]} << 24) | (std::uint32_t{raw[1]} << 16) |
             (std::uint32_t{raw[2]} << 8) | raw[3];
   g.data2 = static_cast<std::uint16_t>((raw[4] << 8) | raw[5]);
   g.data3 = static_cast<std::uint16_t>((raw[6] << 8) | raw[7]);
   for (int i = 0; i < 8; ++i)
-    g.data4[i] = raw[8 + i];
+    g.data4[i] = raw[static_cast<std::size_t>(8 + i)];
   return FormatGuid(g);
 }
 

@@ -14,14 +14,15 @@ pub_frame="($pub_outside|veriprog/(enums|events|input_output|trace)\.h)"
 declare -A allowed=(
   [db]="(db/|$pub_db)"
   [outside]="((db|outside)/|$pub_outside)"
-  [frame]="((db|outside|frame)/|$pub_frame)"
+  [platform]='platform/'
+  [frame]="((db|outside|frame|platform)/|$pub_frame)"
   [contabili]="((db|outside|frame|contabili)/|$pub_frame)"
   [fatturato]="((db|outside|frame|fatturato)/|$pub_frame)"
   [iva]="((db|outside|frame|iva)/|$pub_frame)"
   [regimi]="((db|outside|frame|regimi)/|$pub_frame)"
   [component]="((db|outside|frame|component)/|veriprog/|$families/)"
   [gen]="((db|gen)/|$pub_db)"
-  [cli]='(cli/|veriprog/|gen/|selftest/selftest\.h|db/text\.h)'
+  [cli]='(cli/|veriprog/|gen/|selftest/selftest\.h|platform/|db/text\.h)'
   [selftest]='((db|gen|selftest)/|veriprog/)'
 )
 bad=0
