@@ -3,7 +3,10 @@
 
 #include "db/odbc/connection_string.h"
 #include "db/odbc/odbc_connection.h"
+#include "db/postgres/tsql_runner.h"
+#ifdef VERIPROG_WITH_LIBPQ
 #include "db/postgres/pg_connection.h"
+#endif
 #include "db/text.h"
 #include "veriprog/connection.h"
 #include "veriprog/error.h"
@@ -26,11 +29,23 @@ std::shared_ptr<Connection> Registered(std::shared_ptr<Connection> connection) {
   return connection;
 }
 
+// A libpq text or URI; the Windows build has no libpq and says so.
+std::shared_ptr<Connection> OpenLibpq(std::string_view text) {
+#ifdef VERIPROG_WITH_LIBPQ
+  return std::make_shared<pg::PgConnection>(text);
+#else
+  (void)text;
+  throw DbError(
+      "this build reaches databases through ODBC only: give an ODBC string (Driver={ODBC Driver "
+      "18 for SQL Server};Server=host;Database=ledger;... or Driver={PostgreSQL Unicode};...)");
+#endif
+}
+
 std::shared_ptr<Connection> Open(std::string_view connection_string) {
   const std::string_view text = Trim(connection_string);
   const std::string upper = ToUpperAscii(text);
   if (upper.rfind("POSTGRESQL://", 0) == 0 || upper.rfind("POSTGRES://", 0) == 0) {
-    return std::make_shared<pg::PgConnection>(text);
+    return OpenLibpq(text);
   }
   if (odbc::IsOdbcConnectionString(text)) return odbc::OdbcConnection::Open(text);
   if (upper.find("PROVIDER=") != std::string::npos) {
@@ -43,7 +58,7 @@ std::shared_ptr<Connection> Open(std::string_view connection_string) {
   if (text.find(';') != std::string_view::npos && text.find('\'') == std::string_view::npos) {
     odbc::ParseConnectionString(text);  // throws, saying what is missing
   }
-  return std::make_shared<pg::PgConnection>(text);
+  return OpenLibpq(text);
 }
 
 }  // namespace
@@ -53,7 +68,7 @@ std::shared_ptr<Connection> Connect(std::string_view connection_string) {
 }
 
 std::string TranslateForPostgres(std::string_view batch) {
-  return pg::PgConnection::Translate(batch);
+  return pg::TsqlRunner::Translate(batch);
 }
 
 int InterruptAll() noexcept {

@@ -2,16 +2,32 @@
 
 #include "db/bulk_writer.h"
 #include "db/odbc/odbc_connection.h"
+#ifdef VERIPROG_WITH_LIBPQ
 #include "db/postgres/pg_connection.h"
+#endif
 #include "db/postgres/tsql_rewrite.h"
 #include "veriprog/error.h"
 
 namespace veriprog::db {
 namespace {
 
+#ifdef VERIPROG_WITH_LIBPQ
 pg::PgConnection* Postgres(Connection& c) {
   return dynamic_cast<pg::PgConnection*>(&c);
 }
+#else
+// The Windows build has no libpq connection: no connection is one, so none of this is reached.
+struct NoPostgres {
+  void RunNative(const std::string&) {}
+  void RunScript(const std::string&) {}
+  QueryResult QueryNative(const std::string&) { return {}; }
+  std::string client() const { return {}; }
+  std::unique_ptr<BulkWriter> OpenBulkWriter(BulkTable, BulkMode) { return nullptr; }
+};
+NoPostgres* Postgres(Connection&) {
+  return nullptr;
+}
+#endif
 odbc::OdbcConnection* Odbc(Connection& c) {
   return dynamic_cast<odbc::OdbcConnection*>(&c);
 }

@@ -2,6 +2,9 @@
 // both ways as UTF-16 (the wide calls), so that accented descriptions arrive intact whatever
 // the driver's own character set; numbers are read as text and dates as date structures, never
 // through floating point.
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which build on its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>

@@ -1,4 +1,7 @@
 // Results of the channel as record-set rows, and the table they can be written back to.
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which build on its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
