@@ -36,8 +36,9 @@ std::shared_ptr<Connection> OpenLibpq(std::string_view text) {
 #else
   (void)text;
   throw DbError(
-      "this build reaches databases through ODBC only: give an ODBC string (Driver={ODBC Driver "
-      "18 for SQL Server};Server=host;Database=ledger;... or Driver={PostgreSQL Unicode};...)");
+      "cannot connect: this build reaches databases through ODBC only: give an ODBC string "
+      "(Driver={ODBC Driver 18 for SQL Server};Server=host;Database=ledger;... or "
+      "Driver={PostgreSQL Unicode};...)");
 #endif
 }
 

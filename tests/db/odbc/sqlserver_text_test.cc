@@ -2,6 +2,9 @@
 // for byte: a stand-in server records every text the backend sends, and a recording connection
 // above the backend records every text the operations hand it; the two lists must be equal.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which build on its types
+#endif
 #include <sql.h>
 
 #include <deque>
