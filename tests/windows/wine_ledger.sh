@@ -12,6 +12,8 @@ fail() { echo "FAILED: $*"; exit 1; }
 createdb "$db" --template "${VERIPROG_TEST_TEMPLATE:-veriprog_template}" || exit 1
 trap 'dropdb --force "$db" 2>/dev/null' EXIT
 "$linux" generate --connection "dbname=$db" --lines 4000 --wrong 8 --seed 5 >/dev/null || exit 1
+# Descriptions with letters beyond ASCII, which must cross Wine's ODBC as UTF-16 without loss.
+psql -XAtq -d "$db" -c "UPDATE CG24_TABPDC SET CG24_DESCR = 'Perdità € ' || CG24_CONTO" >/dev/null || exit 1
 odbc="Driver={PostgreSQL Unicode};Server=${PGHOST:-localhost};Port=${PGPORT:-5432};Database=$db;UID=${PGUSER:-postgres}"
 win() { wine "$windows" "$@" 2>/dev/null | tr -d '\r'; }
 # The rows without the column of identifiers made afresh on every run.
@@ -29,6 +31,7 @@ for c in "${checks[@]}"; do
   expected=$("$linux" check $c --connection "dbname=$db" --format csv 2>/dev/null | rows)
   got=$(win check $c --connection "$odbc" --format csv | rows)
   [ "$(wc -l <<<"$expected")" -gt 5 ] || fail "check $c: too few rows on Linux"
+  case $c in accounts*) grep -q "Perdità € " <<<"$expected" || fail "check $c: no accented description" ;; esac
   [ "$got" = "$expected" ] || fail "check $c: the Windows rows differ: $(diff <(echo "$expected") <(echo "$got") | head -5)"
 done
 [ "$(win --help >/dev/null; echo $?)" = 0 ] || fail "--help"
