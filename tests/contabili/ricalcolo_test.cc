@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "gen/ledger_generator.h"
-#include "tests/support/fakes.h"
 #include "selftest/faulty_connection.h"
+#include "tests/support/fakes.h"
 #include "tests/support/ledger.h"
 #include "veriprog/main_object.h"
 #include "veriprog/recordset.h"

@@ -10,9 +10,9 @@
 
 #include "frame/frame.h"
 #include "gen/ledger_generator.h"
+#include "selftest/faulty_connection.h"
 #include "tests/fatturato/figures.h"
 #include "tests/support/fakes.h"
-#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/statements.h"
 #include "veriprog/main_object.h"

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "gen/ledger_generator.h"
-#include "tests/support/fakes.h"
 #include "selftest/faulty_connection.h"
+#include "tests/support/fakes.h"
 #include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
 #include "tests/support/statements.h"

@@ -8,9 +8,9 @@
 
 #include "db/text.h"
 #include "gen/ledger_generator.h"
+#include "selftest/faulty_connection.h"
 #include "tests/iva/vat_rows.h"
 #include "tests/support/fakes.h"
-#include "selftest/faulty_connection.h"
 #include "tests/support/ledger.h"
 #include "tests/support/recording_connection.h"
 #include "veriprog/main_object.h"
