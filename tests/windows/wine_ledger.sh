@@ -35,6 +35,9 @@ for c in "${checks[@]}"; do
   [ "$got" = "$expected" ] || fail "check $c: the Windows rows differ: $(diff <(echo "$expected") <(echo "$got") | head -5)"
 done
 [ "$(win --help >/dev/null; echo $?)" = 0 ] || fail "--help"
+# Arguments come in as UTF-16 and reach the library as UTF-8; output leaves as UTF-8.
+batch="SELECT ISNULL(N'Perdità €', 'x')"
+[ "$(win translate "$batch")" = "$("$linux" translate "$batch")" ] || fail "an accented argument"
 
 # A rebuild through Windows whose connection the server ends while it writes: nothing changes.
 # The write of the VAT totals waits on a trigger, so that the end comes in the middle of it.
