@@ -1,6 +1,7 @@
 // selftest: the acceptance kit on a scratch database of the user's own server. It prints a line
 // per step as the step ends, then the whole as JSON when asked, and writes the report to hand
 // to support.
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -85,10 +86,20 @@ void AddSelftestCommand(CLI::App& app, ExitCode& code) {
     });
     const auto json = ResultJson(result);
     if (!table) std::cout << json.dump(2) << '\n';
+    bool reported = true;
     if (!o->report.empty()) {
-      std::ofstream file(o->report);
+      // Written aside and renamed, so that no half-written report is ever left.
+      const std::string aside = o->report + ".tmp";
+      std::ofstream file(aside);
       file << json.dump(2) << '\n';
-      if (!file) std::cerr << "cannot write the report to " << o->report << '\n';
+      file.close();
+      std::error_code error;
+      if (file) std::filesystem::rename(aside, o->report, error);
+      if (!file || error) {
+        std::cerr << "cannot write the report to " << o->report << '\n';
+        std::filesystem::remove(aside, error);
+        reported = false;
+      }
     }
     if (!result.refused.empty()) {
       std::cerr << "selftest refused: " << result.refused << "\nnothing was written\n";
@@ -99,7 +110,9 @@ void AddSelftestCommand(CLI::App& app, ExitCode& code) {
     for (const auto& s : result.steps)
       failed += !s.passed;
     std::cerr << "selftest: " << result.steps.size() << " steps, " << failed << " failed\n";
-    code = result.passed() ? ExitCode::kOk : ExitCode::kFlagged;
+    code = !reported         ? ExitCode::kProgramError
+           : result.passed() ? ExitCode::kOk
+                             : ExitCode::kFlagged;
   });
 }
 

@@ -14,6 +14,9 @@
 
 namespace veriprog::selftest {
 
+// The words of the fault a FaultyConnection makes.
+inline constexpr char kClientFault[] = "guasto simulato";
+
 class FaultyConnection final : public db::ConnectionWrapper {
  public:
   FaultyConnection(std::shared_ptr<db::Connection> inner, int fail_at = 0,
@@ -42,7 +45,7 @@ class FaultyConnection final : public db::ConnectionWrapper {
   void Count(std::string_view text) {
     if (++count_ != fail_at_) return;
     failed_ = std::string(text);
-    if (!drop_) throw db::DbError("guasto simulato");
+    if (!drop_) throw db::DbError(kClientFault);
     drop_();  // the statement then meets a connection the server has ended
   }
   int fail_at_;

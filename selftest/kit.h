@@ -36,6 +36,8 @@ struct KitFamily {
   bool per_fiscal_year = false;
   bool by_activity = false;
   std::string fault_table = {};  // where the server's fault waits for the rebuild
+  // Makes every stored total of one of its tables wrong, so that a rebuild has work to do.
+  std::string spoil = {};
 };
 const std::vector<KitFamily>& CheckFamilies();
 const std::vector<KitFamily>& RebuildFamilies();
@@ -45,6 +47,7 @@ class Kit {
   Kit(const SelftestOptions& options, std::shared_ptr<db::Connection> connection,
       gen::GeneratedLedger ledger, std::function<void(StepResult)> report);
 
+  void Coverage();           // every family has totals made wrong, or the rest proves little
   void Checks();             // every check, flagged rows against the generator's list
   void CheckEveryCompany();  // the run over every company gives what the checks one by one gave
   void DryRuns();            // what each rebuild would change, and nothing written
@@ -54,7 +57,7 @@ class Kit {
 
  private:
   std::vector<Unit> UnitsOf(const KitFamily& family) const;
-  // The unit the faults are tried on: company 1's first period with totals made wrong.
+  // The unit the faults are tried on: the first period with totals made wrong.
   Unit FaultUnit(const KitFamily& family) const;
   // Fills main's parameters for `family` on `unit`, on `connection` or the kit's own.
   void Prepare(CLSCG_VERIPROG& main, const KitFamily& family, const Unit& unit, bool rebuild,
@@ -65,6 +68,8 @@ class Kit {
   // `step` and false comes back. `after_rebuild`: only the rows a rebuild leaves may be flagged.
   bool Compare(const KitFamily& family, const Unit& unit, Outcome& outcome, bool after_rebuild,
                StepResult& step);
+  // The family's totals made wrong again; false (with why in `step`) when that failed.
+  bool Spoil(const KitFamily& family, StepResult& step);
   void ClientFault(const KitFamily& family);
   void ServerFault(const KitFamily& family);
   void Report(StepResult step, std::chrono::steady_clock::time_point start);

@@ -25,7 +25,11 @@ std::optional<ScriptFailure> RunScripts(db::Connection& c,
       try {
         db::RunNativeScript(c, batch);
       } catch (const std::exception& e) {
-        c.RollbackTrans();
+        try {
+          c.RollbackTrans();
+        } catch (const std::exception&) {
+          // The transaction is gone with the connection: nothing of it stays either way.
+        }
         return ScriptFailure{std::string(script.path), batch, e.what()};
       }
     }
@@ -65,7 +69,9 @@ std::optional<std::string> WhyNotScratch(db::Connection& c) {
   // Whether tables can be made here, tried inside a transaction that is then rolled back.
   c.BeginTrans();
   try {
-    db::RunNative(c, std::string("CREATE TABLE ") + kProbe + " (N INT)");
+    // Where the schema goes: dbo on SQL Server, whatever the login's default schema.
+    db::RunNative(
+        c, std::string("CREATE TABLE ") + (db::OnPostgres(c) ? "" : "dbo.") + kProbe + " (N INT)");
   } catch (const std::exception& e) {
     c.RollbackTrans();
     return std::string("tables cannot be made in this database: ") + e.what();
@@ -92,10 +98,13 @@ void AddServerFault(db::Connection& c, const std::string& table) {
                          table + " FOR EACH ROW EXECUTE FUNCTION " + kTrigger + "()");
     return;
   }
+  // With XACT_ABORT off and RAISERROR (not THROW) the statement fails but the transaction
+  // stays open: the rebuild's own rollback, not the server's, must take its writes back.
   db::RunNative(c, std::string("CREATE TRIGGER dbo.") + kTrigger + " ON dbo." + table +
                        " AFTER INSERT, UPDATE AS\nBEGIN\n  SET NOCOUNT ON;\n"
-                       "  IF EXISTS (SELECT 1 FROM inserted) THROW 50000, N'" +
-                       fault + "', 1;\nEND");
+                       "  SET XACT_ABORT OFF;\n"
+                       "  IF EXISTS (SELECT 1 FROM inserted) RAISERROR (N'" +
+                       fault + "', 16, 1);\nEND");
 }
 
 void RemoveServerFault(db::Connection& c, const std::string& table) {

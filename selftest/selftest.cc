@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <optional>
 
 #include "gen/ledger_generator.h"
 #include "selftest/kit.h"
@@ -55,10 +56,16 @@ SelftestResult RunSelftest(const SelftestOptions& options,
 
   auto start = std::chrono::steady_clock::now();
   StepResult install{"install", "schema"};
-  const auto failure = InstallSchema(*connection);
+  std::optional<ScriptFailure> failure;
+  try {
+    failure = InstallSchema(*connection);
+  } catch (const std::exception& e) {
+    failure = ScriptFailure{"", "", e.what()};
+  }
   install.passed = !failure;
   if (failure) {
-    install.message = failure->script + ": " + failure->error;
+    install.message =
+        failure->script.empty() ? failure->error : failure->script + ": " + failure->error;
     install.statement = failure->batch;
   }
   install.seconds = SecondsSince(start);
@@ -84,10 +91,20 @@ SelftestResult RunSelftest(const SelftestOptions& options,
     Kit kit(options, connection, std::move(ledger), report);
     // A phase that breaks is a failed step; the phases after it still run.
     const std::pair<const char*, void (Kit::*)()> phases[] = {
-        {"checks", &Kit::Checks},    {"check every company", &Kit::CheckEveryCompany},
-        {"dry runs", &Kit::DryRuns}, {"rebuilds", &Kit::Rebuilds},
-        {"faults", &Kit::Faults},    {"rebuild every company", &Kit::RebuildEveryCompany}};
+        {"coverage", &Kit::Coverage},
+        {"checks", &Kit::Checks},
+        {"check every company", &Kit::CheckEveryCompany},
+        {"dry runs", &Kit::DryRuns},
+        {"rebuilds", &Kit::Rebuilds},
+        {"faults", &Kit::Faults},
+        {"rebuild every company", &Kit::RebuildEveryCompany}};
     for (const auto& [name, phase] : phases) {
+      if (connection->interrupted()) {
+        StepResult stopped{"interrupted", name};
+        stopped.message = "stopped before this phase; the scratch schema is removed all the same";
+        report(stopped);
+        break;
+      }
       try {
         (kit.*phase)();
       } catch (const std::exception& e) {
@@ -107,6 +124,8 @@ SelftestResult RunSelftest(const SelftestOptions& options,
     start = std::chrono::steady_clock::now();
     StepResult drop{"drop", "schema"};
     try {
+      // An interrupted connection refuses every statement: the removal gets one of its own.
+      if (connection->interrupted()) connection = db::Connect(options.connection);
       if (connection->in_transaction()) connection->RollbackTrans();
       const auto dropped = DropSchema(*connection);
       drop.passed = !dropped;
