@@ -9,8 +9,9 @@
 // --keep 1 reuses the ledger an earlier run left (and leaves it); --tsv 1 prints tab-separated
 // lines for scripts/bench.
 //
-// With --odbc-driver NAME the operations reach the database through the ODBC backend with that
-// driver ("PostgreSQL Unicode"), built from PGHOST, PGPORT and PGUSER; loading stays on libpq.
+// With --odbc-driver NAME every run of an operation goes once over libpq and once through the
+// ODBC backend with that driver ("PostgreSQL Unicode", built from PGHOST, PGPORT and PGUSER), in
+// turn, and each line gives both medians, ODBC's time over libpq's and what ODBC took more.
 #include <libpq-fe.h>
 #include <sys/resource.h>
 
@@ -242,13 +243,12 @@ int main(int argc, char** argv) {
     const char* v = std::getenv(variable);
     return std::string(v != nullptr ? v : fallback);
   };
-  const std::string operations_connection =
-      odbc_driver.empty() ? conninfo
-                          : "Driver={" + odbc_driver + "};Server=" + env("PGHOST", "localhost") +
-                                ";Port=" + env("PGPORT", "5432") + ";Database=" + name +
-                                ";UID=" + env("PGUSER", "postgres") + ";BoolsAsChar=0";
+  const std::string odbc_connection = "Driver={" + odbc_driver +
+                                      "};Server=" + env("PGHOST", "localhost") +
+                                      ";Port=" + env("PGPORT", "5432") + ";Database=" + name +
+                                      ";UID=" + env("PGUSER", "postgres") + ";BoolsAsChar=0";
   std::fprintf(tsv ? stderr : stdout, "operations through %s\n",
-               odbc_driver.empty() ? "libpq" : "ODBC");
+               odbc_driver.empty() ? "libpq" : "libpq and ODBC in turn");
 
   // Each operation is set against the plain aggregate over the journal lines it reads, run on
   // the same database in the same run: the ratio is what the operation costs beyond one scan.
@@ -314,6 +314,40 @@ int main(int argc, char** argv) {
       {"rebuild vat", kVatAggregate, calendar_year(false),
        call(&CLSCG_VERIPROG::AzzeraAggiornaProgressiviIVA)},
   };
+  // One run of an operation on a connection of its own, with what it cost.
+  struct Run {
+    double seconds = 0, cpu = 0;
+    long statements = 0, rows_written = 0;
+    long long round_trips = -1, rows_received = -1;  // libpq only
+    std::string error;
+  };
+  auto run_once = [](const Operation& op, const std::string& connection) {
+    Run run;
+    CLSCG_VERIPROG main;
+    auto inner = veriprog::db::Connect(connection);
+    auto* pg = dynamic_cast<veriprog::db::pg::PgConnection*>(inner.get());
+    const long long trips_before = pg != nullptr ? pg->round_trips() : 0;
+    const long long rows_before = pg != nullptr ? pg->rows_received() : 0;
+    auto counting = std::make_shared<Counting>(std::move(inner));
+    main.CPInput()->GConnect = counting;
+    main.CPInput()->EseguiTransazione = true;
+    op.params(*main.CPInput());
+    const double cpu_before = ClientCpu();
+    run.seconds = Seconds([&] { op.run(main); });
+    run.cpu = ClientCpu() - cpu_before;
+    if (main.Stato() != veriprog::tsOk) run.error = main.Errore();
+    run.statements = counting->statements;
+    run.rows_written = counting->rows_written;
+    if (pg != nullptr) {
+      run.round_trips = pg->round_trips() - trips_before;
+      run.rows_received = pg->rows_received() - rows_before;
+    }
+    return run;
+  };
+  const bool versus = !odbc_driver.empty();
+  if (versus && !tsv)
+    std::printf("%-30s %9s %9s %7s %9s  %s\n", "operation", "libpq", "ODBC", "ratio", "ODBC more",
+                "within 1.3x or 50 ms");
   for (const auto& op : operations) {
     if (!Selected(op.name, only)) continue;
     // The aggregate runs right before each run of the operation, so that both see the same
@@ -324,54 +358,58 @@ int main(int argc, char** argv) {
     // its name (bench/profile.awk sums them up).
     if (std::getenv("VERIPROG_SQL_TIMES") != nullptr)
       std::fprintf(stderr, "[operation] %s\n", op.name);
-    std::vector<double> times, cpu;
-    std::string error;
-    long statements = 0, rows_written = 0;
-    long long round_trips = -1, rows_received = -1;  // libpq only
+    std::vector<double> times, cpu, odbc_times, odbc_cpu;
+    Run last;
     // Quick operations run more often (up to five times the runs asked, a second in all), so
     // that their medians hold still on a machine shared with other work.
     double spent = 0;
-    for (int i = 0; error.empty() && (i < runs || (spent < 1.0 && i < 5 * runs)); ++i) {
+    for (int i = 0; last.error.empty() && (i < runs || (spent < 1.0 && i < 5 * runs)); ++i) {
       aggregate.push_back(Seconds([&] { PQclear(PQexec(aggregate_conn, op.aggregate)); }));
-      CLSCG_VERIPROG main;
-      auto inner = veriprog::db::Connect(operations_connection);
-      auto* pg = dynamic_cast<veriprog::db::pg::PgConnection*>(inner.get());
-      const long long trips_before = pg != nullptr ? pg->round_trips() : 0;
-      const long long rows_before = pg != nullptr ? pg->rows_received() : 0;
-      auto counting = std::make_shared<Counting>(std::move(inner));
-      main.CPInput()->GConnect = counting;
-      main.CPInput()->EseguiTransazione = true;
-      op.params(*main.CPInput());
-      const double cpu_before = ClientCpu();
-      times.push_back(Seconds([&] { op.run(main); }));
-      spent += times.back() + aggregate.back();
-      cpu.push_back(ClientCpu() - cpu_before);
-      if (main.Stato() != veriprog::tsOk) error = main.Errore();
-      statements = counting->statements;
-      rows_written = counting->rows_written;
-      if (pg != nullptr) {
-        round_trips = pg->round_trips() - trips_before;
-        rows_received = pg->rows_received() - rows_before;
+      spent += aggregate.back();
+      // Against ODBC the two clients take turns, each going first every other run, so that
+      // neither always meets the totals the other has just rewritten or the cache it warmed.
+      for (int turn = 0; turn < (versus ? 2 : 1) && last.error.empty(); ++turn) {
+        const bool odbc = versus && (turn == 0) == (i % 2 == 1);
+        const Run run = run_once(op, odbc ? odbc_connection : conninfo);
+        (odbc ? odbc_times : times).push_back(run.seconds);
+        (odbc ? odbc_cpu : cpu).push_back(run.cpu);
+        spent += run.seconds;
+        if (!odbc || !run.error.empty()) last = run;
       }
     }
     PQfinish(aggregate_conn);
     const double base = Median(aggregate);
-    if (!error.empty()) {
-      std::printf(tsv ? "%s\tfailed: %s\n" : "%-34s failed: %s\n", op.name, error.c_str());
+    if (!last.error.empty()) {
+      std::printf(tsv ? "%s\tfailed: %s\n" : "%-34s failed: %s\n", op.name, last.error.c_str());
       continue;
     }
     const double t = Median(times);
     const double client = Median(cpu);
+    if (versus) {
+      const double o = Median(odbc_times);
+      const bool met = o <= 1.3 * t || o - t <= 0.05;
+      if (tsv)
+        std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%.0f\t%s\t%.2f\t%.2f\n", op.name, lines, t, o,
+                    o / t, (o - t) * 1000, met ? "yes" : "no", Median(odbc_cpu), client);
+      else
+        std::printf(
+            "%-30s %8.3fs %8.3fs %6.2fx %6.0f ms  %-3s  (client CPU %.2f s against %.2f s)\n",
+            op.name, t, o, o / t, (o - t) * 1000, met ? "yes" : "no", Median(odbc_cpu), client);
+      std::fflush(stdout);
+      continue;
+    }
     if (tsv) {
       std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%ld\t%ld\t%lld\t%lld\t%.2f\n", op.name, lines, t,
-                  base, t / base, statements, rows_written, round_trips, rows_received, client);
+                  base, t / base, last.statements, last.rows_written, last.round_trips,
+                  last.rows_received, client);
       std::fflush(stdout);
       continue;
     }
     std::printf(
         "%-30s %7.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %lld round trips, %lld rows "
         "to the client, %ld rows written, client CPU %.2f s)\n",
-        op.name, t, base, t / base, statements, round_trips, rows_received, rows_written, client);
+        op.name, t, base, t / base, last.statements, last.round_trips, last.rows_received,
+        last.rows_written, client);
   }
   if (!keep) Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;

@@ -37,6 +37,34 @@ class OdbcConnection::Statements final : public pg::StatementChannel {
                                      sql);
   }
 
+  // The savepoint, the statement and the release as one batch: one round trip, as over libpq.
+  // A failing statement aborts the rest; its savepoint is taken back in a second one.
+  std::unique_ptr<pg::StatementOutcome> SendUnderSavepoint(const std::string& sql,
+                                                           std::string_view savepoint) override {
+    const std::string name(savepoint);
+    std::string_view statement = Trim(sql);
+    while (!statement.empty() && statement.back() == ';')
+      statement = Trim(statement.substr(0, statement.size() - 1));
+    std::vector<Result> results;
+    try {
+      results = owner_.Run(
+          "SAVEPOINT " + name + "; " + std::string(statement) + "; RELEASE SAVEPOINT " + name, {});
+    } catch (const DbError&) {
+      try {
+        owner_.Run("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name, {});
+      } catch (const DbError&) {
+        // The connection is gone or interrupted: the statement's own error says why, and the
+        // transaction is undone as a whole.
+      }
+      throw;
+    }
+    if (results.size() != 3) {
+      throw DbError("a statement under its savepoint gave " + std::to_string(results.size()) +
+                    " results instead of three");
+    }
+    return std::make_unique<Outcome>(owner_, std::move(results[1]), sql);
+  }
+
  private:
   class Outcome final : public pg::StatementOutcome {
    public:
