@@ -150,6 +150,7 @@ class Counting final : public veriprog::db::ConnectionWrapper {
  public:
   using ConnectionWrapper::ConnectionWrapper;
   long statements = 0, rows_written = 0;
+  double write_back_seconds = 0;
 
   std::optional<veriprog::db::QueryResult> Execute(std::string_view batch,
                                                    std::int64_t* rows) override {
@@ -163,7 +164,7 @@ class Counting final : public veriprog::db::ConnectionWrapper {
   void WriteBack(veriprog::db::RowTable& table, const veriprog::db::WriteTarget& target,
                  const std::vector<veriprog::db::RowId>& rows) override {
     rows_written += static_cast<long>(rows.size());
-    ConnectionWrapper::WriteBack(table, target, rows);
+    write_back_seconds += Seconds([&] { ConnectionWrapper::WriteBack(table, target, rows); });
   }
 };
 // The VAT lines of company 1's calendar year 2024 with their headers, summed per register,
@@ -316,7 +317,7 @@ int main(int argc, char** argv) {
   };
   // One run of an operation on a connection of its own, with what it cost.
   struct Run {
-    double seconds = 0, cpu = 0;
+    double seconds = 0, cpu = 0, write_back = 0;
     long statements = 0, rows_written = 0;
     long long round_trips = -1, rows_received = -1;  // libpq only
     std::string error;
@@ -338,6 +339,7 @@ int main(int argc, char** argv) {
     if (main.Stato() != veriprog::tsOk) run.error = main.Errore();
     run.statements = counting->statements;
     run.rows_written = counting->rows_written;
+    run.write_back = counting->write_back_seconds;
     if (pg != nullptr) {
       run.round_trips = pg->round_trips() - trips_before;
       run.rows_received = pg->rows_received() - rows_before;
@@ -358,7 +360,7 @@ int main(int argc, char** argv) {
     // its name (bench/profile.awk sums them up).
     if (std::getenv("VERIPROG_SQL_TIMES") != nullptr)
       std::fprintf(stderr, "[operation] %s\n", op.name);
-    std::vector<double> times, cpu, odbc_times, odbc_cpu;
+    std::vector<double> times, cpu, odbc_times, odbc_cpu, write_back, odbc_write_back;
     Run last;
     // Quick operations run more often (up to five times the runs asked, a second in all), so
     // that their medians hold still on a machine shared with other work.
@@ -373,6 +375,7 @@ int main(int argc, char** argv) {
         const Run run = run_once(op, odbc ? odbc_connection : conninfo);
         (odbc ? odbc_times : times).push_back(run.seconds);
         (odbc ? odbc_cpu : cpu).push_back(run.cpu);
+        (odbc ? odbc_write_back : write_back).push_back(run.write_back);
         spent += run.seconds;
         if (!odbc || !run.error.empty()) last = run;
       }
@@ -389,12 +392,15 @@ int main(int argc, char** argv) {
       const double o = Median(odbc_times);
       const bool met = o <= 1.3 * t || o - t <= 0.05;
       if (tsv)
-        std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%.0f\t%s\t%.2f\t%.2f\n", op.name, lines, t, o,
-                    o / t, (o - t) * 1000, met ? "yes" : "no", Median(odbc_cpu), client);
+        std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%.0f\t%s\t%.2f\t%.2f\t%.2f\t%.2f\n", op.name,
+                    lines, t, o, o / t, (o - t) * 1000, met ? "yes" : "no", Median(odbc_cpu),
+                    client, Median(odbc_write_back), Median(write_back));
       else
         std::printf(
-            "%-30s %8.3fs %8.3fs %6.2fx %6.0f ms  %-3s  (client CPU %.2f s against %.2f s)\n",
-            op.name, t, o, o / t, (o - t) * 1000, met ? "yes" : "no", Median(odbc_cpu), client);
+            "%-30s %8.3fs %8.3fs %6.2fx %6.0f ms  %-3s  (client CPU %.2f s against %.2f s, "
+            "write-back %.2f s against %.2f s)\n",
+            op.name, t, o, o / t, (o - t) * 1000, met ? "yes" : "no", Median(odbc_cpu), client,
+            Median(odbc_write_back), Median(write_back));
       std::fflush(stdout);
       continue;
     }

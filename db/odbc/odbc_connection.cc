@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "db/odbc/connection_string.h"
 #include "db/postgres/tsql_runner.h"
 #include "db/text.h"
 #include "veriprog/error.h"
@@ -107,7 +108,18 @@ OdbcConnection::OdbcConnection(std::unique_ptr<Channel> channel) : channel_(std:
 OdbcConnection::~OdbcConnection() = default;
 
 std::shared_ptr<OdbcConnection> OdbcConnection::Open(std::string_view connection_string) {
-  return std::make_shared<OdbcConnection>(OpenDriverChannel(connection_string));
+  auto channel = OpenDriverChannel(connection_string);
+  // PostgreSQL's driver would put a savepoint of its own around every statement, two more round
+  // trips each, where the T-SQL runner already keeps its own: unless told otherwise, it is asked
+  // to leave failed statements to the runner ("Protocol=7.4-0").
+  if (channel->dbms_name().rfind("PostgreSQL", 0) == 0 &&
+      !Find(ParseConnectionString(connection_string), "Protocol")) {
+    std::string own(Trim(connection_string));
+    if (!own.empty() && own.back() != ';') own += ';';
+    channel.reset();
+    channel = OpenDriverChannel(own + "Protocol=7.4-0");
+  }
+  return std::make_shared<OdbcConnection>(std::move(channel));
 }
 
 std::optional<QueryResult> OdbcConnection::Execute(std::string_view batch,

@@ -87,6 +87,8 @@ class OdbcConnection final : public Connection {
                      const std::vector<RowWrite>& writes, Written& written);
   // Consecutive rows of the same statement in one execution each, with no savepoint of their
   // own: for a write-back that runs as one statement inside a transaction.
+  void WriteOneUnderSavepoint(const RowTable& table, const WriteTarget& target, const RowWrite& w,
+                              Written& written);
   void WriteInArrays(const RowTable& table, const WriteTarget& target,
                      const std::vector<RowWrite>& writes, Written& written);
   // The row as the database holds it after its write, from the row the statement read back;

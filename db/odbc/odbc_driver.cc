@@ -510,7 +510,21 @@ Column DescribeColumn(const Handle& stmt, SQLUSMALLINT number) {
   return c;
 }
 
+// YYYY-MM-DD, with the time only when it is not midnight: most ledger dates are days, and a
+// day's text is short enough to need no allocation.
 std::string DateText(const SQL_TIMESTAMP_STRUCT& s) {
+  const bool midnight = s.hour == 0 && s.minute == 0 && s.second == 0 && s.fraction == 0;
+  if (midnight && s.year >= 0 && s.year <= 9999 && s.month <= 99 && s.day <= 99) {
+    std::string text = "0000-00-00";
+    auto put = [&text](std::size_t at, unsigned value, int digits) {
+      for (int i = digits - 1; i >= 0; --i, value /= 10)
+        text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    put(0, static_cast<unsigned>(s.year), 4);
+    put(5, s.month, 2);
+    put(8, s.day, 2);
+    return text;
+  }
   char text[80];
   std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%06u", s.year, s.month, s.day,
                 s.hour, s.minute, s.second, static_cast<unsigned>(s.fraction / 1000));

@@ -7,8 +7,10 @@
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <charconv>
 #include <regex>
 #include <set>
+#include <system_error>
 
 #include "db/odbc/odbc_connection.h"
 #include "db/odbc/odbc_values.h"
@@ -58,9 +60,17 @@ Variant ValueFromText(const FieldDef& field, const Column& column, const std::st
       if (text == "1" || text == "t" || text == "true") return true;
       if (text == "0" || text == "f" || text == "false") return false;
       break;
-    case FieldType::kInteger:
-      if (auto n = Variant(text).ToInteger()) return *n;
+    case FieldType::kInteger: {
+      // Drivers write whole numbers plainly: read them without a detour through decimals.
+      std::int64_t n = 0;
+      const char* end = text.data() + text.size();
+      if (const auto [at, error] = std::from_chars(text.data(), end, n);
+          error == std::errc() && at == end) {
+        return n;
+      }
+      if (auto v = Variant(text).ToInteger()) return *v;
       break;
+    }
     case FieldType::kDecimal:
       if (auto d = Decimal::TryParse(text)) return *d;
       if (column.sql_type == SQL_FLOAT || column.sql_type == SQL_REAL ||

@@ -188,7 +188,9 @@ void OdbcConnection::WriteBack(RowTable& table, const WriteTarget& target,
     return;
   }
   // Inside a transaction the write-back is one statement: a failure takes it all back.
-  if (runner_) {
+  if (runner_ && writes.size() == 1) {
+    WriteOneUnderSavepoint(table, target, writes.front(), written);
+  } else if (runner_) {
     runner_->Atomically([&] { WriteInArrays(table, target, writes, written); });
   } else {
     Run("SAVE TRANSACTION veriprog_write_back", {});
@@ -215,6 +217,33 @@ void OdbcConnection::WriteRowByRow(const RowTable& table, const WriteTarget& tar
     written.emplace_back(w.id,
                          SavedValues(table, target, w, rows == results.end() ? nullptr : &*rows));
   }
+}
+
+// One row, the usual write-back of a row added or changed at a time: its savepoint, its
+// statement and the release travel as one batch, one round trip as over libpq.
+void OdbcConnection::WriteOneUnderSavepoint(const RowTable& table, const WriteTarget& target,
+                                            const RowWrite& w, Written& written) {
+  const std::string savepoint = pg::TsqlRunner::kSavepointName;
+  std::vector<Result> results;
+  try {
+    ThrowIfInterrupted();
+    results = channel_->Run(
+        "SAVEPOINT " + savepoint + "; " + w.sql + "; RELEASE SAVEPOINT " + savepoint, w.params);
+  } catch (const DbError&) {
+    try {
+      channel_->Run("ROLLBACK TO SAVEPOINT " + savepoint + "; RELEASE SAVEPOINT " + savepoint, {});
+    } catch (const DbError&) {
+      // The connection is gone or interrupted: the row's own error says why, and the
+      // transaction is undone as a whole.
+    }
+    throw;
+  }
+  // The batch went through: a row found changed meanwhile was not written, nothing to take back.
+  if (results.size() != 3) {
+    throw DbError("the write-back of a row to " + target.table + " gave " +
+                  std::to_string(results.size()) + " results instead of three");
+  }
+  written.emplace_back(w.id, SavedValues(table, target, w, &results[1]));
 }
 
 void OdbcConnection::WriteInArrays(const RowTable& table, const WriteTarget& target,
