@@ -121,8 +121,8 @@ class Generator final : public LedgerWriter {
     // The families reckon their totals from the journal just written: unanalysed inside this
     // transaction, its tables would look empty to the planner, which then joins them by nested
     // loops (hours at a million lines).
-    db::UpdateStatistics(conn_, {"CG41_PRIMANOTA", "CG42_MOVCONT", "CG43_MOVIVA",
-                                 "CGM2_MOVBENIUSATI"});
+    db::UpdateStatistics(conn_,
+                         {"CG41_PRIMANOTA", "CG42_MOVCONT", "CG43_MOVIVA", "CGM2_MOVBENIUSATI"});
     for (auto& family : families_)
       family->Totals(*this);
     if (options_.companies > 2) {
