@@ -1,5 +1,8 @@
 #include "db/text.h"
 
+#include <charconv>
+#include <system_error>
+
 namespace veriprog::db {
 namespace {
 
@@ -83,6 +86,16 @@ std::size_t HashSqlText(std::string_view text) {
     h *= 1099511628211ULL;
   }
   return h;
+}
+
+std::optional<std::int64_t> PlainWholeNumber(std::string_view text) {
+  std::int64_t n = 0;
+  const char* end = text.data() + text.size();
+  if (const auto [at, error] = std::from_chars(text.data(), end, n);
+      error == std::errc() && at == end) {
+    return n;
+  }
+  return std::nullopt;
 }
 
 }  // namespace veriprog::db

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string Quoted(std::string_view text, char quote = '\'');
 // The same without the enclosing quotes, for text pasted between quotes already written.
 std::string DoubledQuotes(std::string_view text, char quote = '\'');
+
+// A whole number written plainly ("-42"), as servers and drivers write integer columns; nullopt
+// for anything else, which the caller reads the slow way.
+std::optional<std::int64_t> PlainWholeNumber(std::string_view text);
 
 // -1, 0 or 1, ignoring trailing blanks and ASCII case: "150 " equals "150", "eur" equals "EUR".
 int CompareSqlText(std::string_view a, std::string_view b);

@@ -7,10 +7,8 @@
 #include <sqlucode.h>
 
 #include <algorithm>
-#include <charconv>
 #include <regex>
 #include <set>
-#include <system_error>
 
 #include "db/odbc/odbc_connection.h"
 #include "db/odbc/odbc_values.h"
@@ -61,13 +59,8 @@ Variant ValueFromText(const FieldDef& field, const Column& column, const std::st
       if (text == "0" || text == "f" || text == "false") return false;
       break;
     case FieldType::kInteger: {
-      // Drivers write whole numbers plainly: read them without a detour through decimals.
-      std::int64_t n = 0;
-      const char* end = text.data() + text.size();
-      if (const auto [at, error] = std::from_chars(text.data(), end, n);
-          error == std::errc() && at == end) {
-        return n;
-      }
+      // Whole numbers come written plainly: read them without a detour through decimals.
+      if (auto n = PlainWholeNumber(text)) return *n;
       if (auto v = Variant(text).ToInteger()) return *v;
       break;
     }

@@ -1,9 +1,8 @@
 #include "db/postgres/pg_value.h"
 
-#include <charconv>
 #include <cstdint>
-#include <system_error>
 
+#include "db/text.h"
 #include "veriprog/error.h"
 
 namespace veriprog::db::pg {
@@ -54,13 +53,8 @@ Variant ValueFromText(const FieldDef& field, Oid type, std::string_view text) {
     case FieldType::kBoolean:
       return text == "t";
     case FieldType::kInteger: {
-      // The server writes whole numbers plainly: read them without a detour through text.
-      std::int64_t n = 0;
-      const char* end = text.data() + text.size();
-      if (const auto [at, error] = std::from_chars(text.data(), end, n);
-          error == std::errc() && at == end) {
-        return n;
-      }
+      // Whole numbers come written plainly: read them without a detour through decimals.
+      if (auto n = PlainWholeNumber(text)) return *n;
       if (auto v = Variant(text).ToInteger()) return *v;
       break;
     }
