@@ -311,6 +311,7 @@ class TurnoverFamily final : public FamilyGenerator {
 
   void Totals(LedgerWriter& w) override {
     WriteVatLines(w.conn());
+    db::UpdateStatistics(w.conn(), {"CG43_MOVIVA"});
     std::vector<Reckoned> reckoned;
     for (const auto& fy : w.years())
       reckoned.push_back(Reckoner(w.conn(), fy).Run());

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "db/bulk_writer.h"
 #include "gen/vat_totals.h"
 
 namespace veriprog::gen {
@@ -104,6 +105,7 @@ class PlafondGenerator final : public FamilyGenerator {
 
   void Totals(LedgerWriter& w) override {
     vat_.Flush(w.conn());
+    db::UpdateStatistics(w.conn(), {"CG43_MOVIVA"});
     const Activities activities(w.conn());
     std::map<std::tuple<int, int, int>, Four> company;   // ditta, year, month
     std::map<std::tuple<int, int, int>, Four> activity;  // activity, year, month

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "db/bulk_writer.h"
 #include "gen/vat_totals.h"
 
 namespace veriprog::gen {
@@ -93,6 +94,7 @@ class SchemesGenerator final : public FamilyGenerator {
                   S(Money(r.rettcosto)), S(Money(r.margine))});
     }
     margin.Finish();
+    db::UpdateStatistics(w.conn(), {"CG43_MOVIVA", "CGM2_MOVBENIUSATI"});
     const Activities activities(w.conn());
     wanted_ = (w.options().wrong + 2) / 3;
     MarginTotals(w, activities);

@@ -512,7 +512,7 @@ class VatRegisters final : public FamilyGenerator {
     db::Connection& c = w.conn();
     for (auto* rows : {&vat_, &cg48_, &cg49_, &cg50_, &cge0_, &cge1_, &cge2_, &cge3_})
       (*rows)->Finish();
-    db::UpdateStatistics(c, {"CG41_PRIMANOTA", "CG43_MOVIVA"});
+    db::UpdateStatistics(c, {"CG43_MOVIVA"});  // the headers were analysed with the journal
 
     std::map<Key, Amounts> totals = Reckoning(c).Run();
     MakeWrong(w, totals);

@@ -38,32 +38,10 @@ class OdbcConnection::Statements final : public pg::StatementChannel {
                                      sql);
   }
 
-  // The savepoint, the statement and the release as one batch: one round trip, as over libpq.
-  // A failing statement aborts the rest; its savepoint is taken back in a second one.
   std::unique_ptr<pg::StatementOutcome> SendUnderSavepoint(const std::string& sql,
                                                            std::string_view savepoint) override {
-    const std::string name(savepoint);
-    std::string_view statement = Trim(sql);
-    while (!statement.empty() && statement.back() == ';')
-      statement = Trim(statement.substr(0, statement.size() - 1));
-    std::vector<Result> results;
-    try {
-      results = owner_.Run(
-          "SAVEPOINT " + name + "; " + std::string(statement) + "; RELEASE SAVEPOINT " + name, {});
-    } catch (const DbError&) {
-      try {
-        owner_.Run("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name, {});
-      } catch (const DbError&) {
-        // The connection is gone or interrupted: the statement's own error says why, and the
-        // transaction is undone as a whole.
-      }
-      throw;
-    }
-    if (results.size() != 3) {
-      throw DbError("a statement under its savepoint gave " + std::to_string(results.size()) +
-                    " results instead of three");
-    }
-    return std::make_unique<Outcome>(owner_, std::move(results[1]), sql);
+    auto results = owner_.RunUnderSavepoint(sql, {}, savepoint);
+    return std::make_unique<Outcome>(owner_, std::move(results.front()), sql);
   }
 
  private:
@@ -204,10 +182,38 @@ void OdbcConnection::End(bool commit) {
 
 std::vector<Result> OdbcConnection::RunWrite(const std::string& sql,
                                              const std::vector<Parameter>& params) {
-  if (!runner_) return Run(sql, params);
+  if (!runner_ || !runner_->in_transaction()) return Run(sql, params);
+  return RunUnderSavepoint(sql, params, pg::TsqlRunner::kSavepointName);
+}
+
+// The savepoint, the statement and the release as one batch: one round trip, as over libpq. A
+// failing statement aborts the rest; its savepoint is taken back in a second batch.
+std::vector<Result> OdbcConnection::RunUnderSavepoint(std::string_view sql,
+                                                      const std::vector<Parameter>& params,
+                                                      std::string_view savepoint) {
+  const std::string name(savepoint);
+  std::string_view statement = Trim(sql);
+  while (!statement.empty() && statement.back() == ';')
+    statement = Trim(statement.substr(0, statement.size() - 1));
   std::vector<Result> results;
-  runner_->Atomically([&] { results = Run(sql, params); });
-  return results;
+  try {
+    results =
+        Run("SAVEPOINT " + name + "; " + std::string(statement) + "; RELEASE SAVEPOINT " + name,
+            params);
+  } catch (const DbError&) {
+    try {
+      Run("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name, {});
+    } catch (const DbError&) {
+      // The connection is gone or interrupted: the statement's own error says why, and the
+      // transaction is undone as a whole.
+    }
+    throw;
+  }
+  if (results.size() != 3) {
+    throw DbError("a statement under its savepoint gave " + std::to_string(results.size()) +
+                  " results instead of three");
+  }
+  return {std::move(results[1])};
 }
 
 // SQL Server's application locks, or PostgreSQL's advisory locks, owned by the session.

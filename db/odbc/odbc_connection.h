@@ -80,6 +80,10 @@ class OdbcConnection final : public Connection {
   void End(bool commit);
   // Runs one write of a write-back: under a savepoint on PostgreSQL inside a transaction.
   std::vector<Result> RunWrite(const std::string& sql, const std::vector<Parameter>& params);
+  // One PostgreSQL statement between its savepoint and the release, sent as one batch; its own
+  // result. A failing statement's savepoint is taken back before its error is thrown.
+  std::vector<Result> RunUnderSavepoint(std::string_view sql, const std::vector<Parameter>& params,
+                                        std::string_view savepoint);
 
   // Write-back: each row's statement, and the values each row holds once written.
   using Written = std::vector<std::pair<RowId, std::vector<Variant>>>;
@@ -87,8 +91,6 @@ class OdbcConnection final : public Connection {
                      const std::vector<RowWrite>& writes, Written& written);
   // Consecutive rows of the same statement in one execution each, with no savepoint of their
   // own: for a write-back that runs as one statement inside a transaction.
-  void WriteOneUnderSavepoint(const RowTable& table, const WriteTarget& target, const RowWrite& w,
-                              Written& written);
   void WriteInArrays(const RowTable& table, const WriteTarget& target,
                      const std::vector<RowWrite>& writes, Written& written);
   // The row as the database holds it after its write, from the row the statement read back;

@@ -5,9 +5,10 @@
 //
 // Inside a transaction on PostgreSQL the rows go as arrays of parameters, the consecutive rows
 // whose statement reads the same sent in one execution; the whole write-back runs under one
-// savepoint, so that any failing row takes it all back. Elsewhere each row is a statement of its
-// own: outside a transaction the rows before a failure stay written, as the caller expects, and
-// SQL Server reads an added row back by SCOPE_IDENTITY() in the same batch as its insert.
+// savepoint, so that any failing row takes it all back; a row written alone goes with its
+// savepoint in one batch. Elsewhere each row is a statement of its own: outside a transaction the
+// rows before a failure stay written, as the caller expects, and SQL Server reads an added row back
+// by SCOPE_IDENTITY() in the same batch as its insert.
 #include <algorithm>
 #include <functional>
 
@@ -189,7 +190,9 @@ void OdbcConnection::WriteBack(RowTable& table, const WriteTarget& target,
   }
   // Inside a transaction the write-back is one statement: a failure takes it all back.
   if (runner_ && writes.size() == 1) {
-    WriteOneUnderSavepoint(table, target, writes.front(), written);
+    // A row added or changed alone, as the writers of monthly totals do: its savepoint travels
+    // with it, one round trip as over libpq.
+    WriteRowByRow(table, target, writes, written);
   } else if (runner_) {
     runner_->Atomically([&] { WriteInArrays(table, target, writes, written); });
   } else {
@@ -217,33 +220,6 @@ void OdbcConnection::WriteRowByRow(const RowTable& table, const WriteTarget& tar
     written.emplace_back(w.id,
                          SavedValues(table, target, w, rows == results.end() ? nullptr : &*rows));
   }
-}
-
-// One row, the usual write-back of a row added or changed at a time: its savepoint, its
-// statement and the release travel as one batch, one round trip as over libpq.
-void OdbcConnection::WriteOneUnderSavepoint(const RowTable& table, const WriteTarget& target,
-                                            const RowWrite& w, Written& written) {
-  const std::string savepoint = pg::TsqlRunner::kSavepointName;
-  std::vector<Result> results;
-  try {
-    ThrowIfInterrupted();
-    results = channel_->Run(
-        "SAVEPOINT " + savepoint + "; " + w.sql + "; RELEASE SAVEPOINT " + savepoint, w.params);
-  } catch (const DbError&) {
-    try {
-      channel_->Run("ROLLBACK TO SAVEPOINT " + savepoint + "; RELEASE SAVEPOINT " + savepoint, {});
-    } catch (const DbError&) {
-      // The connection is gone or interrupted: the row's own error says why, and the
-      // transaction is undone as a whole.
-    }
-    throw;
-  }
-  // The batch went through: a row found changed meanwhile was not written, nothing to take back.
-  if (results.size() != 3) {
-    throw DbError("the write-back of a row to " + target.table + " gave " +
-                  std::to_string(results.size()) + " results instead of three");
-  }
-  written.emplace_back(w.id, SavedValues(table, target, w, &results[1]));
 }
 
 void OdbcConnection::WriteInArrays(const RowTable& table, const WriteTarget& target,
