@@ -213,7 +213,10 @@ std::vector<Result> OdbcConnection::RunUnderSavepoint(std::string_view sql,
     throw DbError("a statement under its savepoint gave " + std::to_string(results.size()) +
                   " results instead of three");
   }
-  return {std::move(results[1])};
+  // Moved, not listed: a braced list would copy every row of the statement's result.
+  std::vector<Result> statement_result;
+  statement_result.push_back(std::move(results[1]));
+  return statement_result;
 }
 
 // SQL Server's application locks, or PostgreSQL's advisory locks, owned by the session.

@@ -52,7 +52,7 @@ FieldDef FieldFromColumn(std::string name, const Column& c) {
   }
 }
 
-Variant ValueFromText(const FieldDef& field, const Column& column, const std::string& text) {
+Variant ValueFromText(const FieldDef& field, const Column& column, std::string text) {
   switch (field.type) {
     case FieldType::kBoolean:
       if (text == "1" || text == "t" || text == "true") return true;
@@ -123,7 +123,7 @@ QueryResult OdbcConnection::ToQueryResult(Result result, std::string_view source
     auto& values = rows.emplace_back();
     values.reserve(cells.size());
     for (std::size_t f = 0; f < cells.size() && f < fields.size(); ++f) {
-      values.push_back(cells[f] ? ValueFromText(fields[f], result.columns[f], *cells[f])
+      values.push_back(cells[f] ? ValueFromText(fields[f], result.columns[f], std::move(*cells[f]))
                                 : Variant::Null());
     }
   }
