@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "db/bulk_writer.h"
+#include "db/native.h"
 #include "gen/ledger_writer.h"
 #include "veriprog/connection.h"
 #include "veriprog/date_time.h"
@@ -137,16 +138,19 @@ std::string Key(const std::vector<Opt>& row, std::size_t keys) {
 
 void ForEachRow(db::Connection& conn, const std::string& sql,
                 const std::function<void(const std::vector<Opt>&)>& each) {
-  const db::QueryResult result = conn.Query(sql);
-  const db::RowTable& table = *result.table;
-  const std::size_t fields = table.fields().size();
-  std::vector<Opt> row(fields);
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const auto& values = table.row(static_cast<db::RowId>(i)).values;
-    for (std::size_t f = 0; f < fields; ++f)
-      row[f] = Text(values[f]);
-    each(row);
-  }
+  // In blocks: the journal of ten million lines is read through without being held.
+  constexpr std::size_t kBlockRows = 20000;
+  std::vector<Opt> row;
+  db::ForEachBlock(conn, sql, kBlockRows, [&](const db::RowTable& table) {
+    const std::size_t fields = table.fields().size();
+    row.resize(fields);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const auto& values = table.row(static_cast<db::RowId>(i)).values;
+      for (std::size_t f = 0; f < fields; ++f)
+        row[f] = Text(values[f]);
+      each(row);
+    }
+  });
 }
 
 std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql) {

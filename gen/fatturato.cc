@@ -51,6 +51,16 @@ class Rowset {
   std::vector<std::vector<Opt>> rows_;
 };
 
+// A registration number as a literal of the page's bounds.
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
 // --- the reckoning ----------------------------------------------------------------------------
 
 // Keys as the ledger compares them: Null customer/supplier and branch as 0, codes upper-cased
@@ -110,48 +120,60 @@ class Reckoner {
         " AND H.CG41_INDTIPOREG IN (1, 2) AND H.CG41_INDTIPOMOV = 0 AND H.CG41_INDPROVREG = 0"
         " AND EXISTS (SELECT 1 FROM CG42_MOVCONT X WHERE X.CG42_DITTA_CG18 = H.CG41_DITTA_CG18"
         " AND X.CG42_NUMREG_CG41 = H.CG41_NUMREG)";
-    Rowset headers(conn_,
-                   "SELECT H.CG41_NUMREG, YEAR(H.CG41_DATAREG),"
-                   " MONTH(H.CG41_DATAREG), COALESCE(H.CG41_CODICE_CG31, 0),"
-                   " COALESCE(H.CG41_FLGSEGNOIVA, 0), COALESCE(C.CG33_INDTIPOREG, 0)"
-                   " FROM CG41_PRIMANOTA H LEFT JOIN CG33_TABCAU C ON C.CG33_CODICE = "
-                   "H.CG41_CODICE_CG33" +
-                       where + " ORDER BY H.CG41_NUMREG");
-    Rowset lines(
-        conn_,
-        "SELECT L.CG42_NUMREG_CG41, COALESCE(L.CG42_INDTIPOOPER, -1),"
-        " UPPER(RTRIM(COALESCE(L.CG42_CONTOPAR_CG24, ''))), COALESCE(L.CG42_TIPOCF_CG44, 0),"
-        " COALESCE(L.CG42_CLIFORPAR_CG44, 0), L.CG42_CODICE_CG31,"
-        " UPPER(RTRIM(COALESCE(L.CG42_CODICE_CG08, 'EURO'))), COALESCE(L.CG42_INDDAAV, 0),"
-        " COALESCE(L.CG42_IMPTOTALE, 0),"
-        " COALESCE(L.CG42_IMPTOTALEVAL, 0), L.CG42_PROGIVA_CG43"
-        " FROM CG42_MOVCONT L JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = "
-        "L.CG42_DITTA_CG18 AND H.CG41_NUMREG = L.CG42_NUMREG_CG41" +
-            where + " ORDER BY L.CG42_NUMREG_CG41, L.CG42_NUMRIGA");
-    Rowset vat(conn_,
-               "SELECT V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA,"
-               " COALESCE(V.CG43_IMPOSTA, 0) + COALESCE(V.CG43_IMPOSTAND, 0),"
-               " COALESCE(V.CG43_IMPOSTAVAL, 0) + COALESCE(V.CG43_IMPOSTANDVAL, 0)"
-               " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = V.CG43_DITTA_CG18"
-               " AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
-                   where + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
-    std::map<std::string, std::vector<JournalLine>> by_reg;
-    for (int i = 0; i < lines.rows(); ++i) {
-      by_reg[lines.text(i, 0)].push_back(
-          {lines.number(i, 1), lines.text(i, 2), lines.number(i, 3), lines.number(i, 4),
-           lines.null(i, 5) ? std::nullopt : std::optional(lines.number(i, 5)), lines.text(i, 6),
-           lines.number(i, 7), lines.cents(i, 8), lines.cents(i, 9),
-           lines.null(i, 10) ? std::nullopt : std::optional(lines.number(i, 10))});
-    }
-    std::map<std::string, std::vector<VatLine>> vat_by_reg;
-    for (int i = 0; i < vat.rows(); ++i) {
-      vat_by_reg[vat.text(i, 0)].push_back({vat.number(i, 1), vat.cents(i, 2), vat.cents(i, 3)});
-    }
-    for (int i = 0; i < headers.rows(); ++i) {
-      const Header h{headers.text(i, 0),   headers.number(i, 1), headers.number(i, 2),
-                     headers.number(i, 3), headers.number(i, 4), headers.number(i, 5)};
-      if (h.tipo != 1 && h.tipo != 2) continue;
-      Registration(h, by_reg[h.numreg], vat_by_reg[h.numreg]);
+    // The registrations first, then their lines and VAT lines a page of registrations at a
+    // time: a fiscal year of millions of lines is never held whole.
+    std::vector<Header> headers;
+    ForEachRow(conn_,
+               "SELECT H.CG41_NUMREG, YEAR(H.CG41_DATAREG),"
+               " MONTH(H.CG41_DATAREG), COALESCE(H.CG41_CODICE_CG31, 0),"
+               " COALESCE(H.CG41_FLGSEGNOIVA, 0), COALESCE(C.CG33_INDTIPOREG, 0)"
+               " FROM CG41_PRIMANOTA H LEFT JOIN CG33_TABCAU C ON C.CG33_CODICE = "
+               "H.CG41_CODICE_CG33" +
+                   where + " ORDER BY H.CG41_NUMREG",
+               [&](const std::vector<Opt>& r) {
+                 const std::int64_t tipo = std::stoll(r[5].value_or("0"));
+                 if (tipo != 1 && tipo != 2) return;
+                 headers.push_back({r[0].value_or(""), std::stoll(r[1].value_or("0")),
+                                    std::stoll(r[2].value_or("0")), std::stoll(r[3].value_or("0")),
+                                    std::stoll(r[4].value_or("0")), tipo});
+               });
+    constexpr std::size_t kPage = 20000;
+    for (std::size_t first = 0; first < headers.size(); first += kPage) {
+      const std::size_t last = std::min(headers.size(), first + kPage) - 1;
+      const std::string page = where + " AND H.CG41_NUMREG >= " + Quoted(headers[first].numreg) +
+                               " AND H.CG41_NUMREG <= " + Quoted(headers[last].numreg);
+      Rowset lines(
+          conn_,
+          "SELECT L.CG42_NUMREG_CG41, COALESCE(L.CG42_INDTIPOOPER, -1),"
+          " UPPER(RTRIM(COALESCE(L.CG42_CONTOPAR_CG24, ''))), COALESCE(L.CG42_TIPOCF_CG44, 0),"
+          " COALESCE(L.CG42_CLIFORPAR_CG44, 0), L.CG42_CODICE_CG31,"
+          " UPPER(RTRIM(COALESCE(L.CG42_CODICE_CG08, 'EURO'))), COALESCE(L.CG42_INDDAAV, 0),"
+          " COALESCE(L.CG42_IMPTOTALE, 0),"
+          " COALESCE(L.CG42_IMPTOTALEVAL, 0), L.CG42_PROGIVA_CG43"
+          " FROM CG42_MOVCONT L JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = "
+          "L.CG42_DITTA_CG18 AND H.CG41_NUMREG = L.CG42_NUMREG_CG41" +
+              page + " ORDER BY L.CG42_NUMREG_CG41, L.CG42_NUMRIGA");
+      Rowset vat(conn_,
+                 "SELECT V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA,"
+                 " COALESCE(V.CG43_IMPOSTA, 0) + COALESCE(V.CG43_IMPOSTAND, 0),"
+                 " COALESCE(V.CG43_IMPOSTAVAL, 0) + COALESCE(V.CG43_IMPOSTANDVAL, 0)"
+                 " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = "
+                 "V.CG43_DITTA_CG18 AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
+                     page + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
+      std::map<std::string, std::vector<JournalLine>> by_reg;
+      for (int i = 0; i < lines.rows(); ++i) {
+        by_reg[lines.text(i, 0)].push_back(
+            {lines.number(i, 1), lines.text(i, 2), lines.number(i, 3), lines.number(i, 4),
+             lines.null(i, 5) ? std::nullopt : std::optional(lines.number(i, 5)), lines.text(i, 6),
+             lines.number(i, 7), lines.cents(i, 8), lines.cents(i, 9),
+             lines.null(i, 10) ? std::nullopt : std::optional(lines.number(i, 10))});
+      }
+      std::map<std::string, std::vector<VatLine>> vat_by_reg;
+      for (int i = 0; i < vat.rows(); ++i) {
+        vat_by_reg[vat.text(i, 0)].push_back({vat.number(i, 1), vat.cents(i, 2), vat.cents(i, 3)});
+      }
+      for (std::size_t h = first; h <= last; ++h)
+        Registration(headers[h], by_reg[headers[h].numreg], vat_by_reg[headers[h].numreg]);
     }
     return std::move(out_);
   }

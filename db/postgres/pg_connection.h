@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ class PgConnection final : public Connection, private StatementChannel {
   QueryResult QueryNative(const std::string& sql) {
     return ToQueryResult(SendRaw(sql, 0, nullptr).get());
   }
+  // A T-SQL query's rows in blocks, read from the server row by row (db/native.h).
+  void ForEachBlock(std::string_view sql, std::size_t block_rows,
+                    const std::function<void(const RowTable&)>& each);
   // "libpq" and its version.
   std::string client() const;
 
@@ -111,6 +115,7 @@ class PgConnection final : public Connection, private StatementChannel {
   std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
                                                        std::string_view savepoint) override;
   QueryResult ToQueryResult(PGresult* result);
+  QueryResult RowsOf(std::span<PGresult* const> parts);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
 

@@ -12,38 +12,50 @@
 namespace veriprog::db::pg {
 
 QueryResult PgConnection::ToQueryResult(PGresult* result) {
-  const int nfields = PQnfields(result);
-  const int nrows = PQntuples(result);
-  rows_received_ += nrows;
+  PGresult* const parts[] = {result};
+  QueryResult out = RowsOf(parts);
+  out.target = TargetOf(result);
+  return out;
+}
+
+// The rows of results that share one row description (a whole result, or the single rows of one
+// read row by row), as one table.
+QueryResult PgConnection::RowsOf(std::span<PGresult* const> parts) {
+  PGresult* const first = parts.front();
+  const int nfields = PQnfields(first);
   std::vector<FieldDef> fields;
   std::set<std::string> names;
   for (int f = 0; f < nfields; ++f) {
-    std::string name = ToUpperAscii(PQfname(result, f));
+    std::string name = ToUpperAscii(PQfname(first, f));
     for (int n = 2; names.contains(name); ++n)
-      name = ToUpperAscii(PQfname(result, f)) + "_" + std::to_string(n);
+      name = ToUpperAscii(PQfname(first, f)) + "_" + std::to_string(n);
     names.insert(name);
-    fields.push_back(FieldFromType(name, PQftype(result, f), PQfmod(result, f)));
+    fields.push_back(FieldFromType(name, PQftype(first, f), PQfmod(first, f)));
   }
-  std::vector<std::vector<Variant>> rows(static_cast<std::size_t>(nrows));
-  for (int r = 0; r < nrows; ++r) {
-    auto& values = rows[static_cast<std::size_t>(r)];
-    values.reserve(static_cast<std::size_t>(nfields));
-    for (int f = 0; f < nfields; ++f) {
-      if (PQgetisnull(result, r, f)) {
-        values.push_back(Variant::Null());
-        continue;
+  std::vector<std::vector<Variant>> rows;
+  for (PGresult* result : parts) {
+    const int nrows = PQntuples(result);
+    rows_received_ += nrows;
+    for (int r = 0; r < nrows; ++r) {
+      auto& values = rows.emplace_back();
+      values.reserve(static_cast<std::size_t>(nfields));
+      for (int f = 0; f < nfields; ++f) {
+        if (PQgetisnull(result, r, f)) {
+          values.push_back(Variant::Null());
+          continue;
+        }
+        values.push_back(
+            ValueFromText(fields[static_cast<std::size_t>(f)], PQftype(result, f),
+                          std::string_view(PQgetvalue(result, r, f),
+                                           static_cast<std::size_t>(PQgetlength(result, r, f)))));
       }
-      values.push_back(
-          ValueFromText(fields[static_cast<std::size_t>(f)], PQftype(result, f),
-                        std::string_view(PQgetvalue(result, r, f),
-                                         static_cast<std::size_t>(PQgetlength(result, r, f)))));
     }
   }
   // Unconstrained numeric columns (sums, literals) take the largest scale their values have, so
   // that a later assignment to them keeps every cent.
   for (int f = 0; f < nfields; ++f) {
     FieldDef& field = fields[static_cast<std::size_t>(f)];
-    if (field.type != FieldType::kDecimal || PQfmod(result, f) >= 4) continue;
+    if (field.type != FieldType::kDecimal || PQfmod(first, f) >= 4) continue;
     for (const auto& values : rows) {
       const Variant& v = values[static_cast<std::size_t>(f)];
       if (v.kind() == Variant::Kind::kDecimal)
@@ -55,7 +67,7 @@ QueryResult PgConnection::ToQueryResult(PGresult* result) {
     table->AppendField(std::move(field));
   for (auto& values : rows)
     table->AppendLoadedRow(std::move(values));
-  return QueryResult{std::move(table), TargetOf(result)};
+  return QueryResult{std::move(table), nullptr};
 }
 
 std::shared_ptr<const WriteTarget> PgConnection::TargetOf(PGresult* result) {

@@ -134,6 +134,17 @@ std::optional<QueryResult> TsqlRunner::Execute(std::string_view batch,
   return std::move(state.first_result);
 }
 
+std::string TsqlRunner::PrepareQuery(std::string_view sql) {
+  const auto nodes = tsql::ParseScript(tsql::Lex(sql));
+  if (nodes.size() != 1 || nodes[0].kind != tsql::Node::Kind::kStatement) {
+    throw DbError("a query read row by row must be a single statement");
+  }
+  const RunState none;
+  const auto translation = tsql::TranslateStatement(nodes[0].tokens, Lookup(none));
+  PrepareTempTablesUsedBy(translation.sql);
+  return translation.sql;
+}
+
 tsql::VariableLookup TsqlRunner::Lookup(const RunState& state) {
   return [&state](const std::string& name) -> std::optional<std::string> {
     if (name == "@@ROWCOUNT") return std::to_string(state.row_count);

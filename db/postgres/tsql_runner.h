@@ -77,6 +77,10 @@ class TsqlRunner {
 
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch);
+  // The PostgreSQL text of one T-SQL query, for a backend that reads its rows itself; the
+  // temporary tables it reads are made ready first. Throws DbError unless the text is a single
+  // statement without variables.
+  std::string PrepareQuery(std::string_view sql);
 
  private:
   struct Variable {

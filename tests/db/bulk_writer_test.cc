@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "db/native.h"
 #include "tests/support/test_database.h"
 #include "veriprog/error.h"
 #include "veriprog/recordset.h"
@@ -99,6 +100,42 @@ TEST(BulkWriter, NeedsADatabaseConnection) {
     void WriteBack(db::RowTable&, const db::WriteTarget&, const std::vector<db::RowId>&) override {}
   } none;
   EXPECT_THROW(db::OpenBulkWriter(none, {"T"}), db::DbError);
+}
+
+// A large result read in blocks: every row once, in the query's order; a read that fails, or
+// whose reader gives up, leaves the connection and its transaction as they were.
+TEST(BulkWriter, RowsReadInBlocks) {
+  VERIPROG_NEED_DATABASE(db);
+  db.Run("CREATE TABLE BLOCK_T (ID integer PRIMARY KEY, AMOUNT numeric(17,2))");
+  const auto conn = db.Connect();
+  conn->Execute(
+      "INSERT INTO BLOCK_T SELECT 1, 0.10 UNION ALL SELECT 2, -2.50 UNION ALL "
+      "SELECT 3, 3.00 UNION ALL SELECT 4, NULL UNION ALL SELECT 5, 5.05");
+  const bool row_by_row = db::ClientOf(*conn).rfind("libpq", 0) == 0;  // ODBC: one block
+  std::string seen;
+  int blocks = 0;
+  db::ForEachBlock(
+      *conn, "SELECT ID, AMOUNT FROM BLOCK_T ORDER BY ID DESC", 2, [&](const db::RowTable& t) {
+        ++blocks;
+        EXPECT_LE(t.size(), row_by_row ? 2u : 5u);
+        for (std::size_t i = 0; i < t.size(); ++i) {
+          const auto& v = t.row(static_cast<db::RowId>(i)).values;
+          seen += v[0].ToText() + "=" + (v[1].is_null() ? "NULL" : v[1].ToText()) + " ";
+        }
+      });
+  EXPECT_EQ(seen, "5=5.05 4=NULL 3=3 2=-2.5 1=0.1 ");
+  EXPECT_EQ(blocks, row_by_row ? 3 : 1);
+
+  conn->BeginTrans();
+  conn->Execute("UPDATE BLOCK_T SET AMOUNT = 9.99 WHERE ID = 1");
+  EXPECT_THROW(db::ForEachBlock(*conn, "SELECT ID / (ID - 3) FROM BLOCK_T ORDER BY ID", 1,
+                                [](const db::RowTable&) {}),
+               db::DbError);
+  EXPECT_THROW(db::ForEachBlock(*conn, "SELECT ID FROM BLOCK_T", 1,
+                                [](const db::RowTable&) { throw std::runtime_error("basta"); }),
+               std::runtime_error);
+  conn->CommitTrans();  // the update before the failed reads stays
+  EXPECT_EQ(Rows(*conn, "SELECT AMOUNT FROM BLOCK_T WHERE ID = 1"), "9.99|\n");
 }
 
 }  // namespace
