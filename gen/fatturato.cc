@@ -142,7 +142,13 @@ class Reckoner {
       const std::size_t last = std::min(headers.size(), first + kPage) - 1;
       const std::string page = where + " AND H.CG41_NUMREG >= " + Quoted(headers[first].numreg) +
                                " AND H.CG41_NUMREG <= " + Quoted(headers[last].numreg);
-      Rowset lines(
+      // Read straight into the reckoning's own rows, never held as text.
+      auto number = [](const Opt& v) { return std::stoll(v.value_or("0")); };
+      auto optional_number = [](const Opt& v) {
+        return v ? std::optional(std::stoll(*v)) : std::nullopt;
+      };
+      std::map<std::string, std::vector<JournalLine>> by_reg;
+      ForEachRow(
           conn_,
           "SELECT L.CG42_NUMREG_CG41, COALESCE(L.CG42_INDTIPOOPER, -1),"
           " UPPER(RTRIM(COALESCE(L.CG42_CONTOPAR_CG24, ''))), COALESCE(L.CG42_TIPOCF_CG44, 0),"
@@ -152,26 +158,25 @@ class Reckoner {
           " COALESCE(L.CG42_IMPTOTALEVAL, 0), L.CG42_PROGIVA_CG43"
           " FROM CG42_MOVCONT L JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = "
           "L.CG42_DITTA_CG18 AND H.CG41_NUMREG = L.CG42_NUMREG_CG41" +
-              page + " ORDER BY L.CG42_NUMREG_CG41, L.CG42_NUMRIGA");
-      Rowset vat(conn_,
+              page + " ORDER BY L.CG42_NUMREG_CG41, L.CG42_NUMRIGA",
+          [&](const std::vector<Opt>& r) {
+            by_reg[r[0].value_or("")].push_back({number(r[1]), r[2].value_or(""), number(r[3]),
+                                                 number(r[4]), optional_number(r[5]),
+                                                 r[6].value_or(""), number(r[7]), ParseCents(r[8]),
+                                                 ParseCents(r[9]), optional_number(r[10])});
+          });
+      std::map<std::string, std::vector<VatLine>> vat_by_reg;
+      ForEachRow(conn_,
                  "SELECT V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA,"
                  " COALESCE(V.CG43_IMPOSTA, 0) + COALESCE(V.CG43_IMPOSTAND, 0),"
                  " COALESCE(V.CG43_IMPOSTAVAL, 0) + COALESCE(V.CG43_IMPOSTANDVAL, 0)"
                  " FROM CG43_MOVIVA V JOIN CG41_PRIMANOTA H ON H.CG41_DITTA_CG18 = "
                  "V.CG43_DITTA_CG18 AND H.CG41_NUMREG = V.CG43_NUMREG_CG41" +
-                     page + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA");
-      std::map<std::string, std::vector<JournalLine>> by_reg;
-      for (int i = 0; i < lines.rows(); ++i) {
-        by_reg[lines.text(i, 0)].push_back(
-            {lines.number(i, 1), lines.text(i, 2), lines.number(i, 3), lines.number(i, 4),
-             lines.null(i, 5) ? std::nullopt : std::optional(lines.number(i, 5)), lines.text(i, 6),
-             lines.number(i, 7), lines.cents(i, 8), lines.cents(i, 9),
-             lines.null(i, 10) ? std::nullopt : std::optional(lines.number(i, 10))});
-      }
-      std::map<std::string, std::vector<VatLine>> vat_by_reg;
-      for (int i = 0; i < vat.rows(); ++i) {
-        vat_by_reg[vat.text(i, 0)].push_back({vat.number(i, 1), vat.cents(i, 2), vat.cents(i, 3)});
-      }
+                     page + " ORDER BY V.CG43_NUMREG_CG41, V.CG43_NUMRIGAIVA",
+                 [&](const std::vector<Opt>& r) {
+                   vat_by_reg[r[0].value_or("")].push_back(
+                       {number(r[1]), ParseCents(r[2]), ParseCents(r[3])});
+                 });
       for (std::size_t h = first; h <= last; ++h)
         Registration(headers[h], by_reg[headers[h].numreg], vat_by_reg[headers[h].numreg]);
     }

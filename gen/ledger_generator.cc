@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "db/bulk_writer.h"
+#include "gen/held_headers.h"
 #include "gen/ledger_writer.h"
 #include "veriprog/connection.h"
 
@@ -140,13 +141,7 @@ class Generator final : public LedgerWriter {
   int suppliers() const override { return suppliers_; }
   void ReportWrong(WrongStored wrong) override { result_.wrong_stored.push_back(std::move(wrong)); }
   void Link(const std::string& numreg, Opt rifpadre, std::optional<int> flgdelete) override {
-    // Links come just after their registration: the search from the end is short.
-    for (auto it = registrations_.rbegin(); it != registrations_.rend(); ++it) {
-      if (it->reg.numreg != numreg) continue;
-      if (rifpadre) it->reg.rifpadre = std::move(rifpadre);
-      it->reg.flgdelete = flgdelete;
-      return;
-    }
+    if (headers_.Link(numreg, rifpadre, flgdelete)) return;
     throw std::runtime_error("generator: no registration " + numreg + " to link");
   }
 
@@ -196,7 +191,7 @@ class Generator final : public LedgerWriter {
                 l.progiva);
       ++result_.journal_lines;
     }
-    registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
+    headers_.Add(fy.ditta, fy.anno, fy.progressivo, reg);
     return reg.numreg;
   }
 
@@ -342,7 +337,7 @@ class Generator final : public LedgerWriter {
         WriteLine(fy, reg, i, party, branch, code, side, eur, line_val);
         ++written;
       }
-      registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
+      headers_.Add(fy.ditta, fy.anno, fy.progressivo, reg);
     }
     written += BalanceRegistration(fy, "150", fy.end, std::max<std::int64_t>(4, target / 25));
     result_.journal_lines += written;
@@ -379,14 +374,12 @@ class Generator final : public LedgerWriter {
     }
     WriteLine(fy, reg, n, Party{S("2901"), 0, 0}, std::nullopt, std::nullopt, sum > 0 ? 2 : 1,
               std::abs(sum), std::nullopt);
-    registrations_.push_back({fy.ditta, fy.anno, fy.progressivo, reg});
+    headers_.Add(fy.ditta, fy.anno, fy.progressivo, reg);
     return n;
   }
 
   std::string NextNumber(const FiscalYearSpec& fy) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d/%d/%07d", fy.anno, fy.progressivo, ++sequence_);
-    return buf;
+    return RegistrationNumber(fy.anno, fy.progressivo, ++sequence_);
   }
 
   void WriteLine(const FiscalYearSpec& fy, const Registration& reg, int numriga, const Party& party,
@@ -441,20 +434,8 @@ class Generator final : public LedgerWriter {
   }
 
   void WriteHeaders() {
-    Rows headers(conn_, "CG41_PRIMANOTA",
-                 {"CG41_DITTA_CG18", "CG41_NUMREG", "CG41_ANNO_CG19", "CG41_PROGESER_CG19",
-                  "CG41_DATAREG", "CG41_CODICE_CG33", "CG41_CODICE_CG31", "CG41_INDTIPOMOV",
-                  "CG41_INDPROVREG", "CG41_DATAREGIVA", "CG41_DATACOMP", "CG41_INDTIPOREG",
-                  "CG41_SEZIONALE", "CG41_FLGSEGNOIVA", "CG41_RIFPADRE", "CG41_FLGDELETE"});
-    auto date = [](const std::optional<Date>& d) { return d ? S(d->Text()) : std::nullopt; };
-    for (const auto& [ditta, anno, progressivo, reg] : registrations_) {
-      headers.Row({N(ditta), S(reg.numreg), N(anno), N(progressivo), S(reg.date.Text()),
-                   S(reg.causal), reg.branch ? N(*reg.branch) : std::nullopt, N(reg.tipomov),
-                   N(reg.provreg), date(reg.dataregiva), date(reg.datacomp),
-                   reg.indtiporeg ? N(*reg.indtiporeg) : std::nullopt, reg.sezionale,
-                   N(reg.flgsegnoiva), reg.rifpadre,
-                   reg.flgdelete ? N(*reg.flgdelete) : std::nullopt});
-    }
+    Rows headers(conn_, "CG41_PRIMANOTA", HeldHeaders::HeaderColumns());
+    headers_.ForEach([&](std::span<const Opt> row) { headers.Row(row); });
     headers.Finish();
   }
 
@@ -606,10 +587,6 @@ class Generator final : public LedgerWriter {
     monthly_val.Finish();
   }
 
-  struct Written {
-    int ditta, anno, progressivo;
-    Registration reg;
-  };
   using YearKey = std::tuple<int, int, int>;
 
   db::Connection& conn_;
@@ -621,7 +598,7 @@ class Generator final : public LedgerWriter {
   int suppliers_ = 10;
   int sequence_ = 0;
   std::unique_ptr<Rows> lines_;
-  std::vector<Written> registrations_;
+  HeldHeaders headers_;
   std::map<YearKey, std::map<Key, Yearly>> totals_;
   std::map<YearKey, std::map<MonthKey, Monthly>> months_;
   std::map<std::tuple<int, int, Key, std::string>, Cents> wrong_final_;
