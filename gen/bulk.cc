@@ -139,7 +139,7 @@ std::string Key(const std::vector<Opt>& row, std::size_t keys) {
 void ForEachRow(db::Connection& conn, const std::string& sql,
                 const std::function<void(const std::vector<Opt>&)>& each) {
   // In blocks: the journal of ten million lines is read through without being held.
-  constexpr std::size_t kBlockRows = 20000;
+  constexpr std::size_t kBlockRows = 2000;
   std::vector<Opt> row;
   db::ForEachBlock(conn, sql, kBlockRows, [&](const db::RowTable& table) {
     const std::size_t fields = table.fields().size();

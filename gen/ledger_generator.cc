@@ -434,7 +434,8 @@ class Generator final : public LedgerWriter {
   }
 
   void WriteHeaders() {
-    Rows headers(conn_, "CG41_PRIMANOTA", HeldHeaders::HeaderColumns());
+    // Streamed: the journal's lines are in or held by now, and the connection is free.
+    Rows headers(conn_, "CG41_PRIMANOTA", HeldHeaders::HeaderColumns(), true);
     headers_.ForEach([&](std::span<const Opt> row) { headers.Row(row); });
     headers.Finish();
   }

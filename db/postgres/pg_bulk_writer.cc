@@ -1,6 +1,7 @@
 // Bulk rows over libpq: COPY ... FROM STDIN in text format, the fastest way into PostgreSQL.
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "db/bulk_writer.h"
@@ -94,12 +95,18 @@ class CopyWriter final : public BulkWriter {
     started_ = true;
   }
 
+  // In pieces: libpq copies what it is given into its own buffer, and held rows may run to
+  // hundreds of megabytes.
   void Flush() {
-    if (!buffer_.empty() &&
-        PQputCopyData(conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1) {
-      throw DbError(std::string(Trim(PQerrorMessage(conn_))));
+    constexpr std::size_t kPiece = 1 << 20;
+    for (std::size_t from = 0; from < buffer_.size(); from += kPiece) {
+      const std::size_t size = std::min(kPiece, buffer_.size() - from);
+      if (PQputCopyData(conn_, buffer_.data() + from, static_cast<int>(size)) != 1) {
+        throw DbError(std::string(Trim(PQerrorMessage(conn_))));
+      }
     }
     buffer_.clear();
+    buffer_.shrink_to_fit();
   }
 
   // Reads every result of the COPY; the first failure's message, or "".
