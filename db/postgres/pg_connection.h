@@ -35,6 +35,8 @@ class PgConnection final : public Connection, private StatementChannel {
   std::optional<QueryResult> Execute(std::string_view batch,
                                      std::int64_t* rows_affected = nullptr) override;
   QueryResult Query(std::string_view sql) override;
+  // The rows arrive one at a time (libpq's single-row mode) and only the kept ones stay.
+  QueryResult QueryKeeping(std::string_view sql, const RowFilter& keep) override;
   void BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
@@ -110,7 +112,15 @@ class PgConnection final : public Connection, private StatementChannel {
                                          const ResultCheck& check = nullptr);
   std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
                                                        std::string_view savepoint) override;
+  QueryResult SendKeeping(const std::string& sql, const RowFilter& keep) override;
   QueryResult ToQueryResult(PGresult* result);
+  // The parts of ToQueryResult: the fields of a result, the values of one of its rows, and the
+  // record-set result of rows read from `result` (or from results of the same statement).
+  static std::vector<FieldDef> FieldsOf(PGresult* result);
+  static std::vector<Variant> ValuesOf(PGresult* result, int row,
+                                       const std::vector<FieldDef>& fields);
+  QueryResult Assemble(PGresult* result, std::vector<FieldDef> fields,
+                       std::vector<std::vector<Variant>> rows);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
 

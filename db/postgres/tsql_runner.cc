@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include "db/keep_rows.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/text.h"
 #include "veriprog/error.h"
@@ -92,6 +93,12 @@ std::unique_ptr<StatementOutcome> StatementChannel::SendUnderSavepoint(const std
   return outcome;
 }
 
+QueryResult StatementChannel::SendKeeping(const std::string& sql, const RowFilter& keep) {
+  std::unique_ptr<StatementOutcome> outcome = Send(sql);
+  if (!outcome->has_rows()) throw DbError("the statement returned no rows to open a record set on");
+  return KeepRows(outcome->ToQueryResult(), keep);
+}
+
 TsqlRunner::TsqlRunner(StatementChannel& channel)
     : channel_(channel), timing_(std::getenv("VERIPROG_SQL_TIMES") != nullptr) {}
 
@@ -132,6 +139,31 @@ std::optional<QueryResult> TsqlRunner::Execute(std::string_view batch,
   Run(nodes, state);
   if (rows_affected != nullptr) *rows_affected = state.row_count;
   return std::move(state.first_result);
+}
+
+QueryResult TsqlRunner::QueryKeeping(std::string_view batch, const RowFilter& keep) {
+  const auto nodes = tsql::ParseScript(tsql::Lex(batch));
+  const bool single = nodes.size() == 1 && nodes[0].kind == tsql::Node::Kind::kStatement;
+  std::optional<tsql::Translation> translation;
+  if (single) {
+    RunState state;
+    translation = tsql::TranslateStatement(nodes[0].tokens, Lookup(state));
+  }
+  // A statement that fills a temporary table is one to run as every other.
+  if (!translation || !translation->filled_temp_tables.empty()) {
+    std::optional<QueryResult> result = Execute(batch, nullptr);
+    if (!result) throw DbError("the statement returned no rows to open a record set on");
+    return KeepRows(std::move(*result), keep);
+  }
+  PrepareTempTablesUsedBy(translation->sql);
+  const auto started = std::chrono::steady_clock::now();
+  QueryResult out;
+  Atomically([&] { out = channel_.SendKeeping(translation->sql, keep); });
+  if (timing_) {
+    std::fprintf(stderr, "[sql %6lld ms] %s\n", MillisecondsSince(started),
+                 translation->sql.c_str());
+  }
+  return out;
 }
 
 tsql::VariableLookup TsqlRunner::Lookup(const RunState& state) {
