@@ -105,7 +105,8 @@ class PgConnection final : public Connection, private StatementChannel {
   // Statements under the runner's savepoint in as few round trips as the pipeline allows: the
   // savepoint goes with the first, its release with the last; a failure takes it back.
   // With a check, every result passes it before the release, which then goes on its own (with
-  // the statement when there is only one: failing its check, it has written nothing).
+  // the statement when there is only one: failing its check, it has written nothing), and is
+  // let go once checked: none come back. Without one, the results come back in order.
   using ResultCheck = std::function<void(std::size_t index, PGresult* result)>;
   std::vector<Result> SendUnderSavepoint(const std::vector<Piped>& statements,
                                          std::string_view savepoint,

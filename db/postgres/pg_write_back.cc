@@ -128,7 +128,8 @@ std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
   const std::string release = "RELEASE SAVEPOINT " + std::string(savepoint);
   constexpr std::size_t kPipeline = 100;  // results small enough to wait in the socket buffers
   std::vector<Result> results;
-  results.reserve(statements.size());
+  if (!check) results.reserve(statements.size());
+  std::size_t checked = 0;
   // The release travels with the last chunk unless the results are to be checked first. A
   // single statement that fails its check has written nothing (an update that found no row), so
   // its release need not wait.
@@ -144,10 +145,15 @@ std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
       if (chunk.empty()) break;
       std::vector<Result> sent = SendPipeline(chunk);
       released = last && release_with_last;
+      // A checked result has given what it had to give: a write-back of many rows holds one
+      // pipeline's results at a time, not all of them.
       for (std::size_t k = 0; k < chunk.size(); ++k) {
         if (chunk[k].sql == &begin || chunk[k].sql == &release) continue;
-        if (check) check(results.size(), sent[k].get());
-        results.push_back(std::move(sent[k]));
+        if (check) {
+          check(checked++, sent[k].get());
+        } else {
+          results.push_back(std::move(sent[k]));
+        }
       }
       chunk.clear();
     }
