@@ -1,9 +1,10 @@
 // Steps 4 and 5 of the turnover rebuild: RsFatturato into the monthly totals and their currency
-// twins, RsImportoIva into the yearly totals and theirs. The totals of the year are read once
-// into record sets; a row is found by its key (Null key columns read as the ledger reads them),
-// changed or added, and the changed rows are written back together at the end of each pass, in
-// the order the rows were changed or added. A pass that stops on a missing row first writes what
-// it had changed, as writing row by row would have left it.
+// twins, RsImportoIva into the yearly totals and theirs. The totals of the year are read once,
+// and of them only the rows the working rows look for are kept in record sets: a ledger holds
+// far more totals than one rebuild changes. A row is found by its key (Null key columns read as the
+// ledger reads them), changed or added, and the changed rows are written back together at the end
+// of each pass, in the order the rows were changed or added. A pass that stops on a missing row
+// first writes what it had changed, as writing row by row would have left it.
 #include <functional>
 #include <unordered_set>
 #include <utility>
