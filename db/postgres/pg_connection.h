@@ -82,7 +82,7 @@ class PgConnection final : public Connection, private StatementChannel {
   // The statement that writes one row back, with its parameters (nullopt for NULL).
   struct RowStatement {
     RowId id;
-    std::string sql;
+    const std::string* sql;  // rows that change the same columns share one text
     std::vector<std::optional<std::string>> values;
   };
 

@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
@@ -31,9 +32,12 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
     returning += (returning.empty() ? " RETURNING " : ", ") + QuoteName(target.columns[f]);
   }
   std::vector<RowStatement> statements;
+  // Each text once: the rows of a write-back mostly change the same columns.
+  std::unordered_set<std::string> texts;
   for (RowId id : rows) {
     const Row& row = table.row(id);
-    RowStatement st{id, {}, {}};
+    RowStatement st{id, nullptr, {}};
+    std::string sql;
     auto param = [&](const Variant& v) {
       st.values.push_back(ParameterText(v));
       return "$" + std::to_string(st.values.size());
@@ -45,9 +49,9 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         columns += (columns.empty() ? "" : ", ") + QuoteName(target.columns[f]);
         placeholders += (placeholders.empty() ? "" : ", ") + param(row.values[f]);
       }
-      st.sql = "INSERT INTO " + target.table +
-               (columns.empty() ? " DEFAULT VALUES"
-                                : " (" + columns + ") VALUES (" + placeholders + ")");
+      sql = "INSERT INTO " + target.table +
+            (columns.empty() ? " DEFAULT VALUES"
+                             : " (" + columns + ") VALUES (" + placeholders + ")");
     } else if (row.status == RowStatus::kModified) {
       std::string sets, where;
       for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -68,11 +72,12 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         key += (key.empty() ? "" : " AND ") + QuoteName(target.columns[f]) + " = " +
                param(row.original[f]);
       }
-      st.sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
+      sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
     } else {
       continue;
     }
-    st.sql += returning;
+    sql += returning;
+    st.sql = &*texts.insert(std::move(sql)).first;
     statements.push_back(std::move(st));
   }
 
@@ -98,7 +103,7 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
       std::vector<const char*> params;
       for (const auto& v : st.values)
         params.push_back(v ? v->c_str() : nullptr);
-      Result r = SendRaw(st.sql, static_cast<int>(params.size()), params.data());
+      Result r = SendRaw(*st.sql, static_cast<int>(params.size()), params.data());
       table.MarkSaved(st.id, saved(st, r.get()));
     }
     return;
@@ -106,7 +111,7 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
   std::vector<Piped> piped;
   piped.reserve(statements.size());
   for (const RowStatement& st : statements) {
-    Piped p{&st.sql, {}};
+    Piped p{st.sql, {}};
     for (const auto& v : st.values)
       p.params.push_back(v ? v->c_str() : nullptr);
     piped.push_back(std::move(p));
