@@ -21,7 +21,6 @@ struct NoPostgres {
   void RunNative(const std::string&) {}
   void RunScript(const std::string&) {}
   QueryResult QueryNative(const std::string&) { return {}; }
-  void ForEachBlock(std::string_view, std::size_t, const std::function<void(const RowTable&)>&) {}
   std::string client() const { return {}; }
   std::unique_ptr<BulkWriter> OpenBulkWriter(BulkTable, BulkMode) { return nullptr; }
 };
@@ -64,13 +63,6 @@ QueryResult QueryNative(Connection& c, const std::string& sql) {
   if (auto* pg = Postgres(c)) return pg->QueryNative(sql);
   if (auto* odbc = Odbc(c)) return odbc->QueryNative(sql);
   Unsupported();
-}
-
-void ForEachBlock(Connection& c, std::string_view sql, std::size_t block_rows,
-                  const std::function<void(const RowTable&)>& each) {
-  if (auto* pg = Postgres(c)) return pg->ForEachBlock(sql, block_rows, each);
-  const QueryResult whole = c.Query(sql);
-  each(*whole.table);
 }
 
 std::string ClientOf(Connection& c) {

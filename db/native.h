@@ -4,8 +4,6 @@
 // the self-test and the tools do.
 #pragma once
 
-#include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,13 +28,6 @@ void RunNative(Connection& connection, const std::string& sql);
 void RunNativeScript(Connection& connection, const std::string& script);
 // The first result of a query in the server's own SQL, fully fetched.
 QueryResult QueryNative(Connection& connection, const std::string& sql);
-// The rows of a T-SQL query in blocks of at most `block_rows`, each handed to `each` and dropped
-// before the next is read. Over libpq the rows come from the server one by one, so that a result
-// of millions of rows never sits in client memory whole; over ODBC it is fetched whole first.
-// Inside a transaction a failed read undoes itself alone. Throws DbError with the server's words,
-// and passes on what `each` throws.
-void ForEachBlock(Connection& connection, std::string_view sql, std::size_t block_rows,
-                  const std::function<void(const RowTable&)>& each);
 // The client library or ODBC driver and its version, as it names itself.
 std::string ClientOf(Connection& connection);
 

@@ -7,6 +7,10 @@
 // statement instead of two per registration. The causals' register types and the chart of
 // accounts are read once for the whole step.
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -76,6 +80,116 @@ struct Testata {
   long tipo = 0;
 };
 
+// The headers of the year, kept from the source statement until their batch is read: the whole
+// year at once, so each takes a few bytes. The usual header (a text number, a causal code, a
+// whole-number branch and VAT sign, a date without time) is kept packed; any other keeps its
+// values whole, as read. At gives a header back as read.
+class Testate {
+ public:
+  void Aggiungi(Testata t) {
+    if (auto packed = Pack(t)) {
+      packed_.push_back(*packed);
+      return;
+    }
+    Packed whole{};
+    whole.numero = static_cast<std::uint32_t>(whole_.size());
+    whole.flags = kWhole;
+    whole_.push_back(std::move(t));
+    packed_.push_back(whole);
+  }
+  std::size_t size() const { return packed_.size(); }
+  Testata At(std::size_t i) const {
+    const Packed& p = packed_[i];
+    if (p.flags & kWhole) return whole_[p.numero];
+    Testata t;
+    t.numreg = numeri_.substr(p.numero, p.lunghezza);
+    t.causale = causali_[p.causale];
+    t.sede = (p.flags & kSedeNull) ? db::Variant::Null() : db::Variant(p.sede);
+    t.segno = (p.flags & kSegnoNull) ? db::Variant::Null() : db::Variant(p.segno);
+    t.data = db::DateTime::FromDayNumber(p.giorno);
+    return t;
+  }
+
+ private:
+  enum : std::uint8_t { kWhole = 1, kSedeNull = 2, kSegnoNull = 4 };
+  struct Packed {
+    std::uint32_t numero;  // offset in numeri_, or the index in whole_
+    std::uint8_t lunghezza;
+    std::uint8_t flags;
+    std::uint16_t causale;  // index in causali_
+    std::int32_t sede;
+    std::int32_t segno;
+    std::int32_t giorno;  // day number of the registration date
+  };
+
+  static std::optional<std::int32_t> Int32(const db::Variant& v) {
+    if (v.kind() != db::Variant::Kind::kInteger) return std::nullopt;
+    const std::int64_t n = v.AsInteger();
+    if (n < std::numeric_limits<std::int32_t>::min() ||
+        n > std::numeric_limits<std::int32_t>::max())
+      return std::nullopt;
+    return static_cast<std::int32_t>(n);
+  }
+
+  std::optional<Packed> Pack(const Testata& t) {
+    Packed p{};
+    if (t.numreg.kind() != db::Variant::Kind::kString) return std::nullopt;
+    const std::string& numero = t.numreg.AsString();
+    if (numero.size() > std::numeric_limits<std::uint8_t>::max() ||
+        numeri_.size() + numero.size() > std::numeric_limits<std::uint32_t>::max())
+      return std::nullopt;
+    if (!t.sede.is_null() && !Int32(t.sede)) return std::nullopt;
+    if (!t.segno.is_null() && !Int32(t.segno)) return std::nullopt;
+    if (t.data.kind() != db::Variant::Kind::kDateTime || t.data.AsDateTime().has_time())
+      return std::nullopt;
+    const std::int64_t giorno = t.data.AsDateTime().DayNumber();
+    if (giorno < std::numeric_limits<std::int32_t>::min() ||
+        giorno > std::numeric_limits<std::int32_t>::max() ||
+        db::DateTime::FromDayNumber(giorno) != t.data.AsDateTime())
+      return std::nullopt;
+    const auto causale = Causale(t.causale);
+    if (!causale) return std::nullopt;
+    p.numero = static_cast<std::uint32_t>(numeri_.size());
+    p.lunghezza = static_cast<std::uint8_t>(numero.size());
+    p.causale = *causale;
+    if (t.sede.is_null()) {
+      p.flags |= kSedeNull;
+    } else {
+      p.sede = *Int32(t.sede);
+    }
+    if (t.segno.is_null()) {
+      p.flags |= kSegnoNull;
+    } else {
+      p.segno = *Int32(t.segno);
+    }
+    p.giorno = static_cast<std::int32_t>(giorno);
+    numeri_ += numero;
+    return p;
+  }
+  // Codes and Null are kept once each, byte for byte as read.
+  std::optional<std::uint16_t> Causale(const db::Variant& causale) {
+    std::string chiave;
+    if (causale.kind() == db::Variant::Kind::kString) {
+      chiave = "'" + causale.AsString();
+    } else if (!causale.is_null()) {
+      return std::nullopt;
+    }
+    auto it = indice_causali_.find(chiave);
+    if (it != indice_causali_.end()) return it->second;
+    if (causali_.size() > std::numeric_limits<std::uint16_t>::max()) return std::nullopt;
+    const auto index = static_cast<std::uint16_t>(causali_.size());
+    causali_.push_back(causale);
+    indice_causali_.emplace(std::move(chiave), index);
+    return index;
+  }
+
+  std::vector<Packed> packed_;
+  std::string numeri_;  // the registration numbers, one after another
+  std::vector<db::Variant> causali_;
+  std::unordered_map<std::string, std::uint16_t> indice_causali_;
+  std::vector<Testata> whole_;
+};
+
 // The rows one statement read for a batch of registrations, by the number each was asked for.
 struct Lettura {
   std::shared_ptr<db::RowTable> table;
@@ -134,7 +248,7 @@ class RicalcoloFatturatoImportoIva::Calcolo {
 
  private:
   std::string SourceStatement();
-  std::vector<Testata> Testate(const db::QueryResult& source) const;
+  Testate LeggiTestate();
   Lettura Leggi(std::string_view head, const std::vector<const Testata*>& testate,
                 std::string_view tail);
   // False when the step ends here (Stato says why).
@@ -218,20 +332,24 @@ std::string RicalcoloFatturatoImportoIva::Calcolo::SourceStatement() {
   return sql;
 }
 
-std::vector<Testata> RicalcoloFatturatoImportoIva::Calcolo::Testate(
-    const db::QueryResult& source) const {
-  const db::RowTable& t = *source.table;
-  const std::size_t numreg = t.RequireField("CG41_NUMREG");
-  const std::size_t causale = t.RequireField("CG41_CODICE_CG33");
-  const std::size_t sede = t.RequireField("CG41_CODICE_CG31");
-  const std::size_t segno = t.RequireField("CG41_FLGSEGNOIVA");
-  const std::size_t data = t.RequireField("CG41_DATAREG");
-  std::vector<Testata> out;
-  out.reserve(t.size());
-  for (db::RowId id = 0; id < t.size(); ++id) {
-    const auto& v = t.row(id).values;
-    out.push_back({v[numreg], v[causale], v[sede], v[segno], v[data]});
-  }
+Testate RicalcoloFatturatoImportoIva::Calcolo::LeggiTestate() {
+  // The headers are taken as they arrive and packed: the source's rows are not kept.
+  Testate out;
+  std::optional<std::array<std::size_t, 5>> campi;
+  f_.Connection().QueryKeeping(SourceStatement(), [&](const std::vector<db::FieldDef>& fields,
+                                                      const std::vector<db::Variant>& v) {
+    if (!campi) {
+      db::RowTable t;
+      for (const db::FieldDef& field : fields)
+        t.AppendField(field);
+      campi = {t.RequireField("CG41_NUMREG"), t.RequireField("CG41_CODICE_CG33"),
+               t.RequireField("CG41_CODICE_CG31"), t.RequireField("CG41_FLGSEGNOIVA"),
+               t.RequireField("CG41_DATAREG")};
+    }
+    const auto& c = *campi;
+    out.Aggiungi({v[c[0]], v[c[1]], v[c[2]], v[c[3]], v[c[4]]});
+    return false;
+  });
   return out;
 }
 
@@ -256,10 +374,8 @@ Lettura RicalcoloFatturatoImportoIva::Calcolo::Leggi(std::string_view head,
 }
 
 void RicalcoloFatturatoImportoIva::Calcolo::Esegui() {
-  auto source = f_.Connection().Execute(SourceStatement());
-  if (!source || source->table->size() == 0) return;
-  std::vector<Testata> testate = Testate(*source);
-  source.reset();
+  const Testate testate = LeggiTestate();
+  if (testate.size() == 0) return;
 
   const std::string ditta = f_.Numero(f_.CPInput->Ditta);
   const std::string righe_head = "SELECT K.NUMREG AS VERIPROG_NUMREG, L.* FROM " +
@@ -275,11 +391,14 @@ void RicalcoloFatturatoImportoIva::Calcolo::Esegui() {
   for (std::size_t start = 0; start < testate.size(); start += per_lettura_) {
     const std::size_t end = std::min(testate.size(), start + per_lettura_);
     // Registrations whose causal is of another register read nothing and add nothing.
+    std::vector<Testata> lotto;
+    lotto.reserve(end - start);
     std::vector<const Testata*> da_leggere;
     for (std::size_t i = start; i < end; ++i) {
-      testate[i].tipo = tipi_(testate[i].causale);
+      Testata& t = lotto.emplace_back(testate.At(i));
+      t.tipo = tipi_(t.causale);
       if (f_.Stato != tsOk) return;
-      if (testate[i].tipo == 1 || testate[i].tipo == 2) da_leggere.push_back(&testate[i]);
+      if (t.tipo == 1 || t.tipo == 2) da_leggere.push_back(&t);
     }
     Lettura righe, iva;
     if (!da_leggere.empty()) {
@@ -295,8 +414,9 @@ void RicalcoloFatturatoImportoIva::Calcolo::Esegui() {
     }
     for (std::size_t i = start; i < end; ++i) {
       f_.Raise(kEventiProcesso.avanzamento, static_cast<std::int64_t>(i + 1));
-      if (testate[i].tipo != 1 && testate[i].tipo != 2) continue;
-      if (!Registrazione(testate[i], righe, iva)) return;
+      const Testata& t = lotto[i - start];
+      if (t.tipo != 1 && t.tipo != 2) continue;
+      if (!Registrazione(t, righe, iva)) return;
     }
   }
   f_.Raise(kEventiProcesso.end);

@@ -1,10 +1,12 @@
 // Steps 4 and 5 of the turnover rebuild: RsFatturato into the monthly totals and their currency
-// twins, RsImportoIva into the yearly totals and theirs. The totals of the year are read once
-// into record sets; a row is found by its key (Null key columns read as the ledger reads them),
-// changed or added, and the changed rows are written back together at the end of each pass, in
-// the order the rows were changed or added. A pass that stops on a missing row first writes what
-// it had changed, as writing row by row would have left it.
+// twins, RsImportoIva into the yearly totals and theirs. The totals of the year are read once,
+// and of them only the rows the working rows look for are kept in record sets: a ledger holds
+// far more totals than one rebuild changes. A row is found by its key (Null key columns read as the
+// ledger reads them), changed or added, and the changed rows are written back together at the end
+// of each pass, in the order the rows were changed or added. A pass that stops on a missing row
+// first writes what it had changed, as writing row by row would have left it.
 #include <functional>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -39,11 +41,35 @@ class Totali {
     bool codice = false;
   };
 
-  void Apri(const std::string& sql, std::shared_ptr<db::Connection> connection,
-            const std::vector<Colonna>& chiave, const std::vector<Colonna>& conto) {
-    rs.Open(sql, std::move(connection));
-    chiave_ = Positions(chiave);
-    conto_ = Positions(conto);
+  // The keys a writer will look for: whole keys, and account keys of the rows without
+  // customer/supplier type.
+  struct Cercate {
+    std::unordered_set<std::string> chiave, conto;
+  };
+
+  // Reads the stored rows. Of the rows of the year only the first of each key looked for is
+  // kept: it is the one a search finds, and a row no search finds is neither changed nor
+  // written; the others are let go as they arrive.
+  void Apri(const std::string& sql, const std::shared_ptr<db::Connection>& connection,
+            const std::vector<Colonna>& chiave, const std::vector<Colonna>& conto,
+            Cercate cercate) {
+    bool posizioni = false;
+    auto keep = [&](const std::vector<db::FieldDef>& fields, const std::vector<db::Variant>& v) {
+      if (!posizioni) {
+        db::RowTable t;
+        for (const db::FieldDef& field : fields)
+          t.AppendField(field);
+        chiave_ = Positions(t, chiave);
+        conto_ = Positions(t, conto);
+        posizioni = true;
+      }
+      bool kept = cercate.chiave.erase(KeyOf(v, chiave_).str()) > 0;
+      if (!conto_.empty() && cercate.conto.erase(KeyOf(v, conto_).str()) > 0) kept = true;
+      return kept;
+    };
+    rs = db::Recordset::FromResult(connection->QueryKeeping(sql, keep), connection);
+    chiave_ = Positions(rs.table(), chiave);
+    conto_ = Positions(rs.table(), conto);
     Indicizza();
   }
   std::optional<db::RowId> Trova(const Chiave& key, bool solo_conto) const {
@@ -69,10 +95,10 @@ class Totali {
  private:
   using Campi = std::vector<std::pair<std::size_t, bool>>;  // position, holds a code
 
-  Campi Positions(const std::vector<Colonna>& columns) const {
+  static Campi Positions(const db::RowTable& table, const std::vector<Colonna>& columns) {
     Campi out;
     for (const Colonna& c : columns)
-      out.emplace_back(rs.table().RequireField(c.name), c.codice);
+      out.emplace_back(table.RequireField(c.name), c.codice);
     return out;
   }
   static Chiave KeyOf(const std::vector<db::Variant>& values, const Campi& fields) {
@@ -114,6 +140,21 @@ Chiave ChiaveLavoro(const db::Recordset& rs, std::initializer_list<const char*> 
   return key;
 }
 
+// The keys of the stored rows the working rows in view look for: by account alone for rows
+// without customer/supplier type, by the whole key for the others. The cursor ends at EOF.
+Totali::Cercate ChiaviCercate(db::Recordset& rs, std::initializer_list<const char*> numbers,
+                              std::initializer_list<const char*> senza_tipo) {
+  Totali::Cercate out;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    if (IsValorizzato(rs.Get("TIPOCF"))) {
+      out.chiave.insert(ChiaveLavoro(rs, numbers).str());
+    } else {
+      out.conto.insert(ChiaveLavoro(rs, senza_tipo).str());
+    }
+  }
+  return out;
+}
+
 // The working rows a writer goes through, without filter; none when the step computed none.
 // The step's progress begins with their number.
 db::Recordset* DaScrivere(Frame& f, const std::shared_ptr<db::Recordset>& rs) {
@@ -142,6 +183,24 @@ struct Gemelli {
   std::vector<std::pair<const char*, const char*>> importi;
   const char* errore;  // when a working row has no parent
 };
+
+// The twins the working rows in view look for: those of the parents `padre` finds. The cursor
+// ends at EOF.
+Totali::Cercate GemelliCercati(db::Recordset& rs, const Totali& padri,
+                               const std::function<std::optional<db::RowId>()>& padre,
+                               const Gemelli& g) {
+  Totali::Cercate out;
+  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+    const auto id = padre();
+    if (!id) break;  // the pass stops here
+    Chiave twin;
+    for (const auto& legame : g.legami)
+      twin.Numero(NVL(padri.Valore(*id, legame.second), 0));
+    twin.Codice(CodiceValuta(rs.Get("VALUTA")));
+    out.chiave.insert(twin.str());
+  }
+  return out;
+}
 
 // A writer's second pass: every working row of `rs` (filtered on the other currencies) into the
 // twin of the stored row `padre` finds for it, made when there is none. false when a parent is
@@ -242,16 +301,18 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
   const std::string t58 = f_.GetTableName(TableId::kCG52Read);
 
   Totali mensili;
-  mensili.Apri("SELECT * FROM " + t58 +
-                   JoinLines("", FiscalYearCondition(kCG52Year, key, " WHERE ", " AND   ")),
-               f_.SharedConnection(),
-               {{"CG52_CONTO_CG24", true},
-                {"CG52_TIPOCF_CG44"},
-                {"CG52_CLIFOR_CG44"},
-                {"CG52_ANNOSOL"},
-                {"CG52_MESE"},
-                {"CG52_CODICE_CG31"}},
-               {{"CG52_CONTO_CG24", true}, {"CG52_ANNOSOL"}, {"CG52_MESE"}, {"CG52_CODICE_CG31"}});
+  mensili.Apri(
+      "SELECT * FROM " + t58 +
+          JoinLines("", FiscalYearCondition(kCG52Year, key, " WHERE ", " AND   ")),
+      f_.SharedConnection(),
+      {{"CG52_CONTO_CG24", true},
+       {"CG52_TIPOCF_CG44"},
+       {"CG52_CLIFOR_CG44"},
+       {"CG52_ANNOSOL"},
+       {"CG52_MESE"},
+       {"CG52_CODICE_CG31"}},
+      {{"CG52_CONTO_CG24", true}, {"CG52_ANNOSOL"}, {"CG52_MESE"}, {"CG52_CODICE_CG31"}},
+      ChiaviCercate(rs, {"TIPOCF", "CLIFOR", "ANNO", "MESE", "SEDE"}, {"ANNO", "MESE", "SEDE"}));
   auto mensile = [&]() {
     const bool senza_tipo = !IsValorizzato(rs.Get("TIPOCF"));
     return mensili.Trova(senza_tipo
@@ -280,6 +341,11 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
 
   // Second pass: the other currencies, into the twins of the monthly rows.
   rs.Filter("VALUTA <> 'EURO'");
+  const Gemelli gemelli{
+      .legami = {{"CGV1_IDPROGA_CGV0", "CG52_IDPROGA_CG53"}, {"CGV1_IDPROGM_CG52", "CG52_IDPROGM"}},
+      .valuta = "CGV1_CODICE_CG08",
+      .importi = {{"CGV1_FATTURATO", "FATTURATOVAL"}, {"CGV1_FATTURATOEURO", "FATTURATO"}},
+      .errore = "Esiste progressivo in valuta senza progressivo EURO\r\nin AggiornaFatturato"};
   const std::string pad(29, ' ');
   Totali valute;
   valute.Apri(
@@ -288,12 +354,8 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
           JoinLines("", FiscalYearCondition(kCG52Year, key, pad + "WHERE ", pad + "AND   ")) +
           std::string(23, ' ') + ")",
       f_.SharedConnection(),
-      {{"CGV1_IDPROGA_CGV0"}, {"CGV1_IDPROGM_CG52"}, {"CGV1_CODICE_CG08", true}}, {});
-  const Gemelli gemelli{
-      .legami = {{"CGV1_IDPROGA_CGV0", "CG52_IDPROGA_CG53"}, {"CGV1_IDPROGM_CG52", "CG52_IDPROGM"}},
-      .valuta = "CGV1_CODICE_CG08",
-      .importi = {{"CGV1_FATTURATO", "FATTURATOVAL"}, {"CGV1_FATTURATOEURO", "FATTURATO"}},
-      .errore = "Esiste progressivo in valuta senza progressivo EURO\r\nin AggiornaFatturato"};
+      {{"CGV1_IDPROGA_CGV0"}, {"CGV1_IDPROGM_CG52"}, {"CGV1_CODICE_CG08", true}}, {},
+      GemelliCercati(rs, mensili, mensile, gemelli));
   if (!ScriviGemelli(f_, rs, mensili, valute, mensile, gemelli)) return;
   f_.Raise(kEventiProcesso.end);
   rs.ClearFilter();
@@ -320,7 +382,8 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
           JoinLines("", FiscalYearCondition(kCG53Year, key, " WHERE ", " AND   ")),
       f_.SharedConnection(),
       {{"CG53_CONTO_CG24", true}, {"CG53_TIPOCF_CG44"}, {"CG53_CLIFOR_CG44"}, {"CG53_CODICE_CG31"}},
-      {{"CG53_CONTO_CG24", true}, {"CG53_CODICE_CG31"}});
+      {{"CG53_CONTO_CG24", true}, {"CG53_CODICE_CG31"}},
+      ChiaviCercate(rs, {"TIPOCF", "CLIFOR", "SEDE"}, {"SEDE"}));
   auto annuale = [&]() {
     const bool senza_tipo = !IsValorizzato(rs.Get("TIPOCF"));
     return annuali.Trova(
@@ -354,6 +417,11 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
 
   // Second pass: the other currencies, into the twins of the yearly rows.
   rs.Filter("VALUTA <> 'EURO'");
+  const Gemelli gemelli{
+      .legami = {{"CGV0_IDPROGA_CG53", "CG53_IDPROGA"}},
+      .valuta = "CGV0_CODICE_CG08",
+      .importi = {{"CGV0_IMPORTOIVA", "IMPORTOIVAVAL"}, {"CGV0_IMPORTOIVAEURO", "IMPORTOIVA"}},
+      .errore = "Esiste progressivo in valuta senza progressivo EURO\r\n in AggiornaImportoIVA"};
   const std::string pad(30, ' ');
   Totali valute;
   valute.Apri(
@@ -361,12 +429,8 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
           pad + "SELECT CG53_IDPROGA" + pad + "FROM " + t57 +
           JoinLines("", FiscalYearCondition(kCG53Year, key, pad + "WHERE ", pad + "AND   ")) +
           std::string(28, ' ') + ")",
-      f_.SharedConnection(), {{"CGV0_IDPROGA_CG53"}, {"CGV0_CODICE_CG08", true}}, {});
-  const Gemelli gemelli{
-      .legami = {{"CGV0_IDPROGA_CG53", "CG53_IDPROGA"}},
-      .valuta = "CGV0_CODICE_CG08",
-      .importi = {{"CGV0_IMPORTOIVA", "IMPORTOIVAVAL"}, {"CGV0_IMPORTOIVAEURO", "IMPORTOIVA"}},
-      .errore = "Esiste progressivo in valuta senza progressivo EURO\r\n in AggiornaImportoIVA"};
+      f_.SharedConnection(), {{"CGV0_IDPROGA_CG53"}, {"CGV0_CODICE_CG08", true}}, {},
+      GemelliCercati(rs, annuali, annuale, gemelli));
   if (!ScriviGemelli(f_, rs, annuali, valute, annuale, gemelli)) return;
   f_.Raise(kEventiProcesso.end);
   rs.ClearFilter();

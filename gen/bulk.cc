@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "db/bulk_writer.h"
-#include "db/native.h"
 #include "gen/ledger_writer.h"
 #include "veriprog/connection.h"
 #include "veriprog/date_time.h"
@@ -138,19 +137,17 @@ std::string Key(const std::vector<Opt>& row, std::size_t keys) {
 
 void ForEachRow(db::Connection& conn, const std::string& sql,
                 const std::function<void(const std::vector<Opt>&)>& each) {
-  // In blocks: the journal of ten million lines is read through without being held.
-  constexpr std::size_t kBlockRows = 2000;
+  // Each row seen as it arrives and none kept: the journal of ten million lines is read through
+  // without being held.
   std::vector<Opt> row;
-  db::ForEachBlock(conn, sql, kBlockRows, [&](const db::RowTable& table) {
-    const std::size_t fields = table.fields().size();
-    row.resize(fields);
-    for (std::size_t i = 0; i < table.size(); ++i) {
-      const auto& values = table.row(static_cast<db::RowId>(i)).values;
-      for (std::size_t f = 0; f < fields; ++f)
-        row[f] = Text(values[f]);
-      each(row);
-    }
-  });
+  conn.QueryKeeping(
+      sql, [&](const std::vector<db::FieldDef>& fields, const std::vector<db::Variant>& values) {
+        row.resize(fields.size());
+        for (std::size_t f = 0; f < fields.size(); ++f)
+          row[f] = Text(values[f]);
+        each(row);
+        return false;
+      });
 }
 
 std::vector<std::vector<Opt>> Query(db::Connection& conn, const std::string& sql) {

@@ -44,6 +44,13 @@ class OdbcConnection::Statements final : public pg::StatementChannel {
     return std::make_unique<Outcome>(owner_, std::move(results.front()), sql);
   }
 
+  QueryResult SendKeeping(const std::string& sql, const RowFilter& keep) override {
+    auto results = owner_.Run(sql, {});
+    if (results.empty() || !results[0].has_rows)
+      throw DbError("the statement returned no rows to open a record set on");
+    return owner_.ToQueryResult(std::move(results[0]), sql, &keep);
+  }
+
  private:
   class Outcome final : public pg::StatementOutcome {
    public:
@@ -115,6 +122,14 @@ std::optional<QueryResult> OdbcConnection::Execute(std::string_view batch,
 QueryResult OdbcConnection::QueryNative(std::string_view sql) {
   for (auto& result : Run(sql, {})) {
     if (result.has_rows) return ToQueryResult(std::move(result), sql);
+  }
+  throw DbError("the statement returned no rows to open a record set on");
+}
+
+QueryResult OdbcConnection::QueryKeeping(std::string_view sql, const RowFilter& keep) {
+  if (runner_) return runner_->QueryKeeping(sql, keep);
+  for (auto& result : Run(sql, {})) {
+    if (result.has_rows) return ToQueryResult(std::move(result), sql, &keep);
   }
   throw DbError("the statement returned no rows to open a record set on");
 }

@@ -41,6 +41,9 @@ class OdbcConnection final : public Connection {
   std::optional<QueryResult> Execute(std::string_view batch,
                                      std::int64_t* rows_affected = nullptr) override;
   QueryResult Query(std::string_view sql) override;
+  // The driver hands the rows over all at once; only the kept ones become record-set rows, and
+  // each row's text is let go once seen.
+  QueryResult QueryKeeping(std::string_view sql, const RowFilter& keep) override;
   void BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
@@ -70,7 +73,9 @@ class OdbcConnection final : public Connection {
     std::string identity;
   };
 
-  QueryResult ToQueryResult(Result result, std::string_view source);
+  // With `keep`, only the rows it accepts (see Connection::QueryKeeping).
+  QueryResult ToQueryResult(Result result, std::string_view source,
+                            const RowFilter* keep = nullptr);
   std::shared_ptr<const WriteTarget> TargetOf(const Result& result, std::string_view source);
   std::string QuoteName(std::string_view name) const;
   // Every statement goes through here: refused once the connection has been interrupted.

@@ -104,7 +104,8 @@ std::string Unbracket(std::string_view name) {
 
 }  // namespace
 
-QueryResult OdbcConnection::ToQueryResult(Result result, std::string_view source) {
+QueryResult OdbcConnection::ToQueryResult(Result result, std::string_view source,
+                                          const RowFilter* keep) {
   std::vector<FieldDef> fields;
   std::set<std::string> names;
   for (const Column& c : result.columns) {
@@ -118,13 +119,17 @@ QueryResult OdbcConnection::ToQueryResult(Result result, std::string_view source
   }
   auto target = TargetOf(result, source);
   std::vector<std::vector<Variant>> rows;
-  rows.reserve(result.rows.size());
+  if (keep == nullptr) rows.reserve(result.rows.size());
   for (auto& cells : result.rows) {
     auto& values = rows.emplace_back();
     values.reserve(cells.size());
     for (std::size_t f = 0; f < cells.size() && f < fields.size(); ++f) {
       values.push_back(cells[f] ? ValueFromText(fields[f], result.columns[f], std::move(*cells[f]))
                                 : Variant::Null());
+    }
+    if (keep != nullptr) {
+      std::vector<std::optional<std::string>>().swap(cells);  // seen: its text goes now
+      if (!(*keep)(fields, values)) rows.pop_back();
     }
   }
   // A decimal column keeps every digit its values have, whatever the driver guessed for sums

@@ -133,6 +133,10 @@ std::optional<QueryResult> PgConnection::Execute(std::string_view batch,
   return runner_.Execute(batch, rows_affected);
 }
 
+QueryResult PgConnection::QueryKeeping(std::string_view sql, const RowFilter& keep) {
+  return runner_.QueryKeeping(sql, keep);
+}
+
 QueryResult PgConnection::Query(std::string_view sql) {
   auto result = Execute(sql);
   if (!result) throw DbError("the statement returned no rows to open a record set on");

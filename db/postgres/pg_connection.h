@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +35,8 @@ class PgConnection final : public Connection, private StatementChannel {
   std::optional<QueryResult> Execute(std::string_view batch,
                                      std::int64_t* rows_affected = nullptr) override;
   QueryResult Query(std::string_view sql) override;
+  // The rows arrive one at a time (libpq's single-row mode) and only the kept ones stay.
+  QueryResult QueryKeeping(std::string_view sql, const RowFilter& keep) override;
   void BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
@@ -54,9 +55,6 @@ class PgConnection final : public Connection, private StatementChannel {
   QueryResult QueryNative(const std::string& sql) {
     return ToQueryResult(SendRaw(sql, 0, nullptr).get());
   }
-  // A T-SQL query's rows in blocks, read from the server row by row (db/native.h).
-  void ForEachBlock(std::string_view sql, std::size_t block_rows,
-                    const std::function<void(const RowTable&)>& each);
   // "libpq" and its version.
   std::string client() const;
 
@@ -84,7 +82,7 @@ class PgConnection final : public Connection, private StatementChannel {
   // The statement that writes one row back, with its parameters (nullopt for NULL).
   struct RowStatement {
     RowId id;
-    std::string sql;
+    const std::string* sql;  // rows that change the same columns share one text
     std::vector<std::optional<std::string>> values;
   };
 
@@ -107,15 +105,23 @@ class PgConnection final : public Connection, private StatementChannel {
   // Statements under the runner's savepoint in as few round trips as the pipeline allows: the
   // savepoint goes with the first, its release with the last; a failure takes it back.
   // With a check, every result passes it before the release, which then goes on its own (with
-  // the statement when there is only one: failing its check, it has written nothing).
+  // the statement when there is only one: failing its check, it has written nothing), and is
+  // let go once checked: none come back. Without one, the results come back in order.
   using ResultCheck = std::function<void(std::size_t index, PGresult* result)>;
   std::vector<Result> SendUnderSavepoint(const std::vector<Piped>& statements,
                                          std::string_view savepoint,
                                          const ResultCheck& check = nullptr);
   std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
                                                        std::string_view savepoint) override;
+  QueryResult SendKeeping(const std::string& sql, const RowFilter& keep) override;
   QueryResult ToQueryResult(PGresult* result);
-  QueryResult RowsOf(std::span<PGresult* const> parts);
+  // The parts of ToQueryResult: the fields of a result, the values of one of its rows, and the
+  // record-set result of rows read from `result` (or from results of the same statement).
+  static std::vector<FieldDef> FieldsOf(PGresult* result);
+  static std::vector<Variant> ValuesOf(PGresult* result, int row,
+                                       const std::vector<FieldDef>& fields);
+  QueryResult Assemble(PGresult* result, std::vector<FieldDef> fields,
+                       std::vector<std::vector<Variant>> rows);
   std::shared_ptr<const WriteTarget> TargetOf(PGresult* result);
   void Command(const char* sql);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <set>
 
 #include "db/postgres/pg_connection.h"
@@ -11,53 +12,47 @@
 // Result rows as record-set rows, and the table they can be written back to.
 namespace veriprog::db::pg {
 
-QueryResult PgConnection::ToQueryResult(PGresult* result) {
-  PGresult* const parts[] = {result};
-  QueryResult out = RowsOf(parts);
-  out.target = TargetOf(result);
-  return out;
-}
-
-// The rows of results that share one row description (a whole result, or the single rows of one
-// read row by row), as one table.
-QueryResult PgConnection::RowsOf(std::span<PGresult* const> parts) {
-  PGresult* const first = parts.front();
-  const int nfields = PQnfields(first);
+std::vector<FieldDef> PgConnection::FieldsOf(PGresult* result) {
+  const int nfields = PQnfields(result);
   std::vector<FieldDef> fields;
   std::set<std::string> names;
   for (int f = 0; f < nfields; ++f) {
-    std::string name = ToUpperAscii(PQfname(first, f));
+    std::string name = ToUpperAscii(PQfname(result, f));
     for (int n = 2; names.contains(name); ++n)
-      name = ToUpperAscii(PQfname(first, f)) + "_" + std::to_string(n);
+      name = ToUpperAscii(PQfname(result, f)) + "_" + std::to_string(n);
     names.insert(name);
-    fields.push_back(FieldFromType(name, PQftype(first, f), PQfmod(first, f)));
+    fields.push_back(FieldFromType(name, PQftype(result, f), PQfmod(result, f)));
   }
-  std::vector<std::vector<Variant>> rows;
-  for (PGresult* result : parts) {
-    const int nrows = PQntuples(result);
-    rows_received_ += nrows;
-    for (int r = 0; r < nrows; ++r) {
-      auto& values = rows.emplace_back();
-      values.reserve(static_cast<std::size_t>(nfields));
-      for (int f = 0; f < nfields; ++f) {
-        if (PQgetisnull(result, r, f)) {
-          values.push_back(Variant::Null());
-          continue;
-        }
-        values.push_back(
-            ValueFromText(fields[static_cast<std::size_t>(f)], PQftype(result, f),
-                          std::string_view(PQgetvalue(result, r, f),
-                                           static_cast<std::size_t>(PQgetlength(result, r, f)))));
-      }
+  return fields;
+}
+
+std::vector<Variant> PgConnection::ValuesOf(PGresult* result, int row,
+                                            const std::vector<FieldDef>& fields) {
+  const int nfields = static_cast<int>(fields.size());
+  std::vector<Variant> values;
+  values.reserve(fields.size());
+  for (int f = 0; f < nfields; ++f) {
+    if (PQgetisnull(result, row, f)) {
+      values.push_back(Variant::Null());
+      continue;
     }
+    values.push_back(
+        ValueFromText(fields[static_cast<std::size_t>(f)], PQftype(result, f),
+                      std::string_view(PQgetvalue(result, row, f),
+                                       static_cast<std::size_t>(PQgetlength(result, row, f)))));
   }
+  return values;
+}
+
+QueryResult PgConnection::Assemble(PGresult* result, std::vector<FieldDef> fields,
+                                   std::vector<std::vector<Variant>> rows) {
   // Unconstrained numeric columns (sums, literals) take the largest scale their values have, so
   // that a later assignment to them keeps every cent.
-  for (int f = 0; f < nfields; ++f) {
-    FieldDef& field = fields[static_cast<std::size_t>(f)];
-    if (field.type != FieldType::kDecimal || PQfmod(first, f) >= 4) continue;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    FieldDef& field = fields[f];
+    if (field.type != FieldType::kDecimal || PQfmod(result, static_cast<int>(f)) >= 4) continue;
     for (const auto& values : rows) {
-      const Variant& v = values[static_cast<std::size_t>(f)];
+      const Variant& v = values[f];
       if (v.kind() == Variant::Kind::kDecimal)
         field.scale = std::max(field.scale, v.AsDecimal().scale());
     }
@@ -67,7 +62,67 @@ QueryResult PgConnection::RowsOf(std::span<PGresult* const> parts) {
     table->AppendField(std::move(field));
   for (auto& values : rows)
     table->AppendLoadedRow(std::move(values));
-  return QueryResult{std::move(table), nullptr};
+  return QueryResult{std::move(table), TargetOf(result)};
+}
+
+QueryResult PgConnection::ToQueryResult(PGresult* result) {
+  const int nrows = PQntuples(result);
+  rows_received_ += nrows;
+  std::vector<FieldDef> fields = FieldsOf(result);
+  std::vector<std::vector<Variant>> rows(static_cast<std::size_t>(nrows));
+  for (int r = 0; r < nrows; ++r)
+    rows[static_cast<std::size_t>(r)] = ValuesOf(result, r, fields);
+  return Assemble(result, std::move(fields), std::move(rows));
+}
+
+// Single-row mode: each row comes as a result of its own and is let go once `keep` has seen it;
+// a last result without rows ends the set. Every result is read, also after a failure or an
+// exception from `keep`, so that the connection is ready for the next statement.
+QueryResult PgConnection::SendKeeping(const std::string& sql, const RowFilter& keep) {
+  ThrowIfInterrupted();
+  ++round_trips_;
+  PGconn* c = conn_.get();
+  if (PQsendQueryParams(c, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1)
+    throw DbError(std::string(Trim(PQerrorMessage(c))));
+  // Without single-row mode the rows come in one result: still correct, only not lighter.
+  PQsetSingleRowMode(c);
+  Result shape;  // the first result with the set's fields: its description is the set's
+  std::vector<FieldDef> fields;
+  std::vector<std::vector<Variant>> kept;
+  std::string error;
+  std::exception_ptr failure;
+  while (PGresult* r = PQgetResult(c)) {
+    Result result(r);
+    const auto status = PQresultStatus(r);
+    if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK) {
+      if (error.empty()) {
+        error = status == PGRES_COMMAND_OK
+                    ? "the statement returned no rows to open a record set on"
+                    : ServerMessage(r, c);
+      }
+      continue;
+    }
+    if (!shape) {
+      fields = FieldsOf(r);
+      shape = std::move(result);
+    }
+    if (failure || !error.empty()) continue;
+    const int nrows = PQntuples(r);
+    rows_received_ += nrows;
+    for (int row = 0; row < nrows; ++row) {
+      std::vector<Variant> values = ValuesOf(r, row, fields);
+      try {
+        if (keep(fields, values)) kept.push_back(std::move(values));
+      } catch (...) {
+        failure = std::current_exception();
+        break;
+      }
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+  if (!error.empty()) throw DbError(error);
+  if (!shape) throw DbError("the statement returned no rows to open a record set on");
+  return Assemble(shape.get(), std::move(fields), std::move(kept));
 }
 
 std::shared_ptr<const WriteTarget> PgConnection::TargetOf(PGresult* result) {

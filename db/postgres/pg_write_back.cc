@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pg_value.h"
@@ -31,9 +32,12 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
     returning += (returning.empty() ? " RETURNING " : ", ") + QuoteName(target.columns[f]);
   }
   std::vector<RowStatement> statements;
+  // Each text once: the rows of a write-back mostly change the same columns.
+  std::unordered_set<std::string> texts;
   for (RowId id : rows) {
     const Row& row = table.row(id);
-    RowStatement st{id, {}, {}};
+    RowStatement st{id, nullptr, {}};
+    std::string sql;
     auto param = [&](const Variant& v) {
       st.values.push_back(ParameterText(v));
       return "$" + std::to_string(st.values.size());
@@ -45,9 +49,9 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         columns += (columns.empty() ? "" : ", ") + QuoteName(target.columns[f]);
         placeholders += (placeholders.empty() ? "" : ", ") + param(row.values[f]);
       }
-      st.sql = "INSERT INTO " + target.table +
-               (columns.empty() ? " DEFAULT VALUES"
-                                : " (" + columns + ") VALUES (" + placeholders + ")");
+      sql = "INSERT INTO " + target.table +
+            (columns.empty() ? " DEFAULT VALUES"
+                             : " (" + columns + ") VALUES (" + placeholders + ")");
     } else if (row.status == RowStatus::kModified) {
       std::string sets, where;
       for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -68,11 +72,12 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
         key += (key.empty() ? "" : " AND ") + QuoteName(target.columns[f]) + " = " +
                param(row.original[f]);
       }
-      st.sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
+      sql = "UPDATE " + target.table + " SET " + sets + " WHERE " + key + where;
     } else {
       continue;
     }
-    st.sql += returning;
+    sql += returning;
+    st.sql = &*texts.insert(std::move(sql)).first;
     statements.push_back(std::move(st));
   }
 
@@ -98,7 +103,7 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
       std::vector<const char*> params;
       for (const auto& v : st.values)
         params.push_back(v ? v->c_str() : nullptr);
-      Result r = SendRaw(st.sql, static_cast<int>(params.size()), params.data());
+      Result r = SendRaw(*st.sql, static_cast<int>(params.size()), params.data());
       table.MarkSaved(st.id, saved(st, r.get()));
     }
     return;
@@ -106,7 +111,7 @@ void PgConnection::WriteBack(RowTable& table, const WriteTarget& target,
   std::vector<Piped> piped;
   piped.reserve(statements.size());
   for (const RowStatement& st : statements) {
-    Piped p{&st.sql, {}};
+    Piped p{st.sql, {}};
     for (const auto& v : st.values)
       p.params.push_back(v ? v->c_str() : nullptr);
     piped.push_back(std::move(p));
@@ -128,7 +133,8 @@ std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
   const std::string release = "RELEASE SAVEPOINT " + std::string(savepoint);
   constexpr std::size_t kPipeline = 100;  // results small enough to wait in the socket buffers
   std::vector<Result> results;
-  results.reserve(statements.size());
+  if (!check) results.reserve(statements.size());
+  std::size_t checked = 0;
   // The release travels with the last chunk unless the results are to be checked first. A
   // single statement that fails its check has written nothing (an update that found no row), so
   // its release need not wait.
@@ -144,10 +150,15 @@ std::vector<PgConnection::Result> PgConnection::SendUnderSavepoint(
       if (chunk.empty()) break;
       std::vector<Result> sent = SendPipeline(chunk);
       released = last && release_with_last;
+      // A checked result has given what it had to give: a write-back of many rows holds one
+      // pipeline's results at a time, not all of them.
       for (std::size_t k = 0; k < chunk.size(); ++k) {
         if (chunk[k].sql == &begin || chunk[k].sql == &release) continue;
-        if (check) check(results.size(), sent[k].get());
-        results.push_back(std::move(sent[k]));
+        if (check) {
+          check(checked++, sent[k].get());
+        } else {
+          results.push_back(std::move(sent[k]));
+        }
       }
       chunk.clear();
     }

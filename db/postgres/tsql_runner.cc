@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include "db/keep_rows.h"
 #include "db/postgres/tsql_rewrite.h"
 #include "db/text.h"
 #include "veriprog/error.h"
@@ -92,6 +93,12 @@ std::unique_ptr<StatementOutcome> StatementChannel::SendUnderSavepoint(const std
   return outcome;
 }
 
+QueryResult StatementChannel::SendKeeping(const std::string& sql, const RowFilter& keep) {
+  std::unique_ptr<StatementOutcome> outcome = Send(sql);
+  if (!outcome->has_rows()) throw DbError("the statement returned no rows to open a record set on");
+  return KeepRows(outcome->ToQueryResult(), keep);
+}
+
 TsqlRunner::TsqlRunner(StatementChannel& channel)
     : channel_(channel), timing_(std::getenv("VERIPROG_SQL_TIMES") != nullptr) {}
 
@@ -134,15 +141,29 @@ std::optional<QueryResult> TsqlRunner::Execute(std::string_view batch,
   return std::move(state.first_result);
 }
 
-std::string TsqlRunner::PrepareQuery(std::string_view sql) {
-  const auto nodes = tsql::ParseScript(tsql::Lex(sql));
-  if (nodes.size() != 1 || nodes[0].kind != tsql::Node::Kind::kStatement) {
-    throw DbError("a query read row by row must be a single statement");
+QueryResult TsqlRunner::QueryKeeping(std::string_view batch, const RowFilter& keep) {
+  const auto nodes = tsql::ParseScript(tsql::Lex(batch));
+  const bool single = nodes.size() == 1 && nodes[0].kind == tsql::Node::Kind::kStatement;
+  std::optional<tsql::Translation> translation;
+  if (single) {
+    RunState state;
+    translation = tsql::TranslateStatement(nodes[0].tokens, Lookup(state));
   }
-  const RunState none;
-  const auto translation = tsql::TranslateStatement(nodes[0].tokens, Lookup(none));
-  PrepareTempTablesUsedBy(translation.sql);
-  return translation.sql;
+  // A statement that fills a temporary table is one to run as every other.
+  if (!translation || !translation->filled_temp_tables.empty()) {
+    std::optional<QueryResult> result = Execute(batch, nullptr);
+    if (!result) throw DbError("the statement returned no rows to open a record set on");
+    return KeepRows(std::move(*result), keep);
+  }
+  PrepareTempTablesUsedBy(translation->sql);
+  const auto started = std::chrono::steady_clock::now();
+  QueryResult out;
+  Atomically([&] { out = channel_.SendKeeping(translation->sql, keep); });
+  if (timing_) {
+    std::fprintf(stderr, "[sql %6lld ms] %s\n", MillisecondsSince(started),
+                 translation->sql.c_str());
+  }
+  return out;
 }
 
 tsql::VariableLookup TsqlRunner::Lookup(const RunState& state) {

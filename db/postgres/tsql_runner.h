@@ -47,6 +47,10 @@ class StatementChannel {
   // one round trip.
   virtual std::unique_ptr<StatementOutcome> SendUnderSavepoint(const std::string& sql,
                                                                std::string_view savepoint);
+  // Sends one query as it is and keeps the rows `keep` accepts (see Connection::QueryKeeping).
+  // This fetches them all first; a carrier that can hand rows over as they arrive lets the
+  // others go at once.
+  virtual QueryResult SendKeeping(const std::string& sql, const RowFilter& keep);
 };
 
 // Session settings both carriers apply once connected: ISO dates, no JIT for short statements
@@ -64,6 +68,10 @@ class TsqlRunner {
   // of the last statement. Throws DbError with the server's message or the construct it cannot
   // translate.
   std::optional<QueryResult> Execute(std::string_view batch, std::int64_t* rows_affected);
+  // Runs a T-SQL query and keeps the rows `keep` accepts (see Connection::QueryKeeping). A
+  // single statement goes through the carrier's SendKeeping; any other batch runs as Execute
+  // runs it and is filtered afterwards.
+  QueryResult QueryKeeping(std::string_view batch, const RowFilter& keep);
 
   // While a transaction is open statements run under a savepoint; the backend says when.
   void set_in_transaction(bool open) { in_transaction_ = open; }
@@ -77,10 +85,6 @@ class TsqlRunner {
 
   // The PostgreSQL text of a T-SQL batch, control flow shown as comments; nothing runs.
   static std::string Translate(std::string_view batch);
-  // The PostgreSQL text of one T-SQL query, for a backend that reads its rows itself; the
-  // temporary tables it reads are made ready first. Throws DbError unless the text is a single
-  // statement without variables.
-  std::string PrepareQuery(std::string_view sql);
 
  private:
   struct Variable {

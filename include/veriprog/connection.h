@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,10 @@ struct QueryResult {
   std::shared_ptr<const WriteTarget> target;
 };
 
+// Whether a row of a result is kept, seen as it arrives: the result's fields, the row's values.
+using RowFilter =
+    std::function<bool(const std::vector<FieldDef>& fields, const std::vector<Variant>& values)>;
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -48,6 +53,12 @@ class Connection {
                                              std::int64_t* rows_affected = nullptr) = 0;
   // Runs a T-SQL query and fetches all its rows.
   virtual QueryResult Query(std::string_view sql) = 0;
+  // Runs a T-SQL query as Query does and keeps, in their order, only the rows `keep` accepts
+  // (it may keep none and take what it needs from each row). Where the backend can, the other
+  // rows are let go as they arrive, so that a large result costs the memory of the rows kept;
+  // this default fetches them all through Query first. An exception from `keep` ends the
+  // reading and is thrown on, the connection ready for the next statement.
+  virtual QueryResult QueryKeeping(std::string_view sql, const RowFilter& keep);
 
   // Read-committed transaction. While one is open, a failing statement is undone alone and the
   // transaction goes on. Commit of a transaction the server has already aborted throws.

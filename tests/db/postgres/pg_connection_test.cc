@@ -220,6 +220,52 @@ TEST(PgConnection, RefusedLoginsAreClear) {
 }
 
 // The tests of the ODBC run really go through the ODBC backend.
+TEST(PgConnection, QueryKeepingKeepsTheChosenRowsInOrderAndWritesThemBack) {
+  VERIPROG_NEED_DATABASE(db);
+  auto conn = db.Connect();
+  conn->Execute(
+      "INSERT INTO CG53_PROGA (CG53_DITTA_CG18, CG53_ANNO_CG19, CG53_PROGESER_CG19, "
+      "CG53_GRUPPO_CG10, CG53_CONTO_CG24, CG53_IMPORTOIVA) SELECT 1, 2024, 1, 1, 'C' || n, n "
+      "FROM generate_series(1, 50) AS n");
+  for (const bool transaction : {false, true}) {
+    if (transaction) conn->BeginTrans();
+    std::size_t seen = 0;
+    QueryResult result = conn->QueryKeeping(
+        "SELECT * FROM CG53_PROGA WHERE CG53_DITTA_CG18 = 1 ORDER BY CG53_IDPROGA",
+        [&](const std::vector<FieldDef>& fields, const std::vector<Variant>& values) {
+          ++seen;
+          EXPECT_EQ(fields.size(), values.size());
+          return values[5].ToText() == "C7" || values[5].ToText() == "C42";
+        });
+    EXPECT_EQ(seen, 50u);
+    Recordset rs = Recordset::FromResult(std::move(result), conn);
+    ASSERT_EQ(rs.RecordCount(), 2);
+    EXPECT_EQ(rs.Get("CG53_CONTO_CG24"), Variant("C7"));
+    rs.MoveNext();
+    EXPECT_EQ(rs.Get("CG53_CONTO_CG24"), Variant("C42"));
+    rs.Set("CG53_IMPORTOIVA", Decimal::Parse(transaction ? "4.20" : "4.10"));
+    rs.UpdateBatch();
+
+    // A filter that fails ends the reading; the connection goes on with the next statement.
+    EXPECT_THROW(
+        conn->QueryKeeping("SELECT * FROM CG53_PROGA",
+                           [](const std::vector<FieldDef>&, const std::vector<Variant>&) -> bool {
+                             throw ValueError("no");
+                           }),
+        ValueError);
+    EXPECT_THROW(conn->QueryKeeping("SELECT * FROM NO_SUCH_TABLE",
+                                    [](const std::vector<FieldDef>&, const std::vector<Variant>&) {
+                                      return true;
+                                    }),
+                 DbError);
+    EXPECT_EQ(Rows(*conn, "SELECT CG53_IMPORTOIVA FROM CG53_PROGA WHERE CG53_CONTO_CG24 = 'C42'"),
+              transaction ? "4.2\n" : "4.1\n");
+    if (transaction) conn->CommitTrans();
+  }
+  EXPECT_EQ(Rows(*conn, "SELECT CG53_IMPORTOIVA FROM CG53_PROGA WHERE CG53_CONTO_CG24 = 'C42'"),
+            "4.2\n");
+}
+
 TEST(PgConnection, BackendUnderTest) {
   VERIPROG_NEED_DATABASE(db);
   auto conn = db.Connect();
