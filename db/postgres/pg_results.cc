@@ -115,6 +115,11 @@ QueryResult PgConnection::SendKeeping(const std::string& sql, const RowFilter& k
         if (keep(fields, values)) kept.push_back(std::move(values));
       } catch (...) {
         failure = std::current_exception();
+        // The rest of a large result is not worth reading only to drop it.
+        if (cancel_) {
+          char message[256];
+          PQcancel(cancel_.get(), message, sizeof message);
+        }
         break;
       }
     }

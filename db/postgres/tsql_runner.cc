@@ -110,7 +110,7 @@ void TsqlRunner::Atomically(const std::function<void()>& work) {
   channel_.Send(SavepointCommand("SAVEPOINT ", TsqlRunner::kSavepointName));
   try {
     work();
-  } catch (const DbError&) {
+  } catch (...) {  // whatever ended the work (a reader of rows may give up), it undoes itself
     try {
       channel_.Send(SavepointCommand("ROLLBACK TO SAVEPOINT ", kSavepointName));
       channel_.Send(SavepointCommand("RELEASE SAVEPOINT ", kSavepointName));
