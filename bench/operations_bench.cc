@@ -5,6 +5,7 @@
 //
 //   operations_bench --admin "dbname=postgres" --template veriprog_template --lines 1000000
 //                    [--runs 3] [--only "check vat|rebuild"] [--keep 1] [--tsv 1]
+//                    [--shape standard|few-accounts|many-parties|many-companies|sparse]
 //
 // --keep 1 reuses the ledger an earlier run left (and leaves it); --tsv 1 prints tab-separated
 // lines for scripts/bench.
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/fresh_load.h"
 #include "db/connection_wrapper.h"
 #include "db/postgres/pg_connection.h"
 #include "gen/ledger_generator.h"
@@ -182,11 +184,13 @@ constexpr const char* kVatAggregate =
 
 int main(int argc, char** argv) {
   std::string admin = "dbname=postgres", tmpl = "veriprog_template", only, odbc_driver;
+  std::string shape_name = "standard";
   long long lines = 100000;
   int customers = 0;
   int runs = 3;
-  bool keep = false;  // --keep 1: reuse the ledger left by an earlier run, and leave it
-  bool tsv = false;   // --tsv 1: one tab-separated line per operation, for scripts/bench
+  bool keep = false;   // --keep 1: reuse the ledger left by an earlier run, and leave it
+  bool tsv = false;    // --tsv 1: one tab-separated line per operation, for scripts/bench
+  bool fresh = false;  // --fresh 1: each operation again right after a bulk load, unanalysed
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--admin")
@@ -201,14 +205,28 @@ int main(int argc, char** argv) {
       only = argv[i + 1];
     else if (key == "--odbc-driver")
       odbc_driver = argv[i + 1];
+    else if (key == "--shape")
+      shape_name = argv[i + 1];
     else if (key == "--customers")
       customers = std::stoi(argv[i + 1]);
     else if (key == "--keep")
       keep = std::string(argv[i + 1]) == "1";
     else if (key == "--tsv")
       tsv = std::string(argv[i + 1]) == "1";
+    else if (key == "--fresh")
+      fresh = std::string(argv[i + 1]) == "1";
   }
-  const std::string name = "vp_bench_" + std::to_string(lines);
+  const auto shape = veriprog::gen::ShapeNamed(shape_name);
+  if (!shape) {
+    std::fprintf(stderr, "operations_bench: no shape %s\n", shape_name.c_str());
+    return 2;
+  }
+  // The standard ledger keeps the name it always had; the other shapes are named after theirs.
+  std::string name = "vp_bench_" + std::to_string(lines);
+  if (*shape != veriprog::gen::LedgerShape::kStandard) {
+    name += "_" + shape_name;
+    std::replace(name.begin(), name.end(), '-', '_');
+  }
   const std::string conninfo = admin + " dbname=" + name;
   if (!keep || !Exists(admin, name)) {
     Exec(admin, "DROP DATABASE IF EXISTS " + name);
@@ -216,7 +234,8 @@ int main(int argc, char** argv) {
     std::int64_t held = 0;
     const double generated = Seconds([&] {
       held = veriprog::gen::GenerateLedger(
-                 conninfo, {.seed = 3, .lines = lines, .wrong = 10, .customers = customers})
+                 conninfo,
+                 {.seed = 3, .lines = lines, .wrong = 10, .customers = customers, .shape = *shape})
                  .journal_lines;
     });
     // A ledger at rest, as autovacuum leaves it: statistics known and every page marked visible,
@@ -224,9 +243,9 @@ int main(int argc, char** argv) {
     Exec(conninfo, "VACUUM (FREEZE, ANALYZE)");
     // The size asked for is the core journal's; the families' registrations come on top.
     std::fprintf(tsv ? stderr : stdout,
-                 "ledger of %lld journal lines (%lld in the journal with the families' "
+                 "%s ledger of %lld journal lines (%lld in the journal with the families' "
                  "registrations; customers %s) generated in %.1f s\n",
-                 lines, static_cast<long long>(held),
+                 shape_name.c_str(), lines, static_cast<long long>(held),
                  customers > 0 ? std::to_string(customers).c_str() : "by size", generated);
   } else {
     std::fprintf(tsv ? stderr : stdout, "ledger of %lld journal lines kept from an earlier run\n",
@@ -352,6 +371,7 @@ int main(int argc, char** argv) {
     return run;
   };
   const bool versus = !odbc_driver.empty();
+  std::vector<std::pair<const Operation*, double>> analysed;  // for --fresh: the medians
   if (versus && !tsv)
     std::printf("%-30s %9s %9s %7s %9s  %s\n", "operation", "libpq", "ODBC", "ratio", "ODBC more",
                 "within 1.3x or 50 ms");
@@ -392,6 +412,7 @@ int main(int argc, char** argv) {
       continue;
     }
     const double t = Median(times);
+    analysed.emplace_back(&op, t);
     const double client = Median(cpu);
     if (versus) {
       const double o = Median(odbc_times);
@@ -421,6 +442,39 @@ int main(int argc, char** argv) {
         "to the client, %ld rows written, client CPU %.2f s)\n",
         op.name, t, base, t / base, last.statements, last.round_trips, last.rows_received,
         last.rows_written, client);
+  }
+  if (fresh && !analysed.empty()) {
+    // The same rows loaded into a new database, each operation run there before any analyse and
+    // set against its median on the analysed ledger. The rebuilds rewrite the stored totals
+    // without analysing them, so the later operations meet the load's state too.
+    const std::string copy = name + "_fresh";
+    const std::string copy_conninfo = admin + " dbname=" + copy;
+    try {
+      const double load = veriprog::bench::LoadUnanalysedCopy(admin, tmpl, name, copy);
+      std::fprintf(tsv ? stderr : stdout, "the same rows loaded, unanalysed, in %.1f s\n", load);
+      for (const auto& [op, t] : analysed) {
+        std::vector<double> times;
+        Run last;
+        for (int i = 0; last.error.empty() && i < runs; ++i) {
+          last = run_once(*op, copy_conninfo);
+          times.push_back(last.seconds);
+        }
+        if (!last.error.empty()) {
+          std::printf(tsv ? "%s (unanalysed)\tfailed: %s\n" : "%-34s failed: %s\n", op->name,
+                      last.error.c_str());
+          continue;
+        }
+        const double f = Median(times);
+        std::printf(tsv ? "%s (unanalysed)\t%lld\t%.3f\t%.3f\t%.2f\n"
+                        : "%-30s %9lld lines %7.3f s unanalysed, %7.3f s analysed: %5.2f x\n",
+                    op->name, lines, f, t, f / t);
+        std::fflush(stdout);
+      }
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "operations_bench: %s\n", e.what());
+    }
+    veriprog::bench::AllowAutovacuum(admin);
+    Exec(admin, "DROP DATABASE IF EXISTS " + copy + " WITH (FORCE)");
   }
   if (!keep) Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;

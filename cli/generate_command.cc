@@ -14,6 +14,7 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
     std::string connection;
     gen::GeneratorOptions generator;
     std::string format = "table";
+    std::string shape = "standard";
   };
   auto o = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -34,9 +35,14 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
   cmd->add_option("--wrong-months", o->generator.wrong_months,
                   "monthly account totals to make wrong on purpose")
       ->check(CLI::Range(0, 100000));
+  cmd->add_option("--shape", o->shape,
+                  "the firm: standard, few-accounts, many-parties, many-companies or sparse")
+      ->check(
+          CLI::IsMember({"standard", "few-accounts", "many-parties", "many-companies", "sparse"}));
   cmd->add_option("--format", o->format, "table or json")->check(CLI::IsMember({"table", "json"}));
   cmd->callback([o, &code] {
     try {
+      o->generator.shape = *gen::ShapeNamed(o->shape);
       const auto ledger = gen::GenerateLedger(o->connection, o->generator);
       if (o->format == "json") {
         auto wrong = nlohmann::ordered_json::array();

@@ -38,6 +38,56 @@ struct Yearly {
   std::map<std::string, std::pair<Amounts, Amounts>> currency;  // code -> (in currency, in euro)
 };
 
+// What a shape of firm changes in the core journal: which accounts and counterparts its lines
+// use, how many are in a currency, how many name a branch. The families' registrations keep
+// their own habits on every shape.
+struct Profile {
+  int accounts = 200;            // of the chart's accounts, the ones ordinary lines use
+  int lines_per_customer = 200;  // customers by size: one per so many journal lines ...
+  int min_customers = 20;        // ... within these bounds
+  int max_customers = 20000;
+  double customer_lines = 0.25;  // share of the lines on a customer
+  double supplier_lines = 0.15;  // and on a supplier
+  int currency_every = 5;        // every n-th customer or supplier is kept in a currency
+  double foreign_lines = 0.03;   // other registrations in a currency
+  double euro_code = 0.3;        // euro lines that name the euro rather than leave it Null
+  double line_branch = 0.1;      // lines with a branch of their own
+  bool branches = true;          // registrations of a branch, balances on branches
+  bool zero_party = true;        // "no customer" written as 0 about half the time, else Null
+};
+
+Profile ProfileOf(LedgerShape shape) {
+  Profile p;
+  switch (shape) {
+    case LedgerShape::kStandard:
+    case LedgerShape::kManyCompanies:
+      break;
+    case LedgerShape::kFewAccounts:
+      p.accounts = 12;
+      p.max_customers = 20;
+      break;
+    case LedgerShape::kManyParties:
+      p.lines_per_customer = 10;
+      p.max_customers = 500000;
+      p.customer_lines = 0.40;
+      p.supplier_lines = 0.25;
+      p.currency_every = 4;
+      p.foreign_lines = 0.10;
+      break;
+    case LedgerShape::kSparse:
+      p.customer_lines = 0.05;
+      p.supplier_lines = 0.03;
+      p.currency_every = 0;
+      p.foreign_lines = 0;
+      p.euro_code = 0;
+      p.line_branch = 0;
+      p.branches = false;
+      p.zero_party = false;
+      break;
+  }
+  return p;
+}
+
 struct MonthKey {
   Key key;
   int year;
@@ -54,7 +104,11 @@ struct Monthly {
 class Generator final : public LedgerWriter {
  public:
   Generator(db::Connection& conn, const GeneratorOptions& options)
-      : conn_(conn), options_(options), rng_(options.seed), families_(MakeFamilyGenerators()) {}
+      : conn_(conn),
+        options_(Shaped(options)),
+        profile_(ProfileOf(options.shape)),
+        rng_(options.seed),
+        families_(MakeFamilyGenerators()) {}
 
   GeneratedLedger Run() {
     const std::vector<FiscalYearSpec> years = {
@@ -64,9 +118,10 @@ class Generator final : public LedgerWriter {
         {2, 2, 2024, 1, {2024, 7, 1}, {2025, 6, 30}, 0.33, true},
     };
     // A customer is on about 50 lines a year, a supplier on about 100, unless told otherwise.
-    customers_ = options_.customers > 0
-                     ? options_.customers
-                     : std::clamp<int>(static_cast<int>(options_.lines / 200), 20, 20000);
+    customers_ = options_.customers > 0 ? options_.customers
+                                        : static_cast<int>(std::clamp<std::int64_t>(
+                                              options_.lines / profile_.lines_per_customer,
+                                              profile_.min_customers, profile_.max_customers));
     suppliers_ = std::max(10, customers_ / 2);
     if (options_.companies < 2 || options_.companies > 1000)
       throw std::runtime_error("generator: companies must be between 2 and 1000");
@@ -132,6 +187,16 @@ class Generator final : public LedgerWriter {
   }
 
  private:
+  // Many companies of modest size share the lines asked: the two generated ones get their part
+  // and the copies the rest.
+  static GeneratorOptions Shaped(GeneratorOptions options) {
+    if (options.shape == LedgerShape::kManyCompanies) {
+      options.companies = std::max(options.companies, 100);
+      options.lines = std::max<std::int64_t>(10, options.lines * 2 / options.companies);
+    }
+    return options;
+  }
+
   // --- what the families see ----------------------------------------------------------------
   db::Connection& conn() override { return conn_; }
   std::mt19937_64& rng() override { return rng_; }
@@ -232,7 +297,9 @@ class Generator final : public LedgerWriter {
       for (int tipocf : {1, 2}) {
         const int count = tipocf == 1 ? customers_ : suppliers_;
         for (int n = 1; n <= count; ++n) {
-          const int code = ditta * 1000000 + tipocf * 100000 + n;
+          // Registry codes: company, kind and number, with room for as many as there are.
+          const int base = count < 100000 ? 100000 : 1000000;
+          const int code = ditta * 10 * base + tipocf * base + n;
           const char* who = tipocf == 1 ? "Cliente" : "Fornitore";
           if (n % 3 == 0) {  // renamed mid-2024: the name valid at the fiscal year's end counts
             registry.Row({N(code), N(1), std::nullopt, S("2024-06-30"),
@@ -243,7 +310,8 @@ class Generator final : public LedgerWriter {
             registry.Row({N(code), N(1), std::nullopt, std::nullopt,
                           S(std::string(who) + " " + std::to_string(n))});
           }
-          const Opt currency = n % 5 == 0 ? S(kCurrencies[n % 3].code) : std::nullopt;
+          const Currency* kept = KeptIn(n);
+          const Opt currency = kept ? S(kept->code) : std::nullopt;
           clifor.Row({N(ditta), N(tipocf), N(n), N(code), currency});
         }
       }
@@ -269,19 +337,26 @@ class Generator final : public LedgerWriter {
 
   Party RandomParty() {
     const double r = std::uniform_real_distribution<double>(0, 1)(rng_);
-    if (r < 0.25) return {S("1401"), 1, Pick(1, customers_)};
-    if (r < 0.40) return {S("2401"), 2, Pick(1, suppliers_)};
-    if (r < 0.401) return {std::nullopt, std::nullopt, std::nullopt};  // a line with no account
+    const double customers = profile_.customer_lines;
+    const double parties = customers + profile_.supplier_lines;
+    if (r < customers) return {S("1401"), 1, Pick(1, customers_)};
+    if (r < parties) return {S("2401"), 2, Pick(1, suppliers_)};
+    if (r < parties + 0.001) return {std::nullopt, std::nullopt, std::nullopt};  // no account
     const auto& accounts = Accounts();
-    const std::string conto = accounts[static_cast<std::size_t>(Pick(0, 199))];
+    const std::string conto = accounts[static_cast<std::size_t>(Pick(0, profile_.accounts - 1))];
     // No customer/supplier, written as null or as 0: both are the same key.
-    return Chance(0.5) ? Party{S(conto), std::nullopt, std::nullopt} : Party{S(conto), 0, 0};
+    return !profile_.zero_party || Chance(0.5) ? Party{S(conto), std::nullopt, std::nullopt}
+                                               : Party{S(conto), 0, 0};
   }
 
-  // The currency a customer or supplier is kept in (every fifth one), or none.
-  static const Currency* CurrencyOf(const Party& party) {
-    if (!party.clifor || *party.clifor == 0 || *party.clifor % 5 != 0) return nullptr;
-    return &kCurrencies[*party.clifor % 3];
+  // The currency a customer or supplier is kept in (every n-th one), or none.
+  const Currency* KeptIn(int clifor) const {
+    const int every = profile_.currency_every;
+    if (clifor == 0 || every == 0 || clifor % every != 0) return nullptr;
+    return &kCurrencies[clifor % 3];
+  }
+  const Currency* CurrencyOf(const Party& party) const {
+    return party.clifor ? KeptIn(*party.clifor) : nullptr;
   }
 
   void Journal(const FiscalYearSpec& fy) {
@@ -306,11 +381,13 @@ class Generator final : public LedgerWriter {
       for (int i = 0; i < count; ++i)
         parties.push_back(RandomParty());
       // A customer or supplier deals with one branch, its home; other registrations anywhere.
-      const int home = parties[0].clifor ? *parties[0].clifor % 4 : Pick(0, 3);
+      const int home = !profile_.branches  ? 0
+                       : parties[0].clifor ? *parties[0].clifor % 4
+                                           : Pick(0, 3);
       if (home != 0) reg.branch = home;
       // Customers and suppliers kept in a currency trade in it; other registrations seldom do.
       const Currency* currency = CurrencyOf(parties[0]);
-      if (!currency && Chance(0.03)) currency = &kCurrencies[Pick(0, 2)];
+      if (!currency && Chance(profile_.foreign_lines)) currency = &kCurrencies[Pick(0, 2)];
       Cents sum_eur = 0, sum_val = 0;
       for (int i = 1; i <= count; ++i) {
         const Party& party = parties[static_cast<std::size_t>(i - 1)];
@@ -326,13 +403,13 @@ class Generator final : public LedgerWriter {
         sum_eur += sign * eur;
         sum_val += sign * val;
         std::optional<int> branch;  // mostly the registration's
-        if (Chance(0.1)) branch = Pick(1, 3);
+        if (Chance(profile_.line_branch)) branch = Pick(1, 3);
         std::optional<Cents> line_val;
         if (currency) line_val = val;
         Opt code;
         if (currency)
           code = S(currency->code);
-        else if (Chance(0.3))
+        else if (Chance(profile_.euro_code))
           code = S("EURO");
         WriteLine(fy, reg, i, party, branch, code, side, eur, line_val);
         ++written;
@@ -368,7 +445,7 @@ class Generator final : public LedgerWriter {
         code = S(currency->code);
       }
       std::optional<int> branch;
-      if (!Chance(0.8)) branch = Pick(1, 3);
+      if (profile_.branches && !Chance(0.8)) branch = Pick(1, 3);
       WriteLine(fy, reg, n, party, branch, code, side, eur, val);
       sum += side == 1 ? eur : -eur;
     }
@@ -592,6 +669,7 @@ class Generator final : public LedgerWriter {
 
   db::Connection& conn_;
   GeneratorOptions options_;
+  Profile profile_;
   std::mt19937_64 rng_;
   std::vector<std::unique_ptr<FamilyGenerator>> families_;
   std::vector<FiscalYearSpec> years_;
@@ -608,6 +686,30 @@ class Generator final : public LedgerWriter {
 };
 
 }  // namespace
+
+namespace {
+constexpr std::pair<LedgerShape, const char*> kShapes[] = {
+    {LedgerShape::kStandard, "standard"},
+    {LedgerShape::kFewAccounts, "few-accounts"},
+    {LedgerShape::kManyParties, "many-parties"},
+    {LedgerShape::kManyCompanies, "many-companies"},
+    {LedgerShape::kSparse, "sparse"},
+};
+}  // namespace
+
+std::optional<LedgerShape> ShapeNamed(std::string_view name) {
+  for (const auto& [shape, shape_name] : kShapes) {
+    if (name == shape_name) return shape;
+  }
+  return std::nullopt;
+}
+
+const char* ShapeName(LedgerShape shape) {
+  for (const auto& [s, name] : kShapes) {
+    if (s == shape) return name;
+  }
+  return "standard";
+}
 
 GeneratedLedger GenerateLedger(db::Connection& connection, const GeneratorOptions& options) {
   return Generator(connection, options).Run();

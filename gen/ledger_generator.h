@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "veriprog/decimal.h"
@@ -23,6 +25,19 @@ class Connection;
 
 namespace veriprog::gen {
 
+// The shape of the firm whose ledger is generated. The families add their registrations on every
+// shape; a shape changes the core journal's lines and the companies.
+enum class LedgerShape {
+  kStandard,       // a trading company: 200 accounts, customers and suppliers by size
+  kFewAccounts,    // a dozen accounts and 30 counterparts, each on very many lines
+  kManyParties,    // a customer or supplier on most lines, one in four kept in a currency
+  kManyCompanies,  // 100 companies of modest size sharing the lines asked
+  kSparse,         // lines mostly Null: no branch, no currency, seldom a customer or supplier
+};
+// "standard", "few-accounts", "many-parties", "many-companies", "sparse".
+std::optional<LedgerShape> ShapeNamed(std::string_view name);
+const char* ShapeName(LedgerShape shape);
+
 struct GeneratorOptions {
   std::uint64_t seed = 1;
   std::int64_t lines = 10000;  // journal lines, about
@@ -30,6 +45,7 @@ struct GeneratorOptions {
   int customers = 0;           // customers per company (suppliers: half); 0 picks by size
   int companies = 2;           // companies in the ledger, 2 or more
   int wrong_months = 0;        // monthly account totals made wrong on purpose
+  LedgerShape shape = LedgerShape::kStandard;
 };
 
 // One fiscal year of a company that the generator filled.
