@@ -31,7 +31,7 @@ enum class LedgerShape {
   kStandard,       // a trading company: 200 accounts, customers and suppliers by size
   kFewAccounts,    // a dozen accounts and 30 counterparts, each on very many lines
   kManyParties,    // a customer or supplier on most lines, one in four kept in a currency
-  kManyCompanies,  // 100 companies of modest size sharing the lines asked
+  kManyCompanies,  // 100 companies of modest size: a twentieth of the lines asked each
   kSparse,         // lines mostly Null: no branch, no currency, seldom a customer or supplier
 };
 // "standard", "few-accounts", "many-parties", "many-companies", "sparse".
