@@ -337,7 +337,7 @@ class TurnoverFamily final : public FamilyGenerator {
   }
 
   void Totals(LedgerWriter& w) override {
-    WriteVatLines(w.conn());
+    WriteVatLines();
     db::UpdateStatistics(w.conn(), {"CG43_MOVIVA"});
     std::vector<Reckoned> reckoned;
     for (const auto& fy : w.years())
@@ -350,7 +350,6 @@ class TurnoverFamily final : public FamilyGenerator {
  private:
   struct Vat {
     int ditta;
-    std::string numreg;
     int riga;
     Cents imponibile, imposta, impostand;
     std::optional<Cents> imposta_val, impostand_val;
@@ -434,7 +433,7 @@ class TurnoverFamily final : public FamilyGenerator {
       } else {
         add(counter, branch, revenue_side, base, 3, k);
       }
-      vats.push_back({fy.ditta, "", k, euro(base), euro(imposta), euro(impostand),
+      vats.push_back({fy.ditta, k, euro(base), euro(imposta), euro(impostand),
                       rate ? std::optional<Cents>(imposta) : std::nullopt,
                       rate ? std::optional<Cents>(impostand) : std::nullopt});
       tax_val += imposta + impostand;
@@ -461,25 +460,26 @@ class TurnoverFamily final : public FamilyGenerator {
       lines[i].progiva = kinds[i].second;
     }
     const std::string numreg = w.AddRegistration(fy, reg, lines);
-    for (Vat& v : vats) {
-      v.numreg = numreg;
-      vats_.push_back(std::move(v));
+    // The VAT lines of the registrations written through the core wait for Totals, held.
+    if (!vat_) {
+      vat_ = std::make_unique<Rows>(
+          w.conn(), "CG43_MOVIVA",
+          std::vector<std::string>{"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA",
+                                   "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND",
+                                   "CG43_IMPOSTAVAL", "CG43_IMPOSTANDVAL"});
+    }
+    auto money = [](const std::optional<Cents>& c) { return c ? S(Money(*c)) : std::nullopt; };
+    for (const Vat& v : vats) {
+      vat_->Row({N(v.ditta), S(numreg), N(v.riga), S(Money(v.imponibile)), S(Money(v.imposta)),
+                 S(Money(v.impostand)), money(v.imposta_val), money(v.impostand_val)});
     }
     return static_cast<int>(lines.size());
   }
 
-  // The VAT lines of the registrations written through the core.
-  void WriteVatLines(db::Connection& conn) {
-    Rows vat(conn, "CG43_MOVIVA",
-             {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_IMPONIBILE",
-              "CG43_IMPOSTA", "CG43_IMPOSTAND", "CG43_IMPOSTAVAL", "CG43_IMPOSTANDVAL"});
-    auto money = [](const std::optional<Cents>& c) { return c ? S(Money(*c)) : std::nullopt; };
-    for (const Vat& v : vats_) {
-      vat.Row({N(v.ditta), S(v.numreg), N(v.riga), S(Money(v.imponibile)), S(Money(v.imposta)),
-               S(Money(v.impostand)), money(v.imposta_val), money(v.impostand_val)});
-    }
-    vat.Finish();
-    vats_.clear();
+  void WriteVatLines() {
+    if (!vat_) return;
+    vat_->Finish();
+    vat_.reset();
   }
 
   // As many figures as asked, among the fiscal years that may be wrong, each changed by a few
@@ -611,7 +611,7 @@ class TurnoverFamily final : public FamilyGenerator {
     Exec(conn, "DROP TABLE #GEN_FATTURATO");
   }
 
-  std::vector<Vat> vats_;
+  std::unique_ptr<Rows> vat_;
 };
 
 }  // namespace
