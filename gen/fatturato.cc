@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -16,6 +17,7 @@
 
 #include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
+#include "gen/spool.h"
 #include "gen/vat_totals.h"
 
 namespace veriprog::gen {
@@ -120,9 +122,10 @@ class Reckoner {
         " AND H.CG41_INDTIPOREG IN (1, 2) AND H.CG41_INDTIPOMOV = 0 AND H.CG41_INDPROVREG = 0"
         " AND EXISTS (SELECT 1 FROM CG42_MOVCONT X WHERE X.CG42_DITTA_CG18 = H.CG41_DITTA_CG18"
         " AND X.CG42_NUMREG_CG41 = H.CG41_NUMREG)";
-    // The registrations first, then their lines and VAT lines a page of registrations at a
-    // time: a fiscal year of millions of lines is never held whole.
-    std::vector<Header> headers;
+    // The registrations first, spooled out of memory as they come, then their lines and VAT
+    // lines a page of registrations at a time: a fiscal year of millions of lines is never held
+    // whole.
+    RowSpool registrations;
     ForEachRow(conn_,
                "SELECT H.CG41_NUMREG, YEAR(H.CG41_DATAREG),"
                " MONTH(H.CG41_DATAREG), COALESCE(H.CG41_CODICE_CG31, 0),"
@@ -133,15 +136,13 @@ class Reckoner {
                [&](const std::vector<Opt>& r) {
                  const std::int64_t tipo = std::stoll(r[5].value_or("0"));
                  if (tipo != 1 && tipo != 2) return;
-                 headers.push_back({r[0].value_or(""), std::stoll(r[1].value_or("0")),
-                                    std::stoll(r[2].value_or("0")), std::stoll(r[3].value_or("0")),
-                                    std::stoll(r[4].value_or("0")), tipo});
+                 registrations.Add(r);
                });
     constexpr std::size_t kPage = 20000;
-    for (std::size_t first = 0; first < headers.size(); first += kPage) {
-      const std::size_t last = std::min(headers.size(), first + kPage) - 1;
-      const std::string page = where + " AND H.CG41_NUMREG >= " + Quoted(headers[first].numreg) +
-                               " AND H.CG41_NUMREG <= " + Quoted(headers[last].numreg);
+    std::vector<Header> headers;
+    auto reckon = [&] {
+      const std::string page = where + " AND H.CG41_NUMREG >= " + Quoted(headers.front().numreg) +
+                               " AND H.CG41_NUMREG <= " + Quoted(headers.back().numreg);
       // Read straight into the reckoning's own rows, never held as text.
       auto number = [](const Opt& v) { return std::stoll(v.value_or("0")); };
       auto optional_number = [](const Opt& v) {
@@ -177,9 +178,17 @@ class Reckoner {
                    vat_by_reg[r[0].value_or("")].push_back(
                        {number(r[1]), ParseCents(r[2]), ParseCents(r[3])});
                  });
-      for (std::size_t h = first; h <= last; ++h)
-        Registration(headers[h], by_reg[headers[h].numreg], vat_by_reg[headers[h].numreg]);
-    }
+      for (const Header& h : headers)
+        Registration(h, by_reg[h.numreg], vat_by_reg[h.numreg]);
+      headers.clear();
+    };
+    registrations.ForEach([&](std::span<const Opt> r) {
+      headers.push_back({r[0].value_or(""), std::stoll(r[1].value_or("0")),
+                         std::stoll(r[2].value_or("0")), std::stoll(r[3].value_or("0")),
+                         std::stoll(r[4].value_or("0")), std::stoll(r[5].value_or("0"))});
+      if (headers.size() == kPage) reckon();
+    });
+    if (!headers.empty()) reckon();
     return std::move(out_);
   }
 
