@@ -4,11 +4,14 @@
 #include <set>
 #include <span>
 #include <stdexcept>
+#include <string>
 
 #include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
+#include "gen/spool.h"
 #include "veriprog/connection.h"
 #include "veriprog/date_time.h"
+#include "veriprog/error.h"
 #include "veriprog/variant.h"
 
 namespace veriprog::gen {
@@ -64,23 +67,51 @@ Cents ToEuro(Cents val, Cents rate) {
   return static_cast<Cents>(q + (r >= 5000 ? 1 : (r <= -5000 ? -1 : 0)));
 }
 
+struct Rows::Held {
+  db::BulkTable table;
+  RowSpool rows;
+};
+
 Rows::Rows(db::Connection& conn, std::string table, std::vector<std::string> columns,
            bool streaming, std::string identity)
-    : writer_(db::OpenBulkWriter(conn, {std::move(table), std::move(columns), std::move(identity)},
-                                 streaming ? db::BulkMode::kStream : db::BulkMode::kHold)) {}
+    : conn_(conn) {
+  db::BulkTable target{std::move(table), std::move(columns), std::move(identity)};
+  if (streaming) {
+    writer_ = db::OpenBulkWriter(conn, std::move(target), db::BulkMode::kStream);
+  } else {
+    held_ = std::make_unique<Held>();
+    held_->table = std::move(target);
+  }
+}
 
 Rows::~Rows() = default;
 
 void Rows::Row(std::initializer_list<Opt> values) {
-  writer_->Row(std::span<const Opt>(values.begin(), values.size()));
+  Row(std::span<const Opt>(values.begin(), values.size()));
 }
 
 void Rows::Row(std::span<const Opt> values) {
-  writer_->Row(values);
+  if (!held_) {
+    if (!writer_) throw std::logic_error("generator: a row after the rows were finished");
+    writer_->Row(values);
+    return;
+  }
+  const auto& columns = held_->table.columns;
+  if (!columns.empty() && values.size() != columns.size()) {
+    throw db::DbError("a row of " + std::to_string(values.size()) + " values for the " +
+                      std::to_string(columns.size()) + " columns of " + held_->table.table);
+  }
+  held_->rows.Add(values);
 }
 
 void Rows::Finish() {
-  writer_->Finish();
+  if (held_) {
+    // The connection is free now: the held rows stream in, as they were added.
+    writer_ = db::OpenBulkWriter(conn_, held_->table, db::BulkMode::kStream);
+    held_->rows.ForEach([&](std::span<const Opt> row) { writer_->Row(row); });
+    held_.reset();
+  }
+  if (writer_) writer_->Finish();
 }
 
 void Exec(db::Connection& conn, const std::string& sql) {

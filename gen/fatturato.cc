@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -16,6 +17,7 @@
 
 #include "db/bulk_writer.h"
 #include "gen/ledger_writer.h"
+#include "gen/spool.h"
 #include "gen/vat_totals.h"
 
 namespace veriprog::gen {
@@ -120,9 +122,10 @@ class Reckoner {
         " AND H.CG41_INDTIPOREG IN (1, 2) AND H.CG41_INDTIPOMOV = 0 AND H.CG41_INDPROVREG = 0"
         " AND EXISTS (SELECT 1 FROM CG42_MOVCONT X WHERE X.CG42_DITTA_CG18 = H.CG41_DITTA_CG18"
         " AND X.CG42_NUMREG_CG41 = H.CG41_NUMREG)";
-    // The registrations first, then their lines and VAT lines a page of registrations at a
-    // time: a fiscal year of millions of lines is never held whole.
-    std::vector<Header> headers;
+    // The registrations first, spooled out of memory as they come, then their lines and VAT
+    // lines a page of registrations at a time: a fiscal year of millions of lines is never held
+    // whole.
+    RowSpool registrations;
     ForEachRow(conn_,
                "SELECT H.CG41_NUMREG, YEAR(H.CG41_DATAREG),"
                " MONTH(H.CG41_DATAREG), COALESCE(H.CG41_CODICE_CG31, 0),"
@@ -133,15 +136,13 @@ class Reckoner {
                [&](const std::vector<Opt>& r) {
                  const std::int64_t tipo = std::stoll(r[5].value_or("0"));
                  if (tipo != 1 && tipo != 2) return;
-                 headers.push_back({r[0].value_or(""), std::stoll(r[1].value_or("0")),
-                                    std::stoll(r[2].value_or("0")), std::stoll(r[3].value_or("0")),
-                                    std::stoll(r[4].value_or("0")), tipo});
+                 registrations.Add(r);
                });
     constexpr std::size_t kPage = 20000;
-    for (std::size_t first = 0; first < headers.size(); first += kPage) {
-      const std::size_t last = std::min(headers.size(), first + kPage) - 1;
-      const std::string page = where + " AND H.CG41_NUMREG >= " + Quoted(headers[first].numreg) +
-                               " AND H.CG41_NUMREG <= " + Quoted(headers[last].numreg);
+    std::vector<Header> headers;
+    auto reckon = [&] {
+      const std::string page = where + " AND H.CG41_NUMREG >= " + Quoted(headers.front().numreg) +
+                               " AND H.CG41_NUMREG <= " + Quoted(headers.back().numreg);
       // Read straight into the reckoning's own rows, never held as text.
       auto number = [](const Opt& v) { return std::stoll(v.value_or("0")); };
       auto optional_number = [](const Opt& v) {
@@ -177,9 +178,17 @@ class Reckoner {
                    vat_by_reg[r[0].value_or("")].push_back(
                        {number(r[1]), ParseCents(r[2]), ParseCents(r[3])});
                  });
-      for (std::size_t h = first; h <= last; ++h)
-        Registration(headers[h], by_reg[headers[h].numreg], vat_by_reg[headers[h].numreg]);
-    }
+      for (const Header& h : headers)
+        Registration(h, by_reg[h.numreg], vat_by_reg[h.numreg]);
+      headers.clear();
+    };
+    registrations.ForEach([&](std::span<const Opt> r) {
+      headers.push_back({r[0].value_or(""), std::stoll(r[1].value_or("0")),
+                         std::stoll(r[2].value_or("0")), std::stoll(r[3].value_or("0")),
+                         std::stoll(r[4].value_or("0")), std::stoll(r[5].value_or("0"))});
+      if (headers.size() == kPage) reckon();
+    });
+    if (!headers.empty()) reckon();
     return std::move(out_);
   }
 
@@ -337,7 +346,7 @@ class TurnoverFamily final : public FamilyGenerator {
   }
 
   void Totals(LedgerWriter& w) override {
-    WriteVatLines(w.conn());
+    WriteVatLines();
     db::UpdateStatistics(w.conn(), {"CG43_MOVIVA"});
     std::vector<Reckoned> reckoned;
     for (const auto& fy : w.years())
@@ -350,7 +359,6 @@ class TurnoverFamily final : public FamilyGenerator {
  private:
   struct Vat {
     int ditta;
-    std::string numreg;
     int riga;
     Cents imponibile, imposta, impostand;
     std::optional<Cents> imposta_val, impostand_val;
@@ -434,7 +442,7 @@ class TurnoverFamily final : public FamilyGenerator {
       } else {
         add(counter, branch, revenue_side, base, 3, k);
       }
-      vats.push_back({fy.ditta, "", k, euro(base), euro(imposta), euro(impostand),
+      vats.push_back({fy.ditta, k, euro(base), euro(imposta), euro(impostand),
                       rate ? std::optional<Cents>(imposta) : std::nullopt,
                       rate ? std::optional<Cents>(impostand) : std::nullopt});
       tax_val += imposta + impostand;
@@ -461,25 +469,26 @@ class TurnoverFamily final : public FamilyGenerator {
       lines[i].progiva = kinds[i].second;
     }
     const std::string numreg = w.AddRegistration(fy, reg, lines);
-    for (Vat& v : vats) {
-      v.numreg = numreg;
-      vats_.push_back(std::move(v));
+    // The VAT lines of the registrations written through the core wait for Totals, held.
+    if (!vat_) {
+      vat_ = std::make_unique<Rows>(
+          w.conn(), "CG43_MOVIVA",
+          std::vector<std::string>{"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA",
+                                   "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND",
+                                   "CG43_IMPOSTAVAL", "CG43_IMPOSTANDVAL"});
+    }
+    auto money = [](const std::optional<Cents>& c) { return c ? S(Money(*c)) : std::nullopt; };
+    for (const Vat& v : vats) {
+      vat_->Row({N(v.ditta), S(numreg), N(v.riga), S(Money(v.imponibile)), S(Money(v.imposta)),
+                 S(Money(v.impostand)), money(v.imposta_val), money(v.impostand_val)});
     }
     return static_cast<int>(lines.size());
   }
 
-  // The VAT lines of the registrations written through the core.
-  void WriteVatLines(db::Connection& conn) {
-    Rows vat(conn, "CG43_MOVIVA",
-             {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_IMPONIBILE",
-              "CG43_IMPOSTA", "CG43_IMPOSTAND", "CG43_IMPOSTAVAL", "CG43_IMPOSTANDVAL"});
-    auto money = [](const std::optional<Cents>& c) { return c ? S(Money(*c)) : std::nullopt; };
-    for (const Vat& v : vats_) {
-      vat.Row({N(v.ditta), S(v.numreg), N(v.riga), S(Money(v.imponibile)), S(Money(v.imposta)),
-               S(Money(v.impostand)), money(v.imposta_val), money(v.impostand_val)});
-    }
-    vat.Finish();
-    vats_.clear();
+  void WriteVatLines() {
+    if (!vat_) return;
+    vat_->Finish();
+    vat_.reset();
   }
 
   // As many figures as asked, among the fiscal years that may be wrong, each changed by a few
@@ -611,7 +620,7 @@ class TurnoverFamily final : public FamilyGenerator {
     Exec(conn, "DROP TABLE #GEN_FATTURATO");
   }
 
-  std::vector<Vat> vats_;
+  std::unique_ptr<Rows> vat_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Registration headers waiting for their journal lines to be in (or, where the server checks
 // links row by row, to go in before them), kept small: a ledger of ten million lines has three
-// million of them. Numbers are kept as their running part, repeated texts once.
+// million of them. Numbers (a parent's too) are kept as their running part, repeated texts once;
+// all but the last few thousand wait packed in a spool, out of memory.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "gen/ledger_writer.h"
+#include "gen/spool.h"
 
 namespace veriprog::gen {
 
@@ -24,15 +26,18 @@ class HeldHeaders {
   // for any other number.
   void Add(int ditta, int anno, int progressivo, const Registration& reg);
   // Sets the parent (nullopt keeps the one it has) and the deleted mark of a registration added
-  // lately; false when none of the last ones has that number.
+  // lately (among the last kRecent); false when none of them has that number.
   bool Link(const std::string& numreg, const Opt& rifpadre, std::optional<int> flgdelete);
-  // Every header in the order added, as the values of HeaderColumns().
-  void ForEach(const std::function<void(std::span<const Opt>)>& row) const;
+  // Every header in the order added, as the values of HeaderColumns(); once, and no more are
+  // added afterwards.
+  void ForEach(const std::function<void(std::span<const Opt>)>& row);
   static const std::vector<std::string>& HeaderColumns();
 
  private:
+  static constexpr std::size_t kRecent = 4096;
   static constexpr std::int32_t kNone = INT32_MIN;
   static constexpr std::uint32_t kNullText = UINT32_MAX;
+  static constexpr std::uint32_t kSequence = 0x80000000u;  // a number of the same fiscal year
   struct Held {
     std::int32_t sequence, date, dataregiva, datacomp, branch;
     std::uint32_t causal, sezionale, rifpadre;
@@ -40,9 +45,12 @@ class HeldHeaders {
     std::int8_t progressivo, tipomov, provreg, indtiporeg, flgsegnoiva, flgdelete;
   };
   std::uint32_t Text(const Opt& text);
-  Opt TextOf(std::uint32_t id) const;
+  std::uint32_t Parent(const Opt& text, int anno, int progressivo);
+  Opt TextOf(const Held& h, std::uint32_t id) const;
 
-  std::deque<Held> held_;  // grows without moving what it holds
+  std::deque<Held> recent_;  // the last ones added, which a link may still change
+  Spool older_;
+  std::size_t spooled_ = 0;
   std::vector<std::string> texts_;
   std::map<std::string, std::uint32_t> text_ids_;
 };

@@ -8,11 +8,13 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <span>
 #include <stdexcept>
 
 #include "db/bulk_writer.h"
 #include "gen/held_headers.h"
 #include "gen/ledger_writer.h"
+#include "gen/packed_totals.h"
 #include "veriprog/connection.h"
 
 namespace veriprog::gen {
@@ -33,10 +35,7 @@ struct Amounts {
   Cents Final() const { return ape + rettd - retta + totd - tota; }
 };
 
-struct Yearly {
-  Amounts eur;
-  std::map<std::string, std::pair<Amounts, Amounts>> currency;  // code -> (in currency, in euro)
-};
+using CurrencyYear = std::pair<Amounts, Amounts>;  // in the currency, in euro
 
 // What a shape of firm changes in the core journal: which accounts and counterparts its lines
 // use, how many are in a currency, how many name a branch. The families' registrations keep
@@ -88,17 +87,39 @@ Profile ProfileOf(LedgerShape shape) {
   return p;
 }
 
-struct MonthKey {
-  Key key;
-  int year;
-  int month;
-  auto operator<=>(const MonthKey&) const = default;
-};
-
 struct Monthly {
   Cents d = 0, a = 0;
-  std::map<std::string, std::array<Cents, 4>>
-      currency;  // val debit, val credit, eur debit, eur credit
+};
+using CurrencyMonth = std::array<Cents, 4>;  // val debit, val credit, eur debit, eur credit
+
+// Whom a total is kept for: an account, with the customer or supplier on it (0 and 0 for none).
+struct PartyKey {
+  std::string conto;
+  int tipocf = 0;
+  int clifor = 0;
+  auto operator<=>(const PartyKey&) const = default;
+};
+struct PartyHash {
+  std::size_t operator()(const PartyKey& p) const {
+    return std::hash<std::string>{}(p.conto) ^
+           (static_cast<std::size_t>(p.tipocf) * 0x9e3779b97f4a7c15ull) ^
+           (static_cast<std::size_t>(p.clifor) * 0xc2b2ae3d27d4eb4full);
+  }
+};
+
+// The account totals of one fiscal year while the journal comes in, by packed key.
+struct FiscalTotals {
+  PackedTable<Amounts> yearly;
+  PackedTable<CurrencyYear> yearly_val;
+  PackedTable<Monthly> monthly;
+  PackedTable<CurrencyMonth> monthly_val;
+};
+// The same once the journal is in: sorted, keys ranked (gen/packed_totals.h).
+struct SortedTotals {
+  std::vector<PackedTable<Amounts>::Entry> yearly;
+  std::vector<PackedTable<CurrencyYear>::Entry> yearly_val;
+  std::vector<PackedTable<Monthly>::Entry> monthly;
+  std::vector<PackedTable<CurrencyMonth>::Entry> monthly_val;
 };
 
 class Generator final : public LedgerWriter {
@@ -172,8 +193,10 @@ class Generator final : public LedgerWriter {
       result_.fiscal_years.push_back(
           {fy.ditta, fy.anno, fy.progressivo, fy.start.Text(), fy.end.Text()});
     }
+    SortTotals();
     MakeWrong(years);
     WriteTotals(years);
+    sorted_.clear();  // written: the families' reckonings get the memory
     // The families reckon their totals from the journal just written: unanalysed inside this
     // transaction, its tables would look empty to the planner, which then joins them by nested
     // loops (hours at a million lines). Each family does the same for the lines it writes itself.
@@ -472,10 +495,12 @@ class Generator final : public LedgerWriter {
     if (reg.tipomov != 0 || reg.provreg != 0) return;
 
     // The totals this line makes, worked out here and not by the component.
-    Key key{party.conto.value_or(""), party.tipocf.value_or(0), party.clifor.value_or(0),
-            branch.value_or(reg.branch.value_or(0))};
+    const std::uint32_t who =
+        parties_.Id({party.conto.value_or(""), party.tipocf.value_or(0), party.clifor.value_or(0)});
+    const int sede = branch.value_or(reg.branch.value_or(0));
     const bool foreign = currency && *currency != "EURO";
-    auto& year = totals_[{fy.ditta, fy.anno, fy.progressivo}][key];
+    const std::uint32_t code = foreign ? currencies_.Id(*currency) + 1 : 0;
+    FiscalTotals& totals = totals_[{fy.ditta, fy.anno, fy.progressivo}];
     auto apply = [&](Amounts& a, Cents amount) {
       const Cents d = side == 1 ? amount : 0;
       const Cents c = side == 2 ? amount : 0;
@@ -491,19 +516,19 @@ class Generator final : public LedgerWriter {
         a.tota += c;
       }
     };
-    apply(year.eur, eur);
+    apply(totals.yearly[PackedKey::Make(who, sede)], eur);
     if (foreign) {
-      auto& pair = year.currency[*currency];
+      auto& pair = totals.yearly_val[PackedKey::Make(who, sede, 0, 0, code)];
       apply(pair.first, *val);
       apply(pair.second, eur);
     }
     // Every movement outside the balances and the adjustments is in the monthly totals, the
     // families' causals as much as the ordinary one.
     if (reg.causal != "150" && reg.causal != "151" && reg.causal != "900") {
-      auto& month = months_[{fy.ditta, fy.anno, fy.progressivo}][{key, reg.date.y, reg.date.m}];
+      auto& month = totals.monthly[PackedKey::Make(who, sede, reg.date.y, reg.date.m)];
       (side == 1 ? month.d : month.a) += eur;
       if (foreign) {
-        auto& c = month.currency[*currency];
+        auto& c = totals.monthly_val[PackedKey::Make(who, sede, reg.date.y, reg.date.m, code)];
         c[side == 1 ? 0 : 1] += *val;
         c[side == 1 ? 2 : 3] += eur;
       }
@@ -524,77 +549,130 @@ class Generator final : public LedgerWriter {
     return k.conto.substr(0, 2) + buf;
   }
 
+  // The journal is in: every total in the order the keys have as the ledger compares them.
+  void SortTotals() {
+    const std::vector<std::uint32_t> party_rank = parties_.Rank();
+    const std::vector<std::uint32_t> currency_rank = currencies_.Rank();
+    auto ranked = [&](std::uint64_t k) {
+      constexpr std::uint64_t kBelowParty = (1ull << PackedKey::kPartyShift) - 1;
+      const std::uint32_t c = PackedKey::Currency(k);
+      return static_cast<std::uint64_t>(party_rank[PackedKey::Party(k)]) << PackedKey::kPartyShift |
+             (k & kBelowParty & ~PackedKey::kCurrencyMask) |
+             (c == 0 ? 0 : currency_rank[c - 1] + 1);
+    };
+    for (auto& [year, t] : totals_) {
+      SortedTotals& out = sorted_[year];
+      out.yearly = t.yearly.Sorted(ranked);
+      out.yearly_val = t.yearly_val.Sorted(ranked);
+      out.monthly = t.monthly.Sorted(ranked);
+      out.monthly_val = t.monthly_val.Sorted(ranked);
+    }
+    totals_.clear();
+  }
+
+  // The key of a sorted total, as the ledger holds it.
+  Key KeyOf(std::uint64_t ranked) const {
+    const PartyKey& p = parties_.ByRank(PackedKey::Party(ranked));
+    return {p.conto, p.tipocf, p.clifor, PackedKey::Branch(ranked)};
+  }
+  const std::string& CurrencyOf(std::uint64_t ranked) const {
+    return currencies_.ByRank(PackedKey::Currency(ranked) - 1);
+  }
+  SortedTotals& Sorted(const FiscalYearSpec& fy) {
+    return sorted_[{fy.ditta, fy.anno, fy.progressivo}];
+  }
+
+  // The currency totals that go with a sorted euro total `key`, from `next` on.
+  template <typename Entry>
+  static std::span<const Entry> CurrenciesOf(const std::vector<Entry>& val, std::size_t& next,
+                                             std::uint64_t key) {
+    const std::size_t first = next;
+    while (next < val.size() && PackedKey::Euro(val[next].key) == key)
+      ++next;
+    return std::span<const Entry>(val.data() + first, next - first);
+  }
+
+  // Which figure of a key was made wrong: the euro row's, a currency row's, its euro twin's.
+  enum Figure { kEuroRow = 0, kCurrencyRow = 1, kEuroTwin = 2 };
+
   void MakeWrong(const std::vector<FiscalYearSpec>& years) {
     struct Target {
-      const FiscalYearSpec* fy;
-      Key key;
-      std::string currency;  // "" for the euro row
+      std::size_t fy;     // in years
+      std::uint64_t key;  // sorted; with its currency for a currency row
       bool euro_twin;
     };
     std::vector<Target> targets;
-    for (const auto& fy : years) {
-      if (!fy.may_be_wrong) continue;
-      for (auto& [key, year] : totals_[{fy.ditta, fy.anno, fy.progressivo}]) {
-        targets.push_back({&fy, key, "", false});
-        for (auto& [code, pair] : year.currency) {
-          targets.push_back({&fy, key, code, false});
-          targets.push_back({&fy, key, code, true});
+    for (std::size_t i = 0; i < years.size(); ++i) {
+      if (!years[i].may_be_wrong) continue;
+      const SortedTotals& t = Sorted(years[i]);
+      std::size_t next = 0;
+      for (const auto& [key, amounts] : t.yearly) {
+        targets.push_back({i, key, false});
+        for (const auto& c : CurrenciesOf(t.yearly_val, next, key)) {
+          targets.push_back({i, c.key, false});
+          targets.push_back({i, c.key, true});
         }
       }
     }
     std::shuffle(targets.begin(), targets.end(), rng_);
     const int wanted = std::min<int>(options_.wrong, static_cast<int>(targets.size()));
-    std::set<std::tuple<int, int, Key>> touched;  // one change per key: the list stays exact
+    Touched touched;  // one change per key: the list stays exact
     for (const auto& t : targets) {
       if (static_cast<int>(result_.wrong.size()) >= wanted) break;
-      if (!touched.insert({t.fy->ditta, t.fy->anno, t.key}).second) continue;
+      const FiscalYearSpec& fy = years[t.fy];
+      if (!touched.insert({fy.ditta, fy.anno, PackedKey::Euro(t.key)}).second) continue;
       Cents delta = Pick(1, 10000) * (Chance(0.5) ? 1 : -1);
       std::string valuta = "EURO", what = "CG53_SALDOFIN";
-      if (t.currency.empty()) {
-        wrong_final_[{t.fy->ditta, t.fy->anno, t.key, ""}] = delta;
+      if (PackedKey::Currency(t.key) == 0) {
+        wrong_final_[{fy.ditta, fy.anno, t.key, kEuroRow}] = delta;
       } else if (!t.euro_twin) {
-        valuta = t.currency;
+        valuta = CurrencyOf(t.key);
         what = "CGV0_SALDOFIN";
-        wrong_final_[{t.fy->ditta, t.fy->anno, t.key, t.currency}] = delta;
+        wrong_final_[{fy.ditta, fy.anno, t.key, kCurrencyRow}] = delta;
       } else {
         valuta = "(EURO)";
         what = "CGV0_SALDOFINEURO";
-        wrong_final_[{t.fy->ditta, t.fy->anno, t.key, t.currency + "EURO"}] = delta;
+        wrong_final_[{fy.ditta, fy.anno, t.key, kEuroTwin}] = delta;
       }
-      result_.wrong.push_back({t.fy->ditta, t.fy->anno, t.fy->progressivo, CheckCode(t.key),
-                               t.key.sede, valuta, *db::Decimal::FromUnscaled(delta, 2), what,
-                               t.key.conto, t.key.tipocf, t.key.clifor});
+      const Key key = KeyOf(t.key);
+      result_.wrong.push_back({fy.ditta, fy.anno, fy.progressivo, CheckCode(key), key.sede, valuta,
+                               *db::Decimal::FromUnscaled(delta, 2), what, key.conto, key.tipocf,
+                               key.clifor});
     }
     if (options_.wrong_months > 0) MakeWrongMonths(years, touched);
   }
 
+  // Keys (company, year, sorted euro key) with a total made wrong.
+  using Touched = std::set<std::tuple<int, int, std::uint64_t>>;
+
   // Monthly euro totals made wrong: the debit or the credit of one month of a key whose other
   // totals are all right, so that the months part in exactly that month and the year agrees.
-  void MakeWrongMonths(const std::vector<FiscalYearSpec>& years,
-                       std::set<std::tuple<int, int, Key>>& touched) {
-    std::vector<std::pair<const FiscalYearSpec*, MonthKey>> targets;
-    for (const auto& fy : years) {
-      if (!fy.may_be_wrong) continue;
-      for (const auto& [mk, month] : months_[{fy.ditta, fy.anno, fy.progressivo}])
-        targets.emplace_back(&fy, mk);
+  void MakeWrongMonths(const std::vector<FiscalYearSpec>& years, Touched& touched) {
+    std::vector<std::pair<std::size_t, std::uint64_t>> targets;  // fiscal year, sorted month key
+    for (std::size_t i = 0; i < years.size(); ++i) {
+      if (!years[i].may_be_wrong) continue;
+      for (const auto& month : Sorted(years[i]).monthly)
+        targets.emplace_back(i, month.key);
     }
     std::shuffle(targets.begin(), targets.end(), rng_);
     int made = 0;
-    for (const auto& [fy, mk] : targets) {
+    for (const auto& [i, mk] : targets) {
       if (made >= options_.wrong_months) break;
-      if (!touched.insert({fy->ditta, fy->anno, mk.key}).second) continue;
+      const FiscalYearSpec& fy = years[i];
+      if (!touched.insert({fy.ditta, fy.anno, PackedKey::Yearly(mk)}).second) continue;
       ++made;
       const Cents delta = Pick(1, 10000) * (Chance(0.5) ? 1 : -1);
       const bool debit = Chance(0.5);
-      wrong_month_[{fy->ditta, fy->anno, mk}] = {debit ? delta : 0, debit ? 0 : delta};
-      result_.wrong.push_back({fy->ditta, fy->anno, fy->progressivo, CheckCode(mk.key), mk.key.sede,
-                               "EURO", *db::Decimal::FromUnscaled(delta, 2),
-                               debit ? "CG52_IMPORTODARE" : "CG52_IMPORTOAVERE", mk.key.conto,
-                               mk.key.tipocf, mk.key.clifor, mk.year, mk.month});
+      wrong_month_[{fy.ditta, fy.anno, mk}] = {debit ? delta : 0, debit ? 0 : delta};
+      const Key key = KeyOf(mk);
+      result_.wrong.push_back({fy.ditta, fy.anno, fy.progressivo, CheckCode(key), key.sede, "EURO",
+                               *db::Decimal::FromUnscaled(delta, 2),
+                               debit ? "CG52_IMPORTODARE" : "CG52_IMPORTOAVERE", key.conto,
+                               key.tipocf, key.clifor, PackedKey::Year(mk), PackedKey::Month(mk)});
     }
   }
 
-  Cents Wrong(const FiscalYearSpec& fy, const Key& key, const std::string& which) const {
+  Cents Wrong(const FiscalYearSpec& fy, std::uint64_t key, Figure which) const {
     auto it = wrong_final_.find({fy.ditta, fy.anno, key, which});
     return it == wrong_final_.end() ? 0 : it->second;
   }
@@ -610,24 +688,27 @@ class Generator final : public LedgerWriter {
                  "CG53_SALDOFIN", "CG53_SALDOCHIU", "CG53_IMPORTOIVA"},
                 false, "CG53_IDPROGA");
     Rows yearly_val(conn_, "CGV0_PROGAVAL");
-    std::map<std::tuple<int, int, Key>, int> ids;
+    std::map<YearKey, int> first_ids;  // a fiscal year's yearly totals are numbered from here on
     int id = 0;
     for (const auto& fy : years) {
-      for (const auto& [key, year] : totals_[{fy.ditta, fy.anno, fy.progressivo}]) {
-        ids[{fy.ditta, fy.anno, key}] = ++id;
-        const Amounts& a = year.eur;
-        yearly.Row({N(id), N(fy.ditta), N(fy.anno), N(fy.progressivo), N(fy.gruppo), S(key.conto),
-                    MaybeNull(key.tipocf), MaybeNull(key.clifor), MaybeNull(key.sede),
-                    S(Money(a.ape)), S(Money(a.rettd)), S(Money(a.retta)),
-                    S(Money(a.Final() + Wrong(fy, key, ""))), S(Money(a.chiu)), S("0.00")});
-        for (const auto& [code, pair] : year.currency) {
+      const SortedTotals& t = Sorted(fy);
+      first_ids[{fy.ditta, fy.anno, fy.progressivo}] = id;
+      std::size_t next = 0;
+      for (const auto& [key, a] : t.yearly) {
+        ++id;
+        const Key k = KeyOf(key);
+        yearly.Row({N(id), N(fy.ditta), N(fy.anno), N(fy.progressivo), N(fy.gruppo), S(k.conto),
+                    MaybeNull(k.tipocf), MaybeNull(k.clifor), MaybeNull(k.sede), S(Money(a.ape)),
+                    S(Money(a.rettd)), S(Money(a.retta)),
+                    S(Money(a.Final() + Wrong(fy, key, kEuroRow))), S(Money(a.chiu)), S("0.00")});
+        for (const auto& [ckey, pair] : CurrenciesOf(t.yearly_val, next, key)) {
           const Amounts& v = pair.first;
           const Amounts& e = pair.second;
-          yearly_val.Row({N(id), S(code), S(Money(v.ape)), S(Money(v.rettd)), S(Money(v.retta)),
-                          S(Money(v.Final() + Wrong(fy, key, code))), S("0.00"), S(Money(v.chiu)),
-                          S(Money(e.ape)), S(Money(e.rettd)), S(Money(e.retta)),
-                          S(Money(e.Final() + Wrong(fy, key, code + "EURO"))), S("0.00"),
-                          S(Money(e.chiu))});
+          yearly_val.Row({N(id), S(CurrencyOf(ckey)), S(Money(v.ape)), S(Money(v.rettd)),
+                          S(Money(v.retta)), S(Money(v.Final() + Wrong(fy, ckey, kCurrencyRow))),
+                          S("0.00"), S(Money(v.chiu)), S(Money(e.ape)), S(Money(e.rettd)),
+                          S(Money(e.retta)), S(Money(e.Final() + Wrong(fy, ckey, kEuroTwin))),
+                          S("0.00"), S(Money(e.chiu))});
         }
       }
     }
@@ -644,19 +725,30 @@ class Generator final : public LedgerWriter {
     Rows monthly_val(conn_, "CGV1_PROGMVAL");
     int mid = 0;
     for (const auto& fy : years) {
-      for (const auto& [mk, month] : months_[{fy.ditta, fy.anno, fy.progressivo}]) {
-        const int yid = ids.at({fy.ditta, fy.anno, mk.key});
+      const SortedTotals& t = Sorted(fy);
+      const int first_id = first_ids.at({fy.ditta, fy.anno, fy.progressivo});
+      std::size_t next = 0;
+      for (const auto& [mk, month] : t.monthly) {
+        // The yearly total of the same key, which every month's line made too.
+        const std::uint64_t yearly_key = PackedKey::Yearly(mk);
+        const auto year =
+            std::lower_bound(t.yearly.begin(), t.yearly.end(), yearly_key,
+                             [](const auto& e, std::uint64_t k) { return e.key < k; });
+        if (year == t.yearly.end() || year->key != yearly_key)
+          throw std::logic_error("generator: a monthly total without its yearly one");
+        const int yid = first_id + static_cast<int>(year - t.yearly.begin()) + 1;
         ++mid;
         auto wrong = wrong_month_.find({fy.ditta, fy.anno, mk});
         const auto [wd, wa] =
             wrong == wrong_month_.end() ? std::pair<Cents, Cents>{0, 0} : wrong->second;
+        const Key k = KeyOf(mk);
         monthly.Row({N(mid), N(yid), N(fy.ditta), N(fy.anno), N(fy.progressivo), N(fy.gruppo),
-                     S(mk.key.conto), MaybeNull(mk.key.tipocf), MaybeNull(mk.key.clifor),
-                     MaybeNull(mk.key.sede), N(mk.year), N(mk.month), S(Money(month.d + wd)),
+                     S(k.conto), MaybeNull(k.tipocf), MaybeNull(k.clifor), MaybeNull(k.sede),
+                     N(PackedKey::Year(mk)), N(PackedKey::Month(mk)), S(Money(month.d + wd)),
                      S(Money(month.a + wa)), S("0.00")});
-        for (const auto& [code, c] : month.currency) {
-          monthly_val.Row({N(yid), N(mid), S(code), S(Money(c[0])), S(Money(c[1])), S("0.00"),
-                           S(Money(c[2])), S(Money(c[3])), S("0.00")});
+        for (const auto& [ckey, c] : CurrenciesOf(t.monthly_val, next, mk)) {
+          monthly_val.Row({N(yid), N(mid), S(CurrencyOf(ckey)), S(Money(c[0])), S(Money(c[1])),
+                           S("0.00"), S(Money(c[2])), S(Money(c[3])), S("0.00")});
         }
       }
     }
@@ -678,10 +770,13 @@ class Generator final : public LedgerWriter {
   int sequence_ = 0;
   std::unique_ptr<Rows> lines_;
   HeldHeaders headers_;
-  std::map<YearKey, std::map<Key, Yearly>> totals_;
-  std::map<YearKey, std::map<MonthKey, Monthly>> months_;
-  std::map<std::tuple<int, int, Key, std::string>, Cents> wrong_final_;
-  std::map<std::tuple<int, int, MonthKey>, std::pair<Cents, Cents>> wrong_month_;  // debit, credit
+  Numbering<PartyKey, PartyHash> parties_;
+  Numbering<std::string> currencies_;
+  std::map<YearKey, FiscalTotals> totals_;  // while the journal comes in
+  std::map<YearKey, SortedTotals> sorted_;  // once it is in
+  // By company, year, sorted key and figure; by company, year and sorted month key (debit, credit).
+  std::map<std::tuple<int, int, std::uint64_t, Figure>, Cents> wrong_final_;
+  std::map<std::tuple<int, int, std::uint64_t>, std::pair<Cents, Cents>> wrong_month_;
   GeneratedLedger result_;
 };
 

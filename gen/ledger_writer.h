@@ -53,9 +53,10 @@ inline Opt N(std::int64_t n) {
   return std::to_string(n);
 }
 
-// Rows for one table through the connection's bulk writer. A held writer sends its rows only at
-// Finish, leaving the connection free meanwhile; a streaming one sends them as they come (over
-// libpq the connection then runs nothing else until Finish).
+// Rows for one table through the connection's bulk writer. A held writer keeps its rows packed in
+// a spool (gen/spool.h), out of memory, and sends them only at Finish, leaving the connection free
+// meanwhile; a streaming one sends them as they come (over libpq the connection then runs nothing
+// else until Finish). Dropped unfinished, neither sends anything more.
 class Rows {
  public:
   Rows(db::Connection& conn, std::string table, std::vector<std::string> columns = {},
@@ -66,7 +67,11 @@ class Rows {
   void Finish();
 
  private:
-  std::unique_ptr<db::BulkWriter> writer_;
+  struct Held;
+  db::Connection& conn_;
+  std::unique_ptr<db::BulkWriter>
+      writer_;  // a streaming one's from the start, a held one's at Finish
+  std::unique_ptr<Held> held_;
 };
 
 // Runs one T-SQL batch (the dialect layer carries it to PostgreSQL); throws with the server's

@@ -104,7 +104,7 @@ class PlafondGenerator final : public FamilyGenerator {
   }
 
   void Totals(LedgerWriter& w) override {
-    vat_.Flush(w.conn());
+    vat_.Flush();
     db::UpdateStatistics(w.conn(), {"CG43_MOVIVA"});
     const Activities activities(w.conn());
     std::map<std::tuple<int, int, int>, Four> company;   // ditta, year, month

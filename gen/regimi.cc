@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "db/bulk_writer.h"
@@ -86,14 +87,9 @@ class SchemesGenerator final : public FamilyGenerator {
   }
 
   void Totals(LedgerWriter& w) override {
-    vat_.Flush(w.conn());
-    Rows margin(w.conn(), "CGM2_MOVBENIUSATI");
-    for (const auto& r : margin_rows_) {
-      margin.Row({N(r.ditta), S(r.numreg), N(r.n), N(r.tipomov), N(r.regime), S(r.code),
-                  r.rate.empty() ? Opt() : S(r.rate), S(Money(r.imponibile)), S(Money(r.imposta)),
-                  S(Money(r.rettcosto)), S(Money(r.margine))});
-    }
-    margin.Finish();
+    vat_.Flush();
+    if (margin_) margin_->Finish();
+    margin_.reset();
     db::UpdateStatistics(w.conn(), {"CG43_MOVIVA", "CGM2_MOVBENIUSATI"});
     const Activities activities(w.conn());
     wanted_ = (w.options().wrong + 2) / 3;
@@ -105,7 +101,6 @@ class SchemesGenerator final : public FamilyGenerator {
  private:
   struct MarginRow {
     int ditta;
-    std::string numreg;
     int n, tipomov, regime;
     std::string code, rate;
     Cents imponibile, imposta, rettcosto, margine;
@@ -133,7 +128,6 @@ class SchemesGenerator final : public FamilyGenerator {
     Cents net = 0, vat = 0;
     for (int n = 1, lines = w.Pick(1, 3); n <= lines; ++n) {
       MarginRow r{fy.ditta,
-                  "",
                   n,
                   w.Pick(0, 3),
                   w.Pick(1, 3),
@@ -156,9 +150,12 @@ class SchemesGenerator final : public FamilyGenerator {
     }
     const bool sale = rows.front().tipomov == 0;
     const std::string numreg = vat_.Add(w, fy, std::move(reg), sale, {{0, "M22", net, vat}});
-    for (auto& r : rows) {
-      r.numreg = numreg;
-      margin_rows_.push_back(r);
+    // The margin movements wait for Totals, held, beside the VAT lines.
+    if (!margin_) margin_ = std::make_unique<Rows>(w.conn(), "CGM2_MOVBENIUSATI");
+    for (const auto& r : rows) {
+      margin_->Row({N(r.ditta), S(numreg), N(r.n), N(r.tipomov), N(r.regime), S(r.code),
+                    r.rate.empty() ? Opt() : S(r.rate), S(Money(r.imponibile)), S(Money(r.imposta)),
+                    S(Money(r.rettcosto)), S(Money(r.margine))});
     }
   }
 
@@ -400,7 +397,7 @@ class SchemesGenerator final : public FamilyGenerator {
   }
 
   VatRegistrations vat_;
-  std::vector<MarginRow> margin_rows_;
+  std::unique_ptr<Rows> margin_;
   int wanted_ = 0;
 };
 

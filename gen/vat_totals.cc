@@ -71,24 +71,26 @@ std::string VatRegistrations::Add(LedgerWriter& w, const FiscalYearSpec& fy, Reg
   }
   reg.indtiporeg = sale ? 2 : 1;
   const std::string numreg = w.AddRegistration(fy, std::move(reg), journal);
+  if (!rows_) {
+    rows_ = std::make_unique<Rows>(
+        w.conn(), "CG43_MOVIVA",
+        std::vector<std::string>{"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA",
+                                 "CG43_INDTIPO", "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA",
+                                 "CG43_IMPONIBILE", "CG43_IMPOSTA", "CG43_IMPOSTAND"});
+  }
   int n = 0;
-  for (const VatLine& l : lines)
-    rows_.push_back({fy.ditta, numreg, ++n, l});
+  for (const VatLine& l : lines) {
+    // Every VAT line has its VAT type: ordinary (1), as the VAT registers read it.
+    rows_->Row({N(fy.ditta), S(numreg), N(++n), N(l.kind), S(l.code), N(1), S(Money(l.taxable)),
+                S(Money(l.tax)), S(Money(l.nondeductible))});
+  }
   return numreg;
 }
 
-void VatRegistrations::Flush(db::Connection& conn) {
-  Rows copy(conn, "CG43_MOVIVA",
-            {"CG43_DITTA_CG18", "CG43_NUMREG_CG41", "CG43_NUMRIGAIVA", "CG43_INDTIPO",
-             "CG43_ALIQIVA1_CG28", "CG43_CAUSALEIVA", "CG43_IMPONIBILE", "CG43_IMPOSTA",
-             "CG43_IMPOSTAND"});
-  for (const Row& r : rows_) {
-    // Every VAT line has its VAT type: ordinary (1), as the VAT registers read it.
-    copy.Row({N(r.ditta), S(r.numreg), N(r.number), N(r.line.kind), S(r.line.code), N(1),
-              S(Money(r.line.taxable)), S(Money(r.line.tax)), S(Money(r.line.nondeductible))});
-  }
-  copy.Finish();
-  rows_.clear();
+void VatRegistrations::Flush() {
+  if (!rows_) return;
+  rows_->Finish();
+  rows_.reset();
 }
 
 Activities::Activities(db::Connection& conn) {

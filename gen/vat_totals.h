@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -54,21 +55,15 @@ struct VatLine {
 
 // Registrations with VAT lines. The journal lines balance the customer (a sale) or the supplier
 // (a purchase) against revenue or cost and VAT, the other way round for a credit note; the VAT
-// lines wait in memory for Flush, since the journal streams on the connection meanwhile.
+// lines wait, held, for Flush, since the journal streams on the connection meanwhile.
 class VatRegistrations {
  public:
   std::string Add(LedgerWriter& w, const FiscalYearSpec& fy, Registration reg, bool sale,
                   const std::vector<VatLine>& lines);
-  void Flush(db::Connection& conn);
+  void Flush();
 
  private:
-  struct Row {
-    int ditta;
-    std::string numreg;
-    int number;
-    VatLine line;
-  };
-  std::vector<Row> rows_;
+  std::unique_ptr<Rows> rows_;
 };
 
 // The section as the ledger compares it: trailing blanks do not count.
