@@ -40,6 +40,16 @@ long long Number(db::Connection& conn, const std::string& sql) {
   return std::stoll(*rows[0][0]);
 }
 
+// The rows whose `column` names a row of `table` (by `id`) of the source company. The owners are
+// those of the two generated companies, read once and joined: a subquery for each copy would
+// read the owner table, copies included, once per row copied.
+std::string OwnedBy(const std::string& column, const std::string& id, const std::string& table,
+                    const std::string& ditta) {
+  return "EXISTS (SELECT 1 FROM (SELECT " + id + " AS OWNED_ID, " + ditta + " AS OWNER FROM " +
+         table + " WHERE " + ditta + " IN (1, 2)) AS o WHERE o.OWNED_ID = " + column +
+         " AND o.OWNER = m.SOURCE_DITTA)";
+}
+
 std::string Lower(std::string text) {
   for (char& c : text)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -54,6 +64,9 @@ int CopiedActivity(int activity, int ditta) {
 
 void CopyCompanies(db::Connection& conn, int companies) {
   if (companies <= 2) return;
+  // The copies read what was just written in this transaction: without statistics the planner
+  // would take the source tables for empty.
+  db::UpdateStatistics(conn);
   // Identifiers of stored totals: each copy gets a range of its own above the generated ones.
   const long long yearly =
       Number(conn, "SELECT COALESCE(MAX(CG53_IDPROGA), 0) + 1 FROM CG53_PROGA");
@@ -94,23 +107,19 @@ void CopyCompanies(db::Connection& conn, int companies) {
     for (const auto& c : columns) {
       if (!owner.empty()) break;
       if (ActivityColumn(c)) {
-        owner = "x." + c +
-                " IN (SELECT CG86_IDATTIVITA FROM CG86_AZIENDECOLL WHERE CG86_DITTA_CG18" +
-                of_source + ")";
+        owner = OwnedBy("x." + c, "CG86_IDATTIVITA", "CG86_AZIENDECOLL", "CG86_DITTA_CG18");
       }
     }
     for (const auto& c : columns) {
       if (!owner.empty()) break;
       if (MonthlyIdColumn(c)) {
-        owner = "x." + c + " IN (SELECT CG52_IDPROGM FROM CG52_PROGM WHERE CG52_DITTA_CG18" +
-                of_source + ")";
+        owner = OwnedBy("x." + c, "CG52_IDPROGM", "CG52_PROGM", "CG52_DITTA_CG18");
       }
     }
     for (const auto& c : columns) {
       if (!owner.empty()) break;
       if (YearlyIdColumn(c)) {
-        owner = "x." + c + " IN (SELECT CG53_IDPROGA FROM CG53_PROGA WHERE CG53_DITTA_CG18" +
-                of_source + ")";
+        owner = OwnedBy("x." + c, "CG53_IDPROGA", "CG53_PROGA", "CG53_DITTA_CG18");
       }
     }
     if (owner.empty()) continue;  // a master every company shares
