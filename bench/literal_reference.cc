@@ -69,7 +69,7 @@ constexpr Entry kScripts[] = {
     {"check accounts", "check_accounts.sql", nullptr},
     {"rebuild accounts", "rebuild_accounts.sql", kAccountTotals},
     {"rebuild accounts-legacy", "rebuild_accounts_legacy.sql", kAccountTotals},
-    // {"rebuild turnover", "rebuild_turnover.sql", kTurnoverTotals},
+    {"rebuild turnover", "rebuild_turnover.sql", kTurnoverTotals},
     {"check vat", "check_vat.sql", nullptr},
     {"rebuild vat", "rebuild_vat.sql", kVatTotals},
 };
