@@ -473,6 +473,7 @@ int main(int argc, char** argv) {
         last.statements, last.round_trips, last.rows_received, last.rows_written, client);
     if (script && literal_same != "failed")
       std::printf("%-30s literal totals: %s\n", "", literal_last.totals.c_str());
+    std::fflush(stdout);
   }
   if (!keep) Exec(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
   return 0;
