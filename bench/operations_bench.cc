@@ -4,11 +4,17 @@
 // trips and rows it cost, and the client's CPU time.
 //
 //   operations_bench --admin "dbname=postgres" --template veriprog_template --lines 1000000
-//                    [--runs 3] [--only "check vat|rebuild"] [--keep 1] [--tsv 1]
+//                    [--runs 3] [--only "check vat|rebuild"] [--keep 1] [--tsv 1] [--literal 1]
 //                    [--shape standard|few-accounts|many-parties|many-companies|sparse]
 //
 // --keep 1 reuses the ledger an earlier run left (and leaves it); --tsv 1 prints tab-separated
 // lines for scripts/bench.
+//
+// With --literal 1 each operation that has a literal script (bench/literal_reference.h) is also
+// set beside the statements of its own text translated by hand, run in turn with the operation
+// and the aggregate: the line adds the script's median and the operation's time over it, and
+// whether the script's totals are the operation's (checks: the result's rows and sums; rebuilds:
+// what each leaves in the stored totals). The --tsv line gets these as its last three columns.
 //
 // With --odbc-driver NAME every run of an operation goes once over libpq and once through the
 // ODBC backend with that driver ("PostgreSQL Unicode", built from PGHOST, PGPORT and PGUSER), in
@@ -27,6 +33,7 @@
 #include <vector>
 
 #include "bench/fresh_load.h"
+#include "bench/literal_reference.h"
 #include "db/connection_wrapper.h"
 #include "db/postgres/pg_connection.h"
 #include "gen/ledger_generator.h"
@@ -188,9 +195,10 @@ int main(int argc, char** argv) {
   long long lines = 100000;
   int customers = 0;
   int runs = 3;
-  bool keep = false;   // --keep 1: reuse the ledger left by an earlier run, and leave it
-  bool tsv = false;    // --tsv 1: one tab-separated line per operation, for scripts/bench
-  bool fresh = false;  // --fresh 1: each operation again right after a bulk load, unanalysed
+  bool keep = false;     // --keep 1: reuse the ledger left by an earlier run, and leave it
+  bool tsv = false;      // --tsv 1: one tab-separated line per operation, for scripts/bench
+  bool fresh = false;    // --fresh 1: each operation again right after a bulk load, unanalysed
+  bool literal = false;  // --literal 1: the literal reference beside the aggregate
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--admin")
@@ -213,6 +221,8 @@ int main(int argc, char** argv) {
       keep = std::string(argv[i + 1]) == "1";
     else if (key == "--tsv")
       tsv = std::string(argv[i + 1]) == "1";
+    else if (key == "--literal")
+      literal = std::string(argv[i + 1]) == "1";
     else if (key == "--fresh")
       fresh = std::string(argv[i + 1]) == "1";
   }
@@ -345,6 +355,7 @@ int main(int argc, char** argv) {
     long statements = 0, rows_written = 0;
     long long round_trips = -1, rows_received = -1;  // libpq only
     std::string error;
+    std::string totals;  // of a check's result, for the literal reference
   };
   auto run_once = [](const Operation& op, const std::string& connection) {
     Run run;
@@ -361,6 +372,10 @@ int main(int argc, char** argv) {
     run.seconds = Seconds([&] { op.run(main); });
     run.cpu = ClientCpu() - cpu_before;
     if (main.Stato() != veriprog::tsOk) run.error = main.Errore();
+    for (const auto& result : {main.CPOutput()->RecSetControlloProgressivi,
+                               main.CPOutput()->RecSetControlloProgressiviIVA})
+      if (run.error.empty() && result && result->is_open())
+        run.totals = veriprog::bench::TotalsOf(*result);
     run.statements = counting->statements;
     run.rows_written = counting->rows_written;
     run.write_back = counting->write_back_seconds;
@@ -390,6 +405,10 @@ int main(int argc, char** argv) {
     // Quick operations run more often (up to five times the runs asked, a second in all), so
     // that their medians hold still on a machine shared with other work.
     double spent = 0;
+    // The literal script runs right after each run of the operation (libpq only).
+    const auto script = literal && !versus ? veriprog::bench::FindLiteral(op.name) : std::nullopt;
+    std::vector<double> literal_times;
+    veriprog::bench::LiteralRun literal_last;
     for (int i = 0; last.error.empty() && (i < runs || (spent < 1.0 && i < 5 * runs)); ++i) {
       aggregate.push_back(Seconds([&] { PQclear(PQexec(aggregate_conn, op.aggregate)); }));
       spent += aggregate.back();
@@ -404,6 +423,11 @@ int main(int argc, char** argv) {
         spent += run.seconds;
         if (!odbc || !run.error.empty()) last = run;
       }
+      if (script && last.error.empty() && literal_last.error.empty()) {
+        literal_last = veriprog::bench::RunLiteral(conninfo, *script);
+        literal_times.push_back(literal_last.seconds);
+        spent += literal_last.seconds;
+      }
     }
     PQfinish(aggregate_conn);
     const double base = Median(aggregate);
@@ -414,6 +438,25 @@ int main(int argc, char** argv) {
     const double t = Median(times);
     analysed.emplace_back(&op, t);
     const double client = Median(cpu);
+    // The literal script's median, the operation's time over it, and whether the totals agree.
+    std::string literal_seconds = "-", literal_ratio = "-", literal_same = "-";
+    if (script && !literal_last.error.empty()) {
+      std::fprintf(stderr, "%s: literal script failed: %s\n", op.name, literal_last.error.c_str());
+      literal_same = "failed";
+    } else if (script) {
+      const double l = Median(literal_times);
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", l);
+      literal_seconds = text;
+      std::snprintf(text, sizeof text, "%.2f", t / l);
+      literal_ratio = text;
+      const std::string own =
+          script->rebuild ? veriprog::bench::StoredTotals(conninfo, *script) : last.totals;
+      literal_same = own == literal_last.totals ? "same" : "differ";
+      if (literal_same != "same")
+        std::fprintf(stderr, "%s: totals differ\n  operation: %s\n  literal:   %s\n", op.name,
+                     own.c_str(), literal_last.totals.c_str());
+    }
     if (versus) {
       const double o = Median(odbc_times);
       const bool met = o <= 1.3 * t || o - t <= 0.05;
@@ -431,17 +474,27 @@ int main(int argc, char** argv) {
       continue;
     }
     if (tsv) {
-      std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%ld\t%ld\t%lld\t%lld\t%.2f\n", op.name, lines, t,
-                  base, t / base, last.statements, last.rows_written, last.round_trips,
+      std::printf("%s\t%lld\t%.3f\t%.3f\t%.2f\t%ld\t%ld\t%lld\t%lld\t%.2f", op.name, lines, t, base,
+                  t / base, last.statements, last.rows_written, last.round_trips,
                   last.rows_received, client);
+      if (literal)
+        std::printf("\t%s\t%s\t%s", literal_seconds.c_str(), literal_ratio.c_str(),
+                    literal_same.c_str());
+      std::printf("\n");
       std::fflush(stdout);
       continue;
     }
+    std::printf("%-30s %7.3f s  aggregate %6.3f s  %5.2f x", op.name, t, base, t / base);
+    if (script)
+      std::printf("  literal %7s s  %5s x (totals %s)", literal_seconds.c_str(),
+                  literal_ratio.c_str(), literal_same.c_str());
     std::printf(
-        "%-30s %7.3f s  aggregate %6.3f s  %5.2f x  (%ld statements, %lld round trips, %lld rows "
-        "to the client, %ld rows written, client CPU %.2f s)\n",
-        op.name, t, base, t / base, last.statements, last.round_trips, last.rows_received,
-        last.rows_written, client);
+        "  (%ld statements, %lld round trips, %lld rows to the client, %ld rows written, client "
+        "CPU %.2f s)\n",
+        last.statements, last.round_trips, last.rows_received, last.rows_written, client);
+    if (script && literal_same != "failed")
+      std::printf("%-30s literal totals: %s\n", "", literal_last.totals.c_str());
+    std::fflush(stdout);
   }
   if (fresh && !analysed.empty()) {
     // The same rows loaded into a new database, each operation run there before any analyse and
