@@ -1,4 +1,4 @@
-#include "literal_reference.h"
+#include "bench/literal_reference.h"
 
 #include <libpq-fe.h>
 
