@@ -35,10 +35,8 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
   cmd->add_option("--wrong-months", o->generator.wrong_months,
                   "monthly account totals to make wrong on purpose")
       ->check(CLI::Range(0, 100000));
-  cmd->add_option("--shape", o->shape,
-                  "the firm: standard, few-accounts, many-parties, many-companies or sparse")
-      ->check(
-          CLI::IsMember({"standard", "few-accounts", "many-parties", "many-companies", "sparse"}));
+  cmd->add_option("--shape", o->shape, "the kind of firm (bench/README.md describes each)")
+      ->check(CLI::IsMember(gen::ShapeNames()));
   cmd->add_option("--format", o->format, "table or json")->check(CLI::IsMember({"table", "json"}));
   cmd->callback([o, &code] {
     try {

@@ -799,6 +799,13 @@ std::optional<LedgerShape> ShapeNamed(std::string_view name) {
   return std::nullopt;
 }
 
+std::vector<std::string> ShapeNames() {
+  std::vector<std::string> names;
+  for (const auto& [shape, name] : kShapes)
+    names.emplace_back(name);
+  return names;
+}
+
 const char* ShapeName(LedgerShape shape) {
   for (const auto& [s, name] : kShapes) {
     if (s == shape) return name;

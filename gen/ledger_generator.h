@@ -37,6 +37,7 @@ enum class LedgerShape {
 // "standard", "few-accounts", "many-parties", "many-companies", "sparse".
 std::optional<LedgerShape> ShapeNamed(std::string_view name);
 const char* ShapeName(LedgerShape shape);
+std::vector<std::string> ShapeNames();  // every shape's name, the default first
 
 struct GeneratorOptions {
   std::uint64_t seed = 1;
