@@ -481,14 +481,21 @@ Tokens RewriteJoinedDelete(const Tokens& t) {
   return out;
 }
 
-void NoteFilledTempTable(const Tokens& t, Translation& translation) {
+void NoteFilledTables(const Tokens& t, Translation& translation) {
   const std::size_t first = NextSig(t, 0);
   if (first >= t.size() || !t[first].IsWord("INSERT")) return;
   std::size_t target = NextSig(t, first + 1);
   if (target < t.size() && t[target].IsWord("INTO")) target = NextSig(t, target + 1);
-  if (target < t.size() && t[target].kind == TokenKind::kTempName) {
+  if (target >= t.size()) return;
+  if (t[target].kind == TokenKind::kTempName) {
     translation.filled_temp_tables.push_back(t[target].text);
+    return;
   }
+  if (t[target].kind != TokenKind::kWord && t[target].kind != TokenKind::kQuotedName) return;
+  std::string name;
+  for (std::size_t k = target; k <= QualifiedNameEnd(t, target); ++k)
+    name += t[k].text;
+  translation.filled_stored_tables.push_back(name);
 }
 
 }  // namespace
@@ -520,7 +527,7 @@ Translation TranslateStatement(Tokens tokens, const VariableLookup& variables) {
   t = RewriteSelectInto(t, translation);
   t = OrderNullsLikeTsql(t);
   t = RewriteTop(std::move(t));
-  NoteFilledTempTable(t, translation);
+  NoteFilledTables(t, translation);
   t = RewriteJoinedDelete(t);
   translation.sql = Join(t);
   return translation;

@@ -1,5 +1,6 @@
 #include "db/postgres/tsql_runner.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -155,7 +156,7 @@ QueryResult TsqlRunner::QueryKeeping(std::string_view batch, const RowFilter& ke
     if (!result) throw DbError("the statement returned no rows to open a record set on");
     return KeepRows(std::move(*result), keep);
   }
-  PrepareTempTablesUsedBy(translation->sql);
+  PrepareTablesUsedBy(translation->sql);
   const auto started = std::chrono::steady_clock::now();
   QueryResult out;
   Atomically([&] { out = channel_.SendKeeping(translation->sql, keep); });
@@ -253,7 +254,38 @@ std::optional<std::string> InsertSelect(const std::vector<tsql::Token>& tokens,
   return tsql::Join(head) + "SELECT " + tsql::Join(row) + " WHERE " + std::string(condition);
 }
 
+// Whether `sql` names `table` (any case) as a whole name, not as part of a longer one.
+bool Mentions(std::string_view sql, std::string_view table) {
+  const auto is_name_char = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '#';
+  };
+  for (std::size_t at = 0; at + table.size() <= sql.size(); ++at) {
+    if (!EqualsIgnoreCase(sql.substr(at, table.size()), table)) continue;
+    const bool starts = at == 0 || !is_name_char(sql[at - 1]);
+    const bool ends = at + table.size() == sql.size() || !is_name_char(sql[at + table.size()]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
+std::string StringLiteral(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out + "'";
+}
+
 }  // namespace
+
+void TsqlRunner::set_in_transaction(bool open) {
+  if (open != in_transaction_) {
+    stored_filled_.clear();
+    stored_settled_.clear();
+  }
+  in_transaction_ = open;
+}
 
 bool TsqlRunner::RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& condition,
                                    RunState& state) {
@@ -289,7 +321,7 @@ bool TsqlRunner::RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& c
                           " RETURNING 1), veriprog_inserted AS (" + *insert_select +
                           " RETURNING 1) SELECT (SELECT COUNT(*) FROM veriprog_updated), "
                           "(SELECT COUNT(*) FROM veriprog_inserted)";
-  PrepareTempTablesUsedBy(sql);
+  PrepareTablesUsedBy(sql);
   const auto started = std::chrono::steady_clock::now();
   auto outcome = Send(sql);
   if (timing_) {
@@ -308,7 +340,7 @@ void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
   switch (node.kind) {
     case tsql::Node::Kind::kStatement: {
       const auto translation = tsql::TranslateStatement(node.tokens, lookup);
-      PrepareTempTablesUsedBy(translation.sql);
+      PrepareTablesUsedBy(translation.sql);
       const auto started = std::chrono::steady_clock::now();
       auto outcome = Send(translation.sql);
       if (timing_) {
@@ -319,11 +351,7 @@ void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
       if (outcome->has_rows() && !state.first_result) {
         state.first_result = outcome->ToQueryResult();
       }
-      // Index and statistics wait until a later statement reads the table: a result table
-      // that is only fetched needs neither.
-      for (const auto& temp : translation.filled_temp_tables) {
-        unprepared_[temp] = translation.index_columns;
-      }
+      NoteFilled(translation);
       break;
     }
     case tsql::Node::Kind::kDeclare:
@@ -359,6 +387,56 @@ void TsqlRunner::RunNode(const tsql::Node& node, RunState& state) {
       break;
     case tsql::Node::Kind::kNoOp:
       break;
+  }
+}
+
+void TsqlRunner::NoteFilled(const tsql::Translation& translation) {
+  // Index and statistics wait until a later statement reads the table: a result table that is
+  // only fetched needs neither.
+  for (const auto& temp : translation.filled_temp_tables) {
+    unprepared_[temp] = translation.index_columns;
+  }
+  // Outside a transaction each statement commits alone, where autovacuum sees it.
+  if (!in_transaction_) return;
+  for (const auto& table : translation.filled_stored_tables) {
+    if (stored_settled_.count(table) == 0) stored_filled_.insert(table);
+  }
+}
+
+void TsqlRunner::PrepareTablesUsedBy(const std::string& sql) {
+  PrepareTempTablesUsedBy(sql);
+  PrepareStoredTablesUsedBy(sql);
+}
+
+void TsqlRunner::PrepareStoredTablesUsedBy(const std::string& sql) {
+  for (auto it = stored_filled_.begin(); it != stored_filled_.end();) {
+    if (!Mentions(sql, *it)) {
+      ++it;
+      continue;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    PrepareStoredTable(*it);
+    if (timing_) {
+      std::fprintf(stderr, "[sql %6lld ms] (statistics of %s)\n", MillisecondsSince(started),
+                   it->c_str());
+    }
+    stored_settled_.insert(*it);
+    it = stored_filled_.erase(it);
+  }
+}
+
+void TsqlRunner::PrepareStoredTable(const std::string& table) {
+  const std::string regclass = "to_regclass(" + StringLiteral(table) + ")";
+  const auto never_analysed = Scalar(
+      "SELECT CASE WHEN reltuples < 0 THEN 1 ELSE 0 END FROM pg_class WHERE oid = " + regclass);
+  if (never_analysed != "1") return;
+  try {
+    Atomically([&] {
+      channel_.Send("LOCK TABLE " + table + " IN SHARE UPDATE EXCLUSIVE MODE NOWAIT");
+      channel_.Send("ANALYZE " + table);
+    });
+  } catch (const DbError&) {
+    // Held by another run's analyse, or not ours to analyse: planned as it stands.
   }
 }
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,7 +75,7 @@ class TsqlRunner {
   QueryResult QueryKeeping(std::string_view batch, const RowFilter& keep);
 
   // While a transaction is open statements run under a savepoint; the backend says when.
-  void set_in_transaction(bool open) { in_transaction_ = open; }
+  void set_in_transaction(bool open);
   bool in_transaction() const { return in_transaction_; }
 
   // Runs work (sends of its own, such as a write-back) as one statement: under a savepoint
@@ -105,8 +106,17 @@ class TsqlRunner {
   // made only when the update found no row. False (nothing run) for any other shape.
   bool RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& condition, RunState& state);
   std::optional<std::string> Scalar(const std::string& sql);
-  // Prepares the filled temporary tables that the statement about to run reads.
+  // Prepares the filled tables, temporary or stored, that the statement about to run reads.
+  void PrepareTablesUsedBy(const std::string& sql);
   void PrepareTempTablesUsedBy(const std::string& sql);
+  void PrepareStoredTablesUsedBy(const std::string& sql);
+  // Notes the tables a statement filled, to be prepared when a later statement reads them.
+  void NoteFilled(const tsql::Translation& translation);
+  // A stored table the transaction filled: analysed when it has never been, so that a ledger
+  // loaded in bulk and not yet analysed is not planned as empty. The lock ANALYZE holds to the
+  // end of the transaction is taken without waiting: a rebuild of another company in parallel
+  // that holds it already is analysing the same table, and this one goes on without.
+  void PrepareStoredTable(const std::string& table);
   // A temporary table just filled: indexed on its order columns when it has them, otherwise
   // analysed, so that the statements after it are planned on its real size.
   void PrepareTempTable(const std::string& temp, const std::vector<std::string>& index_columns);
@@ -116,6 +126,9 @@ class TsqlRunner {
   bool timing_ = false;  // VERIPROG_SQL_TIMES set: each statement's time on stderr
   // Temporary tables filled and not yet indexed or analysed, with their order columns.
   std::map<std::string, std::vector<std::string>> unprepared_;
+  // Stored tables filled in the open transaction and not yet looked at; those looked at.
+  std::set<std::string> stored_filled_;
+  std::set<std::string> stored_settled_;
 };
 
 }  // namespace veriprog::db::pg

@@ -1,8 +1,10 @@
 // The PostgreSQL backend run with the statement shapes the component sends, checked by the rows
 // they produce.
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <cstdlib>
+#include <memory>
 #include <set>
 
 #include "db/odbc/odbc_connection.h"
@@ -88,6 +90,42 @@ TEST(PgConnection, TransactionsBehaveAsOnSqlServer) {
       EXPECT_NE(std::string(e.what()).find("42P01"), std::string::npos) << e.what();
     }
   }
+}
+
+// A ledger loaded in bulk has no statistics: a table a rebuild refills is analysed before the
+// next statement reads it, once, and never by waiting on a parallel run that analyses it.
+TEST(PgConnection, ATableRefilledInATransactionGetsStatisticsWithoutWaiting) {
+  VERIPROG_NEED_DATABASE(db);
+  auto a = db.Connect();
+  auto b = db.Connect();
+  auto tuples = [&](const char* table) {
+    return Rows(*b, std::string("SELECT CAST(reltuples AS integer) AS N FROM pg_class WHERE oid = "
+                                "to_regclass('") +
+                        table + "')");
+  };
+  ASSERT_EQ(tuples("cg18_ditte"), "-1\n") << "a new table has never been analysed";
+  a->Execute("SELECT 1 AS N INTO #UNO UNION ALL SELECT 2 UNION ALL SELECT 3");
+  a->BeginTrans();
+  a->Execute("INSERT INTO CG18_DITTE (CG18_DITTA, CG18_GRUPPO_CG10) SELECT N, 1 FROM #UNO");
+  EXPECT_EQ(tuples("cg18_ditte"), "-1\n") << "nothing read it yet";
+  EXPECT_EQ(Rows(*a, "SELECT COUNT(*) AS N FROM CG18_DITTE"), "3\n");
+  EXPECT_EQ(tuples("cg18_ditte"), "3\n") << "its own rows, before they are committed";
+
+  // Another run holds the analyse lock to its end: this one goes on without statistics.
+  std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(db.libpq_conninfo().c_str()),
+                                                     &PQfinish);
+  PQclear(PQexec(other.get(), "BEGIN"));
+  PGresult* locked = PQexec(other.get(), "LOCK TABLE CG19_ESERCIZI IN SHARE UPDATE EXCLUSIVE MODE");
+  ASSERT_EQ(PQresultStatus(locked), PGRES_COMMAND_OK) << PQerrorMessage(other.get());
+  PQclear(locked);
+  a->Execute(
+      "INSERT INTO CG19_ESERCIZI (CG19_DITTA_CG18, CG19_ANNO, CG19_PROGESER, CG19_DATAINIZIO, "
+      "CG19_DATAFINE) SELECT N, 2026, 1, '2026-01-01', '2026-12-31' FROM #UNO");
+  EXPECT_EQ(Rows(*a, "SELECT COUNT(*) AS N FROM CG19_ESERCIZI"), "3\n");
+  a->CommitTrans();
+  EXPECT_EQ(tuples("cg19_esercizi"), "-1\n");
+  PQclear(PQexec(other.get(), "ROLLBACK"));
+  EXPECT_EQ(Rows(*b, "SELECT COUNT(*) AS N FROM CG19_ESERCIZI"), "3\n") << "and commits";
 }
 
 // Inside a transaction a write-back travels in pipelines and counts as one statement: all its
