@@ -6,6 +6,7 @@
 // of each pass, in the order the rows were changed or added. A pass that stops on a missing row
 // first writes what it had changed, as writing row by row would have left it.
 #include <functional>
+#include <set>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -75,19 +76,33 @@ class Totali {
   std::optional<db::RowId> Trova(const Chiave& key, bool solo_conto) const {
     return solo_conto ? per_conto_.Find(key) : per_chiave_.Find(key);
   }
-  // A new row, current in the record set; `set` gives its values before it is indexed.
-  db::RowId Aggiungi(const std::function<void()>& set) {
+  // A new row, current in the record set; `set` gives its values before it is indexed, among
+  // them the amounts `importi` (written, for Scrivi).
+  db::RowId Aggiungi(const std::function<void()>& set,
+                     std::initializer_list<std::string_view> importi = {}) {
     rs.AddNew();
     set();
     const db::RowId id = *rs.current_row();
     Indice(id);
+    for (std::string_view field : importi)
+      scritte_.insert({id, rs.table().RequireField(field)});
     return id;
   }
   const db::Variant& Valore(db::RowId id, std::string_view field) const {
     return rs.table().row(id).values[rs.table().RequireField(field)];
   }
-  void Imposta(db::RowId id, std::string_view field, const db::Variant& value) {
-    rs.table().SetValue(id, rs.table().RequireField(field), value);
+  // Writes a working amount into a stored row. Each working key occurs once, but two of them
+  // can find one stored row (one without customer/supplier type finds the first row of its
+  // account): the first amount replaces what the reset left, the others are added to it, so
+  // that neither is lost.
+  void Scrivi(db::RowId id, std::string_view field, const db::Variant& value) {
+    const std::size_t column = rs.table().RequireField(field);
+    if (!scritte_.insert({id, column}).second) {
+      const db::Variant& before = rs.table().row(id).values[column];
+      rs.table().SetValue(id, column, Importo(before) + Importo(value));
+      return;
+    }
+    rs.table().SetValue(id, column, value);
   }
 
   db::Recordset rs;
@@ -126,6 +141,7 @@ class Totali {
 
   Campi chiave_, conto_;
   IndiceChiavi per_chiave_, per_conto_;
+  std::set<std::pair<db::RowId, std::size_t>> scritte_;  // (row, column) written in this pass
 };
 
 // The key of a working row as a stored row's key reads: account first, then numbers, and the
@@ -231,7 +247,7 @@ bool ScriviGemelli(Frame& f, db::Recordset& rs, const Totali& padri, Totali& val
       });
     }
     for (const auto& [colonna, lavoro] : g.importi)
-      valute.Imposta(*vid, colonna, rs.Get(lavoro));
+      valute.Scrivi(*vid, colonna, rs.Get(lavoro));
   }
   valute.rs.UpdateBatch(db::AffectRecords::kAll);
   return true;
@@ -326,14 +342,14 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
   for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
     f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
     if (auto id = mensile()) {
-      mensili.Imposta(*id, "CG52_FATTURATO", rs.Get("FATTURATO"));
+      mensili.Scrivi(*id, "CG52_FATTURATO", rs.Get("FATTURATO"));
       continue;
     }
     const auto id_proga = LeggiIdProgA(key);
     if (!id_proga) {
       return Ferma(f_, mensili, "Errore in lettura CG53_IDPROGA\r\nin AggiornaFatturato");
     }
-    mensili.Aggiungi([&] { NuovoMensile(mensili.rs, rs, key, *id_proga); });
+    mensili.Aggiungi([&] { NuovoMensile(mensili.rs, rs, key, *id_proga); }, {"CG52_FATTURATO"});
   }
   mensili.rs.UpdateBatch(db::AffectRecords::kAll);
   // The rows added above carry the identifiers the database gave them: the write-back reads
@@ -396,21 +412,23 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
   for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
     f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
     if (auto id = annuale()) {
-      annuali.Imposta(*id, "CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
+      annuali.Scrivi(*id, "CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
       continue;
     }
-    annuali.Aggiungi([&] {
-      db::Recordset& a = annuali.rs;
-      a.Set("CG53_DITTA_CG18", Intero(key.ditta));
-      a.Set("CG53_ANNO_CG19", Intero(key.esercizio));
-      a.Set("CG53_PROGESER_CG19", Intero(key.progressivo));
-      a.Set("CG53_GRUPPO_CG10", Intero(key.gruppo));
-      a.Set("CG53_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
-      a.Set("CG53_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
-      a.Set("CG53_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
-      a.Set("CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
-      a.Set("CG53_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
-    });
+    annuali.Aggiungi(
+        [&] {
+          db::Recordset& a = annuali.rs;
+          a.Set("CG53_DITTA_CG18", Intero(key.ditta));
+          a.Set("CG53_ANNO_CG19", Intero(key.esercizio));
+          a.Set("CG53_PROGESER_CG19", Intero(key.progressivo));
+          a.Set("CG53_GRUPPO_CG10", Intero(key.gruppo));
+          a.Set("CG53_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
+          a.Set("CG53_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
+          a.Set("CG53_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
+          a.Set("CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
+          a.Set("CG53_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
+        },
+        {"CG53_IMPORTOIVA"});
   }
   annuali.rs.UpdateBatch(db::AffectRecords::kAll);
   // As above: the new yearly rows already carry their CG53_IDPROGA.

@@ -585,6 +585,52 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, NumbersAlikeKeepTheirOwnLines) {
             "M|1|2024|1|0|1401|1|7|2024|3|30.00");
 }
 
+// A working row without customer/supplier type finds a stored total by account, month and branch
+// alone: the first one, a customer's here, which that customer's own working row finds too. The
+// total gets both amounts, not the last one written.
+TEST(AzzeraAggiornaFatturatoImportoIVA, TwoWorkingRowsOnOneTotalAddUp) {
+  VERIPROG_NEED_DATABASE(db);
+  auto ledger = testing::TurnoverLedger(db);
+  ledger.Yearly({"1401", "1", "5", "0", "1.00", 1, 2024, "999.00", 101});
+  ledger.Monthly({201, 101, "1401", "1", "5", "0", 2024, 3, "2.00", "3.00", "999.00"});
+  // March, in USD: revenue 10.00 (VAT 2.20) on an item of no type, 20.00 (VAT 4.40) on customer
+  // 1/5. 1401 1/5 March 30.00, USD 33.00; VAT 6.60, USD 7.26.
+  struct Vendita {
+    const char* numreg;
+    bool senza_tipo;
+    const char *importo, *importo_val, *iva, *iva_val;
+  };
+  for (const Vendita& v : {Vendita{"R1", true, "10.00", "11.00", "2.20", "2.42"},
+                           Vendita{"R2", false, "20.00", "22.00", "4.40", "4.84"}}) {
+    testing::Riga partita{.conto = "1401", .importo = "0.00", .tipo_oper = 1};
+    if (!v.senza_tipo) {
+      partita.tipocf = "1";
+      partita.clifor = "5";
+    }
+    ledger.Registration({.numreg = v.numreg, .data = "2024-03-10", .causale = "FV"},
+                        {partita,
+                         {.conto = "4001",
+                          .dare_avere = 2,
+                          .importo = v.importo,
+                          .prog_iva = "1",
+                          .valuta = "USD",
+                          .importo_val = v.importo_val},
+                         {.conto = "2601", .dare_avere = 2, .importo = v.iva, .tipo_oper = 2}},
+                        {{.imposta = v.iva, .imposta_val = v.iva_val}});
+  }
+  auto conn = db.Connect();
+  Rebuild rebuild(conn);
+  rebuild.Run();
+  ASSERT_EQ(rebuild.main.Stato(), tsOk) << rebuild.main.Errore();
+  const auto figures = testing::Lines(testing::Figures(*conn));
+  const std::set<std::string> got(figures.begin(), figures.end());
+  for (const char* expected :
+       {"M|1|2024|1|0|1401|1|5|2024|3|30.00", "W|1|2024|1|0|1401|1|5|2024|3|USD|33.00|30.00",
+        "A|1|2024|1|0|1401|1|5|6.60", "V|1|2024|1|0|1401|1|5|USD|7.26|6.60"}) {
+    EXPECT_TRUE(got.contains(expected)) << expected << " not in\n" << testing::Figures(*conn);
+  }
+}
+
 // Without a transaction the resets of steps 1 and 2 stay when step 3 fails (with one, the faults
 // suite shows every failure rolled back).
 TEST(AzzeraAggiornaFatturatoImportoIVA, WithoutTransactionTheResetsStay) {
