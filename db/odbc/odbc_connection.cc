@@ -83,6 +83,7 @@ OdbcConnection::OdbcConnection(std::unique_ptr<Channel> channel) : channel_(std:
     runner_ = std::make_unique<pg::TsqlRunner>(*statements_);
     for (const auto& setting : pg::SessionSettings())
       channel_->Run(setting);
+    runner_->WatchUnanalysedTables();
   } else {
     throw DbError("the ODBC data source is a '" + name +
                   "' server: the statements are written for Microsoft SQL Server (PostgreSQL "

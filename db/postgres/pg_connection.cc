@@ -53,6 +53,7 @@ PgConnection::PgConnection(std::string_view conninfo)
   Command("SET client_encoding = 'UTF8'");
   for (const auto& setting : SessionSettings())
     Command(setting.c_str());
+  runner_.WatchUnanalysedTables();
   cancel_.reset(PQgetCancel(conn_.get()));
 }
 

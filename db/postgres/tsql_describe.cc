@@ -28,10 +28,6 @@ void Describe(const std::vector<tsql::Node>& nodes, int depth, std::string& out)
                    ");\n";
           }
         }
-        for (const auto& table : t.filled_stored_tables) {
-          Indent(out, depth);
-          out += "-- then, in a transaction, if never analysed: ANALYZE " + table + ";\n";
-        }
         break;
       }
       case tsql::Node::Kind::kDeclare:

@@ -481,21 +481,14 @@ Tokens RewriteJoinedDelete(const Tokens& t) {
   return out;
 }
 
-void NoteFilledTables(const Tokens& t, Translation& translation) {
+void NoteFilledTempTable(const Tokens& t, Translation& translation) {
   const std::size_t first = NextSig(t, 0);
   if (first >= t.size() || !t[first].IsWord("INSERT")) return;
   std::size_t target = NextSig(t, first + 1);
   if (target < t.size() && t[target].IsWord("INTO")) target = NextSig(t, target + 1);
-  if (target >= t.size()) return;
-  if (t[target].kind == TokenKind::kTempName) {
+  if (target < t.size() && t[target].kind == TokenKind::kTempName) {
     translation.filled_temp_tables.push_back(t[target].text);
-    return;
   }
-  if (t[target].kind != TokenKind::kWord && t[target].kind != TokenKind::kQuotedName) return;
-  std::string name;
-  for (std::size_t k = target; k <= QualifiedNameEnd(t, target); ++k)
-    name += t[k].text;
-  translation.filled_stored_tables.push_back(name);
 }
 
 }  // namespace
@@ -527,7 +520,7 @@ Translation TranslateStatement(Tokens tokens, const VariableLookup& variables) {
   t = RewriteSelectInto(t, translation);
   t = OrderNullsLikeTsql(t);
   t = RewriteTop(std::move(t));
-  NoteFilledTables(t, translation);
+  NoteFilledTempTable(t, translation);
   t = RewriteJoinedDelete(t);
   translation.sql = Join(t);
   return translation;

@@ -22,10 +22,6 @@ struct Translation {
   // Temporary tables the statement creates or fills; their statistics are refreshed afterwards,
   // since autovacuum never analyses temporary tables and later joins depend on them.
   std::vector<std::string> filled_temp_tables;
-  // Ledger tables the statement inserts into. One that has never been analysed (a ledger just
-  // loaded) gets statistics before a later statement of the transaction reads it: the rows a
-  // rebuild writes back are the ones its next statements join on.
-  std::vector<std::string> filled_stored_tables;
   // For a temporary table made by SELECT ... INTO ... ORDER BY plain columns: those columns.
   // The table is indexed on them, so that correlated look-ups into it (EXISTS under OR, which
   // PostgreSQL cannot turn into a join) do not scan it once per outer row.

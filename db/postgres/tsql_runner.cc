@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
+#include <set>
 
 #include "db/keep_rows.h"
 #include "db/postgres/tsql_rewrite.h"
@@ -254,37 +255,43 @@ std::optional<std::string> InsertSelect(const std::vector<tsql::Token>& tokens,
   return tsql::Join(head) + "SELECT " + tsql::Join(row) + " WHERE " + std::string(condition);
 }
 
-// Whether `sql` names `table` (any case) as a whole name, not as part of a longer one.
-bool Mentions(std::string_view sql, std::string_view table) {
-  const auto is_name_char = [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '#';
-  };
-  for (std::size_t at = 0; at + table.size() <= sql.size(); ++at) {
-    if (!EqualsIgnoreCase(sql.substr(at, table.size()), table)) continue;
-    const bool starts = at == 0 || !is_name_char(sql[at - 1]);
-    const bool ends = at + table.size() == sql.size() || !is_name_char(sql[at + table.size()]);
-    if (starts && ends) return true;
+// The names a statement reads, in lower case: every word of letters, digits and underscores.
+std::set<std::string> NamesIn(std::string_view sql) {
+  std::set<std::string> out;
+  std::string word;
+  for (std::size_t i = 0; i <= sql.size(); ++i) {
+    const char c = i < sql.size() ? sql[i] : ' ';
+    if (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_') {
+      word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    } else if (!word.empty()) {
+      out.insert(std::move(word));
+      word.clear();
+    }
   }
-  return false;
-}
-
-std::string StringLiteral(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out + "'";
+  return out;
 }
 
 }  // namespace
 
-void TsqlRunner::set_in_transaction(bool open) {
-  if (open != in_transaction_) {
-    stored_filled_.clear();
-    stored_settled_.clear();
+void TsqlRunner::WatchUnanalysedTables() {
+  // The tables of the ledger's schemas that no ANALYZE (nor autovacuum) has seen, and the views
+  // that read them. Catalogs only: nothing here waits on a lock another session holds.
+  static const char* kUnanalysed =
+      "WITH t AS (SELECT oid, relname FROM pg_class WHERE relkind = 'r' AND reltuples < 0 AND "
+      "relnamespace::regnamespace::text = ANY (current_schemas(false))) "
+      "SELECT relname, relname FROM t UNION SELECT v.relname, t.relname FROM t "
+      "JOIN pg_depend d ON d.refobjid = t.oid AND d.refclassid = 'pg_class'::regclass "
+      "AND d.classid = 'pg_rewrite'::regclass JOIN pg_rewrite r ON r.oid = d.objid "
+      "JOIN pg_class v ON v.oid = r.ev_class AND v.relkind = 'v'";
+  try {
+    QueryResult found = channel_.Send(kUnanalysed)->ToQueryResult();
+    for (db::RowId id = 0; id < found.table->size(); ++id) {
+      const auto& row = found.table->row(id).values;
+      unanalysed_[row[0].ToText()] = row[1].ToText();
+    }
+  } catch (const DbError&) {
+    // Catalogs out of reach: planned as the server stands.
   }
-  in_transaction_ = open;
 }
 
 bool TsqlRunner::RunUpdateOrInsert(const tsql::Node& update, const tsql::Node& condition,
@@ -396,11 +403,6 @@ void TsqlRunner::NoteFilled(const tsql::Translation& translation) {
   for (const auto& temp : translation.filled_temp_tables) {
     unprepared_[temp] = translation.index_columns;
   }
-  // Outside a transaction each statement commits alone, where autovacuum sees it.
-  if (!in_transaction_) return;
-  for (const auto& table : translation.filled_stored_tables) {
-    if (stored_settled_.count(table) == 0) stored_filled_.insert(table);
-  }
 }
 
 void TsqlRunner::PrepareTablesUsedBy(const std::string& sql) {
@@ -409,35 +411,66 @@ void TsqlRunner::PrepareTablesUsedBy(const std::string& sql) {
 }
 
 void TsqlRunner::PrepareStoredTablesUsedBy(const std::string& sql) {
-  for (auto it = stored_filled_.begin(); it != stored_filled_.end();) {
-    if (!Mentions(sql, *it)) {
-      ++it;
-      continue;
-    }
+  if (unanalysed_.empty()) return;
+  std::set<std::string> tables;
+  for (const std::string& name : NamesIn(sql)) {
+    auto it = unanalysed_.find(name);
+    if (it != unanalysed_.end()) tables.insert(it->second);
+  }
+  for (const std::string& table : tables) {
     const auto started = std::chrono::steady_clock::now();
-    PrepareStoredTable(*it);
+    PrepareStoredTable(table);
     if (timing_) {
       std::fprintf(stderr, "[sql %6lld ms] (statistics of %s)\n", MillisecondsSince(started),
-                   it->c_str());
+                   table.c_str());
     }
-    stored_settled_.insert(*it);
-    it = stored_filled_.erase(it);
+    std::erase_if(unanalysed_, [&](const auto& entry) { return entry.second == table; });
   }
 }
 
 void TsqlRunner::PrepareStoredTable(const std::string& table) {
-  const std::string regclass = "to_regclass(" + StringLiteral(table) + ")";
-  const auto never_analysed = Scalar(
-      "SELECT CASE WHEN reltuples < 0 THEN 1 ELSE 0 END FROM pg_class WHERE oid = " + regclass);
-  if (never_analysed != "1") return;
-  try {
-    Atomically([&] {
-      channel_.Send("LOCK TABLE " + table + " IN SHARE UPDATE EXCLUSIVE MODE NOWAIT");
-      channel_.Send("ANALYZE " + table);
-    });
-  } catch (const DbError&) {
-    // Held by another run's analyse, or not ours to analyse: planned as it stands.
+  const std::string name = Quoted(table, '"');
+  // Another run may have analysed it since this session began. A table under a megabyte is left
+  // as it is: the planner's guess for a table without statistics is a small one, and right there.
+  // (Its size waits for a lock as the statement about to read it would.)
+  const auto never = Scalar(
+      "SELECT CASE WHEN reltuples < 0 AND pg_relation_size(oid) >= 1048576 THEN 1 ELSE 0 END "
+      "FROM pg_class WHERE oid = to_regclass(" +
+      Quoted(name) + ")");
+  if (never != "1") return;
+  // A tenth of the usual sample, a tenth of the time: enough to plan on. Autovacuum's own
+  // analyse refines it later.
+  const auto target = Scalar("SELECT current_setting('default_statistics_target')");
+  const auto sample = [&](const char* value, bool local) {
+    channel_.Send("SELECT set_config('default_statistics_target', " + Quoted(value) + ", " +
+                  (local ? "true" : "false") + ")");
+  };
+  if (in_transaction_) {
+    // ANALYZE keeps its lock to the end of the transaction: taken only if free, and under a
+    // savepoint, so that a refusal undoes nothing else.
+    try {
+      Atomically([&] {
+        sample("10", true);
+        channel_.Send("LOCK TABLE " + name + " IN SHARE UPDATE EXCLUSIVE MODE NOWAIT");
+        channel_.Send("ANALYZE " + name);
+        sample(target.value_or("100").c_str(), true);
+      });
+    } catch (const DbError&) {
+      // Held by another run, or not ours to analyse: planned as it stands.
+    }
+    return;
   }
+  // Alone, ANALYZE holds its lock only while it works: it waits for it a moment at most.
+  const auto timeout = Scalar("SELECT current_setting('lock_timeout')");
+  channel_.Send("SET lock_timeout = 50");
+  sample("10", false);
+  try {
+    channel_.Send("ANALYZE " + name);
+  } catch (const DbError&) {
+    // As above.
+  }
+  sample(target.value_or("100").c_str(), false);
+  channel_.Send("SELECT set_config('lock_timeout', " + Quoted(timeout.value_or("0")) + ", false)");
 }
 
 void TsqlRunner::PrepareTempTablesUsedBy(const std::string& sql) {

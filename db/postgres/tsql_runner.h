@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,7 +74,10 @@ class TsqlRunner {
   QueryResult QueryKeeping(std::string_view batch, const RowFilter& keep);
 
   // While a transaction is open statements run under a savepoint; the backend says when.
-  void set_in_transaction(bool open);
+  void set_in_transaction(bool open) { in_transaction_ = open; }
+  // Looks up, once, the ledger tables (and views over them) that have never been analysed, to
+  // analyse each before the first statement that reads it. The carriers call it once connected.
+  void WatchUnanalysedTables();
   bool in_transaction() const { return in_transaction_; }
 
   // Runs work (sends of its own, such as a write-back) as one statement: under a savepoint
@@ -110,12 +112,12 @@ class TsqlRunner {
   void PrepareTablesUsedBy(const std::string& sql);
   void PrepareTempTablesUsedBy(const std::string& sql);
   void PrepareStoredTablesUsedBy(const std::string& sql);
-  // Notes the tables a statement filled, to be prepared when a later statement reads them.
+  // Notes the temporary tables a statement filled, to be prepared when a later one reads them.
   void NoteFilled(const tsql::Translation& translation);
-  // A stored table the transaction filled: analysed when it has never been, so that a ledger
-  // loaded in bulk and not yet analysed is not planned as empty. The lock ANALYZE holds to the
-  // end of the transaction is taken without waiting: a rebuild of another company in parallel
-  // that holds it already is analysing the same table, and this one goes on without.
+  // A ledger table that has never been analysed (a ledger just loaded in bulk, before
+  // autovacuum came by), analysed before the first statement that reads it: without statistics
+  // the planner takes the journal for a few rows and joins it row by row. ANALYZE never waits
+  // for its lock here: another run that holds it is analysing the same table.
   void PrepareStoredTable(const std::string& table);
   // A temporary table just filled: indexed on its order columns when it has them, otherwise
   // analysed, so that the statements after it are planned on its real size.
@@ -126,9 +128,9 @@ class TsqlRunner {
   bool timing_ = false;  // VERIPROG_SQL_TIMES set: each statement's time on stderr
   // Temporary tables filled and not yet indexed or analysed, with their order columns.
   std::map<std::string, std::vector<std::string>> unprepared_;
-  // Stored tables filled in the open transaction and not yet looked at; those looked at.
-  std::set<std::string> stored_filled_;
-  std::set<std::string> stored_settled_;
+  // Ledger tables never analysed when the session began, not yet prepared: by the name a
+  // statement reads (the table's, or a view's over it), in lower case, the table's name.
+  std::map<std::string, std::string> unanalysed_;
 };
 
 }  // namespace veriprog::db::pg
