@@ -75,10 +75,11 @@ class TsqlRunner {
 
   // While a transaction is open statements run under a savepoint; the backend says when.
   void set_in_transaction(bool open) { in_transaction_ = open; }
+  bool in_transaction() const { return in_transaction_; }
+
   // Looks up, once, the ledger tables (and views over them) that have never been analysed, to
   // analyse each before the first statement that reads it. The carriers call it once connected.
   void WatchUnanalysedTables();
-  bool in_transaction() const { return in_transaction_; }
 
   // Runs work (sends of its own, such as a write-back) as one statement: under a savepoint
   // while a transaction is open, so that its failure undoes it alone.
