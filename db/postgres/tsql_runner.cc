@@ -64,11 +64,13 @@ const std::vector<std::string>& SessionSettings() {
       "SET application_name = 'veriprog'",
       // The statements are short and planned once: compiling them costs more than it saves.
       "SET jit = off",
-      // Sums per account of a whole fiscal year are hashed in memory rather than spilled.
-      "SET work_mem = '256MB'",
-      // Groupings of a fiscal year's lines per account and month are hashed too, rather than
-      // sorted, however many groups the planner fears (it cannot count groups of expressions).
-      "SET hash_mem_multiplier = 8",
+      // Sums per account of a fiscal year are hashed or sorted in memory. The bound is per
+      // hash or sort of a statement: a year's yearly totals summed in fourteen columns hold
+      // some 5 KiB a key, and at 400,000 keys a larger bound let one grouping take 2 GiB of
+      // the server's memory, more slowly than the sort it then skips. Past it, a grouping
+      // spills in batches, which costs less here than a hash that size.
+      "SET work_mem = '64MB'",
+      "SET hash_mem_multiplier = 2",
       // Temporary tables of a fiscal year stay in this session's memory (before its first use).
       "SET temp_buffers = '512MB'",
   };
