@@ -436,14 +436,20 @@ void TsqlRunner::PrepareStoredTable(const std::string& table) {
   // Another run may have analysed it since this session began. A table under a megabyte is left
   // as it is: the planner's guess for a table without statistics is a small one, and right there.
   // (Its size waits for a lock as the statement about to read it would.)
-  const auto never = Scalar(
-      "SELECT CASE WHEN reltuples < 0 AND pg_relation_size(oid) >= 1048576 THEN 1 ELSE 0 END "
-      "FROM pg_class WHERE oid = to_regclass(" +
-      Quoted(name) + ")");
-  if (never != "1") return;
+  // One round trip for the table's state and the two settings put back afterwards.
+  const QueryResult state =
+      channel_
+          .Send(
+              "SELECT CASE WHEN reltuples < 0 AND pg_relation_size(oid) >= 1048576 THEN 1 "
+              "ELSE 0 END, current_setting('default_statistics_target'), "
+              "current_setting('lock_timeout') FROM pg_class WHERE oid = to_regclass(" +
+              Quoted(name) + ")")
+          ->ToQueryResult();
+  if (state.table->size() == 0 || state.table->row(0).values[0].ToText() != "1") return;
+  const std::string target = state.table->row(0).values[1].ToText();
+  const std::string timeout = state.table->row(0).values[2].ToText();
   // A tenth of the usual sample, a tenth of the time: enough to plan on. Autovacuum's own
   // analyse refines it later.
-  const auto target = Scalar("SELECT current_setting('default_statistics_target')");
   const auto sample = [&](const char* value, bool local) {
     channel_.Send("SELECT set_config('default_statistics_target', " + Quoted(value) + ", " +
                   (local ? "true" : "false") + ")");
@@ -456,7 +462,7 @@ void TsqlRunner::PrepareStoredTable(const std::string& table) {
         sample("10", true);
         channel_.Send("LOCK TABLE " + name + " IN SHARE UPDATE EXCLUSIVE MODE NOWAIT");
         channel_.Send("ANALYZE " + name);
-        sample(target.value_or("100").c_str(), true);
+        sample(target.c_str(), true);
       });
     } catch (const DbError&) {
       // Held by another run, or not ours to analyse: planned as it stands.
@@ -464,7 +470,6 @@ void TsqlRunner::PrepareStoredTable(const std::string& table) {
     return;
   }
   // Alone, ANALYZE holds its lock only while it works: it waits for it a moment at most.
-  const auto timeout = Scalar("SELECT current_setting('lock_timeout')");
   channel_.Send("SET lock_timeout = 50");
   sample("10", false);
   try {
@@ -472,8 +477,8 @@ void TsqlRunner::PrepareStoredTable(const std::string& table) {
   } catch (const DbError&) {
     // As above.
   }
-  sample(target.value_or("100").c_str(), false);
-  channel_.Send("SELECT set_config('lock_timeout', " + Quoted(timeout.value_or("0")) + ", false)");
+  sample(target.c_str(), false);
+  channel_.Send("SELECT set_config('lock_timeout', " + Quoted(timeout) + ", false)");
 }
 
 void TsqlRunner::PrepareTempTablesUsedBy(const std::string& sql) {
