@@ -57,6 +57,10 @@ const std::string& CLSCG_VERIPROG::CausaConnessione() const {
   return frame_->CausaConnessione;
 }
 
+void CLSCG_VERIPROG::SetLimits(RunLimits limits) {
+  frame_->limits = std::move(limits);
+}
+
 db::Variant CLSCG_VERIPROG::ValoreDB(db::Variant& Importo) {
   return frame_->ValoreDB(Importo);
 }

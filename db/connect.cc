@@ -30,11 +30,12 @@ std::shared_ptr<Connection> Registered(std::shared_ptr<Connection> connection) {
 }
 
 // A libpq text or URI; the Windows build has no libpq and says so.
-std::shared_ptr<Connection> OpenLibpq(std::string_view text) {
+std::shared_ptr<Connection> OpenLibpq(std::string_view text, const ConnectOptions& options) {
 #ifdef VERIPROG_WITH_LIBPQ
-  return std::make_shared<pg::PgConnection>(text);
+  return std::make_shared<pg::PgConnection>(text, options);
 #else
   (void)text;
+  (void)options;
   throw DbError(
       "cannot connect: this build reaches databases through ODBC only: give an ODBC string "
       "(Driver={ODBC Driver 18 for SQL Server};Server=host;Database=ledger;... or "
@@ -42,13 +43,13 @@ std::shared_ptr<Connection> OpenLibpq(std::string_view text) {
 #endif
 }
 
-std::shared_ptr<Connection> Open(std::string_view connection_string) {
+std::shared_ptr<Connection> Open(std::string_view connection_string, const ConnectOptions& options) {
   const std::string_view text = Trim(connection_string);
   const std::string upper = ToUpperAscii(text);
   if (upper.rfind("POSTGRESQL://", 0) == 0 || upper.rfind("POSTGRES://", 0) == 0) {
-    return OpenLibpq(text);
+    return OpenLibpq(text, options);
   }
-  if (odbc::IsOdbcConnectionString(text)) return odbc::OdbcConnection::Open(text);
+  if (odbc::IsOdbcConnectionString(text)) return odbc::OdbcConnection::Open(text, options);
   if (upper.find("PROVIDER=") != std::string::npos) {
     throw DbError(
         "OLE DB connection strings (Provider=...) are not supported: give an ODBC string "
@@ -59,13 +60,18 @@ std::shared_ptr<Connection> Open(std::string_view connection_string) {
   if (text.find(';') != std::string_view::npos && text.find('\'') == std::string_view::npos) {
     odbc::ParseConnectionString(text);  // throws, saying what is missing
   }
-  return OpenLibpq(text);
+  return OpenLibpq(text, options);
 }
 
 }  // namespace
 
 std::shared_ptr<Connection> Connect(std::string_view connection_string) {
-  return Registered(Open(connection_string));
+  return Registered(Open(connection_string, {}));
+}
+
+std::shared_ptr<Connection> Connect(std::string_view connection_string,
+                                    const ConnectOptions& options) {
+  return Registered(Open(connection_string, options));
 }
 
 std::string TranslateForPostgres(std::string_view batch) {

@@ -30,6 +30,9 @@ class ConnectionWrapper : public Connection {
   void Lock(std::string_view resource, bool exclusive) override {
     inner_->Lock(resource, exclusive);
   }
+  bool TryLock(std::string_view resource, bool exclusive) override {
+    return inner_->TryLock(resource, exclusive);
+  }
   void Unlock(std::string_view resource, bool exclusive) override {
     inner_->Unlock(resource, exclusive);
   }

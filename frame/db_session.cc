@@ -14,7 +14,8 @@ bool Frame::CreaConnessione() {
       Errore = "Non è stata definita la stringa di connessione";
       return false;
     }
-    CPInput->GConnect = db::Connect(CPInput->SConnect.ToText());
+    CPInput->GConnect =
+        db::Connect(CPInput->SConnect.ToText(), {.statement_timeout = limits.statement_timeout});
     return true;
   });
   if (!ok) CausaConnessione = Errore;  // the frame's own message takes its place in Errore

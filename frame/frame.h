@@ -19,6 +19,7 @@
 #include "veriprog/enums.h"
 #include "veriprog/events.h"
 #include "veriprog/input_output.h"
+#include "veriprog/run_limits.h"
 #include "veriprog/services.h"
 #include "veriprog/variant.h"
 
@@ -68,6 +69,8 @@ class Frame {
   std::string CausaConnessione;
   // Company locks this frame holds (LedgerLock): a check inside a rebuild takes none.
   int ledger_locks = 0;
+  // The host's bounds on waiting: the company lock's and each statement's.
+  RunLimits limits;
 
   // --- error rule --------------------------------------------------------------------------
   // Stato := tsProgramError, Errore := description & " in " & routine.

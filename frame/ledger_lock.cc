@@ -1,11 +1,43 @@
 #include "frame/ledger_lock.h"
 
+#include <chrono>
+#include <thread>
+
+#include "veriprog/error.h"
+
 namespace veriprog {
+namespace {
+
+// How often a bounded wait asks again: often enough to end close to its limit, seldom enough to
+// cost the server nothing.
+constexpr auto kRetry = std::chrono::milliseconds(200);
+
+}  // namespace
 
 LedgerLock::LedgerLock(Frame& frame, bool exclusive) : f_(frame), exclusive_(exclusive) {
   if (f_.ledger_locks > 0) return;
-  const std::string resource = "veriprog ditta " + f_.Numero(f_.CPInput->Ditta);
-  f_.Connection().Lock(resource, exclusive_);
+  const std::string company = f_.Numero(f_.CPInput->Ditta);
+  const std::string resource = "veriprog ditta " + company;
+  db::Connection& connection = f_.Connection();
+  if (!connection.TryLock(resource, exclusive_)) {
+    const auto& limits = f_.limits;
+    if (limits.on_wait) {
+      limits.on_wait("waiting for company " + company + ", locked by another run (lock '" +
+                     resource + "')");
+    }
+    if (!limits.lock_timeout) {
+      connection.Lock(resource, exclusive_);
+    } else {
+      const auto deadline = std::chrono::steady_clock::now() +
+                            std::chrono::duration<double>(*limits.lock_timeout);
+      while (!connection.TryLock(resource, exclusive_)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) throw db::DbError("company " + company + " is locked by another run");
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            kRetry, std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline - now)));
+      }
+    }
+  }
   resource_ = resource;
   ++f_.ledger_locks;
 }

@@ -72,6 +72,8 @@ class Channel {
                                               const std::string& table) = 0;
   // From another thread: asks the driver to stop the statement running now, if any.
   virtual void Cancel() noexcept {}
+  // Seconds every later statement may run before the driver cancels it; 0: no limit.
+  virtual void SetQueryTimeout(int /*seconds*/) {}
 };
 
 // Opens a channel through the ODBC driver manager. Throws DbError saying what was wrong and what

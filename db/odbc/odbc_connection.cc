@@ -1,6 +1,7 @@
 #include "db/odbc/odbc_connection.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "db/odbc/connection_string.h"
 #include "db/postgres/tsql_runner.h"
@@ -93,7 +94,8 @@ OdbcConnection::OdbcConnection(std::unique_ptr<Channel> channel) : channel_(std:
 
 OdbcConnection::~OdbcConnection() = default;
 
-std::shared_ptr<OdbcConnection> OdbcConnection::Open(std::string_view connection_string) {
+std::shared_ptr<OdbcConnection> OdbcConnection::Open(std::string_view connection_string,
+                                                     const ConnectOptions& options) {
   auto channel = OpenDriverChannel(connection_string);
   // PostgreSQL's driver would put a savepoint of its own around every statement, two more round
   // trips each, where the T-SQL runner already keeps its own: unless told otherwise, it is asked
@@ -104,6 +106,10 @@ std::shared_ptr<OdbcConnection> OdbcConnection::Open(std::string_view connection
     if (!own.empty() && own.back() != ';') own += ';';
     channel.reset();
     channel = OpenDriverChannel(own + "Protocol=7.4-0");
+  }
+  // ODBC counts the query timeout in whole seconds: a part of one is one more.
+  if (options.statement_timeout) {
+    channel->SetQueryTimeout(static_cast<int>(std::ceil(*options.statement_timeout)));
   }
   return std::make_shared<OdbcConnection>(std::move(channel));
 }
@@ -258,6 +264,35 @@ void OdbcConnection::Lock(std::string_view resource, bool exclusive) {
   RunWrite(exclusive ? "SELECT pg_advisory_lock(hashtextextended(?, 0))"
                      : "SELECT pg_advisory_lock_shared(hashtextextended(?, 0))",
            name);
+}
+
+bool OdbcConnection::TryLock(std::string_view resource, bool exclusive) {
+  const std::vector<Parameter> name = {
+      Parameter{Variant(std::string(resource)), FieldDef::VarChar("RESOURCE", 255)}};
+  std::string sql;
+  if (dialect_ == Dialect::kSqlServer) {
+    // 0 granted, 1 granted after a wait, -1 not granted at once; below that, a refusal.
+    sql = std::string(
+              "DECLARE @esito int; EXEC @esito = sp_getapplock @Resource = ?, @LockMode = '") +
+          (exclusive ? "Exclusive" : "Shared") +
+          "', @LockOwner = 'Session', @LockTimeout = 0; SELECT @esito";
+  } else {
+    sql = exclusive
+              ? "SELECT CASE WHEN pg_try_advisory_lock(hashtextextended(?, 0)) THEN 0 ELSE -1 END"
+              : "SELECT CASE WHEN pg_try_advisory_lock_shared(hashtextextended(?, 0)) THEN 0 "
+                "ELSE -1 END";
+  }
+  const auto results = dialect_ == Dialect::kSqlServer ? Run(sql, name) : RunWrite(sql, name);
+  for (const auto& r : results) {
+    if (!r.has_rows || r.rows.empty() || !r.rows[0][0]) continue;
+    const int esito = std::stoi(*r.rows[0][0]);
+    if (esito < -1) {
+      throw DbError("the server refused the application lock " + std::string(resource) +
+                    " (sp_getapplock " + *r.rows[0][0] + ")");
+    }
+    return esito >= 0;
+  }
+  throw DbError("the server gave no answer to the application lock " + std::string(resource));
 }
 
 void OdbcConnection::Unlock(std::string_view resource, bool exclusive) {

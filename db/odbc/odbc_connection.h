@@ -34,7 +34,8 @@ class OdbcConnection final : public Connection {
   explicit OdbcConnection(std::unique_ptr<Channel> channel);
   ~OdbcConnection() override;
   // Connects through the driver manager; throws DbError saying what was wrong and what to do.
-  static std::shared_ptr<OdbcConnection> Open(std::string_view connection_string);
+  static std::shared_ptr<OdbcConnection> Open(std::string_view connection_string,
+                                              const ConnectOptions& options = {});
 
   Dialect dialect() const { return dialect_; }
 
@@ -51,6 +52,7 @@ class OdbcConnection final : public Connection {
   void WriteBack(RowTable& table, const WriteTarget& target,
                  const std::vector<RowId>& rows) override;
   void Lock(std::string_view resource, bool exclusive) override;
+  bool TryLock(std::string_view resource, bool exclusive) override;
   void Unlock(std::string_view resource, bool exclusive) override;
 
   // Rows into one table by multi-row INSERTs (db/odbc/odbc_bulk_writer.cc); see db/bulk_writer.h.

@@ -679,8 +679,11 @@ class DriverChannel final : public Channel {
   void EndTransaction(bool commit) override;
   std::vector<std::string> PrimaryKey(const std::string& schema, const std::string& table) override;
   void Cancel() noexcept override;
+  void SetQueryTimeout(int seconds) override { query_timeout_ = seconds; }
 
  private:
+  // Every statement of the channel gets the query timeout asked, if any.
+  void LimitTime(const Handle& stmt) const;
   [[noreturn]] void ConnectFailed(const Attributes& attributes);
   // Runs the statement with its parameters bound and reads every result.
   // alike: the results are those of one statement run for an array of parameters, whose row
@@ -709,6 +712,7 @@ class DriverChannel final : public Channel {
   // The statement under way, for Cancel; the mutex keeps it from being freed while cancelled.
   std::mutex running_mutex_;
   SQLHSTMT running_ = SQL_NULL_HSTMT;
+  int query_timeout_ = 0;  // seconds; 0: none
 };
 
 std::string DriverChannel::driver() const {
@@ -920,8 +924,15 @@ void DriverChannel::Cancel() noexcept {
   if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
 }
 
+void DriverChannel::LimitTime(const Handle& stmt) const {
+  if (query_timeout_ <= 0) return;
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, AttributeValue(static_cast<SQLULEN>(query_timeout_)), 0),
+             "cannot set the statement timeout");
+}
+
 std::vector<Result> DriverChannel::Run(std::string_view sql, const std::vector<Parameter>& params) {
   Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+  LimitTime(stmt);
   Bindings bindings;
   for (std::size_t i = 0; i < params.size(); ++i) {
     Bind(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i], bindings);
@@ -942,6 +953,7 @@ std::vector<Result> DriverChannel::RunArray(std::string_view sql,
     columns.push_back(ArrayOf(sets, p, *kind));
   }
   Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+  LimitTime(stmt);
   std::vector<SQLUSMALLINT> status(sets.size(), SQL_PARAM_UNUSED);
   SQLULEN processed = 0;
   stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAM_BIND_TYPE,

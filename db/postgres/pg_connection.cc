@@ -2,7 +2,11 @@
 
 #include <libpq-fe.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "db/text.h"
 #include "veriprog/error.h"
@@ -43,8 +47,54 @@ class PgConnection::Outcome final : public StatementOutcome {
   Result result_;
 };
 
-PgConnection::PgConnection(std::string_view conninfo)
-    : conn_(PQconnectdb(std::string(conninfo).c_str())) {
+namespace {
+
+struct ConninfoDeleter {
+  void operator()(PQconninfoOption* o) const { PQconninfoFree(o); }
+};
+
+// The connection text's own settings, with the statement timeout added to its startup options:
+// the server then bounds every statement of the session, and no batch carries it.
+PGconn* ConnectWith(std::string_view conninfo, const ConnectOptions& options) {
+  const std::string text(conninfo);
+  if (!options.statement_timeout) return PQconnectdb(text.c_str());
+  char* error = nullptr;
+  std::unique_ptr<PQconninfoOption, ConninfoDeleter> parsed(PQconninfoParse(text.c_str(), &error));
+  if (!parsed) {
+    const std::string reason = error != nullptr ? std::string(Trim(error)) : "out of memory";
+    PQfreemem(error);
+    throw DbError("cannot connect to PostgreSQL: " + reason);
+  }
+  const auto ms = static_cast<long long>(std::ceil(*options.statement_timeout * 1000));
+  std::vector<std::string> keys, values;
+  bool has_options = false;
+  for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o) {
+    if (o->val == nullptr) continue;
+    keys.emplace_back(o->keyword);
+    values.emplace_back(o->val);
+    if (keys.back() == "options") {
+      has_options = true;
+      values.back() += " -c statement_timeout=" + std::to_string(ms);
+    }
+  }
+  if (!has_options) {
+    keys.emplace_back("options");
+    values.push_back("-c statement_timeout=" + std::to_string(ms));
+  }
+  std::vector<const char*> k, v;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    k.push_back(keys[i].c_str());
+    v.push_back(values[i].c_str());
+  }
+  k.push_back(nullptr);
+  v.push_back(nullptr);
+  return PQconnectdbParams(k.data(), v.data(), 0);
+}
+
+}  // namespace
+
+PgConnection::PgConnection(std::string_view conninfo, const ConnectOptions& options)
+    : conn_(ConnectWith(conninfo, options)) {
   if (!conn_) throw DbError("cannot connect to PostgreSQL: out of memory");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     throw DbError("cannot connect to PostgreSQL: " +
@@ -151,6 +201,16 @@ void PgConnection::Lock(std::string_view resource, bool exclusive) {
   SendAtomically(exclusive ? "SELECT pg_advisory_lock(hashtextextended($1, 0))"
                            : "SELECT pg_advisory_lock_shared(hashtextextended($1, 0))",
                  1, params);
+}
+
+bool PgConnection::TryLock(std::string_view resource, bool exclusive) {
+  const std::string name(resource);
+  const char* params[] = {name.c_str()};
+  const Result r =
+      SendAtomically(exclusive ? "SELECT pg_try_advisory_lock(hashtextextended($1, 0))"
+                               : "SELECT pg_try_advisory_lock_shared(hashtextextended($1, 0))",
+                     1, params);
+  return PQntuples(r.get()) == 1 && std::string_view(PQgetvalue(r.get(), 0, 0)) == "t";
 }
 
 void PgConnection::Unlock(std::string_view resource, bool exclusive) {

@@ -29,7 +29,7 @@ std::string ServerMessage(const PGresult* result, PGconn* conn);
 class PgConnection final : public Connection, private StatementChannel {
  public:
   // Throws DbError with libpq's reason when the connection cannot be made.
-  explicit PgConnection(std::string_view conninfo);
+  explicit PgConnection(std::string_view conninfo, const ConnectOptions& options = {});
   ~PgConnection() override;
 
   std::optional<QueryResult> Execute(std::string_view batch,
@@ -44,6 +44,7 @@ class PgConnection final : public Connection, private StatementChannel {
   void WriteBack(RowTable& table, const WriteTarget& target,
                  const std::vector<RowId>& rows) override;
   void Lock(std::string_view resource, bool exclusive) override;
+  bool TryLock(std::string_view resource, bool exclusive) override;
   void Unlock(std::string_view resource, bool exclusive) override;
 
   // Rows into one table by COPY (db/postgres/pg_bulk_writer.cc); see db/bulk_writer.h.

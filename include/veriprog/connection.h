@@ -79,6 +79,12 @@ class Connection {
   // other holder and keeps new ones waiting. It waits as long as it takes. A session may take
   // a lock it already holds. The default does nothing (a connection with no server behind it).
   virtual void Lock(std::string_view /*resource*/, bool /*exclusive*/) {}
+  // Takes the lock only if no other session stands in the way, at once; false when one does.
+  // The default takes it as Lock does.
+  virtual bool TryLock(std::string_view resource, bool exclusive) {
+    Lock(resource, exclusive);
+    return true;
+  }
   virtual void Unlock(std::string_view /*resource*/, bool /*exclusive*/) {}
 
  protected:
@@ -96,6 +102,16 @@ class Connection {
 // text uses libpq's environment defaults), an ODBC string (Driver=... or DSN=...) the ODBC
 // backend. Throws DbError with the reason. The connection is known to InterruptAll.
 std::shared_ptr<Connection> Connect(std::string_view connection_string);
+
+// What a connection is opened with beyond its text.
+struct ConnectOptions {
+  // Seconds each statement may run before the server (or the driver) cancels it; nullopt: no
+  // limit. A connection setting (libpq's startup options, ODBC's query timeout of every
+  // statement), never text sent in a batch.
+  std::optional<double> statement_timeout;
+};
+std::shared_ptr<Connection> Connect(std::string_view connection_string,
+                                    const ConnectOptions& options);
 
 // The PostgreSQL text a T-SQL batch becomes on a PostgreSQL server, control flow shown as
 // comments; nothing runs. Throws DbError naming a construct that cannot be translated.

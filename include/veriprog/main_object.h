@@ -12,6 +12,7 @@
 #include "veriprog/enums.h"
 #include "veriprog/events.h"
 #include "veriprog/input_output.h"
+#include "veriprog/run_limits.h"
 #include "veriprog/services.h"
 #include "veriprog/trace.h"
 #include "veriprog/variant.h"
@@ -69,6 +70,11 @@ class CLSCG_VERIPROG {
   // reports only "Non è stata definita la connessione", a person wants the reason too. Empty
   // when the connection was made or never tried.
   const std::string& CausaConnessione() const;
+
+  // Bounds on the waits of the operations that follow: the company lock's (and what is said
+  // while it is awaited) and each statement's, on the connection opened from SConnect. None by
+  // default: an operation waits as long as it takes.
+  void SetLimits(RunLimits limits);
 
  private:
   InstanceId id_;
