@@ -61,6 +61,7 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
   }
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, true);
+  main.SetLimits(LimitsOf(o));
   auto progress = std::make_shared<ProgressSink>(stderr);
   main.Advise(progress);
   const DryRunResult result = DryRun(main, op);

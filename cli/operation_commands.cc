@@ -42,6 +42,7 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
     cmd->add_flag("--include-stored", o.include_stored,
                   "compare with the stored totals: one row per key with its differences");
   }
+  AddTimeoutOptions(cmd, o);
   if (!rebuild) {
     cmd->add_flag("--flagged-only", o.flagged_only, "print only the rows flagged as different");
     cmd->add_option("--format", o.format,
@@ -86,6 +87,7 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
   if (op.rebuild && o.dry_run) return RunDryRun(op, o);
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, op.rebuild);
+  main.SetLimits(LimitsOf(o));
   const bool in_transaction = op.rebuild && !o.no_transaction;
   Outcome outcome;
   {

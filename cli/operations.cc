@@ -34,6 +34,24 @@ double SecondsSince(std::int64_t start_ns) {
   return static_cast<double>(NowNs() - start_ns) / 1e9;
 }
 
+void AddTimeoutOptions(CLI::App* cmd, OperationParameters& o) {
+  cmd->add_option("--lock-timeout", o.lock_timeout,
+                  "seconds to wait for the company's lock while another run holds it, then fail "
+                  "(exit 3) with nothing written; default: wait as long as it takes")
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--statement-timeout", o.statement_timeout,
+                  "seconds any one statement may run before the server cancels it (a rebuild "
+                  "then rolls back); default: no limit")
+      ->check(CLI::PositiveNumber);
+}
+
+RunLimits LimitsOf(const OperationParameters& o) {
+  return {o.lock_timeout, o.statement_timeout, [](const std::string& what) {
+            std::fprintf(stderr, "%s\n", what.c_str());
+            std::fflush(stderr);
+          }};
+}
+
 ExitCode ExitCodeOf(const Outcome& outcome) {
   if (outcome.stato == tsOk) return outcome.flagged > 0 ? ExitCode::kFlagged : ExitCode::kOk;
   return ExitCodeOf(outcome.stato);

@@ -31,6 +31,11 @@ std::string ConnectionString(const std::string& given);
 // it. Does not touch GConnect.
 void FillInput(CLSCG_VERIPROGINPUT& in, const OperationOptions& o, bool rebuild);
 
+// --lock-timeout and --statement-timeout, into `o`.
+void AddTimeoutOptions(CLI::App* cmd, OperationParameters& o);
+// The options' bounds on waiting, the wait said as a line on stderr.
+RunLimits LimitsOf(const OperationParameters& o);
+
 // 0 nothing flagged, 1 rows flagged, 2 invalid parameters, 3 program or database error.
 ExitCode ExitCodeOf(const Outcome& outcome);
 ExitCode ExitCodeOf(StatoEnum stato);

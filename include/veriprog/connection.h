@@ -108,7 +108,7 @@ struct ConnectOptions {
   // Seconds each statement may run before the server (or the driver) cancels it; nullopt: no
   // limit. A connection setting (libpq's startup options, ODBC's query timeout of every
   // statement), never text sent in a batch.
-  std::optional<double> statement_timeout;
+  std::optional<double> statement_timeout = std::nullopt;
 };
 std::shared_ptr<Connection> Connect(std::string_view connection_string,
                                     const ConnectOptions& options);

@@ -23,6 +23,8 @@ struct OperationParameters {
   // The VAT check: with the stored totals, compared per key (veriprog/vat_comparison.h).
   bool include_stored = false;
   bool no_transaction = false;  // a rebuild writes without a transaction
+  // Seconds to wait for the company's lock, and that each statement may run; nullopt: no limit.
+  std::optional<double> lock_timeout, statement_timeout;
 };
 
 // Fills the parameter object; a rebuild runs in a transaction unless told not to. GConnect is
