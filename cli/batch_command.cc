@@ -26,6 +26,8 @@ struct AllOptions {
   int jobs = 1;
   bool all_rows = false;
   std::string format = "table";
+  OperationParameters waits;  // the lock and statement timeouts only
+  std::string report, retry_failed;
 };
 
 // One line on stderr while the companies run: redrawn in place on a terminal; in a log, one line
@@ -61,6 +63,12 @@ class BatchProgress {
         break;
       case Kind::kEvent:
         return;
+      case Kind::kNotice:
+        // Said on a line of its own: waits and retries are what an operator looks for later.
+        if (drawn_) std::fputs("\r\x1b[K", stderr);
+        std::fprintf(stderr, "%s\n", m.event.c_str());
+        std::fflush(stderr);
+        break;
     }
     Draw();
   }
@@ -170,6 +178,10 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
   o.rebuild = rebuild;
   o.keep_rows = a.format == "json" || a.format == "html";
   o.charts = a.format == "html" ? kChartsPerUnit : 0;
+  o.lock_timeout = a.waits.lock_timeout;
+  o.statement_timeout = a.waits.statement_timeout;
+  o.report = a.report;
+  o.retry_failed = a.retry_failed;
   std::string error;
   const auto companies = NumberSet::Parse(a.companies, "--companies", &error);
   const auto fiscal_years = NumberSet::Parse(a.fiscal_years, "--fiscal-years", &error);
@@ -267,6 +279,16 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
   if (not_run) std::cerr << ", " << not_run << " not run";
   std::cerr << " in " << Seconds(r.seconds) << " s on " << r.jobs
             << (r.jobs == 1 ? " connection" : " connections") << '\n';
+  for (const UnitResult& u : r.units) {
+    if (!veriprog::Failed(u)) continue;
+    const std::string why = MessageOf(u);
+    std::cerr << "failed: company " << u.ditta << " " << u.period << " " << u.family << ": "
+              << OutcomeText(u) << (why.empty() ? "" : " (" + why + ")") << '\n';
+  }
+  if (!r.report_error.empty()) {
+    std::cerr << "the run report is not up to date: " << r.report_error << '\n';
+    exit_code = std::max(exit_code, static_cast<int>(ExitCode::kProgramError));
+  }
   if (InterruptSignal()) {
     std::cerr << "interrupted: the operation under way was stopped"
               << (rebuild ? " and rolled back; the rebuilds reported ok are written" : "")
@@ -298,6 +320,13 @@ void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code) {
   cmd->add_option("--families", a->families, "families to run, of " + names + "; all when omitted");
   cmd->add_option("--jobs", a->jobs, "companies worked on at once, each on its own connection")
       ->check(CLI::Range(1, 64));
+  AddTimeoutOptions(cmd, a->waits);
+  cmd->add_option("--report", a->report,
+                  "JSON run report, rewritten after every operation: each one's status, rows, "
+                  "flagged, time and error (default with --retry-failed: that file)");
+  cmd->add_option("--retry-failed", a->retry_failed,
+                  "run only what failed, was interrupted or never ran in this run report")
+      ->check(CLI::ExistingFile);
   if (!rebuild) {
     cmd->add_flag("--all-rows", a->all_rows,
                   "JSON: every row of every check, not only the flagged ones");

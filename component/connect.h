@@ -18,6 +18,7 @@ struct Refusal {
 
 // A connection to `connection`, or nullptr with `refusal` set to tsParametriNonValidi,
 // "Non è stata definita la connessione" and the driver's reason. Never throws.
-std::shared_ptr<db::Connection> ConnectOrRefuse(const std::string& connection, Refusal& refusal);
+std::shared_ptr<db::Connection> ConnectOrRefuse(const std::string& connection, Refusal& refusal,
+                                                const db::ConnectOptions& options = {});
 
 }  // namespace veriprog

@@ -8,8 +8,11 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "component/connect.h"
+#include "component/run_report.h"
+#include "db/text.h"
 #include "veriprog/named_events.h"
 
 namespace veriprog {
@@ -187,6 +190,8 @@ OperationParameters ParametersOf(const Company& c, const RunAllFamily& family, c
   }
   p.by_activity = family.by_activity;
   p.include_stored = family.operation == "vat";  // a VAT check compares only with them
+  p.lock_timeout = o.lock_timeout;
+  p.statement_timeout = o.statement_timeout;
   return p;
 }
 
@@ -200,6 +205,7 @@ void RunUnit(CLSCG_VERIPROG& main, const Company& c, UnitResult& u, const RunAll
   main.CPInput()->GConnect = connection;
   u.outcome = RunOperation(main, *op, p.include_stored);
   u.run = true;
+  ++u.attempts;
   u.interrupted = u.outcome.stato != tsOk && connection->interrupted();
   if (o.charts > 0 && fy != nullptr && u.family == "accounts" && u.outcome.stato == tsOk &&
       u.outcome.flagged > 0 && u.outcome.rows) {
@@ -207,6 +213,15 @@ void RunUnit(CLSCG_VERIPROG& main, const Company& c, UnitResult& u, const RunAll
   }
   if (!o.keep_rows) u.outcome.rows.reset();
 }
+
+// The server ended the rebuild's transaction to break a deadlock with another session: nothing
+// of it was written, and it may simply run again.
+bool DeadlockVictim(const UnitResult& u) {
+  return u.run && !u.interrupted && u.outcome.stato != tsOk &&
+         db::ToUpperAscii(u.outcome.errore).find("DEADLOCK") != std::string::npos;
+}
+
+constexpr int kDeadlockRetries = 3;
 
 void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult>& results,
                 Mailbox& mailbox) {
@@ -217,7 +232,8 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
   };
   if (mailbox.stopped()) return;
   Refusal refused;
-  const std::shared_ptr<db::Connection> connection = ConnectOrRefuse(o.connection, refused);
+  const std::shared_ptr<db::Connection> connection =
+      ConnectOrRefuse(o.connection, refused, {.statement_timeout = o.statement_timeout});
   if (connection) mailbox.Register(connection);
   if (!connection) {
     for (std::size_t i = 0; i < c.units; ++i) {
@@ -234,16 +250,29 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
   }
   CLSCG_VERIPROG main;  // this company's own, on this thread only
   if (o.forward_events) main.Advise(std::make_shared<ForwardedEvents>(mailbox, c.ditta));
+  auto notice = [&](std::string text) {
+    RunAllProgress message{RunAllProgress::Kind::kNotice, c.ditta};
+    message.event = std::move(text);
+    mailbox.Post(std::move(message));
+  };
+  main.SetLimits({o.lock_timeout, o.statement_timeout, notice});
   for (std::size_t i = 0; i < c.units && !mailbox.stopped(); ++i) {
-    mailbox.Post({RunAllProgress::Kind::kUnitStarted, c.ditta, &units[i], 1});
-    try {
-      RunUnit(main, c, units[i], o, connection);
-    } catch (const std::exception& e) {
-      units[i].run = true;
-      units[i].outcome.stato = tsProgramError;
-      units[i].outcome.errore = e.what();
+    UnitResult& u = units[i];
+    mailbox.Post({RunAllProgress::Kind::kUnitStarted, c.ditta, &u, 1});
+    for (;;) {
+      try {
+        RunUnit(main, c, u, o, connection);
+      } catch (const std::exception& e) {
+        u.run = true;
+        u.outcome.stato = tsProgramError;
+        u.outcome.errore = e.what();
+      }
+      if (!o.rebuild || !DeadlockVictim(u) || u.attempts > kDeadlockRetries) break;
+      notice("company " + std::to_string(c.ditta) + " " + u.period + " " + u.family +
+             ": chosen by the server as a deadlock victim, rolled back; running it again (retry " +
+             std::to_string(u.attempts) + " of " + std::to_string(kDeadlockRetries) + ")");
     }
-    finished(units[i]);
+    finished(u);
   }
   mailbox.Post(
       {RunAllProgress::Kind::kCompanyFinished, c.ditta, units, c.units, 0, SecondsSince(start)});
@@ -303,18 +332,73 @@ RunAllResult RunAll(const RunAllOptions& o, const RunAllCallbacks& callbacks) {
     result.causa = refused.causa;
     return result;
   }
+  const std::string operation = o.rebuild ? "rebuild all" : "check all";
+  // A retry runs what failed or never ran in the earlier report, and carries the rest over.
+  std::optional<ReadReport> earlier;
+  std::set<std::tuple<std::int64_t, std::string, std::string>> retried;
+  if (!o.retry_failed.empty()) {
+    std::string error;
+    earlier = ReadRunReport(o.retry_failed, &error);
+    if (earlier && earlier->operation != operation) {
+      error = "the run report " + o.retry_failed + " accounts for a " + earlier->operation +
+              ", not a " + operation;
+      earlier.reset();
+    }
+    if (!earlier) {
+      result.stato = tsParametriNonValidi;
+      result.errore = error;
+      return result;
+    }
+    for (const ReportedUnit& u : earlier->units) {
+      if (u.failed()) retried.insert(u.key());
+    }
+  }
+  const std::string report_path = !o.report.empty() ? o.report : o.retry_failed;
   try {
     std::vector<Company> companies = ListCompanies(*lister, o);
+    if (earlier) std::erase_if(companies, [&](const Company& c) {
+      return std::none_of(retried.begin(), retried.end(),
+                          [&](const auto& key) { return std::get<0>(key) == c.ditta; });
+    });
     RefuseMissing(companies, o, result);
     for (Company& c : companies) {
       auto units = UnitsOf(c, o);
+      if (earlier) std::erase_if(units, [&](const UnitResult& u) {
+        return !retried.contains({u.ditta, u.period, u.family});
+      });
       c.first_unit = result.units.size();
       c.units = units.size();
       for (auto& u : units)
         result.units.push_back(std::move(u));
     }
     result.companies = static_cast<int>(companies.size());
-    RunCompanies(companies, o, callbacks, result);
+    if (report_path.empty()) {
+      RunCompanies(companies, o, callbacks, result);
+    } else {
+      RunReport report(report_path, operation,
+                       earlier ? std::move(earlier->units) : std::vector<ReportedUnit>{});
+      report.Plan(result.units);
+      if (!report.Write(false)) {
+        result.stato = tsParametriNonValidi;
+        result.errore = report.error();
+        result.units.clear();
+        return result;
+      }
+      RunAllCallbacks reporting = callbacks;
+      reporting.on_progress = [&](const RunAllProgress& m) {
+        if (m.kind == RunAllProgress::Kind::kUnitStarted) report.Started(*m.units);
+        if (m.kind == RunAllProgress::Kind::kUnitFinished) {
+          report.Finished(*m.units);
+          if (!report.Write(false) && result.report_error.empty())
+            result.report_error = report.error();
+        }
+        if (callbacks.on_progress) callbacks.on_progress(m);
+      };
+      RunCompanies(companies, o, reporting, result);
+      for (const UnitResult& u : result.units)
+        report.Finished(u);
+      if (!report.Write(true) && result.report_error.empty()) result.report_error = report.error();
+    }
   } catch (const std::exception& e) {
     result.stato = tsProgramError;
     result.errore = std::string("the companies and fiscal years could not be listed: ") + e.what();

@@ -18,6 +18,10 @@ std::string OutcomeText(const UnitResult& u) {
   }
 }
 
+bool Failed(const UnitResult& u) {
+  return !u.run || u.interrupted || u.outcome.stato != tsOk;
+}
+
 std::string MessageOf(const UnitResult& u) {
   std::string m = u.outcome.errore;
   if (!u.outcome.causa.empty()) m += " (" + u.outcome.causa + ")";

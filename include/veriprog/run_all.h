@@ -57,6 +57,16 @@ struct RunAllOptions {
   // Monthly charts of the flagged account keys, at most this many per check (0: none).
   std::size_t charts = 0;
   bool forward_events = false;  // the main objects' events reach on_progress too
+  // Seconds a unit waits for its company's lock, and that each statement may run; nullopt: no
+  // limit (veriprog/run_limits.h).
+  std::optional<double> lock_timeout, statement_timeout;
+  // A JSON run report, rewritten whole after every unit so that it always tells what was done,
+  // what failed and why, and what never ran; empty: none.
+  std::string report;
+  // The report of an earlier run of the same kind: only its units that failed, were interrupted
+  // or never ran run again, and the new report (this file, unless `report` names another) keeps
+  // the others as they were.
+  std::string retry_failed;
 };
 
 struct UnitResult {
@@ -65,6 +75,7 @@ struct UnitResult {
   std::string family = {};
   bool run = false;          // false: not started (stopped before it)
   bool interrupted = false;  // stopped while it ran
+  int attempts = 0;          // a rebuild the server chose as a deadlock victim runs again
   Outcome outcome = {};
   std::vector<MonthSeries> charts = {};
   std::string chart_error = {};
@@ -77,7 +88,8 @@ struct RunAllProgress {
     kUnitStarted,      // units[0] of company `ditta` begins
     kUnitFinished,     // units[0] has its outcome
     kCompanyFinished,  // units[0..count) are the company's, done in `seconds`
-    kEvent             // an event of the main object working for `ditta`
+    kEvent,            // an event of the main object working for `ditta`
+    kNotice            // `event` says what a unit of `ditta` waits for or does again
   };
   Kind kind;
   std::int64_t ditta = 0;
@@ -98,7 +110,8 @@ struct RunAllCallbacks {
 
 struct RunAllResult {
   // tsParametriNonValidi when the first connection, the one that lists the companies, could not
-  // be made (causa says why); tsProgramError when the companies could not be listed.
+  // be made (causa says why), or the report to retry cannot be read or the report cannot be
+  // written at the start; tsProgramError when the companies could not be listed.
   StatoEnum stato = tsOk;
   std::string errore, causa;
   std::vector<UnitResult> units;  // by company, then in the order each company ran them
@@ -106,7 +119,12 @@ struct RunAllResult {
   int jobs = 0;  // connections worked on at once: at most one per company
   bool stopped = false;
   double seconds = 0;
+  // Why the run report could not be written after some unit, if it could not (the run went on).
+  std::string report_error;
 };
+
+// Whether the unit failed: an error, an interruption, or not run; never merely flagged.
+bool Failed(const UnitResult& unit);
 
 // The unit's outcome in a word or two: "ok", "flagged", "invalid parameters", "error",
 // "interrupted", "not run".
