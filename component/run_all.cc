@@ -356,16 +356,18 @@ RunAllResult RunAll(const RunAllOptions& o, const RunAllCallbacks& callbacks) {
   const std::string report_path = !o.report.empty() ? o.report : o.retry_failed;
   try {
     std::vector<Company> companies = ListCompanies(*lister, o);
-    if (earlier) std::erase_if(companies, [&](const Company& c) {
-      return std::none_of(retried.begin(), retried.end(),
-                          [&](const auto& key) { return std::get<0>(key) == c.ditta; });
-    });
+    if (earlier)
+      std::erase_if(companies, [&](const Company& c) {
+        return std::none_of(retried.begin(), retried.end(),
+                            [&](const auto& key) { return std::get<0>(key) == c.ditta; });
+      });
     RefuseMissing(companies, o, result);
     for (Company& c : companies) {
       auto units = UnitsOf(c, o);
-      if (earlier) std::erase_if(units, [&](const UnitResult& u) {
-        return !retried.contains({u.ditta, u.period, u.family});
-      });
+      if (earlier)
+        std::erase_if(units, [&](const UnitResult& u) {
+          return !retried.contains({u.ditta, u.period, u.family});
+        });
       c.first_unit = result.units.size();
       c.units = units.size();
       for (auto& u : units)

@@ -36,11 +36,10 @@ std::string StatusOf(const UnitResult& u) {
 }
 
 nlohmann::ordered_json ToJson(const ReportedUnit& u) {
-  nlohmann::ordered_json j{{"ditta", u.ditta},     {"period", u.period},
-                           {"family", u.family},   {"status", u.status},
-                           {"failed", u.failed()}, {"rows", nullptr},
-                           {"flagged", nullptr},   {"seconds", u.seconds},
-                           {"error", u.error},     {"attempts", u.attempts}};
+  nlohmann::ordered_json j{{"ditta", u.ditta},      {"period", u.period},   {"family", u.family},
+                           {"status", u.status},    {"failed", u.failed()}, {"rows", nullptr},
+                           {"flagged", nullptr},    {"seconds", u.seconds}, {"error", u.error},
+                           {"attempts", u.attempts}};
   if (u.rows) j["rows"] = *u.rows;
   if (u.flagged) j["flagged"] = *u.flagged;
   return j;

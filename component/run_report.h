@@ -27,9 +27,7 @@ struct ReportedUnit {
   int attempts = 0;
 
   bool failed() const { return status != "ok" && status != "flagged"; }
-  std::tuple<std::int64_t, std::string, std::string> key() const {
-    return {ditta, period, family};
-  }
+  std::tuple<std::int64_t, std::string, std::string> key() const { return {ditta, period, family}; }
 };
 
 // A report as read back: the operation it accounts for and its units, in its order.

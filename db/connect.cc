@@ -1,6 +1,7 @@
 #include <mutex>
 #include <vector>
 
+#include "db/connection_hook.h"
 #include "db/odbc/connection_string.h"
 #include "db/odbc/odbc_connection.h"
 #include "db/postgres/tsql_runner.h"
@@ -21,8 +22,14 @@ std::vector<std::weak_ptr<Connection>>& Registry() {
   return registry;
 }
 
+ConnectionDecorator& Decorator() {
+  static ConnectionDecorator decorator;
+  return decorator;
+}
+
 std::shared_ptr<Connection> Registered(std::shared_ptr<Connection> connection) {
   std::lock_guard lock(registry_mutex);
+  if (Decorator()) connection = Decorator()(std::move(connection));
   auto& registry = Registry();
   std::erase_if(registry, [](const auto& w) { return w.expired(); });
   registry.push_back(connection);
@@ -43,7 +50,8 @@ std::shared_ptr<Connection> OpenLibpq(std::string_view text, const ConnectOption
 #endif
 }
 
-std::shared_ptr<Connection> Open(std::string_view connection_string, const ConnectOptions& options) {
+std::shared_ptr<Connection> Open(std::string_view connection_string,
+                                 const ConnectOptions& options) {
   const std::string_view text = Trim(connection_string);
   const std::string upper = ToUpperAscii(text);
   if (upper.rfind("POSTGRESQL://", 0) == 0 || upper.rfind("POSTGRES://", 0) == 0) {
@@ -76,6 +84,11 @@ std::shared_ptr<Connection> Connect(std::string_view connection_string,
 
 std::string TranslateForPostgres(std::string_view batch) {
   return pg::TsqlRunner::Translate(batch);
+}
+
+void SetConnectionDecorator(ConnectionDecorator decorator) {
+  std::lock_guard lock(registry_mutex);
+  Decorator() = std::move(decorator);
 }
 
 int InterruptAll() noexcept {

@@ -28,13 +28,14 @@ LedgerLock::LedgerLock(Frame& frame, bool exclusive) : f_(frame), exclusive_(exc
     if (!limits.lock_timeout) {
       connection.Lock(resource, exclusive_);
     } else {
-      const auto deadline = std::chrono::steady_clock::now() +
-                            std::chrono::duration<double>(*limits.lock_timeout);
+      const auto deadline =
+          std::chrono::steady_clock::now() + std::chrono::duration<double>(*limits.lock_timeout);
       while (!connection.TryLock(resource, exclusive_)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) throw db::DbError("company " + company + " is locked by another run");
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            kRetry, std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline - now)));
+            kRetry,
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline - now)));
       }
     }
   }

@@ -926,7 +926,8 @@ void DriverChannel::Cancel() noexcept {
 
 void DriverChannel::LimitTime(const Handle& stmt) const {
   if (query_timeout_ <= 0) return;
-  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, AttributeValue(static_cast<SQLULEN>(query_timeout_)), 0),
+  stmt.Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                            AttributeValue(static_cast<SQLULEN>(query_timeout_)), 0),
              "cannot set the statement timeout");
 }
 

@@ -41,7 +41,8 @@ TEST(Waits, ALockHeldElsewhereIsToldAndBoundedAndNothingIsWritten) {
   std::vector<std::string> told;
   CLSCG_VERIPROG main;
   AskRebuild(main, db.Connect());
-  main.SetLimits({.lock_timeout = 0.5, .on_wait = [&](const std::string& w) { told.push_back(w); }});
+  main.SetLimits(
+      {.lock_timeout = 0.5, .on_wait = [&](const std::string& w) { told.push_back(w); }});
   main.AzzeraAggiornaProgressiviContabili();
   EXPECT_EQ(main.Stato(), tsProgramError);
   EXPECT_NE(main.Errore().find("company 1 is locked by another run"), std::string::npos)
