@@ -243,6 +243,7 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
     std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
                                         {"operation", title},
                                         {"jobs", r.jobs},
+                                        {"connections", r.connections},
                                         {"companies", r.companies},
                                         {"seconds", r.seconds},
                                         {"exit", exit_code},
@@ -265,8 +266,10 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
             << " failed";
   if (stopped) std::cerr << ", " << stopped << " interrupted";
   if (not_run) std::cerr << ", " << not_run << " not run";
-  std::cerr << " in " << Seconds(r.seconds) << " s on " << r.jobs
-            << (r.jobs == 1 ? " connection" : " connections") << '\n';
+  std::cerr << " in " << Seconds(r.seconds) << " s on " << r.connections
+            << (r.connections == 1 ? " connection" : " connections");
+  if (r.connections > r.jobs) std::cerr << ", " << r.jobs << " at a time";
+  std::cerr << '\n';
   if (InterruptSignal()) {
     std::cerr << "interrupted: the operation under way was stopped"
               << (rebuild ? " and rolled back; the rebuilds reported ok are written" : "")
