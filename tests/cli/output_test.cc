@@ -80,7 +80,10 @@ TEST(Output, TableShowsControlCharactersAndKeepsItsColumns) {
   rs.Open();
   // An escape that would recolour the terminal, DEL, a C1 control (U+009B, CSI) and a line end;
   // the accented letter stays as it is.
-  for (const char* text : {"\x1b[31mrosso", "a\x7f\xc2\x9b" "2J\nb", "città"}) {
+  for (const char* text : {"\x1b[31mrosso",
+                           "a\x7f\xc2\x9b"
+                           "2J\nb",
+                           "città"}) {
     rs.AddNew();
     rs.Set("DESCRIZIONE", text);
     rs.Set("N", std::int64_t{7});
