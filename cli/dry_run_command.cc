@@ -66,6 +66,7 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
   main.Advise(progress);
   const DryRunResult result = DryRun(main, op);
   main.Unadvise(progress.get());
+  progress->Finish(result.outcome.stato == tsOk);
   if (!result.rollback_error.empty()) {
     std::cerr << "rollback failed (" << result.rollback_error
               << "); the server undoes the transaction when the connection closes\n";

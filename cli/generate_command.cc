@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "gen/ledger_generator.h"
+#include "veriprog/error.h"
 
 namespace veriprog::cli {
 
@@ -96,6 +97,9 @@ void AddGenerateCommand(CLI::App& app, ExitCode& code) {
         std::cout << "  " << w.family << ": company " << w.ditta << " " << w.anno << "  " << w.key
                   << "  " << w.what << '\n';
       }
+    } catch (const db::ParameterError& e) {
+      std::cerr << e.what() << '\n';  // a database that is not empty: nothing was written
+      code = ExitCode::kInvalidParameters;
     } catch (const std::exception& e) {
       std::cerr << e.what() << '\n';
       code = ExitCode::kProgramError;

@@ -95,12 +95,17 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     main.Advise(progress);
     outcome = RunOperation(main, op, o.include_stored);
     main.Unadvise(progress.get());
+    progress->Finish(outcome.stato == tsOk);
   }
   auto summary = [&](int code) {
     if (op.rebuild) {
       PrintSummary(Title(op), std::nullopt, std::nullopt, outcome.seconds, code);
     } else {
-      PrintSummary(Title(op), outcome.row_count, outcome.flagged, outcome.seconds, code);
+      auto counted = [&](std::int64_t n) {
+        return outcome.counted ? std::optional<std::int64_t>(n) : std::nullopt;
+      };
+      PrintSummary(Title(op), counted(outcome.row_count), counted(outcome.flagged), outcome.seconds,
+                   code);
     }
     return code;
   };

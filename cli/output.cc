@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "db/text.h"
@@ -20,9 +21,61 @@ bool RightAligned(FieldType type) {
   return type == FieldType::kDecimal || type == FieldType::kInteger;
 }
 
+bool Text(FieldType type) {
+  return type == FieldType::kChar || type == FieldType::kVarChar;
+}
+
 std::string CsvQuote(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   return db::Quoted(text, '"');
+}
+
+// A signed amount and nothing else ("-12.50"): a spreadsheet reads it as the number it is.
+bool PlainAmount(std::string_view text) {
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+  const auto point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view cents = point == std::string_view::npos ? "" : text.substr(point + 1);
+  auto digits = [](std::string_view d) {
+    return !d.empty() && d.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  return digits(whole) && (point == std::string_view::npos || digits(cents));
+}
+
+// A spreadsheet takes a cell that begins with one of these for a formula: a description like
+// "=cmd|' /c calc'!A1" would run. The apostrophe keeps it text; number columns stay numbers, and
+// so do amounts in a text column (a dry run's old and new values).
+std::string CsvText(const std::string& text) {
+  if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos &&
+      !PlainAmount(text))
+    return CsvQuote("'" + text);
+  return CsvQuote(text);
+}
+
+// Control characters (C0, DEL, C1) as \xNN, so that a description cannot move the cursor,
+// recolour or hide lines of the terminal it is printed on.
+std::string Visible(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  auto escaped = [&](unsigned code) {
+    constexpr char kHex[] = "0123456789abcdef";
+    out += "\\x";
+    out += kHex[code >> 4];
+    out += kHex[code & 0xf];
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7f) {
+      escaped(c);
+    } else if (c == 0xc2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+      escaped(static_cast<unsigned char>(text[++i]));  // U+0080..U+009F in UTF-8
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -62,11 +115,11 @@ void PrintTable(std::ostream& out, db::Recordset& rs) {
   std::vector<std::vector<std::string>> cells;
   std::vector<std::size_t> width(fields.size());
   for (std::size_t f = 0; f < fields.size(); ++f)
-    width[f] = db::Utf8Length(fields[f].name);
+    width[f] = db::Utf8Length(Visible(fields[f].name));
   for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
     auto& row = cells.emplace_back();
     for (std::size_t f = 0; f < fields.size(); ++f) {
-      row.push_back(Cell(rs.Get(f)));
+      row.push_back(Visible(Cell(rs.Get(f))));
       width[f] = std::max(width[f], db::Utf8Length(row.back()));
     }
   }
@@ -83,7 +136,7 @@ void PrintTable(std::ostream& out, db::Recordset& rs) {
   };
   std::vector<std::string> names;
   for (const auto& field : fields)
-    names.push_back(field.name);
+    names.push_back(Visible(field.name));
   print(names, true);
   for (const auto& row : cells)
     print(row, false);
@@ -94,11 +147,11 @@ void PrintCsv(std::ostream& out, db::Recordset& rs) {
   if (!rs.is_open()) return;
   const auto& fields = rs.fields();
   for (std::size_t f = 0; f < fields.size(); ++f)
-    out << (f ? "," : "") << CsvQuote(fields[f].name);
+    out << (f ? "," : "") << CsvText(fields[f].name);
   out << "\r\n";
   for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
     for (std::size_t f = 0; f < fields.size(); ++f)
-      out << (f ? "," : "") << CsvQuote(Cell(rs.Get(f)));
+      out << (f ? "," : "") << (Text(fields[f].type) ? CsvText : CsvQuote)(Cell(rs.Get(f)));
     out << "\r\n";
   }
 }

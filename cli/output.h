@@ -1,5 +1,7 @@
 // Prints record sets for people and programs: an aligned table, CSV (RFC 4180) or JSON. Amounts
 // are printed exactly, never through floating point; Null is empty in tables and CSV, null in JSON.
+// Texts from the ledger are not trusted: the table shows their control characters as \xNN, and a
+// CSV text cell that a spreadsheet would take for a formula starts with an apostrophe.
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -44,6 +44,7 @@ ProgressSink::~ProgressSink() {
 }
 
 void ProgressSink::Start(const db::Variant& total) {
+  if (ended_) PrintDone();  // an earlier pass of the same operation that ran to its end
   total_ = total.ToText();
   current_ = "0";
   label_.clear();
@@ -93,18 +94,41 @@ void ProgressSink::SubStep(const db::Variant& done) {
 }
 
 void ProgressSink::Done() {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - started_)
-                      .count();
+  elapsed_ms_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started_)
+                    .count();
+  ended_ = true;
+  running_ = false;
+}
+
+void ProgressSink::Finish(bool succeeded) {
+  if (succeeded) {
+    if (ended_) PrintDone();
+    return;
+  }
+  if (!running_ && !ended_) return;  // it failed before its first step
   if (terminal_ && drawn_) std::fputs("\r\x1b[K", out_);
-  if (total_.empty()) {  // a check that announces no steps
-    std::fprintf(out_, "done in %.1f s\n", static_cast<double>(ms) / 1000.0);
+  if (total_.empty()) {
+    std::fputs("failed\n", out_);
   } else {
-    std::fprintf(out_, "done: %s of %s steps in %.1f s\n", total_.c_str(), total_.c_str(),
-                 static_cast<double>(ms) / 1000.0);
+    std::fprintf(out_, "failed after %s of %s steps\n", current_.c_str(), total_.c_str());
   }
   drawn_ = false;
   running_ = false;
+  ended_ = false;
+  std::fflush(out_);
+}
+
+void ProgressSink::PrintDone() {
+  if (terminal_ && drawn_) std::fputs("\r\x1b[K", out_);
+  const double seconds = static_cast<double>(elapsed_ms_) / 1000.0;
+  if (total_.empty()) {  // a check that announces no steps
+    std::fprintf(out_, "done in %.1f s\n", seconds);
+  } else {
+    std::fprintf(out_, "done: %s of %s steps in %.1f s\n", total_.c_str(), total_.c_str(), seconds);
+  }
+  drawn_ = false;
+  ended_ = false;
   std::fflush(out_);
 }
 

@@ -1,5 +1,6 @@
 // Progress of an operation on stderr, fed by its events: one line redrawn in place when stderr
-// is a terminal, plain lines otherwise (logs, pipes).
+// is a terminal, plain lines otherwise (logs, pipes). The component raises its end event even for
+// an operation that then fails, so the closing line waits for Finish, told the outcome.
 #pragma once
 
 #include <chrono>
@@ -17,6 +18,8 @@ class ProgressSink final : public NamedEvents {
   ~ProgressSink() override;
 
   void OnEvent(const char* name, std::initializer_list<db::Variant*> args) override;
+  // Once the operation has returned: "done: ..." when it succeeded, otherwise how far it got.
+  void Finish(bool succeeded);
 
  private:
   void Start(const db::Variant& total);
@@ -30,6 +33,7 @@ class ProgressSink final : public NamedEvents {
   void SubStart(const db::Variant& max);
   void SubStep(const db::Variant& done);
   void Done();
+  void PrintDone();
   void Show();
 
   std::FILE* out_;
@@ -37,6 +41,8 @@ class ProgressSink final : public NamedEvents {
   bool drawn_ = false;
   bool running_ = false;
   bool rebuild_ = false;
+  bool ended_ = false;  // the end event came; its line waits for the outcome
+  long long elapsed_ms_ = 0;
   std::string total_;
   std::string current_;
   std::string label_;

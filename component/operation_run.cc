@@ -52,6 +52,7 @@ Outcome RunOperation(CLSCG_VERIPROG& main, const OperationInfo& op, bool include
         ++out.row_count;
         if (flag && !db::Trim(rs.Get(*flag).ToText()).empty()) ++out.flagged;
       }
+      out.counted = true;
     }
   } catch (const std::exception& e) {
     // The operations never throw; a sink or the comparison might.

@@ -139,6 +139,11 @@ class Mailbox {
     if (stop_) c->Interrupt();
   }
   bool stopped() const { return stop_.load(); }
+  // The workers' connections that were made, one per company that connected.
+  int registered() {
+    std::lock_guard lock(m_);
+    return static_cast<int>(connections_.size());
+  }
 
  private:
   void Stop() {
@@ -315,6 +320,7 @@ void RunCompanies(std::vector<Company>& companies, const RunAllOptions& o,
     threads.emplace_back(worker);
   mailbox.Deliver(callbacks);
   result.stopped = mailbox.stopped();
+  result.connections = mailbox.registered();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "gen/ledger_writer.h"
 #include "gen/packed_totals.h"
 #include "veriprog/connection.h"
+#include "veriprog/error.h"
 
 namespace veriprog::gen {
 namespace {
@@ -146,6 +147,7 @@ class Generator final : public LedgerWriter {
     suppliers_ = std::max(10, customers_ / 2);
     if (options_.companies < 2 || options_.companies > 1000)
       throw std::runtime_error("generator: companies must be between 2 and 1000");
+    RefuseHeldLedger();
     conn_.BeginTrans();
     try {
       Fill(years);
@@ -161,6 +163,17 @@ class Generator final : public LedgerWriter {
                    : std::vector<std::string>{"CG41_PRIMANOTA", "CG42_MOVCONT", "CG53_PROGA",
                                               "CG52_PROGM", "CGV0_PROGAVAL", "CGV1_PROGMVAL"});
     return result_;
+  }
+
+  // The generated codes would meet those of a ledger already there half-way through, as a
+  // duplicate key; a look at the companies and the journal says so before anything is written.
+  void RefuseHeldLedger() {
+    for (const char* table : {"CG18_DITTE", "CG19_ESERCIZI", "CG41_PRIMANOTA", "CG42_MOVCONT"}) {
+      if (!Query(conn_, std::string("SELECT TOP 1 1 AS HELD FROM ") + table).empty()) {
+        throw db::ParameterError(std::string("the database already holds a ledger (") + table +
+                                 " has rows): generate fills an empty one only");
+      }
+    }
   }
 
   void Fill(const std::vector<FiscalYearSpec>& years) {

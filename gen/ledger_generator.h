@@ -97,7 +97,8 @@ struct GeneratedLedger {
 
 // Writes the ledger into the empty development schema behind `connection`, libpq or ODBC, in one
 // transaction: on failure nothing is left written. The same options give the same ledger and the
-// same lists through either. Throws (std::runtime_error, DbError) with the reason.
+// same lists through either. Throws (std::runtime_error, DbError) with the reason; a database
+// that already holds companies or a journal is refused with a ParameterError, nothing written.
 GeneratedLedger GenerateLedger(db::Connection& connection, const GeneratorOptions& options);
 // The same on a connection opened from `connection_string` (see db::Connect).
 GeneratedLedger GenerateLedger(const std::string& connection_string,

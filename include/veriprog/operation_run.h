@@ -39,6 +39,9 @@ struct Outcome {
   std::shared_ptr<db::Recordset> rows;  // a check's rows, in the operation's own view
   std::int64_t row_count = 0;           // rows in that view
   std::int64_t flagged = 0;             // of them, flagged as different (FLAGSBIL not blank)
+  // Whether the rows were there to count: not where the connection or the operation failed
+  // before the check gave its rows, so that "none counted" never reads as "none flagged".
+  bool counted = false;
   double seconds = 0;
 };
 

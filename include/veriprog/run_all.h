@@ -116,7 +116,8 @@ struct RunAllResult {
   std::string errore, causa;
   std::vector<UnitResult> units;  // by company, then in the order each company ran them
   int companies = 0;
-  int jobs = 0;  // connections worked on at once: at most one per company
+  int jobs = 0;         // workers started, each on a connection at a time: at most one per company
+  int connections = 0;  // the workers' connections actually made (a company each), refused ones not
   bool stopped = false;
   double seconds = 0;
   // Why the run report could not be written after some unit, if it could not (the run went on).

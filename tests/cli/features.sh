@@ -7,7 +7,8 @@ cli=$1
 db="vp_features_$$"
 createdb "$db" --template "${VERIPROG_TEST_TEMPLATE:-veriprog_template}" || exit 1
 work=$(mktemp -d)
-trap 'dropdb --force "$db" 2>/dev/null; rm -rf "$work"' EXIT
+role="vp_one_$$"
+trap 'dropdb --force "$db" 2>/dev/null; dropuser "$role" 2>/dev/null; rm -rf "$work"' EXIT
 export VERIPROG_CONNECTION="dbname=$db"
 "$cli" generate --connection "dbname=$db" --lines 1500 --wrong 4 --wrong-months 2 --companies 3 --seed 5 \
   --format json >"$work/generated.json" || exit 1
@@ -91,6 +92,30 @@ head -1 "$work/out" | grep -q '^COMPANY,PERIOD,FAMILY,ROWS,FLAGGED,SECONDS,OUTCO
   fail "check all CSV header"
 run 0 "$cli" check accounts $fy --format json
 grep -q '"format_version": 1' "$work/out" || fail "check: no format version"
+
+# A database that holds a ledger already: generate refuses it (2) and writes nothing.
+before=$(dump)
+"$cli" generate --connection "dbname=$db" --lines 100 --seed 9 >/dev/null 2>"$work/err"
+code=$?
+[ "$code" -eq 2 ] && grep -q "already holds a ledger" "$work/err" && pass ||
+  fail "generate over a ledger: exit $code: $(cat "$work/err")"
+[ "$(dump)" = "$before" ] && pass || fail "a refused generate changed the stored totals"
+
+# A failure is never reported as done, nor as a count of nothing.
+run 2 "$cli" check accounts --company 1 --fiscal-year 2031 --fiscal-seq 1
+grep -q "done" "$work/err" && fail "check of a missing fiscal year said done: $(cat "$work/err")"
+run 2 "$cli" check accounts $fy --connection "host=127.0.0.1 port=1 connect_timeout=2"
+tail -1 "$work/err" | grep -q " rows=- flagged=- " || fail "no connection, yet: $(tail -1 "$work/err")"
+run 0 "$cli" check accounts $fy --flagged-only
+grep -q "^done: " "$work/err" && pass || fail "a check that ran said nothing of its end"
+# The companies' connections refused (the role may hold the one that lists them): none counted.
+createuser --connection-limit=1 "$role" && psql -XAtq -d "$db" -c "GRANT SELECT ON ALL TABLES IN SCHEMA public TO $role" ||
+  fail "no role with one connection"
+run 2 "$cli" check all --jobs 64 --connection "dbname=$db user=$role"
+grep -q " on 0 connections$" "$work/err" && tail -1 "$work/err" | grep -q " rows=- flagged=- " ||
+  fail "refused connections counted: $(tail -2 "$work/err")"
+run 0 "$cli" check all --jobs 64
+grep -q " on 3 connections$" "$work/err" || fail "check all --jobs 64: $(tail -2 "$work/err")"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -42,5 +42,63 @@ TEST(Output, CsvQuotesWhatNeedsIt) {
             "4001      ,,\r\n");
 }
 
+// Descriptions from a hostile chart of accounts, beside negative amounts that must stay numbers.
+db::Recordset Hostile() {
+  db::Recordset rs;
+  rs.AppendField(db::FieldDef::VarChar("DESCRIZIONE", 40));
+  rs.AppendField(db::FieldDef::Numeric("DIFFSALDO", 17, 2));
+  rs.AppendField(db::FieldDef::Integer("MESE", 4));
+  rs.Open();
+  for (const char* text :
+       {"=cmd|' /c calc'!A1", "+1+1", "-2+3", "@SUM(A1)", "\tx", "\rx", "a=b", "-12.50"}) {
+    rs.AddNew();
+    rs.Set("DESCRIZIONE", text);
+    rs.Set("DIFFSALDO", db::Decimal::Parse("-12.50"));
+    rs.Set("MESE", std::int64_t{-1});
+  }
+  return rs;
+}
+
+TEST(Output, CsvKeepsFormulasOutOfSpreadsheets) {
+  db::Recordset rs = Hostile();
+  std::ostringstream out;
+  PrintCsv(out, rs);
+  EXPECT_EQ(out.str(),
+            "DESCRIZIONE,DIFFSALDO,MESE\r\n"
+            "'=cmd|' /c calc'!A1,-12.50,-1\r\n"
+            "'+1+1,-12.50,-1\r\n"
+            "'-2+3,-12.50,-1\r\n"
+            "'@SUM(A1),-12.50,-1\r\n"
+            "'\tx,-12.50,-1\r\n"
+            "\"'\rx\",-12.50,-1\r\n"
+            "a=b,-12.50,-1\r\n"
+            "-12.50,-12.50,-1\r\n");  // an amount held as text, as a dry run's old and new
+}
+
+TEST(Output, TableShowsControlCharactersAndKeepsItsColumns) {
+  db::Recordset rs;
+  rs.AppendField(db::FieldDef::VarChar("DESCRIZIONE", 40));
+  rs.AppendField(db::FieldDef::Integer("N", 4));
+  rs.Open();
+  // An escape that would recolour the terminal, DEL, a C1 control (U+009B, CSI) and a line end;
+  // the accented letter stays as it is.
+  for (const char* text : {"\x1b[31mrosso",
+                           "a\x7f\xc2\x9b"
+                           "2J\nb",
+                           "città"}) {
+    rs.AddNew();
+    rs.Set("DESCRIZIONE", text);
+    rs.Set("N", std::int64_t{7});
+  }
+  std::ostringstream out;
+  PrintTable(out, rs);
+  EXPECT_EQ(out.str(),
+            "DESCRIZIONE       N\n"
+            "\\x1b[31mrosso     7\n"
+            "a\\x7f\\x9b2J\\x0ab  7\n"
+            "città             7\n"
+            "(3 rows)\n");
+}
+
 }  // namespace
 }  // namespace veriprog::cli

@@ -371,6 +371,7 @@ TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
   all.jobs = 64;
   const RunAllResult broken = RunAll(all);
   EXPECT_EQ(broken.jobs, 3);  // one connection per company at most
+  EXPECT_EQ(broken.connections, 3);
   EXPECT_EQ(Worst(broken), 2);
   int fine = 0;
   std::set<std::string> failed;
