@@ -1,6 +1,8 @@
 // The C interface to the services over the operations: the dry run, the explanation of an
 // account key and the run over every company. Like the rest of the C interface, it turns texts
 // into calls and never lets an exception through.
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +42,11 @@ int Refuse(veriprog_main* v, veriprog::StatoEnum stato, const std::string& error
 // The run's progress as events of the host's callback.
 void Tell(veriprog_event_fn callback, void* context, const veriprog::RunAllProgress& m) {
   using Kind = veriprog::RunAllProgress::Kind;
+  if (m.kind == Kind::kNotice) {
+    veriprog::c_api::CallbackSink::Send(callback, context, "Notice",
+                                        {std::to_string(m.ditta), m.event});
+    return;
+  }
   if (m.kind != Kind::kUnitStarted && m.kind != Kind::kUnitFinished) return;
   const veriprog::UnitResult& u = *m.units;
   std::vector<std::string> args = {std::to_string(u.ditta), u.period, u.family};
@@ -132,19 +139,40 @@ void veriprog_explanation_free(veriprog_explanation* x) {
 int veriprog_run_all(const char* connection, const char* companies, const char* fiscal_years,
                      const char* families, int jobs, int rebuild, veriprog_event_fn callback,
                      void* context, veriprog_batch** out) {
+  veriprog_run_all_options o{};
+  o.size = sizeof o;
+  o.connection = connection;
+  o.companies = companies;
+  o.fiscal_years = fiscal_years;
+  o.families = families;
+  o.jobs = jobs;
+  o.rebuild = rebuild;
+  return veriprog_run_all_with(&o, callback, context, out);
+}
+
+int veriprog_run_all_with(const veriprog_run_all_options* options, veriprog_event_fn callback,
+                          void* context, veriprog_batch** out) {
   if (out != nullptr) *out = nullptr;
+  if (options == nullptr || options->size < static_cast<int>(sizeof(int))) return -1;
+  // A host built before a field was added passes a smaller size: that field keeps its default.
+  veriprog_run_all_options given{};
+  std::memcpy(&given, options, std::min(sizeof given, static_cast<std::size_t>(options->size)));
+  auto text = [](const char* t) { return std::string(t != nullptr ? t : ""); };
+  auto seconds = [](double s) { return s > 0 ? std::optional<double>(s) : std::nullopt; };
   try {
     auto run = std::make_unique<veriprog_batch>();
     veriprog::RunAllOptions o;
-    o.connection = connection != nullptr ? connection : "";
-    o.jobs = jobs;
-    o.rebuild = rebuild != 0;
+    o.connection = text(given.connection);
+    o.jobs = given.jobs;
+    o.rebuild = given.rebuild != 0;
     o.keep_rows = true;
+    o.lock_timeout = seconds(given.lock_timeout);
+    o.statement_timeout = seconds(given.statement_timeout);
+    o.report = text(given.report);
+    o.retry_failed = text(given.retry_failed);
     std::string error;
-    const auto chosen =
-        veriprog::NumberSet::Parse(companies != nullptr ? companies : "", "companies", &error);
-    const auto years = veriprog::NumberSet::Parse(fiscal_years != nullptr ? fiscal_years : "",
-                                                  "fiscal years", &error);
+    const auto chosen = veriprog::NumberSet::Parse(text(given.companies), "companies", &error);
+    const auto years = veriprog::NumberSet::Parse(text(given.fiscal_years), "fiscal years", &error);
     int stato = VERIPROG_OK;
     if (!chosen || !years) {
       run->errore = error;
@@ -152,7 +180,7 @@ int veriprog_run_all(const char* connection, const char* companies, const char* 
     } else {
       o.companies = *chosen;
       o.fiscal_years = *years;
-      for (std::string rest = families != nullptr ? families : ""; !rest.empty();) {
+      for (std::string rest = text(given.families); !rest.empty();) {
         const auto comma = rest.find(',');
         o.families.push_back(rest.substr(0, comma));
         rest = comma == std::string::npos ? "" : rest.substr(comma + 1);

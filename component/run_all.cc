@@ -228,6 +228,36 @@ bool DeadlockVictim(const UnitResult& u) {
 
 constexpr int kDeadlockRetries = 3;
 
+// Whether the server still answers on the connection: after a failed unit, a session the
+// server ended (a restart, an administrator) is made again for the company's next unit.
+bool Alive(db::Connection& connection) {
+  try {
+    connection.Execute("SELECT 1 AS N");
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// A connection for a company, tried again a few times a little apart: a server restarting
+// refuses connections for some seconds, and a night's run should not lose its companies to that.
+std::shared_ptr<db::Connection> Reconnect(const RunAllOptions& o, Mailbox& mailbox,
+                                          Refusal& refused) {
+  constexpr int kAttempts = 4;
+  for (int attempt = 1;; ++attempt) {
+    auto connection =
+        ConnectOrRefuse(o.connection, refused, {.statement_timeout = o.statement_timeout});
+    if (connection) {
+      mailbox.Register(connection);
+      return connection;
+    }
+    if (attempt == kAttempts || mailbox.stopped()) return nullptr;
+    const auto until = Clock::now() + std::chrono::seconds(1 << (attempt - 1));
+    while (Clock::now() < until && !mailbox.stopped())
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult>& results,
                 Mailbox& mailbox) {
   const auto start = Clock::now();
@@ -235,13 +265,13 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
   auto finished = [&](UnitResult& u) {
     mailbox.Post({RunAllProgress::Kind::kUnitFinished, c.ditta, &u, 1});
   };
-  if (mailbox.stopped()) return;
-  Refusal refused;
-  const std::shared_ptr<db::Connection> connection =
-      ConnectOrRefuse(o.connection, refused, {.statement_timeout = o.statement_timeout});
-  if (connection) mailbox.Register(connection);
-  if (!connection) {
-    for (std::size_t i = 0; i < c.units; ++i) {
+  auto company_finished = [&] {
+    mailbox.Post(
+        {RunAllProgress::Kind::kCompanyFinished, c.ditta, units, c.units, 0, SecondsSince(start)});
+  };
+  // The units from `from` on, refused for want of a connection.
+  auto refuse_from = [&](std::size_t from, const Refusal& refused) {
+    for (std::size_t i = from; i < c.units; ++i) {
       UnitResult& u = units[i];
       u.run = true;
       u.outcome.stato = refused.stato;
@@ -249,9 +279,13 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
       u.outcome.causa = refused.causa;
       finished(u);
     }
-    mailbox.Post(
-        {RunAllProgress::Kind::kCompanyFinished, c.ditta, units, c.units, 0, SecondsSince(start)});
-    return;
+  };
+  if (mailbox.stopped()) return;
+  Refusal refused;
+  std::shared_ptr<db::Connection> connection = Reconnect(o, mailbox, refused);
+  if (!connection) {
+    refuse_from(0, refused);
+    return company_finished();
   }
   CLSCG_VERIPROG main;  // this company's own, on this thread only
   if (o.forward_events) main.Advise(std::make_shared<ForwardedEvents>(mailbox, c.ditta));
@@ -278,9 +312,16 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
              std::to_string(u.attempts) + " of " + std::to_string(kDeadlockRetries) + ")");
     }
     finished(u);
+    if (Failed(u) && !mailbox.stopped() && !Alive(*connection)) {
+      notice("company " + std::to_string(c.ditta) + ": the connection was lost; connecting again");
+      connection = Reconnect(o, mailbox, refused);
+      if (!connection) {
+        refuse_from(i + 1, refused);
+        return company_finished();
+      }
+    }
   }
-  mailbox.Post(
-      {RunAllProgress::Kind::kCompanyFinished, c.ditta, units, c.units, 0, SecondsSince(start)});
+  company_finished();
 }
 
 // The companies asked for by number that have no fiscal year: a unit each, refused.
@@ -362,12 +403,16 @@ RunAllResult RunAll(const RunAllOptions& o, const RunAllCallbacks& callbacks) {
   const std::string report_path = !o.report.empty() ? o.report : o.retry_failed;
   try {
     std::vector<Company> companies = ListCompanies(*lister, o);
-    if (earlier)
+    RefuseMissing(companies, o, result);
+    if (earlier) {
+      std::erase_if(result.units, [&](const UnitResult& u) {
+        return !retried.contains({u.ditta, u.period, u.family});
+      });
       std::erase_if(companies, [&](const Company& c) {
         return std::none_of(retried.begin(), retried.end(),
                             [&](const auto& key) { return std::get<0>(key) == c.ditta; });
       });
-    RefuseMissing(companies, o, result);
+    }
     for (Company& c : companies) {
       auto units = UnitsOf(c, o);
       if (earlier)

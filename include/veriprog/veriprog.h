@@ -46,6 +46,13 @@ typedef void (*veriprog_event_fn)(void* context, const char* event, int argc,
                                   const char* const* argv);
 void veriprog_on_event(veriprog_main* v, veriprog_event_fn callback, void* context);
 
+/* Bounds on the waits of the operations that follow, in seconds (0 or less: none): how long an
+ * operation waits for its company's lock while another run holds it (then it fails with "company
+ * N is locked by another run", nothing written), and how long any one statement may run, on the
+ * connection v opens from SConnect. While an operation waits for the lock, the event callback
+ * gets "WaitingForLock" with one argument saying what it waits for. Returns 0, or -1 for no v. */
+int veriprog_set_limits(veriprog_main* v, double lock_timeout, double statement_timeout);
+
 /* The result rows of the last check run on v, or NULL when it left none. The rows are a copy:
  * they stay valid after v is destroyed, until veriprog_rows_free. */
 veriprog_rows* veriprog_result(veriprog_main* v);
@@ -102,6 +109,26 @@ typedef struct veriprog_batch veriprog_batch;
 int veriprog_run_all(const char* connection, const char* companies, const char* fiscal_years,
                      const char* families, int jobs, int rebuild, veriprog_event_fn callback,
                      void* context, veriprog_batch** out);
+/* The same with everything the command line's check all and rebuild all offer. `size` is
+ * sizeof(veriprog_run_all_options) as the host was built with: fields added later stay at their
+ * defaults for older hosts. Texts may be NULL; times are seconds, 0 for no limit. The callback
+ * also gets "Notice" with the company and a line (a wait for a lock, a deadlock victim run
+ * again). */
+typedef struct veriprog_run_all_options {
+  int size;
+  const char* connection;
+  const char* companies;
+  const char* fiscal_years;
+  const char* families;
+  int jobs;
+  int rebuild;
+  double lock_timeout;
+  double statement_timeout;
+  const char* report;       /* a JSON run report, rewritten after every unit; NULL: none */
+  const char* retry_failed; /* an earlier run report: only what failed or never ran, runs */
+} veriprog_run_all_options;
+int veriprog_run_all_with(const veriprog_run_all_options* options, veriprog_event_fn callback,
+                          void* context, veriprog_batch** out);
 const char* veriprog_batch_errore(const veriprog_batch* r);
 /* One row per unit, a copy: COMPANY, PERIOD, FAMILY, ROWS and FLAGGED (Null where the unit
  * gave no rows), SECONDS, OUTCOME ("ok", "flagged", "invalid parameters", "error",

@@ -4,6 +4,7 @@
  * company 1, fiscal year 2024/1, has wrong stored totals). Exits 0 when all went as expected. */
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #include "veriprog/veriprog.h"
 
@@ -132,6 +133,39 @@ static void services(veriprog_main* v, const char* connection) {
     veriprog_rows_free(rows);
     veriprog_batch_free(batch);
   }
+  {
+    /* A rebuild with its run report, then a retry from it: nothing failed, nothing runs again. */
+    veriprog_run_all_options o;
+    char report[64];
+    FILE* f;
+    memset(&o, 0, sizeof o);
+    snprintf(report, sizeof report, "vp_c_report_%d.json", (int)time(NULL) % 100000);
+    o.size = (int)sizeof o;
+    o.connection = connection;
+    o.companies = "1";
+    o.families = "accounts";
+    o.jobs = 1;
+    o.rebuild = 1;
+    o.lock_timeout = 5;
+    o.report = report;
+    EXPECT(veriprog_run_all_with(&o, NULL, NULL, &batch) == VERIPROG_OK);
+    veriprog_batch_free(batch);
+    f = fopen(report, "r");
+    EXPECT(f != NULL);
+    if (f != NULL) fclose(f);
+    o.report = NULL;
+    o.retry_failed = report;
+    EXPECT(veriprog_run_all_with(&o, NULL, NULL, &batch) == VERIPROG_OK);
+    if (batch != NULL) {
+      veriprog_rows* summary = veriprog_batch_units(batch);
+      EXPECT(summary != NULL && veriprog_rows_count(summary) == 0);
+      veriprog_rows_free(summary);
+      veriprog_batch_free(batch);
+    }
+    remove(report);
+  }
+  EXPECT(veriprog_set_limits(v, 2, 60) == 0);
+  EXPECT(veriprog_set_limits(NULL, 2, 60) == -1);
   EXPECT(veriprog_run_all(connection, "1;DROP", NULL, NULL, 1, 0, NULL, NULL, &batch) ==
          VERIPROG_PARAMETRI_NON_VALIDI);
   EXPECT(batch != NULL && strstr(veriprog_batch_errore(batch), "companies") != NULL);
