@@ -77,6 +77,22 @@ TEST(RunReport, NamesTheFailedAndARetryRunsOnlyThem) {
   for (const ReportedUnit& u : report->units)
     EXPECT_FALSE(u.failed()) << u.ditta << " " << u.family << " " << u.status;
 
+  // An account rebuild run again resets its year's turnover: the turnover runs again with it.
+  {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(R"({"report_version": 1, "operation": "rebuild all", "units": [
+      {"ditta": 1, "period": "2024/1", "family": "accounts", "status": "failed", "rows": null,
+       "flagged": null, "seconds": 0, "error": "x", "attempts": 1},
+      {"ditta": 1, "period": "2024/1", "family": "turnover", "status": "ok", "rows": null,
+       "flagged": null, "seconds": 0, "error": "", "attempts": 1}]})",
+               f);
+    std::fclose(f);
+    const RunAllResult again = RunAll(retry);
+    ASSERT_EQ(again.units.size(), 2u) << again.errore;
+    EXPECT_EQ(again.units[0].family, "accounts");
+    EXPECT_EQ(again.units[1].family, "turnover");
+  }
+
   // A report of the other kind, or no report at all, is refused before anything runs.
   RunAllOptions wrong_kind = retry;
   wrong_kind.rebuild = false;

@@ -65,7 +65,7 @@ void Violation(const std::string& what) {
 // --- faults -------------------------------------------------------------------------------------
 
 std::atomic<bool> faults_on{false};
-std::atomic<double> fault_rate{0.002};
+std::atomic<double> fault_rate{0.0005};
 
 // Fails a statement now and then, before it reaches the server, as a network or server fault
 // would; commits too, never rollbacks.
@@ -370,8 +370,11 @@ void Round(int round, const std::vector<std::int64_t>& companies,
     if (healed.at(c) == exact.at(c)) {
       ++figures.companies_recovered;
     } else {
+      std::string parts;
+      for (const auto& [part, now] : healed.at(c))
+        if (now != exact.at(c).at(part)) parts += " " + part;
       Violation("round " + std::to_string(round) + ": company " + std::to_string(c) +
-                " is not exact after the retry");
+                " is not exact after the retry:" + parts);
     }
   }
   ++figures.rounds;
