@@ -216,7 +216,13 @@ void RunUnit(CLSCG_VERIPROG& main, const Company& c, UnitResult& u, const RunAll
       u.outcome.flagged > 0 && u.outcome.rows) {
     u.charts = FlaggedAccountCharts(*connection, *fy, *u.outcome.rows, o.charts, &u.chart_error);
   }
-  if (!o.keep_rows) u.outcome.rows.reset();
+  // Rows kept to the end of the run let go of the company's connection: a run over hundreds of
+  // companies would otherwise hold a session of the server for each until it ends.
+  if (!o.keep_rows) {
+    u.outcome.rows.reset();
+  } else if (u.outcome.rows) {
+    u.outcome.rows->Detach();
+  }
 }
 
 // The server ended the rebuild's transaction to break a deadlock with another session: nothing

@@ -338,6 +338,8 @@ TEST(CheckAll, GivesTheRowsOfTheCompaniesCheckedOneByOne) {
     companies.insert(u.ditta);
     ASSERT_TRUE(u.run);
     ASSERT_EQ(u.outcome.stato, tsOk) << u.outcome.errore;
+    // Kept to the end of the run, the rows hold no session of the server.
+    EXPECT_EQ(u.outcome.rows->active_connection(), nullptr);
     // The same check on its own: a main object and a connection of its own, one at a time.
     OperationOptions o = Options(db, static_cast<int>(u.ditta));
     const auto slash = u.period.find('/');
