@@ -310,7 +310,8 @@ void Round(int round, const std::vector<std::int64_t>& companies,
   const bool ran = rebuilt.stato == tsOk;
   const std::set<std::int64_t> failed =
       ran ? FailedCompanies(rebuilt) : std::set<std::int64_t>(companies.begin(), companies.end());
-  figures.companies_failed += static_cast<int>(failed.size());
+  for (const std::int64_t c : failed)
+    figures.companies_failed += Posted(c) ? 0 : 1;  // the poster's companies are never exact
   std::map<std::string, int> reasons;
   for (const UnitResult& u : rebuilt.units) {
     if (!Failed(u)) continue;
