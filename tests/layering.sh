@@ -10,7 +10,7 @@ families='(contabili|fatturato|iva|regimi)'
 # The public headers in include/veriprog/, by the floor they belong to.
 pub_db='veriprog/(variant|date_time|decimal|error|recordset|connection|criteria|field|row_table)\.h'
 pub_outside="($pub_db|veriprog/(company|services)\.h)"
-pub_frame="($pub_outside|veriprog/(enums|events|input_output|trace)\.h)"
+pub_frame="($pub_outside|veriprog/(enums|events|input_output|run_limits|trace)\.h)"
 declare -A allowed=(
   [db]="(db/|$pub_db)"
   [outside]="((db|outside)/|$pub_outside)"
