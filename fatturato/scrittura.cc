@@ -3,8 +3,9 @@
 // and of them only the rows the working rows look for are kept in record sets: a ledger holds
 // far more totals than one rebuild changes. A row is found by its key (Null key columns read as the
 // ledger reads them), changed or added, and the changed rows are written back together at the end
-// of each pass, in the order the rows were changed or added. A pass that stops on a missing row
-// first writes what it had changed, as writing row by row would have left it.
+// of each pass, in the order the rows were changed or added. A pass that stops on a missing row,
+// or outside a transaction on an exception, first writes what it had changed, as writing row by
+// row would have left it.
 #include <functional>
 #include <set>
 #include <unordered_set>
@@ -190,6 +191,26 @@ void Ferma(Frame& f, Totali& totali, std::string errore) {
   f.Errore = std::move(errore);
 }
 
+// Runs a pass over the working rows; false when it stopped as Ferma says. A pass that ends on an
+// exception (a read of a yearly row's id that failed, an amount out of range) outside a
+// transaction first writes what it had changed or added before it, as writing row by row would
+// have kept it; inside one the rollback takes the whole rebuild back, and nothing more is sent.
+bool Passata(Frame& f, Totali& totali, const std::function<bool()>& pass) {
+  try {
+    return pass();
+  } catch (...) {
+    if (!f.Connection().in_transaction()) {
+      try {
+        totali.rs.UpdateBatch(db::AffectRecords::kAll);
+      } catch (...) {
+        // What could not be written is lost as it would have been row by row; the first
+        // failure says why the pass ended.
+      }
+    }
+    throw;
+  }
+}
+
 // The twins in other currencies of the stored rows a writer's first pass wrote: the twin's
 // columns that copy the parent's identifiers (twin column, parent column), its currency column,
 // and its amounts (twin column, working column).
@@ -223,32 +244,36 @@ Totali::Cercate GemelliCercati(db::Recordset& rs, const Totali& padri,
 // missing: the pass has stopped as Ferma says.
 bool ScriviGemelli(Frame& f, db::Recordset& rs, const Totali& padri, Totali& valute,
                    const std::function<std::optional<db::RowId>()>& padre, const Gemelli& g) {
-  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-    f.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
-    const auto id = padre();
-    if (!id) {
-      Ferma(f, valute, g.errore);
-      return false;
+  const bool completa = Passata(f, valute, [&] {
+    for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+      f.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+      const auto id = padre();
+      if (!id) {
+        Ferma(f, valute, g.errore);
+        return false;
+      }
+      std::vector<db::Variant> ids;
+      Chiave twin;
+      for (const auto& legame : g.legami) {
+        ids.push_back(NVL(padri.Valore(*id, legame.second), 0));
+        twin.Numero(ids.back());
+      }
+      const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
+      twin.Codice(valuta);
+      auto vid = valute.Trova(twin, false);
+      if (!vid) {
+        vid = valute.Aggiungi([&] {
+          for (std::size_t i = 0; i < ids.size(); ++i)
+            valute.rs.Set(g.legami[i].first, ids[i]);
+          valute.rs.Set(g.valuta, valuta);
+        });
+      }
+      for (const auto& [colonna, lavoro] : g.importi)
+        valute.Scrivi(*vid, colonna, rs.Get(lavoro));
     }
-    std::vector<db::Variant> ids;
-    Chiave twin;
-    for (const auto& legame : g.legami) {
-      ids.push_back(NVL(padri.Valore(*id, legame.second), 0));
-      twin.Numero(ids.back());
-    }
-    const std::string valuta = CodiceValuta(rs.Get("VALUTA"));
-    twin.Codice(valuta);
-    auto vid = valute.Trova(twin, false);
-    if (!vid) {
-      vid = valute.Aggiungi([&] {
-        for (std::size_t i = 0; i < ids.size(); ++i)
-          valute.rs.Set(g.legami[i].first, ids[i]);
-        valute.rs.Set(g.valuta, valuta);
-      });
-    }
-    for (const auto& [colonna, lavoro] : g.importi)
-      valute.Scrivi(*vid, colonna, rs.Get(lavoro));
-  }
+    return true;
+  });
+  if (!completa) return false;
   valute.rs.UpdateBatch(db::AffectRecords::kAll);
   return true;
 }
@@ -339,18 +364,23 @@ void RicalcoloFatturatoImportoIva::AggiornaFatturato() {
 
   // First pass: the accounting currency.
   rs.Filter("VALUTA = 'EURO'");
-  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
-    if (auto id = mensile()) {
-      mensili.Scrivi(*id, "CG52_FATTURATO", rs.Get("FATTURATO"));
-      continue;
+  const bool completa = Passata(f_, mensili, [&] {
+    for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+      f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+      if (auto id = mensile()) {
+        mensili.Scrivi(*id, "CG52_FATTURATO", rs.Get("FATTURATO"));
+        continue;
+      }
+      const auto id_proga = LeggiIdProgA(key);
+      if (!id_proga) {
+        Ferma(f_, mensili, "Errore in lettura CG53_IDPROGA\r\nin AggiornaFatturato");
+        return false;
+      }
+      mensili.Aggiungi([&] { NuovoMensile(mensili.rs, rs, key, *id_proga); }, {"CG52_FATTURATO"});
     }
-    const auto id_proga = LeggiIdProgA(key);
-    if (!id_proga) {
-      return Ferma(f_, mensili, "Errore in lettura CG53_IDPROGA\r\nin AggiornaFatturato");
-    }
-    mensili.Aggiungi([&] { NuovoMensile(mensili.rs, rs, key, *id_proga); }, {"CG52_FATTURATO"});
-  }
+    return true;
+  });
+  if (!completa) return;
   mensili.rs.UpdateBatch(db::AffectRecords::kAll);
   // The rows added above carry the identifiers the database gave them: the write-back reads
   // them back, so the monthly totals need not be read a second time.
@@ -409,27 +439,30 @@ void RicalcoloFatturatoImportoIva::AggiornaImportoIVA() {
 
   // First pass: the accounting currency; a missing yearly row is created.
   rs.Filter("VALUTA = 'EURO'");
-  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
-    f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
-    if (auto id = annuale()) {
-      annuali.Scrivi(*id, "CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
-      continue;
+  Passata(f_, annuali, [&] {
+    for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+      f_.Raise(kEventiProcesso.avanzamento, rs.AbsolutePosition());
+      if (auto id = annuale()) {
+        annuali.Scrivi(*id, "CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
+        continue;
+      }
+      annuali.Aggiungi(
+          [&] {
+            db::Recordset& a = annuali.rs;
+            a.Set("CG53_DITTA_CG18", Intero(key.ditta));
+            a.Set("CG53_ANNO_CG19", Intero(key.esercizio));
+            a.Set("CG53_PROGESER_CG19", Intero(key.progressivo));
+            a.Set("CG53_GRUPPO_CG10", Intero(key.gruppo));
+            a.Set("CG53_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
+            a.Set("CG53_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
+            a.Set("CG53_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
+            a.Set("CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
+            a.Set("CG53_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
+          },
+          {"CG53_IMPORTOIVA"});
     }
-    annuali.Aggiungi(
-        [&] {
-          db::Recordset& a = annuali.rs;
-          a.Set("CG53_DITTA_CG18", Intero(key.ditta));
-          a.Set("CG53_ANNO_CG19", Intero(key.esercizio));
-          a.Set("CG53_PROGESER_CG19", Intero(key.progressivo));
-          a.Set("CG53_GRUPPO_CG10", Intero(key.gruppo));
-          a.Set("CG53_CONTO_CG24", ContoScritto(rs.Get("CONTOPAR")));
-          a.Set("CG53_TIPOCF_CG44", NumeroOZero(rs.Get("TIPOCF")));
-          a.Set("CG53_CLIFOR_CG44", NumeroOZero(rs.Get("CLIFOR")));
-          a.Set("CG53_IMPORTOIVA", rs.Get("IMPORTOIVA"));
-          a.Set("CG53_CODICE_CG31", NumeroOZero(rs.Get("SEDE")));
-        },
-        {"CG53_IMPORTOIVA"});
-  }
+    return true;
+  });
   annuali.rs.UpdateBatch(db::AffectRecords::kAll);
   // As above: the new yearly rows already carry their CG53_IDPROGA.
 

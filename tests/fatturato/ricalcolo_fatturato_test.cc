@@ -406,6 +406,63 @@ TEST(AzzeraAggiornaFatturatoImportoIVA, MissingRowsFailWithTheirMessageAndRollBa
   }
 }
 
+// Fails the first read of a yearly row's id, as a server gone away would.
+class IdProgaGuasto final : public db::ConnectionWrapper {
+ public:
+  using ConnectionWrapper::ConnectionWrapper;
+  std::optional<db::QueryResult> Execute(std::string_view batch, std::int64_t* rows) override {
+    if (!guasto_ && batch.starts_with("SELECT CG53_IDPROGA")) {
+      guasto_ = true;
+      throw db::DbError(selftest::kClientFault);
+    }
+    return ConnectionWrapper::Execute(batch, rows);
+  }
+
+ private:
+  bool guasto_ = false;
+};
+
+// The read of the yearly row of R5's new May row fails midway through the turnover's first pass.
+// Inside a transaction nothing is left of the rebuild; without one, the turnover reckoned before
+// it is in the ledger, as writing row by row would have left it, and the rest of the year's
+// figures stay as the resets left them.
+TEST(AzzeraAggiornaFatturatoImportoIVA, AFailedReadMidwayKeepsTheRowsBeforeItWithoutTransaction) {
+  VERIPROG_NEED_DATABASE(db);
+  auto ledger = testing::TurnoverLedger(db);
+  BaseLedger(ledger);
+  auto conn = db.Connect();
+  const std::string before = testing::Figures(*conn) + testing::OtherColumns(*conn);
+
+  Rebuild inside(std::make_shared<IdProgaGuasto>(conn));
+  inside.Run();
+  EXPECT_EQ(inside.main.Errore(), "guasto simulato in AggiornaFatturato");
+  EXPECT_EQ(testing::Figures(*conn) + testing::OtherColumns(*conn), before);
+
+  Rebuild bare(std::make_shared<IdProgaGuasto>(conn));
+  bare.main.CPInput()->EseguiTransazione = false;
+  bare.Run();
+  EXPECT_EQ(bare.main.Stato(), tsProgramError);
+  EXPECT_EQ(bare.main.Errore(), "guasto simulato in AggiornaFatturato");
+  // Reset, then the euro turnover of R1, R2, R3, R4 and R10, which the pass meets before R5's
+  // new May row; R4's USD twin and the VAT amounts, never reached, stay as the resets left them.
+  std::vector<std::string> expected = {"M|1|2024|1|0|1401|1|5|2024|3|100.00",
+                                       "M|1|2024|1|0|1401|1|5|2024|4|-50.00",
+                                       "M|1|2024|1|2|2401|2|7|2024|3|45.00",
+                                       "M|1|2024|1|1|1401|1|6|2024|3|90.00",
+                                       "M|1|2024|1|0|4001|0|0|2024|3|0.00",
+                                       "M|1|2024|1|3|2401|2|7|2024|8|10.00",
+                                       "W|1|2024|1|0|1401|1|5|2024|3|CHF|0.00|0.00",
+                                       "W|1|2024|1|1|1401|1|6|2024|3|USD|0.00|0.00",
+                                       "A|1|2024|1|0|1401|1|5|0.00",
+                                       "A|1|2024|1|2|2401|2|7|0.00",
+                                       "A|1|2024|1|1|1401|1|6|0.00",
+                                       "A|1|2024|1|0|4001|0|0|0.00",
+                                       "A|1|2024|1|3|2401|2|7|0.00",
+                                       "V|1|2024|1|1|1401|1|6|USD|0.00|0.00"};
+  expected.insert(expected.end(), kUntouched.begin(), kUntouched.end());
+  EXPECT_EQ(Sorted(testing::Lines(testing::Figures(*conn))), Sorted(expected));
+}
+
 // A second call on the same object with no registration writes none of the first call's figures.
 TEST(AzzeraAggiornaFatturatoImportoIVA, ASecondCallWithoutRegistrations) {
   VERIPROG_NEED_DATABASE(db);
