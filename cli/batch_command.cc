@@ -209,6 +209,10 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
     if (!r.causa.empty()) std::cerr << "  (" << r.causa << ")\n";
     return finish(static_cast<int>(ExitCodeOf(r.stato)), false);
   }
+  if (r.units.empty() && !a.retry_failed.empty()) {
+    std::cerr << "nothing to retry: every operation of " << a.retry_failed << " went through\n";
+    return finish(static_cast<int>(ExitCode::kOk), false);
+  }
   if (r.units.empty()) {
     std::cerr << "no company and fiscal year of the ledger matches\n";
     return finish(static_cast<int>(ExitCode::kInvalidParameters), false);

@@ -38,11 +38,11 @@ void AddTimeoutOptions(CLI::App* cmd, OperationParameters& o) {
   cmd->add_option("--lock-timeout", o.lock_timeout,
                   "seconds to wait for the company's lock while another run holds it, then fail "
                   "(exit 3) with nothing written; default: wait as long as it takes")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::PositiveNumber & CLI::Range(0.0, db::kMaxWaitSeconds));
   cmd->add_option("--statement-timeout", o.statement_timeout,
                   "seconds any one statement may run before the server cancels it (a rebuild "
                   "then rolls back); default: no limit")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::PositiveNumber & CLI::Range(0.0, db::kMaxWaitSeconds));
 }
 
 RunLimits LimitsOf(const OperationParameters& o) {

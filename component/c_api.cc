@@ -96,7 +96,9 @@ int veriprog_run(veriprog_main* v, const char* operation) {
 
 int veriprog_set_limits(veriprog_main* v, double lock_timeout, double statement_timeout) {
   if (v == nullptr) return -1;
-  auto seconds = [](double s) { return s > 0 ? std::optional<double>(s) : std::nullopt; };
+  auto seconds = [](double s) {
+    return s > 0 ? std::optional<double>(std::min(s, veriprog::db::kMaxWaitSeconds)) : std::nullopt;
+  };
   auto sink = v->sink;
   v->main.SetLimits(
       {seconds(lock_timeout), seconds(statement_timeout), [sink](const std::string& what) {

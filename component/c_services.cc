@@ -158,7 +158,9 @@ int veriprog_run_all_with(const veriprog_run_all_options* options, veriprog_even
   veriprog_run_all_options given{};
   std::memcpy(&given, options, std::min(sizeof given, static_cast<std::size_t>(options->size)));
   auto text = [](const char* t) { return std::string(t != nullptr ? t : ""); };
-  auto seconds = [](double s) { return s > 0 ? std::optional<double>(s) : std::nullopt; };
+  auto seconds = [](double s) {
+    return s > 0 ? std::optional<double>(std::min(s, veriprog::db::kMaxWaitSeconds)) : std::nullopt;
+  };
   try {
     auto run = std::make_unique<veriprog_batch>();
     veriprog::RunAllOptions o;

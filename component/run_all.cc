@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -133,23 +134,29 @@ class Mailbox {
   }
 
   // A worker's connection, stopped at once when the run already is.
+  // Held weakly: a company's connection closes when the company is done (or the connection is
+  // made again), not at the end of the run.
   void Register(const std::shared_ptr<db::Connection>& c) {
     std::lock_guard lock(m_);
+    std::erase_if(connections_, [](const auto& w) { return w.expired(); });
     connections_.push_back(c);
+    ++registered_;
     if (stop_) c->Interrupt();
   }
   bool stopped() const { return stop_.load(); }
-  // The workers' connections that were made, one per company that connected.
+  // The workers' connections that were made, one per company that connected and one per
+  // connection made again.
   int registered() {
     std::lock_guard lock(m_);
-    return static_cast<int>(connections_.size());
+    return registered_;
   }
 
  private:
   void Stop() {
     stop_ = true;
-    for (auto& c : connections_)
-      c->Interrupt();
+    for (auto& w : connections_) {
+      if (auto c = w.lock()) c->Interrupt();
+    }
   }
 
   std::mutex m_;
@@ -157,7 +164,8 @@ class Mailbox {
   std::deque<RunAllProgress> queue_;
   int workers_ = 0;
   std::atomic<bool> stop_{false};
-  std::vector<std::shared_ptr<db::Connection>> connections_;
+  std::vector<std::weak_ptr<db::Connection>> connections_;
+  int registered_ = 0;
 };
 
 // The events of a worker's main object, copied and sent to the caller's thread.
@@ -245,23 +253,27 @@ bool Alive(db::Connection& connection) {
   }
 }
 
-// A connection for a company, tried again a few times a little apart: a server restarting
-// refuses connections for some seconds, and a night's run should not lose its companies to that.
-std::shared_ptr<db::Connection> Reconnect(const RunAllOptions& o, Mailbox& mailbox,
-                                          Refusal& refused) {
+// A connection, tried again a few times a little apart: a server restarting refuses
+// connections for some seconds, and a night's run should not lose its companies to that.
+std::shared_ptr<db::Connection> ConnectPatiently(const RunAllOptions& o, Refusal& refused,
+                                                 const std::function<bool()>& stopped) {
   constexpr int kAttempts = 4;
   for (int attempt = 1;; ++attempt) {
     auto connection =
         ConnectOrRefuse(o.connection, refused, {.statement_timeout = o.statement_timeout});
-    if (connection) {
-      mailbox.Register(connection);
-      return connection;
-    }
-    if (attempt == kAttempts || mailbox.stopped()) return nullptr;
+    if (connection || attempt == kAttempts || stopped()) return connection;
     const auto until = Clock::now() + std::chrono::seconds(1 << (attempt - 1));
-    while (Clock::now() < until && !mailbox.stopped())
+    while (Clock::now() < until && !stopped())
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+}
+
+// A company's connection, known to the mailbox so that a stop reaches it.
+std::shared_ptr<db::Connection> Reconnect(const RunAllOptions& o, Mailbox& mailbox,
+                                          Refusal& refused) {
+  auto connection = ConnectPatiently(o, refused, [&] { return mailbox.stopped(); });
+  if (connection) mailbox.Register(connection);
+  return connection;
 }
 
 void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult>& results,
@@ -318,7 +330,12 @@ void RunCompany(const Company& c, const RunAllOptions& o, std::vector<UnitResult
              std::to_string(u.attempts) + " of " + std::to_string(kDeadlockRetries) + ")");
     }
     finished(u);
-    if (Failed(u) && !mailbox.stopped() && !Alive(*connection)) {
+    // Another run holds the company: its other units would each wait the whole limit again.
+    if (Failed(u) && u.outcome.errore.find(" is locked by another run") != std::string::npos) {
+      refuse_from(i + 1, {u.outcome.stato, u.outcome.errore, ""});
+      return company_finished();
+    }
+    if (Failed(u) && !mailbox.stopped() && !connection->interrupted() && !Alive(*connection)) {
       notice("company " + std::to_string(c.ditta) + ": the connection was lost; connecting again");
       connection = Reconnect(o, mailbox, refused);
       if (!connection) {
@@ -378,7 +395,8 @@ RunAllResult RunAll(const RunAllOptions& o, const RunAllCallbacks& callbacks) {
   // This connection lists the companies and stays open to the end, so that a stop always finds
   // a connection to interrupt.
   Refusal refused;
-  const std::shared_ptr<db::Connection> lister = ConnectOrRefuse(o.connection, refused);
+  const std::shared_ptr<db::Connection> lister = ConnectPatiently(
+      o, refused, [&] { return callbacks.should_stop && callbacks.should_stop(); });
   if (!lister) {
     result.stato = refused.stato;
     result.errore = refused.errore;

@@ -52,8 +52,9 @@ CheckPlan ControlloProgressivi::Plan() {
       .finish =
           [this] {
             // A fiscal year that does not exist leaves no result table: its message is the
-            // answer, and no rows stand beside it.
-            if (f_.Stato == tsParametriNonValidi) return;
+            // answer, and no rows stand beside it. A step that failed (a statement timeout, a
+            // session the server ended) left none either, and its reason is the one to keep.
+            if (f_.Stato != tsOk) return;
             auto result = std::make_shared<db::Recordset>();
             f_.Output().RecSetControlloProgressivi = result;
             result->Open(" SELECT * FROM #CONTROLLOPROGR", f_.SharedConnection());

@@ -1,5 +1,6 @@
 #include "frame/ledger_lock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -29,7 +30,8 @@ LedgerLock::LedgerLock(Frame& frame, bool exclusive) : f_(frame), exclusive_(exc
       connection.Lock(resource, exclusive_);
     } else {
       const auto deadline =
-          std::chrono::steady_clock::now() + std::chrono::duration<double>(*limits.lock_timeout);
+          std::chrono::steady_clock::now() +
+          std::chrono::duration<double>(std::clamp(*limits.lock_timeout, 0.0, db::kMaxWaitSeconds));
       while (!connection.TryLock(resource, exclusive_)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) throw db::DbError("company " + company + " is locked by another run");

@@ -109,7 +109,8 @@ std::shared_ptr<OdbcConnection> OdbcConnection::Open(std::string_view connection
   }
   // ODBC counts the query timeout in whole seconds: a part of one is one more.
   if (options.statement_timeout) {
-    channel->SetQueryTimeout(static_cast<int>(std::ceil(*options.statement_timeout)));
+    channel->SetQueryTimeout(
+        static_cast<int>(std::ceil(std::clamp(*options.statement_timeout, 1.0, kMaxWaitSeconds))));
   }
   return std::make_shared<OdbcConnection>(std::move(channel));
 }

@@ -1060,6 +1060,7 @@ void DriverChannel::EndTransaction(bool commit) {
 std::vector<std::string> DriverChannel::PrimaryKey(const std::string& schema,
                                                    const std::string& table) {
   Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+  LimitTime(stmt);
   std::u16string wide_schema = Utf16(schema);
   std::u16string wide_table = Utf16(table);
   stmt.Check(SQLPrimaryKeysW(stmt.get(), nullptr, 0, schema.empty() ? nullptr : Wide(wide_schema),

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -65,7 +66,8 @@ PGconn* ConnectWith(std::string_view conninfo, const ConnectOptions& options) {
     PQfreemem(error);
     throw DbError("cannot connect to PostgreSQL: " + reason);
   }
-  const auto ms = static_cast<long long>(std::ceil(*options.statement_timeout * 1000));
+  const auto ms = static_cast<long long>(
+      std::ceil(std::clamp(*options.statement_timeout, 0.001, kMaxWaitSeconds) * 1000));
   std::vector<std::string> keys, values;
   bool has_options = false;
   for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o) {

@@ -103,6 +103,10 @@ class Connection {
 // backend. Throws DbError with the reason. The connection is known to InterruptAll.
 std::shared_ptr<Connection> Connect(std::string_view connection_string);
 
+// The longest wait a bound takes, in seconds (about 24 days, what the servers' own settings
+// hold); a longer one is taken as this.
+inline constexpr double kMaxWaitSeconds = 2147483.0;
+
 // What a connection is opened with beyond its text.
 struct ConnectOptions {
   // Seconds each statement may run before the server (or the driver) cancels it; nullopt: no
