@@ -26,12 +26,15 @@ LedgerLock::LedgerLock(Frame& frame, bool exclusive) : f_(frame), exclusive_(exc
       limits.on_wait("waiting for company " + company + ", locked by another run (lock '" +
                      resource + "')");
     }
-    if (!limits.lock_timeout) {
+    // A wait on the server would end at the statement timeout, as if the lock were a statement
+    // running long: with one set, the wait asks again and again instead.
+    if (!limits.lock_timeout && !limits.statement_timeout) {
       connection.Lock(resource, exclusive_);
     } else {
+      const double limit = limits.lock_timeout.value_or(db::kMaxWaitSeconds);
       const auto deadline =
           std::chrono::steady_clock::now() +
-          std::chrono::duration<double>(std::clamp(*limits.lock_timeout, 0.0, db::kMaxWaitSeconds));
+          std::chrono::duration<double>(std::clamp(limit, 0.0, db::kMaxWaitSeconds));
       while (!connection.TryLock(resource, exclusive_)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) throw db::DbError("company " + company + " is locked by another run");
