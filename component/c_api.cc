@@ -96,15 +96,13 @@ int veriprog_run(veriprog_main* v, const char* operation) {
 
 int veriprog_set_limits(veriprog_main* v, double lock_timeout, double statement_timeout) {
   if (v == nullptr) return -1;
-  auto seconds = [](double s) {
-    return s > 0 ? std::optional<double>(std::min(s, veriprog::db::kMaxWaitSeconds)) : std::nullopt;
-  };
   auto sink = v->sink;
-  v->main.SetLimits(
-      {seconds(lock_timeout), seconds(statement_timeout), [sink](const std::string& what) {
-         veriprog::c_api::CallbackSink::Send(sink->callback, sink->context, "WaitingForLock",
-                                             {what});
-       }});
+  v->main.SetLimits({veriprog::c_api::WaitBound(lock_timeout),
+                     veriprog::c_api::WaitBound(statement_timeout),
+                     [sink](const std::string& what) {
+                       veriprog::c_api::CallbackSink::Send(sink->callback, sink->context,
+                                                           "WaitingForLock", {what});
+                     }});
   return 0;
 }
 

@@ -2,7 +2,9 @@
 // hold. Nothing here is seen by a host.
 #pragma once
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,12 @@ class CallbackSink final : public NamedEvents {
 };
 
 using Slot = std::shared_ptr<db::Recordset> CLSCG_VERIPROGOUTPUT::*;
+
+// A bound in seconds as a host passes it: 0 or less (or not a number) is none, a longer one than
+// the servers hold is taken as the longest.
+inline std::optional<double> WaitBound(double seconds) {
+  return seconds > 0 ? std::optional<double>(std::min(seconds, db::kMaxWaitSeconds)) : std::nullopt;
+}
 
 }  // namespace veriprog::c_api
 

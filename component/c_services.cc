@@ -158,9 +158,6 @@ int veriprog_run_all_with(const veriprog_run_all_options* options, veriprog_even
   veriprog_run_all_options given{};
   std::memcpy(&given, options, std::min(sizeof given, static_cast<std::size_t>(options->size)));
   auto text = [](const char* t) { return std::string(t != nullptr ? t : ""); };
-  auto seconds = [](double s) {
-    return s > 0 ? std::optional<double>(std::min(s, veriprog::db::kMaxWaitSeconds)) : std::nullopt;
-  };
   try {
     auto run = std::make_unique<veriprog_batch>();
     veriprog::RunAllOptions o;
@@ -168,8 +165,8 @@ int veriprog_run_all_with(const veriprog_run_all_options* options, veriprog_even
     o.jobs = given.jobs;
     o.rebuild = given.rebuild != 0;
     o.keep_rows = true;
-    o.lock_timeout = seconds(given.lock_timeout);
-    o.statement_timeout = seconds(given.statement_timeout);
+    o.lock_timeout = veriprog::c_api::WaitBound(given.lock_timeout);
+    o.statement_timeout = veriprog::c_api::WaitBound(given.statement_timeout);
     o.report = text(given.report);
     o.retry_failed = text(given.retry_failed);
     std::string error;
