@@ -6,6 +6,18 @@
 
 namespace veriprog::history {
 
+const char* StateText(FindingState state) {
+  switch (state) {
+    case FindingState::kNew:
+      return "new";
+    case FindingState::kKnown:
+      return "known";
+    case FindingState::kAcknowledged:
+      return "acknowledged";
+  }
+  return "";
+}
+
 std::shared_ptr<db::Recordset> WithFindings(db::Recordset& rows, const OperationInfo& op,
                                             const OperationParameters& p,
                                             const std::vector<RunFinding>& findings) {

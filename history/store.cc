@@ -224,18 +224,6 @@ constexpr const char* kRanThrough = "exit_code IN (0, 1)";
 
 }  // namespace
 
-const char* StateText(FindingState state) {
-  switch (state) {
-    case FindingState::kNew:
-      return "new";
-    case FindingState::kKnown:
-      return "known";
-    case FindingState::kAcknowledged:
-      return "acknowledged";
-  }
-  return "";
-}
-
 Store::Store(std::string path, std::unique_ptr<Db> db)
     : path_(std::move(path)), db_(std::move(db)) {}
 Store::~Store() = default;

@@ -119,3 +119,26 @@ std::shared_ptr<db::Recordset> WithFindings(db::Recordset& rows, const Operation
                                             const std::vector<RunFinding>& findings);
 
 }  // namespace veriprog::history
+
+namespace veriprog::history {
+
+// The run of `op` with those parameters as the history records it: operation ("check
+// accounts"), scope, parameters as JSON (never the connection's credentials), this library's
+// version. Started, result and counts are the caller's to fill.
+Run RunOf(const OperationInfo& op, const OperationParameters& p);
+
+// What recording an operation's run answers: its number in the history and its findings, each
+// new, known or acknowledged.
+struct Recorded {
+  std::int64_t run = 0;
+  std::vector<RunFinding> findings;
+  std::string error;  // the history could not record it (the operation's own result stands)
+};
+
+// Records one check or rebuild with its outcome and exit code (0 ok, 1 flagged, 2 invalid
+// parameters, 3 error), the flagged keys of a check's rows and a rebuild's change set (JSON).
+Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
+                         const Outcome& outcome, int exit_code, const std::string& change_set = "",
+                         std::int64_t parent = 0);
+
+}  // namespace veriprog::history

@@ -1,0 +1,66 @@
+// A check's or a rebuild's run, as the history records it.
+#include <nlohmann/json.hpp>
+
+#include "veriprog/history.h"
+
+#ifndef VERIPROG_VERSION
+#define VERIPROG_VERSION "unknown"
+#endif
+
+namespace veriprog::history {
+
+Run RunOf(const OperationInfo& op, const OperationParameters& p) {
+  Run run;
+  run.operation = std::string(op.rebuild ? "rebuild " : "check ") + op.family;
+  LocateConnection(p.connection, run.scope);
+  run.scope.company = p.company.value_or("");
+  run.scope.family = op.family;
+  run.scope.period = PeriodOf(op, p);
+  if ((op.reads & kBranch) && p.branch) {
+    run.scope.part = "branch " + *p.branch;
+  } else if (p.activity_code || p.activity_id) {
+    run.scope.part = "activity " + (p.activity_code ? *p.activity_code : "id " + *p.activity_id);
+  } else if (p.by_activity) {
+    run.scope.part = "by activity";
+  }
+  nlohmann::ordered_json given = nlohmann::ordered_json::object();
+  auto put = [&](const char* name, const std::optional<std::string>& v) {
+    if (v) given[name] = *v;
+  };
+  put("company", p.company);
+  put("fiscal_year", p.fiscal_year);
+  put("fiscal_seq", p.fiscal_seq);
+  put("year", p.year);
+  put("branch", p.branch);
+  put("activity_code", p.activity_code);
+  put("activity_id", p.activity_id);
+  if (p.by_activity) given["by_activity"] = true;
+  if (p.include_stored) given["include_stored"] = true;
+  if (p.no_transaction) given["no_transaction"] = true;
+  run.parameters = given.dump();
+  run.tool_version = VERIPROG_VERSION;
+  return run;
+}
+
+Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
+                         const Outcome& outcome, int exit_code, const std::string& change_set,
+                         std::int64_t parent) {
+  Recorded out;
+  Run run = RunOf(op, p);
+  run.parent = parent;
+  run.exit_code = exit_code;
+  if (outcome.counted) {
+    run.rows = outcome.row_count;
+    run.flagged = outcome.flagged;
+  }
+  run.seconds = outcome.seconds;
+  run.error = outcome.errore;
+  std::vector<Finding> findings;
+  if (outcome.rows && outcome.counted && outcome.stato == tsOk)
+    findings = FlaggedFindings(op, p, *outcome.rows);
+  out.run = store.Record(run, findings, change_set, &out.error);
+  if (out.run > 0 && !findings.empty()) out.findings = store.Findings(out.run, &out.error);
+  return out;
+}
+
+}  // namespace veriprog::history
