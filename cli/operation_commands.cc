@@ -11,6 +11,7 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "veriprog/explain.h"
+#include "veriprog/history.h"
 
 namespace veriprog::cli {
 namespace {
@@ -43,8 +44,15 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
                   "compare with the stored totals: one row per key with its differences");
   }
   AddTimeoutOptions(cmd, o);
+  AddHistoryOptions(cmd, o.history);
   if (!rebuild) {
     cmd->add_flag("--flagged-only", o.flagged_only, "print only the rows flagged as different");
+    cmd->add_flag("--new-only", o.new_only,
+                  "print only the flagged keys that the previous run of the same check did not "
+                  "flag and nobody acknowledged (with KEY and FINDING columns); exit 1 only when "
+                  "there is one");
+    cmd->add_flag("--keys", o.keys,
+                  "add each row's KEY (as ack takes it) and FINDING (new, known, acknowledged)");
     cmd->add_option("--format", o.format,
                     "result as table, csv, json or html (one self-contained page)")
         ->check(CLI::IsMember({"table", "csv", "json", "html"}));
@@ -85,6 +93,13 @@ void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOpt
 
 int Run(const OperationInfo& op, const OperationOptions& o) {
   if (op.rebuild && o.dry_run) return RunDryRun(op, o);
+  bool refused = false;
+  const std::unique_ptr<history::Store> store = OpenHistory(o.history, refused);
+  if (refused) return static_cast<int>(ExitCode::kInvalidParameters);
+  if ((o.new_only || o.keys) && !store) {
+    std::cerr << "--new-only and --keys need the run history (not --no-history)\n";
+    return static_cast<int>(ExitCode::kInvalidParameters);
+  }
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, op.rebuild);
   main.SetLimits(LimitsOf(o));
@@ -114,9 +129,23 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
                                       op.rebuild ? "the rebuild" : "the check", signal));
   }
 
+  int code = static_cast<int>(ExitCodeOf(outcome));
+  history::Recorded recorded;
+  if (store) {
+    recorded = history::RecordOperation(*store, op, ParametersOf(o), outcome, code);
+    PrintRecorded(recorded);
+  }
   std::shared_ptr<db::Recordset> rows = outcome.rows;
+  if (rows && outcome.stato == tsOk && (o.new_only || o.keys) && rows->FieldIndex("FLAGSBIL")) {
+    rows = history::WithFindings(*rows, op, ParametersOf(o), recorded.findings);
+    if (o.new_only) {
+      rows->Filter("FINDING = 'new'");
+      code = rows->RecordCount() > 0 ? static_cast<int>(ExitCode::kFlagged)
+                                     : static_cast<int>(ExitCode::kOk);
+    }
+  }
   // The page lists the flagged rows anyway, and its charts read the rows around them.
-  if (rows && o.flagged_only && o.format != "html" && rows->FieldIndex("FLAGSBIL")) {
+  if (rows && o.flagged_only && !o.new_only && o.format != "html" && rows->FieldIndex("FLAGSBIL")) {
     // Within the operation's own view (per activity: the company, or the named activity).
     const std::string view = rows->filter();
     rows->Filter((view.empty() ? "" : view + " AND ") + "FLAGSBIL <> ''");
@@ -139,7 +168,7 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
   }
   if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
   if (!outcome.causa.empty()) std::cerr << "  (" << outcome.causa << ")\n";
-  return summary(static_cast<int>(ExitCodeOf(outcome)));
+  return summary(code);
 }
 
 void AddOperation(CLI::App* parent, const OperationInfo& op, ExitCode& code) {

@@ -18,10 +18,14 @@ std::string ConnectionString(const std::string& given) {
   return env != nullptr && *env != '\0' ? env : "postgresql://";  // libpq's defaults
 }
 
-void FillInput(CLSCG_VERIPROGINPUT& in, const OperationOptions& o, bool rebuild) {
+OperationParameters ParametersOf(const OperationOptions& o) {
   OperationParameters p = o;
   p.connection = ConnectionString(o.connection);
-  veriprog::FillInput(in, p, rebuild);
+  return p;
+}
+
+void FillInput(CLSCG_VERIPROGINPUT& in, const OperationOptions& o, bool rebuild) {
+  veriprog::FillInput(in, ParametersOf(o), rebuild);
 }
 
 std::int64_t NowNs() {

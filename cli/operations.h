@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/history_options.h"
 #include "veriprog/main_object.h"
 #include "veriprog/operation_run.h"
 #include "veriprog/operations.h"
@@ -20,6 +21,9 @@ struct OperationOptions : OperationParameters {
   bool flagged_only = false;
   bool dry_run = false;
   std::string format = "table";
+  HistoryOptions history;
+  bool new_only = false;  // only the flagged keys the previous run of the scope did not flag
+  bool keys = false;      // each row's KEY and FINDING, as the history knows it
 };
 
 // "check accounts", "rebuild vat", ...
@@ -30,6 +34,8 @@ std::string ConnectionString(const std::string& given);
 // Fills the parameter object from the options, the connection string as ConnectionString gives
 // it. Does not touch GConnect.
 void FillInput(CLSCG_VERIPROGINPUT& in, const OperationOptions& o, bool rebuild);
+// The parameters as given, the connection string as ConnectionString gives it.
+OperationParameters ParametersOf(const OperationOptions& o);
 
 // --lock-timeout and --statement-timeout, into `o`.
 void AddTimeoutOptions(CLI::App* cmd, OperationParameters& o);

@@ -5,10 +5,15 @@
 namespace veriprog {
 namespace {
 
+// Amounts are the decimals with a fraction; a code cast to a whole decimal (the branch) is not.
+bool IsAmount(const db::FieldDef& f) {
+  return f.type == db::FieldType::kDecimal && f.scale > 0;
+}
+
 // Columns that name the row: neither amounts, nor the flag, nor texts that only describe it,
 // nor the identifier a check gives each row afresh.
 bool NamesTheRow(const db::FieldDef& f) {
-  if (f.type == db::FieldType::kDecimal) return false;
+  if (IsAmount(f)) return false;
   return f.name != "FLAGSBIL" && f.name != "ID" && f.name.rfind("DESCR", 0) != 0;
 }
 
@@ -16,7 +21,7 @@ std::string Amounts(const db::Recordset& rows) {
   std::string text;
   const auto& fields = rows.fields();
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (fields[i].type != db::FieldType::kDecimal) continue;
+    if (!IsAmount(fields[i])) continue;
     if (!text.empty()) text += ',';
     text += fields[i].name + '=' + rows.Get(i).ToText();
   }

@@ -23,8 +23,9 @@ struct Finding {
 std::string PeriodOf(const OperationInfo& op, const OperationParameters& p);
 
 // The flagged rows of a check's record set, in its view, one finding each. The key columns are
-// the row's texts and whole numbers but its descriptions and its row identifier (new at every
-// check); the amounts are its decimal columns. Never throws for a record set a check left.
+// the row's texts and whole numbers (a branch cast to a whole decimal too) but its descriptions and
+// its row identifier (new at every check); the amounts are its decimals with a fraction. Never
+// throws for a record set a check left.
 std::vector<Finding> FlaggedFindings(const OperationInfo& op, const OperationParameters& p,
                                      db::Recordset& rows);
 

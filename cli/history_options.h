@@ -1,0 +1,34 @@
+// The run history as the command line offers it: --history PATH and --no-history on every check,
+// rebuild and history command, the file they name, and the lines that tell what it recorded.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "veriprog/history.h"
+
+namespace veriprog::cli {
+
+struct HistoryOptions {
+  std::string path;
+  bool none = false;
+};
+
+void AddHistoryOptions(CLI::App* cmd, HistoryOptions& h);
+
+// The file: --history, else $VERIPROG_HISTORY, else history.db in the user's data folder
+// ($XDG_DATA_HOME/veriprog, else ~/.local/share/veriprog); "" with --no-history, or where there is
+// no such folder to default to (a service account without a home: name one).
+std::string HistoryPath(const HistoryOptions& h);
+
+// Opens the history the options name; nullptr when there is none to keep. `refused` is set, and
+// the reason printed, when one was named and cannot be used: the command then runs nothing and
+// ends with exit 2.
+std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused);
+
+// "history: run 12; 3 flagged: 1 new, 1 known, 1 acknowledged" on stderr.
+void PrintRecorded(const history::Recorded& recorded);
+
+}  // namespace veriprog::cli
