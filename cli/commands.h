@@ -24,6 +24,8 @@ void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code);
 void AddExplainCommand(CLI::App& app, ExitCode& code);
 // `generate` fills a development database with a generated ledger.
 void AddGenerateCommand(CLI::App& app, ExitCode& code);
+// `history` (and `history prune`) and `ack`: the run history, read, kept small, acknowledged.
+void AddHistoryCommands(CLI::App& app, ExitCode& code);
 // `selftest`: the acceptance kit, on a scratch database of the user's own server.
 void AddSelftestCommand(CLI::App& app, ExitCode& code);
 

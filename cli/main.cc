@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   veriprog::cli::AddOperationCommands(app, code);
   veriprog::cli::AddExplainCommand(app, code);
   veriprog::cli::AddGenerateCommand(app, code);
+  veriprog::cli::AddHistoryCommands(app, code);
   veriprog::cli::AddSelftestCommand(app, code);
   veriprog::cli::AddSqlCommands(app, code);
   try {

@@ -1,0 +1,220 @@
+// ack, history and history prune: what the run history remembers, read and kept small from the
+// command line. undo lives beside them (cli/undo_command.cc).
+#include <iostream>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/history_options.h"
+#include "cli/operations.h"
+#include "cli/output.h"
+
+namespace veriprog::cli {
+namespace {
+
+// A fabricated record set, printed as every other.
+class Table {
+ public:
+  explicit Table(std::initializer_list<const char*> names) {
+    for (const char* n : names)
+      rs_.AppendField(db::FieldDef::VarChar(n));
+    rs_.Open();
+  }
+  void Add(const std::vector<db::Variant>& values) {
+    rs_.AddNew();
+    for (std::size_t i = 0; i < values.size(); ++i)
+      rs_.Set(i, values[i]);
+    rs_.Update();
+  }
+  db::Recordset& rs() { return rs_; }
+
+ private:
+  db::Recordset rs_;
+};
+
+db::Variant Count(const std::optional<std::int64_t>& n) {
+  return n ? db::Variant(std::to_string(*n)) : db::Variant::Null();
+}
+
+void Print(db::Recordset& rs, const std::string& format, const char* what) {
+  rs.MoveFirst();
+  if (format == "json") {
+    std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
+                                        {what, RowsToJson(rs)}}
+                     .dump(2)
+              << '\n';
+  } else if (format == "csv") {
+    PrintCsv(std::cout, rs);
+  } else {
+    PrintTable(std::cout, rs);
+  }
+}
+
+std::string Part(const history::Scope& s) {
+  return s.part;
+}
+
+void AddRun(Table& t, const history::Run& r) {
+  t.Add({std::to_string(r.id), r.started, r.operation, r.scope.company, r.scope.period,
+         Part(r.scope), r.scope.server, r.scope.database, Count(r.rows), Count(r.flagged),
+         std::to_string(r.exit_code),
+         r.has_changes ? db::Variant(r.undone_by ? "undone by " + std::to_string(r.undone_by)
+                                                 : std::string("kept"))
+                       : db::Variant::Null(),
+         r.parent ? db::Variant(std::to_string(r.parent)) : db::Variant::Null(), r.error});
+}
+
+struct HistoryCommand {
+  HistoryOptions history;
+  int limit = 20;
+  std::string key;
+  std::int64_t run = 0;
+  std::string format = "table";
+  double older_than = -1;
+};
+
+int ListRuns(history::Store& store, const HistoryCommand& o) {
+  std::string error;
+  std::vector<history::Run> runs;
+  if (o.run > 0) {
+    if (auto r = store.Get(o.run, &error)) runs.push_back(*r);
+    if (error.empty() && runs.empty())
+      error = "no run " + std::to_string(o.run) + " in the history";
+  } else {
+    runs = store.Runs(o.limit, 0, &error);
+  }
+  if (!error.empty()) {
+    std::cerr << error << '\n';
+    return static_cast<int>(ExitCode::kInvalidParameters);
+  }
+  Table t({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER", "DATABASE", "ROWS",
+           "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
+  for (const history::Run& r : runs)
+    AddRun(t, r);
+  Print(t.rs(), o.format, "runs");
+  if (o.run > 0) {
+    // One run: its findings too, and for a run over every company, its units.
+    Table f({"KEY", "FINDING", "FIRST_SEEN", "AMOUNTS", "NOTE"});
+    for (const history::RunFinding& x : store.Findings(o.run, &error)) {
+      f.Add({x.finding.key, history::StateText(x.state), std::to_string(x.first_seen),
+             x.finding.amounts, x.note});
+    }
+    if (f.rs().RecordCount() > 0) Print(f.rs(), o.format, "findings");
+    Table units({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER", "DATABASE",
+                 "ROWS", "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
+    for (const history::Run& r : store.Runs(100000, o.run, &error))
+      AddRun(units, r);
+    if (units.rs().RecordCount() > 0) Print(units.rs(), o.format, "units");
+  }
+  return 0;
+}
+
+int KeyStory(history::Store& store, const HistoryCommand& o) {
+  std::string error;
+  const auto story = store.KeyStory(o.key, &error);
+  if (!error.empty()) {
+    std::cerr << error << '\n';
+    return static_cast<int>(ExitCode::kInvalidParameters);
+  }
+  Table t({"RUN", "STARTED", "SERVER", "DATABASE", "FLAGGED", "AMOUNTS", "ACKNOWLEDGED"});
+  std::int64_t first = 0, last = 0;
+  for (const history::KeyEvent& e : story) {
+    t.Add({std::to_string(e.run.id), e.run.started, e.run.scope.server, e.run.scope.database,
+           e.flagged ? "Si" : "", e.amounts, e.acknowledged});
+    if (e.flagged) {
+      if (first == 0) first = e.run.id;
+      last = e.run.id;
+    }
+  }
+  Print(t.rs(), o.format, "runs");
+  if (first > 0) {
+    std::cerr << "first seen in run " << first << ", last seen in run " << last << '\n';
+  } else {
+    std::cerr << "no recorded check flagged " << o.key << '\n';
+  }
+  return 0;
+}
+
+struct AckCommand {
+  HistoryOptions history;
+  std::vector<std::string> keys;
+  std::string note, connection;
+};
+
+}  // namespace
+
+void AddHistoryCommands(CLI::App& app, ExitCode& code) {
+  auto h = std::make_shared<HistoryCommand>();
+  CLI::App* cmd = app.add_subcommand(
+      "history", "The run history: the latest runs, one run's findings, or one key's story");
+  AddHistoryOptions(cmd, h->history);
+  cmd->add_option("--limit", h->limit, "runs to list, the latest first")
+      ->check(CLI::Range(1, 1000000));
+  cmd->add_option("--run", h->run, "one run, with its findings and its units")
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--key", h->key, "one key as a check prints it: every run of its scope");
+  cmd->add_option("--format", h->format, "table, csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  CLI::App* prune = cmd->add_subcommand("prune", "Forget runs older than some days");
+  prune->add_option("--older-than", h->older_than, "days")
+      ->required()
+      ->check(CLI::Range(0.0, 100000.0));
+  cmd->callback([h, cmd, &code] {
+    if (!cmd->get_subcommands().empty()) return;
+    bool refused = false;
+    auto store = OpenHistory(h->history, refused);
+    if (!store) {
+      if (!refused) std::cerr << "no run history: --no-history, or no folder to keep one in\n";
+      code = ExitCode::kInvalidParameters;
+      return;
+    }
+    code = static_cast<ExitCode>(h->key.empty() ? ListRuns(*store, *h) : KeyStory(*store, *h));
+  });
+  prune->callback([h, &code] {
+    bool refused = false;
+    auto store = OpenHistory(h->history, refused);
+    if (!store) {
+      code = ExitCode::kInvalidParameters;
+      return;
+    }
+    std::string error;
+    const std::int64_t n = store->Prune(h->older_than, &error);
+    if (!error.empty()) {
+      std::cerr << error << '\n';
+      code = ExitCode::kProgramError;
+      return;
+    }
+    std::cerr << "history: " << n << " runs older than " << h->older_than << " days forgotten\n";
+  });
+
+  auto a = std::make_shared<AckCommand>();
+  CLI::App* ack = app.add_subcommand(
+      "ack", "Acknowledge known differences: --new-only hides them until their amounts change");
+  AddHistoryOptions(ack, a->history);
+  ack->add_option("key", a->keys, "keys as the check prints them (--keys, --new-only)")->required();
+  ack->add_option("--note", a->note, "why the difference is accepted")->required();
+  ack->add_option("--connection", a->connection,
+                  "only the key's findings on this database (default: wherever it was last "
+                  "flagged)");
+  ack->callback([a, &code] {
+    bool refused = false;
+    auto store = OpenHistory(a->history, refused);
+    if (!store) {
+      if (!refused) std::cerr << "no run history: --no-history, or no folder to keep one in\n";
+      code = ExitCode::kInvalidParameters;
+      return;
+    }
+    history::Scope where;
+    if (!a->connection.empty()) history::LocateConnection(a->connection, where);
+    std::string error;
+    const int n =
+        store->Acknowledge(a->keys, a->note, a->connection.empty() ? nullptr : &where, &error);
+    if (!error.empty()) {
+      std::cerr << error << '\n';
+      code = ExitCode::kInvalidParameters;
+      return;
+    }
+    std::cerr << "history: " << n << (n == 1 ? " key" : " keys") << " acknowledged\n";
+  });
+}
+
+}  // namespace veriprog::cli
