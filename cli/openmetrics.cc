@@ -55,7 +55,9 @@ struct Family {
 
 }  // namespace
 
-bool WentThrough(int exit_code) { return exit_code == 0 || exit_code == 1; }
+bool WentThrough(int exit_code) {
+  return exit_code == 0 || exit_code == 1;
+}
 
 double UnixSeconds() {
   using namespace std::chrono;

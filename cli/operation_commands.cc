@@ -138,11 +138,11 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     PrintHtml(main, op, o, outcome);
   } else if (o.format == "openmetrics") {
     const int code = static_cast<int>(ExitCodeOf(outcome));
-    WriteOpenMetrics(std::cout, "check",
-                     {{o.company.value_or(""), Period(op, o), op.family,
-                       outcome.counted ? std::optional(outcome.flagged) : std::nullopt,
-                       outcome.seconds, code,
-                       WentThrough(code) ? std::optional(UnixSeconds()) : std::nullopt}});
+    WriteOpenMetrics(
+        std::cout, "check",
+        {{o.company.value_or(""), Period(op, o), op.family,
+          outcome.counted ? std::optional(outcome.flagged) : std::nullopt, outcome.seconds, code,
+          WentThrough(code) ? std::optional(UnixSeconds()) : std::nullopt}});
   } else if (rows && outcome.stato == tsOk) {
     if (o.format == "csv") {
       PrintCsv(std::cout, *rows);
