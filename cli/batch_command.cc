@@ -1,5 +1,5 @@
 // check all, rebuild all: the command, its options and its outputs (the summary as a table, CSV,
-// JSON with the flagged rows of each check, or the HTML page).
+// JSON with the flagged rows of each check, the HTML page, or OpenMetrics text).
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
+#include "cli/openmetrics.h"
 #include "cli/operations.h"
 #include "cli/output.h"
 #include "db/text.h"
@@ -138,6 +139,25 @@ nlohmann::ordered_json Rows(const UnitResult& u, bool all) {
 void PrintSummaryTable(const RunAllResult& r, bool rebuild, bool csv) {
   db::Recordset rs = UnitRows(r, !rebuild);
   csv ? PrintCsv(std::cout, rs) : PrintTable(std::cout, rs);
+}
+
+// Every unit's metrics; one not run or stopped carries the exit code of the run's interruption.
+void PrintMetrics(const RunAllResult& r, bool rebuild) {
+  const double now = UnixSeconds();
+  const int signal = InterruptSignal();
+  std::vector<MetricsUnit> units;
+  for (const UnitResult& u : r.units) {
+    const bool ran = u.run && !u.interrupted;
+    const int code = ran      ? static_cast<int>(ExitCodeOf(u.outcome))
+                     : signal ? 128 + signal
+                              : static_cast<int>(ExitCode::kProgramError);
+    const bool counted = ran && !rebuild && u.outcome.counted;
+    units.push_back({std::to_string(u.ditta), u.period, u.family,
+                     counted ? std::optional(u.outcome.flagged) : std::nullopt,
+                     u.run ? std::optional(u.outcome.seconds) : std::nullopt, code,
+                     WentThrough(code) ? std::optional(now) : std::nullopt});
+  }
+  WriteOpenMetrics(std::cout, rebuild ? "rebuild" : "check", units);
 }
 
 // --families: names of the families, each one of those the command runs.
@@ -276,6 +296,8 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
                         u.outcome.rows, u.charts, u.chart_error});
     }
     WriteHtmlReport(std::cout, title + ": " + std::to_string(r.companies) + " companies", report);
+  } else if (a.format == "openmetrics") {
+    PrintMetrics(r, rebuild);
   } else {
     PrintSummaryTable(r, rebuild, a.format == "csv");
   }
@@ -340,12 +362,13 @@ void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code) {
     cmd->add_flag("--all-rows", a->all_rows,
                   "JSON: every row of every check, not only the flagged ones");
     cmd->add_option("--format", a->format,
-                    "summary as table, csv, json (with the flagged rows) or html (one "
-                    "self-contained page with charts)")
-        ->check(CLI::IsMember({"table", "csv", "json", "html"}));
+                    "summary as table, csv, json (with the flagged rows), html (one "
+                    "self-contained page with charts) or openmetrics (for a metrics collector)")
+        ->check(CLI::IsMember({"table", "csv", "json", "html", "openmetrics"}));
   } else {
-    cmd->add_option("--format", a->format, "summary as table, csv or json")
-        ->check(CLI::IsMember({"table", "csv", "json"}));
+    cmd->add_option("--format", a->format,
+                    "summary as table, csv, json or openmetrics (for a metrics collector)")
+        ->check(CLI::IsMember({"table", "csv", "json", "openmetrics"}));
   }
   cmd->callback([a, rebuild, &code] { code = static_cast<ExitCode>(RunAllCommand(*a, rebuild)); });
 }

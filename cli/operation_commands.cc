@@ -7,6 +7,7 @@
 #include "cli/dry_run_command.h"
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
+#include "cli/openmetrics.h"
 #include "cli/operations.h"
 #include "cli/output.h"
 #include "cli/progress.h"
@@ -54,8 +55,9 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
     cmd->add_flag("--keys", o.keys,
                   "add each row's KEY (as ack takes it) and FINDING (new, known, acknowledged)");
     cmd->add_option("--format", o.format,
-                    "result as table, csv, json or html (one self-contained page)")
-        ->check(CLI::IsMember({"table", "csv", "json", "html"}));
+                    "result as table, csv, json, html (one self-contained page) or openmetrics "
+                    "(for a metrics collector; no rows)")
+        ->check(CLI::IsMember({"table", "csv", "json", "html", "openmetrics"}));
   } else {
     cmd->add_flag("--no-transaction", o.no_transaction,
                   "write without a transaction: a failing step leaves earlier steps' writes");
@@ -68,15 +70,19 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
   }
 }
 
+// "2024/1" for a fiscal year, "2024" for a calendar year, as the options give them.
+std::string Period(const OperationInfo& op, const OperationOptions& o) {
+  return op.reads & kFiscalYear ? o.fiscal_year.value_or("") + "/" + o.fiscal_seq.value_or("")
+                                : o.year.value_or("");
+}
+
 // The page of one check: its summary, its flagged rows and, for the account totals, the months
 // of each flagged key.
 void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOptions& o,
                const Outcome& outcome) {
   ReportUnit unit;
   unit.company = o.company.value_or("");
-  unit.period = op.reads & kFiscalYear
-                    ? o.fiscal_year.value_or("") + "/" + o.fiscal_seq.value_or("")
-                    : o.year.value_or("");
+  unit.period = Period(op, o);
   unit.family = op.family;
   unit.rows = outcome.row_count;
   unit.flagged = outcome.flagged;
@@ -159,6 +165,13 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     std::cout << out.dump(2) << '\n';
   } else if (o.format == "html") {
     PrintHtml(main, op, o, outcome);
+  } else if (o.format == "openmetrics") {
+    const int code = static_cast<int>(ExitCodeOf(outcome));
+    WriteOpenMetrics(
+        std::cout, "check",
+        {{o.company.value_or(""), Period(op, o), op.family,
+          outcome.counted ? std::optional(outcome.flagged) : std::nullopt, outcome.seconds, code,
+          WentThrough(code) ? std::optional(UnixSeconds()) : std::nullopt}});
   } else if (rows && outcome.stato == tsOk) {
     if (o.format == "csv") {
       PrintCsv(std::cout, *rows);
