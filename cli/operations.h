@@ -19,6 +19,7 @@ namespace veriprog::cli {
 struct OperationOptions : OperationParameters {
   bool flagged_only = false;
   bool dry_run = false;
+  std::optional<double> recheck;  // seconds before the flagged rows are checked again
   std::string format = "table";
 };
 
