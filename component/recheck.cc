@@ -45,7 +45,7 @@ Recheck RecheckFlagged(CLSCG_VERIPROG& main, const OperationInfo& op, const Oper
   try {
     if (first.stato != tsOk || first.flagged == 0 || !first.rows) return r;
     for (Finding& f : FlaggedFindings(op, p, *first.rows))
-      r.findings.push_back({std::move(f)});
+      r.findings.push_back({std::move(f), false, {}});
     if (options.during_pause) options.during_pause();
     if (!Pause(main, options.pause_seconds)) {
       r.interrupted = true;

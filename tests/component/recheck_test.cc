@@ -13,7 +13,7 @@ namespace {
 
 // Cassa 1001 100.00 debit, Ricavi 4001 100.00 credit; stored 90.00 and -110.00: both flagged.
 struct TwoWrongTotals {
-  explicit TwoWrongTotals(const testing::TestDatabase& db) : db(db) {
+  explicit TwoWrongTotals(const testing::TestDatabase& database) : db(database) {
     auto ledger = testing::AccountLedger(db);
     ledger.Registration("2024-02-01", "001",
                         {{.conto = "1001", .importo = "100.00"},
@@ -88,7 +88,7 @@ TEST(Recheck, AllMendedAreTransientAndAnInterruptEndsThePause) {
   EXPECT_EQ(mended.transient, 2);
 
   // Nothing flagged: nothing to look at again.
-  EXPECT_FALSE(RecheckFlagged(t.main, t.op, t.p, mended.second, {kMaxRecheckSeconds}).done);
+  EXPECT_FALSE(RecheckFlagged(t.main, t.op, t.p, mended.second, {kMaxRecheckSeconds, {}}).done);
 
   // The hour's pause ends at the interrupt, and no second check runs.
   const Recheck stopped =
