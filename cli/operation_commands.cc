@@ -65,7 +65,7 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
     cmd->add_option("--recheck", o.recheck,
                     "when rows are flagged, wait SECONDS (at most 3600) and check them again: "
                     "each flagged row gets RECHECK confirmed (still different) or transient (gone: "
-                    "a posting in flight); exit 1 only when one is confirmed")
+                    "a posting in flight); exit 1 when one is confirmed, 0 when all were transient")
         ->check(kRecheckSeconds);
   } else {
     cmd->add_flag("--no-transaction", o.no_transaction,

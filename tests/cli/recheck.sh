@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # check --recheck: the flagged rows looked at again after the pause. Nothing mended: every one
 # confirmed, exit 1; all rebuilt during the pause: every one transient, exit 0; the verdict in
-# each output format; pauses out of bounds refused with 2; Ctrl-C in the pause ends the tool.
+# each output format; a second look that fails ends with 3; pauses out of bounds refused with 2;
+# Ctrl-C in the pause ends the tool.
 set -uo pipefail
 set -m  # background jobs keep their signals
 cli=$1
@@ -57,9 +58,20 @@ for bad in -1 3601 nan inf 1e9 2s ""; do
   check '[ $? -eq 2 ]' "--recheck '$bad' refused"
 done
 
+# The second look fails: no verdicts, and the failure is the outcome, never a clean bill.
+psql -XAtq -d "$db" -c "UPDATE CG53_PROGA SET CG53_SALDOFIN = CG53_SALDOFIN + 1" >/dev/null
+"$cli" check accounts $fy --recheck 3 >"$work/out" 2>"$work/err" &
+waiting=$!
+until_said "$work/err" "checked again in 3 s" || fail "no pause announced"
+psql -XAtq -d "$db" -c "ALTER TABLE CG53_PROGA RENAME TO CG53_AWAY" >/dev/null
+wait "$waiting"
+code=$?
+psql -XAtq -d "$db" -c "ALTER TABLE CG53_AWAY RENAME TO CG53_PROGA" >/dev/null
+check '[ $code -eq 3 ] && grep -q "^recheck failed: " "$work/err"' "a failed second look: exit 3"
+check '! grep -q "RECHECK" "$work/out"' "a failed second look: no verdicts"
+
 # Ctrl-C in an hour's pause ends the tool, with 130 and nothing written (the test's time limit
 # is far shorter than the pause).
-psql -XAtq -d "$db" -c "UPDATE CG53_PROGA SET CG53_SALDOFIN = CG53_SALDOFIN + 1" >/dev/null
 "$cli" check accounts $fy --recheck 3600 >/dev/null 2>"$work/err" &
 waiting=$!
 until_said "$work/err" "checked again in 3600 s" || fail "no pause announced"
