@@ -1,6 +1,6 @@
-// A check looked at twice on a hand-built ledger: the stored totals mended while the check waits
-// are transient, those still wrong confirmed (with the amounts of the second look), and an
-// interrupt ends the pause without a second check.
+// A check looked at twice on a hand-built ledger: a stored total mended while the check waits is
+// transient, one still wrong confirmed (with the amounts of the second look), and an interrupt
+// ends the pause without a second check.
 #include "veriprog/recheck.h"
 
 #include <gtest/gtest.h>
@@ -75,21 +75,10 @@ TEST(Recheck, OneMendedDuringThePauseIsTransientTheOtherConfirmed) {
   EXPECT_EQ(verdicts, "1001 transient\n4001 confirmed\n");
 }
 
-TEST(Recheck, AllMendedAreTransientAndAnInterruptEndsThePause) {
+TEST(Recheck, AnInterruptEndsThePauseWithoutASecondCheck) {
   VERIPROG_NEED_DATABASE(db);
   TwoWrongTotals t(db);
   ASSERT_EQ(t.first.flagged, 2);
-  const Recheck mended = RecheckFlagged(t.main, t.op, t.p, t.first, {0, [&] {
-                                                                       t.Store("1001", "100.00");
-                                                                       t.Store("4001", "-100.00");
-                                                                     }});
-  ASSERT_TRUE(mended.done) << mended.second.errore;
-  EXPECT_EQ(mended.confirmed, 0);
-  EXPECT_EQ(mended.transient, 2);
-
-  // Nothing flagged: nothing to look at again.
-  EXPECT_FALSE(RecheckFlagged(t.main, t.op, t.p, mended.second, {kMaxRecheckSeconds, {}}).done);
-
   // The hour's pause ends at the interrupt, and no second check runs.
   const Recheck stopped =
       RecheckFlagged(t.main, t.op, t.p, t.first,
