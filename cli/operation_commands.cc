@@ -1,7 +1,9 @@
 // check and rebuild: one subcommand per operation of the main object, each offering the options
 // of the parameter fields its operation reads, and nothing else.
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/dry_run_command.h"
@@ -13,9 +15,21 @@
 #include "cli/progress.h"
 #include "veriprog/explain.h"
 #include "veriprog/history.h"
+#include "veriprog/recheck.h"
 
 namespace veriprog::cli {
 namespace {
+
+// Seconds from 0 to kMaxRecheckSeconds; "nan" and "inf" are no pause.
+const CLI::Validator kRecheckSeconds(
+    [](std::string& text) {
+      char* end = nullptr;
+      const double v = std::strtod(text.c_str(), &end);
+      if (end == text.c_str() || *end != '\0' || !(v >= 0 && v <= kMaxRecheckSeconds))
+        return std::string("seconds from 0 to 3600, not ") + text;
+      return std::string();
+    },
+    "SECONDS");
 
 void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsigned reads) {
   cmd->add_option("--connection", o.connection,
@@ -58,6 +72,11 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
                     "result as table, csv, json, html (one self-contained page) or openmetrics "
                     "(for a metrics collector; no rows)")
         ->check(CLI::IsMember({"table", "csv", "json", "html", "openmetrics"}));
+    cmd->add_option("--recheck", o.recheck,
+                    "when rows are flagged, wait SECONDS (at most 3600) and check them again: "
+                    "each flagged row gets RECHECK confirmed (still different) or transient (gone: "
+                    "a posting in flight); exit 1 when one is confirmed, 0 when all were transient")
+        ->check(kRecheckSeconds);
   } else {
     cmd->add_flag("--no-transaction", o.no_transaction,
                   "write without a transaction: a failing step leaves earlier steps' writes");
@@ -79,7 +98,7 @@ std::string Period(const OperationInfo& op, const OperationOptions& o) {
 // The page of one check: its summary, its flagged rows and, for the account totals, the months
 // of each flagged key.
 void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOptions& o,
-               const Outcome& outcome) {
+               const Outcome& outcome, const std::shared_ptr<db::Recordset>& rows) {
   ReportUnit unit;
   unit.company = o.company.value_or("");
   unit.period = Period(op, o);
@@ -89,12 +108,28 @@ void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOpt
   unit.seconds = outcome.seconds;
   unit.outcome = OutcomeText(ExitCodeOf(outcome));
   unit.message = outcome.errore;
-  unit.result = outcome.rows;
+  unit.result = rows;  // the check's own, or with the recheck's verdicts
   if (std::string_view(op.family) == "accounts" && outcome.stato == tsOk && outcome.flagged > 0 &&
       outcome.rows) {
     unit.charts = FlaggedAccountCharts(main, *outcome.rows, kChartsPerUnit, &unit.chart_error);
   }
   WriteHtmlReport(std::cout, Title(op) + ", company " + unit.company + ", " + unit.period, {unit});
+}
+
+// The flagged rows checked again after the pause, its progress on stderr as the first check's.
+Recheck RunRecheck(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOptions& o,
+                   const Outcome& first) {
+  auto progress = std::make_shared<ProgressSink>(stderr);
+  main.Advise(progress);
+  const Recheck recheck =
+      RecheckFlagged(main, op, o, first, {*o.recheck, [&] {
+                                            std::cerr << "recheck: " << first.flagged
+                                                      << " flagged, checked again in " << *o.recheck
+                                                      << " s" << std::endl;
+                                          }});
+  main.Unadvise(progress.get());
+  progress->Finish(recheck.second.stato == tsOk);
+  return recheck;
 }
 
 int Run(const OperationInfo& op, const OperationOptions& o) {
@@ -136,6 +171,14 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
   }
 
   int code = static_cast<int>(ExitCodeOf(outcome));
+  std::optional<Recheck> recheck;
+  if (o.recheck && outcome.stato == tsOk && outcome.flagged > 0) {
+    recheck = RunRecheck(main, op, o, outcome);
+    if (const int signal = InterruptSignal()) {
+      return summary(ReportInterruption(main, false, false, true, "the recheck", signal));
+    }
+  }
+
   history::Recorded recorded;
   if (store) {
     recorded = history::RecordOperation(*store, op, ParametersOf(o), outcome, code);
@@ -156,22 +199,40 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     const std::string view = rows->filter();
     rows->Filter((view.empty() ? "" : view + " AND ") + "FLAGSBIL <> ''");
   }
+  if (recheck && recheck->done && rows) {
+    rows = RecheckedRows(*recheck, op, o, *rows);
+    if (!rows) {
+      std::cerr << "recheck: its verdicts could not be added to the rows\n";
+      return summary(static_cast<int>(ExitCode::kProgramError));
+    }
+  }
   if (o.format == "json") {
     nlohmann::ordered_json out{{"format_version", kJsonFormatVersion},
                                {"operation", Title(op)},
                                {"stato", static_cast<int>(outcome.stato)},
                                {"errore", outcome.errore}};
     out["rows"] = rows ? RowsToJson(*rows) : nlohmann::ordered_json::array();
+    if (recheck && recheck->done) {
+      out["recheck"] = {{"seconds", *o.recheck},
+                        {"confirmed", recheck->confirmed},
+                        {"transient", recheck->transient}};
+    }
     std::cout << out.dump(2) << '\n';
   } else if (o.format == "html") {
-    PrintHtml(main, op, o, outcome);
+    PrintHtml(main, op, o, outcome, rows);
   } else if (o.format == "openmetrics") {
-    const int code = static_cast<int>(ExitCodeOf(outcome));
-    WriteOpenMetrics(
-        std::cout, "check",
-        {{o.company.value_or(""), Period(op, o), op.family,
-          outcome.counted ? std::optional(outcome.flagged) : std::nullopt, outcome.seconds, code,
-          WentThrough(code) ? std::optional(UnixSeconds()) : std::nullopt}});
+    const int ran = static_cast<int>(ExitCodeOf(outcome));
+    // A failed run tells when the check last went through, as the history remembers it.
+    std::optional<double> last_success;
+    if (WentThrough(ran)) {
+      last_success = UnixSeconds();
+    } else if (store) {
+      last_success = store->LastSuccess(history::RunOf(op, ParametersOf(o)), nullptr);
+    }
+    WriteOpenMetrics(std::cout, "check",
+                     {{o.company.value_or(""), Period(op, o), op.family,
+                       outcome.counted ? std::optional(outcome.flagged) : std::nullopt,
+                       outcome.seconds, ran, last_success}});
   } else if (rows && outcome.stato == tsOk) {
     if (o.format == "csv") {
       PrintCsv(std::cout, *rows);
@@ -181,6 +242,19 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
   }
   if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
   if (!outcome.causa.empty()) std::cerr << "  (" << outcome.causa << ")\n";
+  if (recheck) {
+    if (!recheck->done) {
+      // No verdicts: the first check's differences stand, and the failure is the outcome.
+      std::cerr << "recheck failed: " << recheck->second.errore << '\n';
+      if (!recheck->second.causa.empty()) std::cerr << "  (" << recheck->second.causa << ")\n";
+      const ExitCode second = ExitCodeOf(recheck->second.stato);
+      return summary(static_cast<int>(second == ExitCode::kOk ? ExitCode::kProgramError : second));
+    }
+    std::cerr << "recheck: " << recheck->confirmed << " confirmed, " << recheck->transient
+              << " transient after " << *o.recheck << " s\n";
+    // With --new-only, only a confirmed difference among the new ones counts.
+    if (recheck->confirmed == 0) code = static_cast<int>(ExitCode::kOk);
+  }
   return summary(code);
 }
 

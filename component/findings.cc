@@ -14,7 +14,9 @@ bool IsAmount(const db::FieldDef& f) {
 // nor the identifier a check gives each row afresh.
 bool NamesTheRow(const db::FieldDef& f) {
   if (IsAmount(f)) return false;
-  return f.name != "FLAGSBIL" && f.name != "ID" && f.name.rfind("DESCR", 0) != 0;
+  if (f.name == "FLAGSBIL" || f.name == "ID" || f.name.rfind("DESCR", 0) == 0) return false;
+  // What the history and the recheck add to a copy of the rows.
+  return f.name != "KEY" && f.name != "FINDING" && f.name != "RECHECK";
 }
 
 std::string Amounts(const db::Recordset& rows) {
