@@ -37,15 +37,17 @@ Run RunOf(const OperationInfo& op, const OperationParameters& p) {
   if (p.by_activity) given["by_activity"] = true;
   if (p.include_stored) given["include_stored"] = true;
   if (p.no_transaction) given["no_transaction"] = true;
-  run.parameters = given.dump();
+  // Options arrive as the user typed them: bytes that are not UTF-8 are kept as U+FFFD.
+  run.parameters = given.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   run.tool_version = VERIPROG_VERSION;
   return run;
 }
 
-Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
-                         const Outcome& outcome, int exit_code, const std::string& change_set,
-                         std::int64_t parent) {
-  Recorded out;
+namespace {
+
+void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
+            const Outcome& outcome, int exit_code, const std::string& change_set,
+            std::int64_t parent, Recorded& out) {
   Run run = RunOf(op, p);
   run.parent = parent;
   run.exit_code = exit_code;
@@ -60,6 +62,19 @@ Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationP
     findings = FlaggedFindings(op, p, *outcome.rows);
   out.run = store.Record(run, findings, change_set, &out.error);
   if (out.run > 0 && !findings.empty()) out.findings = store.Findings(out.run, &out.error);
+}
+
+}  // namespace
+
+Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
+                         const Outcome& outcome, int exit_code, const std::string& change_set,
+                         std::int64_t parent) {
+  Recorded out;
+  try {
+    Record(store, op, p, outcome, exit_code, change_set, parent, out);
+  } catch (const std::exception& e) {
+    out.error = e.what();
+  }
   return out;
 }
 
