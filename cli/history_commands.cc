@@ -35,18 +35,27 @@ db::Variant Count(const std::optional<std::int64_t>& n) {
   return n ? db::Variant(std::to_string(*n)) : db::Variant::Null();
 }
 
-void Print(db::Recordset& rs, const std::string& format, const char* what) {
-  rs.MoveFirst();
-  if (format == "json") {
-    std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
-                                        {what, RowsToJson(rs)}}
-                     .dump(2)
-              << '\n';
-  } else if (format == "csv") {
-    PrintCsv(std::cout, rs);
-  } else {
-    PrintTable(std::cout, rs);
+// The tables of one answer: in JSON one object of them all, otherwise one after another with a
+// blank line between.
+void Print(const std::vector<std::pair<const char*, db::Recordset*>>& tables,
+           const std::string& format) {
+  nlohmann::ordered_json out{{"format_version", kJsonFormatVersion}};
+  bool first = true;
+  for (const auto& [what, rs] : tables) {
+    rs->MoveFirst();
+    if (format == "json") {
+      out[what] = RowsToJson(*rs);
+      continue;
+    }
+    if (!first) std::cout << '\n';
+    first = false;
+    if (format == "csv") {
+      PrintCsv(std::cout, *rs);
+    } else {
+      PrintTable(std::cout, *rs);
+    }
   }
+  if (format == "json") std::cout << out.dump(2) << '\n';
 }
 
 std::string Part(const history::Scope& s) {
@@ -90,20 +99,24 @@ int ListRuns(history::Store& store, const HistoryCommand& o) {
            "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
   for (const history::Run& r : runs)
     AddRun(t, r);
-  Print(t.rs(), o.format, "runs");
-  if (o.run > 0) {
+  if (o.run == 0) {
+    Print({{"runs", &t.rs()}}, o.format);
+  } else {
     // One run: its findings too, and for a run over every company, its units.
     Table f({"KEY", "FINDING", "FIRST_SEEN", "AMOUNTS", "NOTE"});
     for (const history::RunFinding& x : store.Findings(o.run, &error)) {
       f.Add({x.finding.key, history::StateText(x.state), std::to_string(x.first_seen),
              x.finding.amounts, x.note});
     }
-    if (f.rs().RecordCount() > 0) Print(f.rs(), o.format, "findings");
+
     Table units({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER", "DATABASE",
                  "ROWS", "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
     for (const history::Run& r : store.Runs(100000, o.run, &error))
       AddRun(units, r);
-    if (units.rs().RecordCount() > 0) Print(units.rs(), o.format, "units");
+    std::vector<std::pair<const char*, db::Recordset*>> tables = {{"runs", &t.rs()}};
+    if (f.rs().RecordCount() > 0) tables.emplace_back("findings", &f.rs());
+    if (units.rs().RecordCount() > 0) tables.emplace_back("units", &units.rs());
+    Print(tables, o.format);
   }
   return 0;
 }
@@ -125,7 +138,7 @@ int KeyStory(history::Store& store, const HistoryCommand& o) {
       last = e.run.id;
     }
   }
-  Print(t.rs(), o.format, "runs");
+  Print({{"runs", &t.rs()}}, o.format);
   if (first > 0) {
     std::cerr << "first seen in run " << first << ", last seen in run " << last << '\n';
   } else {

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The run history from the command line: two checks with one new fault between them, --new-only
+# showing exactly that fault and nothing once acknowledged; the runs and a key's story listed;
+# a history file that is not sound refused with exit 2 and left as it was.
+set -uo pipefail
+cli=$1
+db="vp_history_$$"
+createdb "$db" --template "${VERIPROG_TEST_TEMPLATE:-veriprog_template}" || exit 1
+work=$(mktemp -d)
+trap 'dropdb --force "$db" 2>/dev/null; rm -rf "$work"' EXIT
+export VERIPROG_CONNECTION="dbname=$db" VERIPROG_HISTORY="$work/h/history.db"
+"$cli" generate --connection "dbname=$db" --lines 1500 --wrong 3 --seed 5 >/dev/null || exit 1
+fy="--company 1 --fiscal-year 2024 --fiscal-seq 1"
+
+# column N of CSV: the rows' values of that column (CSV quotes the keys: they hold commas).
+column() { /usr/bin/python3 -c 'import csv,sys; r=list(csv.DictReader(open(sys.argv[1]))); print("\n".join(x[sys.argv[2]] for x in r))' "$@"; }
+passed=0 failed=0
+fail() { echo "FAILED: $*"; failed=$((failed + 1)); }
+check() { if eval "$1"; then passed=$((passed + 1)); else fail "$2: $(tail -3 "$work/err")"; fi; }
+
+"$cli" check accounts $fy --new-only --format csv >"$work/out" 2>"$work/err"
+check '[ $? -eq 1 ]' "first run: everything flagged is new, exit 1"
+flagged=$(grep -o "flagged=[0-9]*" "$work/err" | cut -d= -f2)
+check '[ "$flagged" -gt 0 ] && [ "$(column "$work/out" FINDING | grep -c "^new$")" -eq "$flagged" ]' \
+  "first run: $flagged new rows"
+check 'grep -q "^history: run 1; $flagged flagged: $flagged new, 0 known, 0 acknowledged$" "$work/err"' \
+  "the history line"
+
+# One total made wrong between the checks: that key, and only it, is new.
+conto=$(psql -qtA "dbname=$db" -c "UPDATE CG53_PROGA SET CG53_SALDOFIN = CG53_SALDOFIN + 0.01
+  WHERE CG53_IDPROGA = (SELECT MAX(CG53_IDPROGA) FROM CG53_PROGA WHERE CG53_DITTA_CG18 = 1
+    AND CG53_ANNO_CG19 = 2024 AND CG53_PROGESER_CG19 = 1 AND CG53_CONTO_CG24 IS NOT NULL)
+  RETURNING TRIM(CG53_CONTO_CG24)")
+"$cli" check accounts $fy --new-only --format csv >"$work/out" 2>"$work/err"
+check '[ $? -eq 1 ]' "one new fault: exit 1"
+check '[ "$(tail -n +2 "$work/out" | wc -l)" -eq 1 ] && tail -1 "$work/out" | grep -q "^$conto *,"' \
+  "exactly the new fault ($conto)"
+key=$(column "$work/out" KEY)
+check '[[ "$key" == accounts:1:2024/1:CONTO=$conto,* ]]' "its key: $key"
+
+"$cli" ack "$key" --note "posted by hand, agreed with the accountant" >/dev/null 2>"$work/err"
+check '[ $? -eq 0 ] && grep -q "1 key acknowledged" "$work/err"' "ack"
+"$cli" check accounts $fy --new-only >"$work/out" 2>"$work/err"
+check '[ $? -eq 0 ] && grep -q "(0 rows)" "$work/out"' "after ack: nothing new, exit 0"
+"$cli" check accounts $fy --keys --flagged-only --format csv >"$work/out" 2>/dev/null
+check '[ "$(column "$work/out" FINDING | sort | uniq -c | xargs)" = "1 acknowledged $flagged known" ]' \
+  "--keys: the acknowledged one and the known ones"
+"$cli" ack "accounts:1:2024/1:CONTO=nessuno" --note x >/dev/null 2>"$work/err"
+check '[ $? -eq 2 ] && grep -q "no check has flagged the key" "$work/err"' "ack of an unknown key: 2"
+
+# The runs, one run's findings, the key's story.
+"$cli" history --format json >"$work/out" 2>"$work/err"
+check '[ $? -eq 0 ] && [ "$(grep -c "\"OPERATION\": \"check accounts\"" "$work/out")" -eq 4 ]' \
+  "history lists the four checks"
+"$cli" history --key "$key" >"$work/out" 2>"$work/err"
+check 'grep -q "first seen in run 2, last seen in run 4" "$work/err"' "the key's story"
+"$cli" history --run 2 --format json >"$work/out" 2>"$work/err"
+check '/usr/bin/python3 -c "import json,sys; f=json.load(open(sys.argv[1]))[\"findings\"]; sys.exit(0 if [x[\"FIRST_SEEN\"] for x in f if x[\"KEY\"] == sys.argv[2]] == [\"2\"] else 1)" "$work/out" "$key"' \
+  "run 2's findings: the key first seen in it"
+"$cli" history prune --older-than 0 >/dev/null 2>"$work/err"
+check 'grep -q "4 runs older than 0 days forgotten" "$work/err"' "prune"
+
+# --new-only without a history, and a history that is not one.
+"$cli" check accounts $fy --new-only --no-history >/dev/null 2>"$work/err"
+check '[ $? -eq 2 ]' "--new-only --no-history: 2"
+head -c 3000 "$VERIPROG_HISTORY" >"$work/cut.db"
+cp "$work/cut.db" "$work/cut.orig"
+"$cli" check accounts $fy --history "$work/cut.db" >/dev/null 2>"$work/err"
+check '[ $? -eq 2 ] && grep -q "refused, left as it is" "$work/err" && cmp -s "$work/cut.db" "$work/cut.orig"' \
+  "a truncated history: exit 2, untouched"
+check '! grep -q "^summary" "$work/err"' "nothing ran on a refused history"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
