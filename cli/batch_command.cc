@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/history_options.h"
 #include "cli/html_report.h"
 #include "cli/interrupt.h"
 #include "cli/openmetrics.h"
@@ -29,6 +30,7 @@ struct AllOptions {
   std::string format = "table";
   OperationParameters waits;  // the lock and statement timeouts only
   std::string report, retry_failed;
+  HistoryOptions history;
 };
 
 // One line on stderr while the companies run: redrawn in place on a terminal; in a log, one line
@@ -218,6 +220,11 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
     return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
   }
 
+  bool refused = false;
+  const std::unique_ptr<history::Store> store = OpenHistory(a.history, refused);
+  if (refused) return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
+  o.keep_findings = store != nullptr;
+
   RunAllResult r;
   {
     BatchProgress progress(platform::IsTerminal(stderr));
@@ -242,6 +249,15 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
     if (u.run) exit_code = std::max(exit_code, static_cast<int>(ExitCodeOf(u.outcome)));
   }
   if (const int signal = InterruptSignal()) exit_code = 128 + signal;
+  if (store) {
+    std::string why;
+    const std::int64_t run = history::RecordRunAll(*store, o, r, exit_code, &why);
+    if (run > 0) {
+      std::cerr << "history: run " << run << " (history --run " << run << " lists its units)\n";
+    } else {
+      std::cerr << "history: not recorded: " << why << '\n';
+    }
+  }
   std::int64_t ok = 0, with_flags = 0, failed = 0, not_run = 0, stopped = 0;
   bool counted = false;  // no check gave rows (every connection refused): nothing to count
   for (const UnitResult& u : r.units) {
@@ -352,6 +368,7 @@ void AddAllCommand(CLI::App* parent, bool rebuild, ExitCode& code) {
   cmd->add_option("--jobs", a->jobs, "companies worked on at once, each on its own connection")
       ->check(CLI::Range(1, 64));
   AddTimeoutOptions(cmd, a->waits);
+  AddHistoryOptions(cmd, a->history);
   cmd->add_option("--report", a->report,
                   "JSON run report, rewritten after every operation: each one's status, rows, "
                   "flagged, time and error (default with --retry-failed: that file)");

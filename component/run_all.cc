@@ -217,7 +217,10 @@ void RunUnit(CLSCG_VERIPROG& main, const Company& c, UnitResult& u, const RunAll
   FillInput(*main.CPInput(), p, o.rebuild);
   main.CPInput()->GConnect = connection;
   u.outcome = RunOperation(main, *op, p.include_stored);
+  u.parameters = p;
   u.run = true;
+  if (o.keep_findings && u.outcome.stato == tsOk && u.outcome.counted && u.outcome.rows)
+    u.findings = FlaggedFindings(*op, p, *u.outcome.rows);
   ++u.attempts;
   u.interrupted = u.outcome.stato != tsOk && connection->interrupted();
   if (o.charts > 0 && fy != nullptr && u.family == "accounts" && u.outcome.stato == tsOk &&

@@ -45,6 +45,12 @@ Run RunOf(const OperationInfo& op, const OperationParameters& p) {
 
 namespace {
 
+// As the command line ends: 0 ok, 1 flagged, 2 invalid parameters, 3 error.
+int ExitCodeOf(const Outcome& o) {
+  if (o.stato == tsOk) return o.flagged > 0 ? 1 : 0;
+  return o.stato == tsParametriNonValidi ? 2 : 3;
+}
+
 void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
             const Outcome& outcome, int exit_code, const std::string& change_set,
             std::int64_t parent, Recorded& out) {
@@ -76,6 +82,57 @@ Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationP
     out.error = e.what();
   }
   return out;
+}
+
+std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunAllResult& result,
+                          int exit_code, std::string* error) {
+  try {
+    Run all;
+    all.operation = options.rebuild ? "rebuild all" : "check all";
+    LocateConnection(options.connection, all.scope);
+    nlohmann::ordered_json given = nlohmann::ordered_json::object();
+    given["families"] = options.families;
+    given["jobs"] = options.jobs;
+    if (!options.retry_failed.empty()) given["retry_failed"] = options.retry_failed;
+    all.parameters = given.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    all.tool_version = VERIPROG_VERSION;
+    all.exit_code = exit_code;
+    all.seconds = result.seconds;
+    all.error = result.errore;
+    std::int64_t rows = 0, flagged = 0;
+    for (const UnitResult& u : result.units) {
+      rows += u.outcome.row_count;
+      flagged += u.outcome.flagged;
+    }
+    if (!options.rebuild) {
+      all.rows = rows;
+      all.flagged = flagged;
+    }
+    const std::int64_t parent = store.Record(all, {}, "", error);
+    if (parent <= 0) return 0;
+    for (const UnitResult& u : result.units) {
+      if (!u.run) continue;
+      const OperationInfo* op = nullptr;
+      for (const RunAllFamily& f : RunAllFamilies(options.rebuild)) {
+        if (f.name == u.family) op = FindOperation(options.rebuild, f.operation);
+      }
+      if (op == nullptr) continue;
+      Run run = RunOf(*op, u.parameters);
+      run.parent = parent;
+      run.exit_code = ExitCodeOf(u.outcome);
+      if (u.outcome.counted) {
+        run.rows = u.outcome.row_count;
+        run.flagged = u.outcome.flagged;
+      }
+      run.seconds = u.outcome.seconds;
+      run.error = u.outcome.errore;
+      if (store.Record(run, u.findings, u.change_set, error) <= 0) return 0;
+    }
+    return parent;
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return 0;
+  }
 }
 
 }  // namespace veriprog::history

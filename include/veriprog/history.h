@@ -142,3 +142,15 @@ Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationP
                          std::int64_t parent = 0);
 
 }  // namespace veriprog::history
+
+#include "veriprog/run_all.h"
+
+namespace veriprog::history {
+
+// Records a run over every company: one run for it ("check all", "rebuild all") and one for each
+// unit that ran, part of it, with the unit's findings (RunAllOptions::keep_findings) and change
+// set. Answers the run over every company's number, or 0 and `error`.
+std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunAllResult& result,
+                          int exit_code, std::string* error);
+
+}  // namespace veriprog::history

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "veriprog/explain.h"
+#include "veriprog/findings.h"
 #include "veriprog/operation_run.h"
 #include "veriprog/recordset.h"
 
@@ -67,6 +68,9 @@ struct RunAllOptions {
   // or never ran run again, and the new report (this file, unless `report` names another) keeps
   // the others as they were.
   std::string retry_failed;
+  // Each check's flagged keys kept with its unit (UnitResult::findings), for a run history,
+  // though its rows are not kept.
+  bool keep_findings = false;
 };
 
 struct UnitResult {
@@ -77,6 +81,9 @@ struct UnitResult {
   bool interrupted = false;  // stopped while it ran
   int attempts = 0;          // a rebuild the server chose as a deadlock victim runs again
   Outcome outcome = {};
+  OperationParameters parameters = {};  // as the unit ran with them
+  std::vector<Finding> findings = {};   // with keep_findings: the check's flagged keys
+  std::string change_set = {};          // with record_changes: the rebuild's (JSON)
   std::vector<MonthSeries> charts = {};
   std::string chart_error = {};
 };
