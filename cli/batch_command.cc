@@ -310,6 +310,8 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
       report.push_back({std::to_string(u.ditta), u.period, u.family, u.outcome.row_count,
                         u.outcome.flagged, u.outcome.seconds, OutcomeText(u), MessageOf(u),
                         u.outcome.rows, u.charts, u.chart_error});
+      if (const OperationInfo* op = OperationOf(u, rebuild); op != nullptr && u.run)
+        report.back().trend = TrendOf(store.get(), history::RunOf(*op, u.parameters));
     }
     WriteHtmlReport(std::cout, title + ": " + std::to_string(r.companies) + " companies", report);
   } else if (a.format == "openmetrics") {

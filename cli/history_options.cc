@@ -47,6 +47,15 @@ std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refus
   return store;
 }
 
+std::vector<ReportUnit::TrendRun> TrendOf(history::Store* store, const history::Run& like) {
+  constexpr int kRuns = 30;
+  std::vector<ReportUnit::TrendRun> trend;
+  if (store == nullptr) return trend;
+  for (const history::TrendPoint& p : store->Trend(like, kRuns, nullptr))
+    trend.push_back({p.started, p.flagged});
+  return trend;
+}
+
 void PrintRecorded(const history::Recorded& recorded) {
   if (!recorded.error.empty()) {
     std::cerr << "history: not recorded: " << recorded.error << '\n';

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/html_report.h"
 #include "veriprog/history.h"
 
 namespace veriprog::cli {
@@ -27,6 +28,10 @@ std::string HistoryPath(const HistoryOptions& h);
 // the reason printed, when one was named and cannot be used: the command then runs nothing and
 // ends with exit 2.
 std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused);
+
+// The flagged totals of the last runs of the operation `like` names (this one included), for
+// the page's trend; none without a history.
+std::vector<ReportUnit::TrendRun> TrendOf(history::Store* store, const history::Run& like);
 
 // "history: run 12; 3 flagged: 1 new, 1 known, 1 acknowledged" on stderr.
 void PrintRecorded(const history::Recorded& recorded);

@@ -174,6 +174,32 @@ std::string SvgChart(const MonthSeries& series) {
   return svg.str();
 }
 
+std::string SvgTrend(const std::vector<ReportUnit::TrendRun>& trend) {
+  constexpr int kBar = 14, kGap = 4, kHeight = 90, kTop = 14, kBottom = 16;
+  std::int64_t most = 1;
+  for (const auto& t : trend)
+    most = std::max(most, t.flagged);
+  const int width = static_cast<int>(trend.size()) * (kBar + kGap) + kGap;
+  std::ostringstream svg;
+  svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << kHeight
+      << "\" role=\"img\" aria-label=\"flagged totals per run\">";
+  const int room = kHeight - kTop - kBottom;
+  for (std::size_t i = 0; i < trend.size(); ++i) {
+    const int h = static_cast<int>(trend[i].flagged * room / most);
+    const int x = kGap + static_cast<int>(i) * (kBar + kGap);
+    svg << "<rect x=\"" << x << "\" y=\"" << kTop + room - h << "\" width=\"" << kBar
+        << "\" height=\"" << std::max(h, 1) << "\" fill=\""
+        << (trend[i].flagged > 0 ? "#c0392b" : "#27ae60") << "\"><title>"
+        << HtmlEscape(trend[i].started) << ": " << trend[i].flagged << " flagged</title></rect>";
+    svg << "<text x=\"" << x + kBar / 2 << "\" y=\"" << kTop + room - h - 3
+        << "\" text-anchor=\"middle\">" << trend[i].flagged << "</text>";
+  }
+  svg << "<text x=\"" << kGap << "\" y=\"" << kHeight - 4 << "\">"
+      << HtmlEscape(trend.front().started.substr(0, 10)) << "</text>";
+  svg << "</svg>";
+  return svg.str();
+}
+
 void WriteHtmlReport(std::ostream& out, const std::string& title,
                      const std::vector<ReportUnit>& units) {
   std::int64_t flagged = 0, failed = 0;
@@ -238,6 +264,20 @@ void WriteHtmlReport(std::ostream& out, const std::string& title,
     out << "</td></tr>\n";
   }
   out << "</tbody></table>\n";
+
+  bool trends = false;
+  for (const ReportUnit& u : units) {
+    if (u.trend.size() < 2) continue;
+    if (!trends) {
+      out << "<h2>Flagged totals per run</h2>\n<p class=\"lead\">From the run history, the "
+             "oldest on the left, this run on the right.</p>\n<div class=\"charts\">\n";
+      trends = true;
+    }
+    out << "<figure>" << SvgTrend(u.trend) << "<figcaption><strong>Company "
+        << HtmlEscape(u.company) << ", " << HtmlEscape(u.family) << ", " << HtmlEscape(u.period)
+        << "</strong><br>" << u.trend.size() << " runs</figcaption></figure>\n";
+  }
+  if (trends) out << "</div>\n";
 
   for (std::size_t i = 0; i < units.size(); ++i) {
     const ReportUnit& u = units[i];

@@ -29,6 +29,13 @@ struct ReportUnit {
   std::shared_ptr<db::Recordset> result;  // its rows; the page lists the flagged ones
   std::vector<MonthSeries> charts;
   std::string chart_error;  // why the charts could not be drawn
+  // The flagged totals of this check's earlier runs and this one, oldest first, as the run
+  // history remembers them: drawn as a trend when there are two or more.
+  struct TrendRun {
+    std::string started;
+    std::int64_t flagged = 0;
+  };
+  std::vector<TrendRun> trend = {};
 };
 
 void WriteHtmlReport(std::ostream& out, const std::string& title,
@@ -38,5 +45,7 @@ void WriteHtmlReport(std::ostream& out, const std::string& title,
 std::string HtmlEscape(std::string_view text);
 // The chart of one series as an inline SVG element.
 std::string SvgChart(const MonthSeries& series);
+// The flagged totals per run as inline SVG bars, the latest on the right.
+std::string SvgTrend(const std::vector<ReportUnit::TrendRun>& trend);
 
 }  // namespace veriprog::cli

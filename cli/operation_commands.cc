@@ -97,8 +97,9 @@ std::string Period(const OperationInfo& op, const OperationOptions& o) {
 
 // The page of one check: its summary, its flagged rows and, for the account totals, the months
 // of each flagged key.
-void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOptions& o,
-               const Outcome& outcome, const std::shared_ptr<db::Recordset>& rows) {
+void PrintHtml(CLSCG_VERIPROG& main, history::Store* store, const OperationInfo& op,
+               const OperationOptions& o, const Outcome& outcome,
+               const std::shared_ptr<db::Recordset>& rows) {
   ReportUnit unit;
   unit.company = o.company.value_or("");
   unit.period = Period(op, o);
@@ -113,6 +114,7 @@ void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOpt
       outcome.rows) {
     unit.charts = FlaggedAccountCharts(main, *outcome.rows, kChartsPerUnit, &unit.chart_error);
   }
+  unit.trend = TrendOf(store, history::RunOf(op, ParametersOf(o)));
   WriteHtmlReport(std::cout, Title(op) + ", company " + unit.company + ", " + unit.period, {unit});
 }
 
@@ -219,7 +221,7 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     }
     std::cout << out.dump(2) << '\n';
   } else if (o.format == "html") {
-    PrintHtml(main, op, o, outcome, rows);
+    PrintHtml(main, store.get(), op, o, outcome, rows);
   } else if (o.format == "openmetrics") {
     const int ran = static_cast<int>(ExitCodeOf(outcome));
     // A failed run tells when the check last went through, as the history remembers it.

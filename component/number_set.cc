@@ -63,4 +63,11 @@ const std::vector<RunAllFamily>& RunAllFamilies(bool rebuild) {
   return rebuild ? rebuilds : checks;
 }
 
+const OperationInfo* OperationOf(const UnitResult& unit, bool rebuild) {
+  for (const RunAllFamily& f : RunAllFamilies(rebuild)) {
+    if (f.name == unit.family) return FindOperation(rebuild, f.operation);
+  }
+  return nullptr;
+}
+
 }  // namespace veriprog

@@ -112,10 +112,7 @@ std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunA
     if (parent <= 0) return 0;
     for (const UnitResult& u : result.units) {
       if (!u.run) continue;
-      const OperationInfo* op = nullptr;
-      for (const RunAllFamily& f : RunAllFamilies(options.rebuild)) {
-        if (f.name == u.family) op = FindOperation(options.rebuild, f.operation);
-      }
+      const OperationInfo* op = OperationOf(u, options.rebuild);
       if (op == nullptr) continue;
       Run run = RunOf(*op, u.parameters);
       run.parent = parent;

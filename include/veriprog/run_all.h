@@ -131,6 +131,9 @@ struct RunAllResult {
   std::string report_error;
 };
 
+// The operation a unit of a run of that kind runs, or nullptr for a family not named so.
+const OperationInfo* OperationOf(const UnitResult& unit, bool rebuild);
+
 // Whether the unit failed: an error, an interruption, or not run; never merely flagged.
 bool Failed(const UnitResult& unit);
 
