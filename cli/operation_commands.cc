@@ -55,6 +55,15 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
                   "rebuild inside a transaction, list the stored rows it would insert, update "
                   "and delete with their old and new amounts, then roll back: nothing is written "
                   "(exit 1 when something would change)");
+    auto* plan = cmd->add_option(
+        "--plan", o.plan,
+        "a dry run that also saves what the rebuild would write, with a fingerprint of the "
+        "journal it read, to FILE for --apply");
+    cmd->add_option("--apply", o.apply,
+                    "rebuild as planned in FILE: committed only when the journal is as it was and "
+                    "the rebuild writes exactly what the plan lists, otherwise rolled back "
+                    "(exit 4)")
+        ->excludes(plan);
     cmd->add_option("--format", o.format, "outcome: table (plain text), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
   }
@@ -84,7 +93,8 @@ void PrintHtml(CLSCG_VERIPROG& main, const OperationInfo& op, const OperationOpt
 }
 
 int Run(const OperationInfo& op, const OperationOptions& o) {
-  if (op.rebuild && o.dry_run) return RunDryRun(op, o);
+  if (op.rebuild && !o.apply.empty()) return RunApply(op, o);
+  if (op.rebuild && (o.dry_run || !o.plan.empty())) return RunDryRun(op, o);
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, op.rebuild);
   main.SetLimits(LimitsOf(o));

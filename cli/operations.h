@@ -19,6 +19,7 @@ namespace veriprog::cli {
 struct OperationOptions : OperationParameters {
   bool flagged_only = false;
   bool dry_run = false;
+  std::string plan, apply;  // --plan FILE, --apply FILE
   std::string format = "table";
 };
 
