@@ -204,8 +204,7 @@ std::optional<ChangeSet> ChangeSetFromJson(std::string_view text, std::string* e
   Json j = Json::parse(text, nullptr, false);
   if (j.is_discarded()) return fail("the text is not JSON");
   try {
-    if (!j.is_object() || !j.contains("change_set_version"))
-      return fail("no change_set_version");
+    if (!j.is_object() || !j.contains("change_set_version")) return fail("no change_set_version");
     if (Whole(j, "change_set_version") != kVersion) {
       return fail("version " + j["change_set_version"].dump() + ", this program reads " +
                   std::to_string(kVersion));

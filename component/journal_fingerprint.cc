@@ -40,8 +40,9 @@ std::vector<std::string> Sources(const std::string& family, const DryRunScope& s
                 fiscal_year,
             "SELECT * FROM CG24_TABPDC"};
   }
-  const std::string in_year = " AND (YEAR(CG41_DATAREG) = " + y + " OR YEAR(CG41_DATAREGIVA) = " +
-                              y + " OR YEAR(CG41_DATACOMP) = " + y + ")";
+  const std::string in_year = " AND (YEAR(CG41_DATAREG) = " + y +
+                              " OR YEAR(CG41_DATAREGIVA) = " + y +
+                              " OR YEAR(CG41_DATACOMP) = " + y + ")";
   std::vector<std::string> sources = {
       "SELECT * FROM CG43_MOVIVA" + header +
           "CG43_DITTA_CG18 AND CG41_NUMREG = CG43_NUMREG_CG41 WHERE CG43_DITTA_CG18 = " + d +

@@ -143,8 +143,7 @@ RecordedRebuild RunRebuildSession(CLSCG_VERIPROG& main, const OperationInfo& op,
     auto run = [&] {
       connection->BeginTrans();
       if (scope && session.fingerprint)
-        result.changes.fingerprint =
-            JournalFingerprint(*connection, result.changes.family, *scope);
+        result.changes.fingerprint = JournalFingerprint(*connection, result.changes.family, *scope);
       for (const StoredTable& t : tables)
         before.push_back(ReadTable(*connection, t));
       outcome = RunOperation(main, op);

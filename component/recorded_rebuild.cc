@@ -107,8 +107,8 @@ std::optional<std::string> DifferenceFrom(const ChangeSet& plan, const ChangeSet
         " the rebuild would leave alone (first: " + first_missing + ")");
   }
   if (other) {
-    add(Counted(other, "row", "rows") + " would change otherwise than planned (first: " +
-        first_other + ")");
+    add(Counted(other, "row", "rows") +
+        " would change otherwise than planned (first: " + first_other + ")");
   }
   if (why.empty()) return std::nullopt;
   return why;
@@ -145,8 +145,7 @@ RecordedRebuild RebuildRecorded(CLSCG_VERIPROG& main, const OperationInfo& op,
   RebuildSession session{.all_values = true, .fingerprint = plan != nullptr};
   session.decide = [plan](const ChangeSet& done) -> std::string {
     if (!plan) return "";
-    if (done.fingerprint != plan->fingerprint)
-      return "the journal changed since the plan was made";
+    if (done.fingerprint != plan->fingerprint) return "the journal changed since the plan was made";
     if (auto why = DifferenceFrom(*plan, done)) return *why;
     return "";
   };

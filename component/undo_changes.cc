@@ -91,7 +91,8 @@ std::vector<std::string> Differences(db::Connection& c, const std::vector<Stored
   for (const Touched& t : touched) {
     const auto& rows = now[t.table->name];
     if (rows.count(t.text + "#2")) {
-      out.push_back(t.Shown() + ": the key repeats in the table; which row is which cannot be told");
+      out.push_back(t.Shown() +
+                    ": the key repeats in the table; which row is which cannot be told");
       continue;
     }
     const auto& want = after ? t.after : t.before;

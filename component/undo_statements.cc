@@ -19,9 +19,9 @@ std::string KeyCondition(const std::vector<std::string>& columns,
       column = rename_to + column.substr(rename_from.size());
     const std::string lhs =
         null_as[i].empty() ? column : "ISNULL(" + column + ", " + null_as[i] + ")";
-    out += (out.empty() ? "" : " AND ") +
-           (key[i].is_null() && null_as[i].empty() ? lhs + " IS NULL"
-                                                   : lhs + " = " + SqlLiteral(key[i]));
+    out += (out.empty() ? "" : " AND ") + (key[i].is_null() && null_as[i].empty()
+                                               ? lhs + " IS NULL"
+                                               : lhs + " = " + SqlLiteral(key[i]));
   }
   return out;
 }
@@ -48,9 +48,9 @@ std::string List(const std::vector<std::string>& items) {
 
 // The link of a currency twin, or of a monthly total, to its parent row.
 struct Link {
-  const char* parent_prefix;  // the parent table's
-  const char* column;         // the row's column holding the parent's identity
-  const char* parent_id;      // the parent's identity column
+  const char* parent_prefix;   // the parent table's
+  const char* column;          // the row's column holding the parent's identity
+  const char* parent_id;       // the parent's identity column
   std::size_t parent_columns;  // the key columns that are the parent's key
 };
 Link LinkOf(StoredLink link) {
@@ -108,7 +108,8 @@ std::string UndoStatements::Where(const StoredTable& t, const std::vector<db::Va
          ")";
 }
 
-std::string UndoStatements::Delete(const StoredTable& t, const std::vector<db::Variant>& key) const {
+std::string UndoStatements::Delete(const StoredTable& t,
+                                   const std::vector<db::Variant>& key) const {
   return "DELETE FROM " + t.target + " WHERE " + Where(t, key);
 }
 
@@ -143,15 +144,15 @@ std::string UndoStatements::Insert(const StoredTable& t, const std::vector<db::V
   const Link link = LinkOf(t.link);
   const StoredTable& parent = Parent(t);
   const std::string parent_where =
-      And(ScopeCondition(parent), t.link == StoredLink::kYearly
-                                      ? KeyCondition(t.key, t.null_as, key, 0, link.parent_columns,
-                                                     "CG52_", "CG53_")
-                                      : KeyCondition(t.key, t.null_as, key, 0, link.parent_columns));
+      And(ScopeCondition(parent),
+          t.link == StoredLink::kYearly
+              ? KeyCondition(t.key, t.null_as, key, 0, link.parent_columns, "CG52_", "CG53_")
+              : KeyCondition(t.key, t.null_as, key, 0, link.parent_columns));
   if (t.link == StoredLink::kYearly) {
     // A monthly total keeps its link to the yearly one of its key, or none when there is none.
     columns.push_back(link.column);
-    row.push_back("(SELECT " + std::string(link.parent_id) + " FROM " + parent.target +
-                  " WHERE " + parent_where + ")");
+    row.push_back("(SELECT " + std::string(link.parent_id) + " FROM " + parent.target + " WHERE " +
+                  parent_where + ")");
     return "INSERT INTO " + t.target + " (" + List(columns) + ") SELECT " + List(row);
   }
   // A twin is written beside its parent row: without one it is not written at all.

@@ -29,7 +29,7 @@ struct ChangeSet {
   // Touched rows only, in the order of the family's stored tables. Updated rows carry every
   // value of the row before and after, not only the changed ones: the undo checks whole rows.
   std::vector<TableDiff> diffs;
-  std::string fingerprint;  // of the journal lines the rebuild reads; empty when not taken
+  std::string fingerprint;    // of the journal lines the rebuild reads; empty when not taken
   std::int64_t Rows() const;  // rows inserted, updated or deleted
 };
 

@@ -1,14 +1,16 @@
 // A rebuild's change set against real ledgers: the undo puts every account and VAT total back by
 // key (rows the rebuild deleted and inserted, currency twins and their links included), refuses a
 // total moved since and writes nothing then; a plan applies only to the journal it was made on.
+#include "veriprog/change_set.h"
+
 #include <gtest/gtest.h>
 
+#include "component/journal_fingerprint.h"
 #include "component/stored_tables.h"
 #include "db/text.h"
 #include "gen/ledger_generator.h"
 #include "tests/support/ledger.h"
 #include "tests/support/test_database.h"
-#include "veriprog/change_set.h"
 
 namespace veriprog {
 namespace {
@@ -72,12 +74,13 @@ void MakeWrong(const testing::TestDatabase& db) {
       "(SELECT min(CGV0_IDPROGA_CG53) FROM CGV0_PROGAVAL JOIN CG53_PROGA ON CG53_IDPROGA = "
       "CGV0_IDPROGA_CG53 WHERE CG53_DITTA_CG18 = 1 AND CG53_ANNO_CG19 = 2024 AND "
       "CG53_CONTO_CG24 <> 'ZZ''9')";
-  db.Run("DELETE FROM CGV1_PROGMVAL WHERE CGV1_IDPROGM_CG52 IN (SELECT CG52_IDPROGM FROM "
-         "CG52_PROGM WHERE CG52_IDPROGA_CG53 = " +
-         twin + "); DELETE FROM CG52_PROGM WHERE CG52_IDPROGA_CG53 = " + twin +
-         "; DELETE FROM CG53_PROGA WHERE CG53_IDPROGA = " + twin +
-         "; DELETE FROM CGV0_PROGAVAL WHERE CGV0_IDPROGA_CG53 NOT IN (SELECT CG53_IDPROGA FROM "
-         "CG53_PROGA)");
+  db.Run(
+      "DELETE FROM CGV1_PROGMVAL WHERE CGV1_IDPROGM_CG52 IN (SELECT CG52_IDPROGM FROM "
+      "CG52_PROGM WHERE CG52_IDPROGA_CG53 = " +
+      twin + "); DELETE FROM CG52_PROGM WHERE CG52_IDPROGA_CG53 = " + twin +
+      "; DELETE FROM CG53_PROGA WHERE CG53_IDPROGA = " + twin +
+      "; DELETE FROM CGV0_PROGAVAL WHERE CGV0_IDPROGA_CG53 NOT IN (SELECT CG53_IDPROGA FROM "
+      "CG53_PROGA)");
   db.Run(
       "UPDATE CGV1_PROGMVAL SET CGV1_IMPORTODARE = CGV1_IMPORTODARE + 1 WHERE CGV1_IDPROGM_CG52 = "
       "(SELECT min(CGV1_IDPROGM_CG52) FROM CGV1_PROGMVAL JOIN CG52_PROGM ON CG52_IDPROGM = "
@@ -109,7 +112,7 @@ TEST(ChangeSet, AccountUndoPutsEveryTotalBackByKey) {
   ASSERT_EQ(done.outcome.stato, tsOk) << done.outcome.errore;
   ASSERT_TRUE(done.committed);
   const ChangeSet& c = done.changes;
-  EXPECT_EQ(c.operation, "RicalcoloProgressiviContabili");
+  EXPECT_EQ(c.operation, "AzzeraAggiornaProgressiviContabili");
   EXPECT_EQ(c.family, "accounts");
   for (const char* t : {"CG53_PROGA", "CGV0_PROGAVAL", "CG52_PROGM", "CGV1_PROGMVAL"}) {
     SCOPED_TRACE(t);
@@ -130,11 +133,12 @@ TEST(ChangeSet, AccountUndoPutsEveryTotalBackByKey) {
   EXPECT_EQ(undone.rows, c.Rows());
   EXPECT_EQ(Totals(db, "accounts"), before);
   EXPECT_EQ(testing::AccountTotals(*conn), linked) << "links to the parent rows";
-  EXPECT_EQ(testing::Righe(*conn,
-                           "SELECT count(*) FROM CGV1_PROGMVAL LEFT JOIN CG52_PROGM ON CG52_IDPROGM "
-                           "= CGV1_IDPROGM_CG52 WHERE CG52_IDPROGM IS NULL OR CGV1_IDPROGA_CGV0 "
-                           "IS DISTINCT FROM CG52_IDPROGA_CG53"),
-            "0\n");
+  EXPECT_EQ(
+      testing::Righe(*conn,
+                     "SELECT count(*) FROM CGV1_PROGMVAL LEFT JOIN CG52_PROGM ON CG52_IDPROGM "
+                     "= CGV1_IDPROGM_CG52 WHERE CG52_IDPROGM IS NULL OR CGV1_IDPROGA_CGV0 "
+                     "IS DISTINCT FROM CG52_IDPROGA_CG53"),
+      "0\n");
 
   // Undone once, the same change set finds its rows moved: refused, nothing written.
   const UndoResult again = Undo(db, *read);
@@ -220,6 +224,13 @@ TEST(ChangeSet, PlanAppliesOnlyToTheJournalItWasMadeOn) {
   EXPECT_FALSE(planned.committed);
   EXPECT_EQ(Totals(db, "accounts"), before) << "the plan wrote";
   ASSERT_FALSE(planned.changes.fingerprint.empty());
+  // The same journal has the same fingerprint through either backend: a plan made through one
+  // applies through the other.
+  const DryRunScope scope{1, 2024, 1, 0};
+  EXPECT_EQ(JournalFingerprint(*db::Connect(db.libpq_conninfo()), "accounts", scope),
+            planned.changes.fingerprint);
+  EXPECT_EQ(JournalFingerprint(*db::Connect(db.odbc_conninfo()), "accounts", scope),
+            planned.changes.fingerprint);
   std::string error;
   const auto plan = ChangeSetFromJson(ChangeSetToJson(planned.changes), &error);
   ASSERT_TRUE(plan) << error;
