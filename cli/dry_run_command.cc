@@ -221,7 +221,8 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
                      .dump(2)
               << '\n';
   }
-  return finish(code, result.changes.Rows());
+  return finish(
+      code, result.committed ? std::optional<std::int64_t>(result.changes.Rows()) : std::nullopt);
 }
 
 }  // namespace veriprog::cli

@@ -100,7 +100,8 @@ RecordedRebuild RunRebuildSession(CLSCG_VERIPROG& main, const OperationInfo& op,
   Outcome& outcome = result.outcome;
   if (!op.rebuild || !main.CPInput()) {
     outcome.stato = tsParametriNonValidi;
-    outcome.errore = std::string(op.name) + " is not a rebuild: a dry run is a rebuild's";
+    outcome.errore =
+        std::string(op.name) + " is not a rebuild: " + session.what + " is a rebuild's";
     return result;
   }
   CLSCG_VERIPROGINPUT& in = *main.CPInput();
@@ -114,9 +115,9 @@ RecordedRebuild RunRebuildSession(CLSCG_VERIPROG& main, const OperationInfo& op,
   }
   if (connection->in_transaction()) {
     outcome.stato = tsParametriNonValidi;
-    outcome.errore =
-        "the connection is already inside a transaction: a dry run rolls back a transaction of "
-        "its own, and would take the caller's work with it";
+    outcome.errore = std::string("the connection is already inside a transaction: ") +
+                     session.what + " " + session.ends +
+                     " a transaction of its own, and would take the caller's work with it";
     return result;
   }
   try {

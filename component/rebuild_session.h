@@ -25,6 +25,9 @@ ChangeSet ChangeSetHeader(const OperationInfo& op, const CLSCG_VERIPROGINPUT& in
                           const DryRunScope& scope);
 
 struct RebuildSession {
+  // For the refusals: what the session is, and what it does with its transaction.
+  const char* what = "a dry run";
+  const char* ends = "rolls back";
   bool all_values = false;   // updated rows with every value, not only the changed ones
   bool fingerprint = false;  // the journal's fingerprint, taken before the rebuild
   // Called after a successful rebuild, on the session's connection, with the change set: "" to

@@ -142,7 +142,10 @@ RecordedRebuild RebuildRecorded(CLSCG_VERIPROG& main, const OperationInfo& op,
       return refused;
     }
   }
-  RebuildSession session{.all_values = true, .fingerprint = plan != nullptr};
+  RebuildSession session{.what = "a recorded rebuild",
+                         .ends = "commits or rolls back",
+                         .all_values = true,
+                         .fingerprint = plan != nullptr};
   session.decide = [plan](const ChangeSet& done) -> std::string {
     if (!plan) return "";
     if (done.fingerprint != plan->fingerprint) return "the journal changed since the plan was made";
