@@ -4,6 +4,7 @@
 
 #include "component/connect.h"
 #include "component/journal_fingerprint.h"
+#include "frame/ledger_lock.h"
 
 namespace veriprog {
 namespace {
@@ -107,7 +108,10 @@ RecordedRebuild RunRebuildSession(CLSCG_VERIPROG& main, const OperationInfo& op,
   CLSCG_VERIPROGINPUT& in = *main.CPInput();
   std::shared_ptr<db::Connection> connection = in.GConnect;
   Refusal refused;
-  if (!connection && !(connection = ConnectOrRefuse(in.SConnect.ToText(), refused))) {
+  const RunLimits& limits = main.Limits();
+  if (!connection &&
+      !(connection = ConnectOrRefuse(in.SConnect.ToText(), refused,
+                                     {.statement_timeout = limits.statement_timeout}))) {
     outcome.stato = refused.stato;
     outcome.errore = refused.errore;
     outcome.causa = refused.causa;
@@ -136,8 +140,9 @@ RecordedRebuild RunRebuildSession(CLSCG_VERIPROG& main, const OperationInfo& op,
     if (scope) {
       // The company's lock, as a rebuild takes it, held from before the first reading to after
       // the end: no other rebuild changes the tables in between.
-      const std::string resource = "veriprog ditta " + std::to_string(scope->ditta);
-      connection->Lock(resource, true);
+      const std::string company = std::to_string(scope->ditta);
+      const std::string resource = "veriprog ditta " + company;
+      WaitForLock(*connection, resource, true, limits, company);
       guard.Locked(resource);
     }
     // Early ends leave the transaction to the guard, which rolls it back.

@@ -8,6 +8,7 @@
 #include "component/connect.h"
 #include "component/stored_tables.h"
 #include "component/undo_statements.h"
+#include "frame/ledger_lock.h"
 #include "veriprog/change_set.h"
 #include "veriprog/error.h"
 
@@ -161,7 +162,9 @@ UndoResult UndoChanges(CLSCG_VERIPROG& main, const ChangeSet& changes) {
   CLSCG_VERIPROGINPUT& in = *main.CPInput();
   std::shared_ptr<db::Connection> c = in.GConnect;
   Refusal refused;
-  if (!c && !(c = ConnectOrRefuse(in.SConnect.ToText(), refused))) {
+  const RunLimits& limits = main.Limits();
+  if (!c && !(c = ConnectOrRefuse(in.SConnect.ToText(), refused,
+                                  {.statement_timeout = limits.statement_timeout}))) {
     result.stato = refused.stato;
     result.errore = refused.errore;
     return result;
@@ -173,12 +176,13 @@ UndoResult UndoChanges(CLSCG_VERIPROG& main, const ChangeSet& changes) {
         "own, and would take the caller's work with it";
     return result;
   }
-  const std::string resource = "veriprog ditta " + std::to_string(changes.ditta);
+  const std::string company = std::to_string(changes.ditta);
+  const std::string resource = "veriprog ditta " + company;
   bool locked = false;
   try {
     // The company's lock, as a rebuild takes it: no rebuild writes between the check and the
     // writing back.
-    c->Lock(resource, true);
+    WaitForLock(*c, resource, true, limits, company);
     locked = true;
     c->BeginTrans();
     result.moved = Differences(*c, tables, touched, true);

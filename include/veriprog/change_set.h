@@ -61,7 +61,8 @@ struct RecordedRebuild {
 // before the rebuild and commits only when the fingerprint is the plan's and the change set equals
 // the plan's by key and value; otherwise it rolls back and `refusal` says why, with tsOk in the
 // outcome. A plan of another operation or scope is refused before anything runs
-// (tsParametriNonValidi). The parameter object is left as it was. Never throws.
+// (tsParametriNonValidi). The lock is waited for, and statements run, as main's limits allow.
+// The parameter object is left as it was. Never throws.
 RecordedRebuild RebuildRecorded(CLSCG_VERIPROG& main, const OperationInfo& op,
                                 const ChangeSet* plan = nullptr);
 
@@ -91,7 +92,8 @@ struct UndoResult {
 // get their before-values. A later rebuild, of any family, that changed a value of a touched row
 // counts as a move. Keys that repeat in a table make it refuse rather than guess. It works on
 // main's GConnect when set (refused when already inside a transaction), otherwise on a connection
-// of its own to SConnect; the rest of the parameter object is not read. Never throws.
+// of its own to SConnect; the rest of the parameter object is not read. It waits for the lock,
+// and each statement runs, as main's limits allow (SetLimits). Never throws.
 UndoResult UndoChanges(CLSCG_VERIPROG& main, const ChangeSet& changes);
 
 }  // namespace veriprog

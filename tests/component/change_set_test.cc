@@ -196,6 +196,24 @@ TEST(ChangeSet, UndoRefusesATotalChangedSinceAndWritesNothing) {
   EXPECT_NE(refused.moved[0].find("repeats"), std::string::npos) << refused.moved[0];
   EXPECT_EQ(Totals(db, "accounts"), twice);
 
+  // Another run holding the company: past the lock's timeout the undo and the recorded rebuild
+  // end, having written nothing.
+  {
+    auto holder = db.Connect();
+    holder->Lock("veriprog ditta 1", true);
+    CLSCG_VERIPROG main;
+    FillInput(*main.CPInput(), Accounts(db), true);
+    main.SetLimits({.lock_timeout = 0.2});
+    const UndoResult waited = UndoChanges(main, done.changes);
+    EXPECT_EQ(waited.stato, tsProgramError);
+    EXPECT_NE(waited.errore.find("company 1 is locked by another run"), std::string::npos)
+        << waited.errore;
+    EXPECT_EQ(RebuildRecorded(main, *FindOperation(true, "accounts")).outcome.stato,
+              tsProgramError);
+    holder->Unlock("veriprog ditta 1", true);
+  }
+  EXPECT_EQ(Totals(db, "accounts"), twice);
+
   // A change set of another family's tables, or without its whole rows, is refused outright.
   ChangeSet foreign = done.changes;
   foreign.family = "vat";
