@@ -54,7 +54,8 @@ struct Damaged {
 
 db::Variant ValueOf(const Json& j, const std::string& type, const std::string& column) {
   if (j.is_null()) return db::Variant::Null();
-  if (type == "integer" && j.is_number_integer()) return db::Variant(j.get<std::int64_t>());
+  // A whole number is one whatever its column's other values are: they compare by value.
+  if (j.is_number_integer()) return db::Variant(j.get<std::int64_t>());
   if (type == "boolean" && j.is_boolean()) return db::Variant(j.get<bool>());
   if (j.is_string()) {
     const std::string text = j.get<std::string>();
