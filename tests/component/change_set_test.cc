@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "component/journal_fingerprint.h"
 #include "component/stored_tables.h"
 #include "db/text.h"
@@ -228,6 +230,41 @@ TEST(ChangeSet, UndoRefusesATotalChangedSinceAndWritesNothing) {
   EXPECT_EQ(part.stato, tsParametriNonValidi);
   EXPECT_NE(part.errore.find("whole row"), std::string::npos) << part.errore;
   EXPECT_EQ(Totals(db, "accounts"), twice);
+}
+
+// The turnover rebuild writes into the same account totals: where it changed one the account
+// rebuild wrote, that total has moved, and the account rebuild's undo refuses.
+TEST(ChangeSet, AnotherFamilysRebuildMovesTheTotalsItRewrote) {
+  VERIPROG_NEED_DATABASE(db);
+  gen::GenerateLedger(db.libpq_conninfo(), {.seed = 59, .lines = 2000, .wrong = 4});
+  const RecordedRebuild accounts = Rebuild(*FindOperation(true, "accounts"), Accounts(db));
+  ASSERT_TRUE(accounts.committed) << accounts.outcome.errore;
+  const RecordedRebuild turnover = Rebuild(*FindOperation(true, "turnover"), Accounts(db));
+  ASSERT_TRUE(turnover.committed) << turnover.outcome.errore;
+  std::set<std::string> rewritten;
+  for (const TableDiff& d : turnover.changes.diffs) {
+    for (const RowChange& r : d.changes)
+      rewritten.insert(d.table + " " + KeyShown(r.key));
+  }
+  std::set<std::string> both;
+  for (const TableDiff& d : accounts.changes.diffs) {
+    for (const RowChange& r : d.changes) {
+      if (rewritten.count(d.table + " " + KeyShown(r.key)))
+        both.insert(d.table + " " + KeyShown(r.key));
+    }
+  }
+  ASSERT_FALSE(both.empty());
+  const std::string before = Totals(db, "accounts");
+  const UndoResult undone = Undo(db, accounts.changes);
+  EXPECT_EQ(undone.stato, tsParametriNonValidi);
+  std::set<std::string> moved;
+  for (const std::string& m : undone.moved)
+    moved.insert(m.substr(0, m.find(':')));
+  EXPECT_EQ(moved, both);
+  EXPECT_EQ(Totals(db, "accounts"), before);
+  // Undone in the order they ran, each finds its rows as it left them.
+  ASSERT_EQ(Undo(db, turnover.changes).stato, tsOk);
+  ASSERT_EQ(Undo(db, accounts.changes).stato, tsOk);
 }
 
 TEST(ChangeSet, PlanAppliesOnlyToTheJournalItWasMadeOn) {
