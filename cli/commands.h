@@ -8,7 +8,15 @@ namespace veriprog::cli {
 
 // 0 success with no row flagged, 1 success with flagged rows, 2 invalid parameters,
 // 3 program or database error.
-enum class ExitCode { kOk = 0, kFlagged = 1, kInvalidParameters = 2, kProgramError = 3 };
+// kRefused: a plan that was not applied (the journal or the totals moved since it was made),
+// rolled back.
+enum class ExitCode {
+  kOk = 0,
+  kFlagged = 1,
+  kInvalidParameters = 2,
+  kProgramError = 3,
+  kRefused = 4
+};
 
 // Every JSON answer carries it; it grows when a field changes meaning or goes away, never when
 // one is added.

@@ -2,7 +2,10 @@
 // CSV or JSON.
 #include "cli/dry_run_command.h"
 
+#include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -10,6 +13,7 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "db/text.h"
+#include "veriprog/change_set.h"
 #include "veriprog/dry_run.h"
 
 namespace veriprog::cli {
@@ -44,11 +48,33 @@ nlohmann::ordered_json DiffToJson(const std::vector<TableDiff>& diffs) {
   return tables;
 }
 
+// Writes the text to FILE.part and renames it to FILE: a plan file is whole or not there.
+bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
+  const std::string part = path + ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text << '\n';
+    out.flush();
+    if (!out) {
+      error = "cannot write " + part;
+      std::remove(part.c_str());
+      return false;
+    }
+  }
+  if (std::rename(part.c_str(), path.c_str()) != 0) {
+    error = "cannot rename " + part + " to " + path;
+    std::remove(part.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
   const std::int64_t start = NowNs();
-  const std::string title = Title(op) + " --dry-run";
+  const bool planning = !o.plan.empty();
+  const std::string title = Title(op) + (planning ? " --plan" : " --dry-run");
   auto finish = [&](int code, std::optional<std::int64_t> rows = std::nullopt,
                     std::optional<std::int64_t> flagged = std::nullopt) {
     PrintSummary(title, rows, flagged, SecondsSince(start), code);
@@ -64,7 +90,17 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
   main.SetLimits(LimitsOf(o));
   auto progress = std::make_shared<ProgressSink>(stderr);
   main.Advise(progress);
-  const DryRunResult result = DryRun(main, op);
+  DryRunResult result;
+  ChangeSet plan;
+  if (planning) {
+    RecordedRebuild planned = PlanRebuild(main, op);
+    result.outcome = std::move(planned.outcome);
+    result.rollback_error = std::move(planned.rollback_error);
+    result.diffs = ChangedValuesOnly(planned.changes.diffs);
+    plan = std::move(planned.changes);
+  } else {
+    result = DryRun(main, op);
+  }
   main.Unadvise(progress.get());
   progress->Finish(result.outcome.stato == tsOk);
   if (!result.rollback_error.empty()) {
@@ -108,7 +144,85 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
   }
   std::cerr << "dry run: " << changed << (changed == 1 ? " row" : " rows")
             << " would change; rolled back, nothing was written\n";
+  if (planning) {
+    std::string error;
+    if (!WriteWhole(o.plan, ChangeSetToJson(plan), error)) {
+      std::cerr << error << ": no plan was saved\n";
+      return finish(static_cast<int>(ExitCode::kProgramError), rows, changed);
+    }
+    std::cerr << "plan saved to " << o.plan << "; apply it with --apply " << o.plan << '\n';
+  }
   return finish(static_cast<int>(changed > 0 ? ExitCode::kFlagged : ExitCode::kOk), rows, changed);
+}
+
+int RunApply(const OperationInfo& op, const OperationOptions& o) {
+  const std::int64_t start = NowNs();
+  const std::string title = Title(op) + " --apply";
+  auto finish = [&](ExitCode code, std::optional<std::int64_t> rows = std::nullopt) {
+    PrintSummary(title, rows, std::nullopt, SecondsSince(start), static_cast<int>(code));
+    return static_cast<int>(code);
+  };
+  if (o.no_transaction || o.dry_run) {
+    std::cerr << "--apply commits or rolls back a transaction of its own: --no-transaction and "
+                 "--dry-run do not go with it\n";
+    return finish(ExitCode::kInvalidParameters);
+  }
+  std::ifstream in(o.apply, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    std::cerr << "cannot read the plan " << o.apply << '\n';
+    return finish(ExitCode::kInvalidParameters);
+  }
+  std::string error;
+  const auto plan = ChangeSetFromJson(text, &error);
+  if (!plan) {
+    std::cerr << o.apply << ": " << error << '\n';
+    return finish(ExitCode::kInvalidParameters);
+  }
+  CLSCG_VERIPROG main;
+  FillInput(*main.CPInput(), o, true);
+  main.SetLimits(LimitsOf(o));
+  auto progress = std::make_shared<ProgressSink>(stderr);
+  main.Advise(progress);
+  const RecordedRebuild result = RebuildRecorded(main, op, &*plan);
+  main.Unadvise(progress.get());
+  progress->Finish(result.outcome.stato == tsOk);
+  if (!result.rollback_error.empty()) {
+    std::cerr << "rollback failed (" << result.rollback_error
+              << "); the server undoes the transaction when the connection closes\n";
+  }
+  const Outcome& outcome = result.outcome;
+  if (const int signal = InterruptSignal()) {
+    if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
+    std::cerr << "interrupted: the rebuild was rolled back; nothing was written\n";
+    PrintSummary(title, std::nullopt, std::nullopt, SecondsSince(start), 128 + signal);
+    return 128 + signal;
+  }
+  ExitCode code = ExitCode::kOk;
+  if (outcome.stato != tsOk) {
+    if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
+    if (!outcome.causa.empty()) std::cerr << "  (" << outcome.causa << ")\n";
+    code = ExitCodeOf(outcome.stato);
+  } else if (!result.committed) {
+    std::cerr << "refused: " << result.refusal << "; rolled back, nothing was written\n";
+    code = ExitCode::kRefused;
+  } else {
+    std::cerr << "applied: " << result.changes.Rows()
+              << (result.changes.Rows() == 1 ? " row" : " rows") << " written as planned\n";
+  }
+  if (o.format == "json") {
+    std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},
+                                        {"operation", Title(op)},
+                                        {"applied", result.committed},
+                                        {"stato", static_cast<int>(outcome.stato)},
+                                        {"errore", outcome.errore},
+                                        {"refusal", result.refusal},
+                                        {"rows", result.changes.Rows()}}
+                     .dump(2)
+              << '\n';
+  }
+  return finish(
+      code, result.committed ? std::optional<std::int64_t>(result.changes.Rows()) : std::nullopt);
 }
 
 }  // namespace veriprog::cli

@@ -84,6 +84,15 @@ void AddParameterOptions(CLI::App* cmd, OperationOptions& o, bool rebuild, unsig
                   "rebuild inside a transaction, list the stored rows it would insert, update "
                   "and delete with their old and new amounts, then roll back: nothing is written "
                   "(exit 1 when something would change)");
+    auto* plan = cmd->add_option(
+        "--plan", o.plan,
+        "a dry run that also saves what the rebuild would write, with a fingerprint of the "
+        "journal it read, to FILE for --apply");
+    cmd->add_option("--apply", o.apply,
+                    "rebuild as planned in FILE: committed only when the journal is as it was and "
+                    "the rebuild writes exactly what the plan lists, otherwise rolled back "
+                    "(exit 4)")
+        ->excludes(plan);
     cmd->add_option("--format", o.format, "outcome: table (plain text), csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
   }
@@ -135,7 +144,8 @@ Recheck RunRecheck(CLSCG_VERIPROG& main, const OperationInfo& op, const Operatio
 }
 
 int Run(const OperationInfo& op, const OperationOptions& o) {
-  if (op.rebuild && o.dry_run) return RunDryRun(op, o);
+  if (op.rebuild && !o.apply.empty()) return RunApply(op, o);
+  if (op.rebuild && (o.dry_run || !o.plan.empty())) return RunDryRun(op, o);
   bool refused = false;
   const std::unique_ptr<history::Store> store = OpenHistory(o.history, refused);
   if (refused) return static_cast<int>(ExitCode::kInvalidParameters);

@@ -73,8 +73,8 @@ ExitCode ExitCodeOf(StatoEnum stato) {
 }
 
 std::string OutcomeText(ExitCode code) {
-  // By exit code: 0 ok, 1 flagged, 2 invalid parameters, 3 error.
-  constexpr const char* kWords[] = {"ok", "flagged", "invalid parameters", "error"};
+  // By exit code: 0 ok, 1 flagged, 2 invalid parameters, 3 error, 4 refused.
+  constexpr const char* kWords[] = {"ok", "flagged", "invalid parameters", "error", "refused"};
   const auto i = static_cast<std::size_t>(code);
   return i < std::size(kWords) ? kWords[i] : "interrupted";
 }

@@ -61,6 +61,10 @@ void CLSCG_VERIPROG::SetLimits(RunLimits limits) {
   frame_->limits = std::move(limits);
 }
 
+const RunLimits& CLSCG_VERIPROG::Limits() const {
+  return frame_->limits;
+}
+
 db::Variant CLSCG_VERIPROG::ValoreDB(db::Variant& Importo) {
   return frame_->ValoreDB(Importo);
 }

@@ -23,8 +23,10 @@ struct Column {
 StoredTable Table(const std::string& name, const std::vector<Column>& key,
                   const std::vector<std::string>& values, const std::string& from_where) {
   StoredTable t{name, {}, values, "SELECT "};
+  t.target = name;
   for (const Column& c : key) {
     t.key.push_back(c.name);
+    t.null_as.push_back(c.null_as);
     t.select += c.Select() + ", ";
   }
   for (std::size_t i = 0; i < values.size(); ++i)
@@ -56,7 +58,7 @@ std::vector<StoredTable> AccountTables(const DryRunScope& s) {
   };
   const std::string cg53 = LedgerTable(TableId::kCG53Read), cg52 = LedgerTable(TableId::kCG52Read);
   const std::string cgv0 = LedgerTable(TableId::kCGV0Read), cgv1 = LedgerTable(TableId::kCGV1);
-  return {
+  std::vector<StoredTable> tables = {
       Table(cg53, kYearlyKey,
             {"CG53_SALDOAPE", "CG53_RETTDARE", "CG53_RETTAVERE", "CG53_SALDOFIN", "CG53_SALDOCHIU",
              "CG53_IMPORTOIVA"},
@@ -73,6 +75,18 @@ std::vector<StoredTable> AccountTables(const DryRunScope& s) {
              "CGV1_IMPORTOAVEREEURO", "CGV1_FATTURATOEURO"},
             cgv1 + " INNER JOIN " + cg52 + " ON CGV1_IDPROGM_CG52 = CG52_IDPROGM" + monthly),
   };
+  const std::string d = db::SqlNumber(s.ditta), e = db::SqlNumber(s.esercizio),
+                    p = db::SqlNumber(s.progressivo);
+  tables[0].target = LedgerTable(TableId::kCG53);
+  tables[0].scope = {{"CG53_DITTA_CG18", d}, {"CG53_ANNO_CG19", e}, {"CG53_PROGESER_CG19", p}};
+  tables[1].target = LedgerTable(TableId::kCGV0);
+  tables[1].link = StoredLink::kYearlyTwin;
+  tables[2].target = LedgerTable(TableId::kCG52);
+  tables[2].scope = {{"CG52_DITTA_CG18", d}, {"CG52_ANNO_CG53", e}, {"CG52_PROGESER_CG53", p}};
+  tables[2].link = StoredLink::kYearly;
+  tables[3].target = cgv1;
+  tables[3].link = StoredLink::kMonthlyTwin;
+  return tables;
 }
 
 // The activities of the company, whose per-activity totals the VAT families keep.
@@ -93,6 +107,21 @@ std::string OfActivityYear(const std::string& table, const std::string& prefix,
                            const DryRunScope& s) {
   return table + " WHERE " + prefix + "_ANNO = " + db::SqlNumber(s.anno) + " AND " +
          OfActivities(prefix + "_IDATTIVITA_CG86", s);
+}
+
+// The scope columns of a VAT table: the company's (when it has one) and the year's.
+std::vector<StoredTable> WithScope(std::vector<StoredTable> tables, const DryRunScope& s) {
+  for (StoredTable& t : tables) {
+    const std::string prefix = t.name.substr(0, t.name.find('_'));
+    if (prefix == "CG68") {
+      t.scope = {{"CG68_DITTA_CG18", db::SqlNumber(s.ditta)}};
+      continue;
+    }
+    if (t.key.front() != prefix + "_IDATTIVITA_CG86")
+      t.scope.emplace_back(prefix + "_DITTA_CG18", db::SqlNumber(s.ditta));
+    t.scope.emplace_back(prefix + "_ANNO", db::SqlNumber(s.anno));
+  }
+  return tables;
 }
 
 std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope& s) {
@@ -153,12 +182,25 @@ std::vector<StoredTable> VatTables(const std::string& family, const DryRunScope&
   return {};
 }
 
+}  // namespace
+
 std::string KeyText(const std::vector<db::Variant>& key) {
   std::string text;
   for (const db::Variant& v : key) {
     // Codes compare without their padding, as the database compares them.
     text += v.is_null() ? std::string("\x1e") : std::string(db::TrimRight(v.ToText()));
     text += '\x1f';
+  }
+  return text;
+}
+
+std::string KeyShown(const std::vector<std::pair<std::string, db::Variant>>& key) {
+  std::string text;
+  for (const auto& [column, value] : key) {
+    const auto cut = column.find('_');
+    text += (text.empty() ? "" : " ") +
+            (cut == std::string::npos ? column : column.substr(cut + 1)) + "=" +
+            (value.is_null() ? "NULL" : std::string(db::TrimRight(value.ToText())));
   }
   return text;
 }
@@ -171,11 +213,9 @@ bool SameValue(const db::Variant& a, const db::Variant& b) {
   return c && *c == 0;
 }
 
-}  // namespace
-
 std::vector<StoredTable> StoredTablesOf(const std::string& family, const DryRunScope& scope) {
   if (family == "accounts") return AccountTables(scope);
-  return VatTables(family, scope);
+  return WithScope(VatTables(family, scope), scope);
 }
 
 TableRows ReadTable(db::Connection& connection, const StoredTable& table) {
@@ -195,7 +235,8 @@ TableRows ReadTable(db::Connection& connection, const StoredTable& table) {
   return out;
 }
 
-TableDiff CompareTables(const StoredTable& table, const TableRows& before, const TableRows& after) {
+TableDiff CompareTables(const StoredTable& table, const TableRows& before, const TableRows& after,
+                        bool all_values) {
   TableDiff d{table.name};
   std::map<std::string, const TableRows::Row*> later;
   for (const auto& [text, row] : after.rows)
@@ -219,11 +260,14 @@ TableDiff CompareTables(const StoredTable& table, const TableRows& before, const
     }
     matched.insert(text);
     RowChange c{"updated", key_of(row), {}};
+    bool changed = false;
     for (std::size_t i = 0; i < table.values.size(); ++i) {
-      if (!SameValue(row.values[i], it->second->values[i]))
+      const bool same = SameValue(row.values[i], it->second->values[i]);
+      changed = changed || !same;
+      if (!same || all_values)
         c.values.push_back({table.values[i], row.values[i], it->second->values[i]});
     }
-    if (c.values.empty()) {
+    if (!changed) {
       ++d.unchanged;
     } else {
       d.changes.push_back(std::move(c));

@@ -12,6 +12,12 @@
 
 namespace veriprog {
 
+// Takes the lock on `resource` for `connection`'s session, waiting as `limits` allow and saying
+// so through its on_wait; throws db::DbError "company N is locked by another run" past the
+// lock's timeout. For the services that hold a company's lock around a whole operation.
+void WaitForLock(db::Connection& connection, const std::string& resource, bool exclusive,
+                 const RunLimits& limits, const std::string& company);
+
 class LedgerLock {
  public:
   // Waits for the lock; throws when the server refuses it.

@@ -42,7 +42,9 @@ struct DryRunResult {
 
 // Runs the rebuild `op` on main, whose parameter object is filled as for the rebuild itself,
 // inside a transaction of its own that it rolls back, under the company's lock from before the
-// first reading to after the rollback. It works on GConnect when one is set, and refuses it
+// first reading to after the rollback, waited for as main's limits allow (SetLimits, which also
+// bound each statement on a connection it opens). It works on GConnect when one is set, and
+// refuses it
 // (tsParametriNonValidi) when it is already inside a transaction: that one is not the dry run's
 // to roll back; otherwise on a connection of its own to SConnect. The parameter object is left
 // as it was. Events go to main's sinks. Never throws.

@@ -75,6 +75,7 @@ class CLSCG_VERIPROG {
   // while it is awaited) and each statement's, on the connection opened from SConnect. None by
   // default: an operation waits as long as it takes.
   void SetLimits(RunLimits limits);
+  const RunLimits& Limits() const;
 
  private:
   InstanceId id_;
