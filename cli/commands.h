@@ -34,6 +34,8 @@ void AddExplainCommand(CLI::App& app, ExitCode& code);
 void AddGenerateCommand(CLI::App& app, ExitCode& code);
 // `history` (and `history prune`) and `ack`: the run history, read, kept small, acknowledged.
 void AddHistoryCommands(CLI::App& app, ExitCode& code);
+// `undo RUN`: a recorded rebuild taken back.
+void AddUndoCommand(CLI::App& app, ExitCode& code);
 // `selftest`: the acceptance kit, on a scratch database of the user's own server.
 void AddSelftestCommand(CLI::App& app, ExitCode& code);
 

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   veriprog::cli::AddExplainCommand(app, code);
   veriprog::cli::AddGenerateCommand(app, code);
   veriprog::cli::AddHistoryCommands(app, code);
+  veriprog::cli::AddUndoCommand(app, code);
   veriprog::cli::AddSelftestCommand(app, code);
   veriprog::cli::AddSqlCommands(app, code);
   try {

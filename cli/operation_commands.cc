@@ -13,6 +13,7 @@
 #include "cli/operations.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "veriprog/change_set.h"
 #include "veriprog/explain.h"
 #include "veriprog/history.h"
 #include "veriprog/recheck.h"
@@ -158,10 +159,17 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
   main.SetLimits(LimitsOf(o));
   const bool in_transaction = op.rebuild && !o.no_transaction;
   Outcome outcome;
+  std::string change_set;  // a rebuild's, for the history: what undo takes back
   {
     auto progress = std::make_shared<ProgressSink>(stderr);
     main.Advise(progress);
-    outcome = RunOperation(main, op, o.include_stored);
+    if (in_transaction && store) {
+      const RecordedRebuild recorded = RebuildRecorded(main, op);
+      outcome = recorded.outcome;
+      if (recorded.committed) change_set = ChangeSetToJson(recorded.changes);
+    } else {
+      outcome = RunOperation(main, op, o.include_stored);
+    }
     main.Unadvise(progress.get());
     progress->Finish(outcome.stato == tsOk);
   }
@@ -193,8 +201,12 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
 
   history::Recorded recorded;
   if (store) {
-    recorded = history::RecordOperation(*store, op, ParametersOf(o), outcome, code);
+    recorded = history::RecordOperation(*store, op, ParametersOf(o), outcome, code, change_set);
     PrintRecorded(recorded);
+    if (!change_set.empty() && recorded.run > 0) {
+      std::cerr << "history: the rebuild's change set is kept (veriprog-cli undo " << recorded.run
+                << " writes the totals back as they were)\n";
+    }
   }
   std::shared_ptr<db::Recordset> rows = outcome.rows;
   if (rows && outcome.stato == tsOk && (o.new_only || o.keys) && rows->FieldIndex("FLAGSBIL")) {

@@ -154,3 +154,30 @@ std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunA
                           int exit_code, std::string* error);
 
 }  // namespace veriprog::history
+
+#include "veriprog/change_set.h"
+
+namespace veriprog::history {
+
+struct UndoneUnit {
+  std::int64_t run = 0;  // the rebuild taken back
+  UndoResult result;
+  std::int64_t undo_run = 0;  // the history's record of the undo, once it is done
+};
+
+struct UndoRunResult {
+  // tsParametriNonValidi, nothing written: no such run, a run without a change set, one already
+  // undone, or a connection to another server or database than the run's.
+  StatoEnum stato = tsOk;
+  std::string errore;
+  std::vector<UndoneUnit> units;  // in the order taken back; the last one may have refused
+  bool complete = false;          // every rebuild of the run taken back
+};
+
+// Takes back the rebuild `run` recorded, or every rebuild of a run over every company, the last
+// first: each one's change set written back by UndoChanges on main (its SConnect and limits), each
+// one recorded as an "undo" run and its rebuild marked undone. The first refusal stops it, and
+// the rebuilds already taken back stay so (each was its own transaction). Never throws.
+UndoRunResult UndoRun(Store& store, CLSCG_VERIPROG& main, std::int64_t run);
+
+}  // namespace veriprog::history
