@@ -224,6 +224,7 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
   const std::unique_ptr<history::Store> store = OpenHistory(a.history, refused);
   if (refused) return finish(static_cast<int>(ExitCode::kInvalidParameters), false);
   o.keep_findings = store != nullptr;
+  o.record_changes = store != nullptr;
 
   RunAllResult r;
   {

@@ -179,6 +179,9 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
     std::cerr << o.apply << ": " << error << '\n';
     return finish(ExitCode::kInvalidParameters);
   }
+  bool refused = false;
+  const std::unique_ptr<history::Store> store = OpenHistory(o.history, refused);
+  if (refused) return finish(ExitCode::kInvalidParameters);
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, true);
   main.SetLimits(LimitsOf(o));
@@ -209,6 +212,12 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
   } else {
     std::cerr << "applied: " << result.changes.Rows()
               << (result.changes.Rows() == 1 ? " row" : " rows") << " written as planned\n";
+  }
+  if (store && !(outcome.stato == tsOk && !result.committed)) {
+    // An applied plan is a rebuild like any other: undo takes it back.
+    PrintRecorded(history::RecordOperation(*store, op, ParametersOf(o), outcome,
+                                           static_cast<int>(code),
+                                           result.committed ? ChangeSetToJson(result.changes) : ""));
   }
   if (o.format == "json") {
     std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},

@@ -14,6 +14,7 @@
 #include "component/connect.h"
 #include "component/run_report.h"
 #include "db/text.h"
+#include "veriprog/change_set.h"
 #include "veriprog/named_events.h"
 
 namespace veriprog {
@@ -216,7 +217,13 @@ void RunUnit(CLSCG_VERIPROG& main, const Company& c, UnitResult& u, const RunAll
   const OperationParameters p = ParametersOf(c, family, u, o, fy);
   FillInput(*main.CPInput(), p, o.rebuild);
   main.CPInput()->GConnect = connection;
-  u.outcome = RunOperation(main, *op, p.include_stored);
+  if (o.rebuild && o.record_changes) {
+    const RecordedRebuild recorded = RebuildRecorded(main, *op);
+    u.outcome = recorded.outcome;
+    u.change_set = recorded.committed ? ChangeSetToJson(recorded.changes) : std::string();
+  } else {
+    u.outcome = RunOperation(main, *op, p.include_stored);
+  }
   u.parameters = p;
   u.run = true;
   if (o.keep_findings && u.outcome.stato == tsOk && u.outcome.counted && u.outcome.rows)

@@ -71,6 +71,9 @@ struct RunAllOptions {
   // Each check's flagged keys kept with its unit (UnitResult::findings), for a run history,
   // though its rows are not kept.
   bool keep_findings = false;
+  // Each rebuild run so that it keeps its change set (UnitResult::change_set), for undo: the
+  // stored totals read before and after, in the rebuild's own transaction.
+  bool record_changes = false;
 };
 
 struct UnitResult {
