@@ -11,30 +11,6 @@
 namespace veriprog::cli {
 namespace {
 
-// A fabricated record set, printed as every other.
-class Table {
- public:
-  explicit Table(std::initializer_list<const char*> names) {
-    for (const char* n : names)
-      rs_.AppendField(db::FieldDef::VarChar(n));
-    rs_.Open();
-  }
-  void Add(const std::vector<db::Variant>& values) {
-    rs_.AddNew();
-    for (std::size_t i = 0; i < values.size(); ++i)
-      rs_.Set(i, values[i]);
-    rs_.Update();
-  }
-  db::Recordset& rs() { return rs_; }
-
- private:
-  db::Recordset rs_;
-};
-
-db::Variant Count(const std::optional<std::int64_t>& n) {
-  return n ? db::Variant(std::to_string(*n)) : db::Variant::Null();
-}
-
 // The tables of one answer: in JSON one object of them all, otherwise one after another with a
 // blank line between.
 void Print(const std::vector<std::pair<const char*, db::Recordset*>>& tables,
@@ -56,20 +32,6 @@ void Print(const std::vector<std::pair<const char*, db::Recordset*>>& tables,
     }
   }
   if (format == "json") std::cout << out.dump(2) << '\n';
-}
-
-std::string Part(const history::Scope& s) {
-  return s.part;
-}
-
-void AddRun(Table& t, const history::Run& r) {
-  t.Add({std::to_string(r.id), r.started, r.operation, r.scope.company, r.scope.period,
-         Part(r.scope), r.scope.server, r.scope.database, Count(r.rows), Count(r.flagged),
-         std::to_string(r.exit_code),
-         r.has_changes ? db::Variant(r.undone_by ? "undone by " + std::to_string(r.undone_by)
-                                                 : std::string("kept"))
-                       : db::Variant::Null(),
-         r.parent ? db::Variant(std::to_string(r.parent)) : db::Variant::Null(), r.error});
 }
 
 struct HistoryCommand {
@@ -95,27 +57,16 @@ int ListRuns(history::Store& store, const HistoryCommand& o) {
     std::cerr << error << '\n';
     return static_cast<int>(ExitCode::kInvalidParameters);
   }
-  Table t({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER", "DATABASE", "ROWS",
-           "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
-  for (const history::Run& r : runs)
-    AddRun(t, r);
+  db::Recordset t = history::RunRows(runs);
   if (o.run == 0) {
-    Print({{"runs", &t.rs()}}, o.format);
+    Print({{"runs", &t}}, o.format);
   } else {
     // One run: its findings too, and for a run over every company, its units.
-    Table f({"KEY", "FINDING", "FIRST_SEEN", "AMOUNTS", "NOTE"});
-    for (const history::RunFinding& x : store.Findings(o.run, &error)) {
-      f.Add({x.finding.key, history::StateText(x.state), std::to_string(x.first_seen),
-             x.finding.amounts, x.note});
-    }
-
-    Table units({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER", "DATABASE",
-                 "ROWS", "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
-    for (const history::Run& r : store.Runs(100000, o.run, &error))
-      AddRun(units, r);
-    std::vector<std::pair<const char*, db::Recordset*>> tables = {{"runs", &t.rs()}};
-    if (f.rs().RecordCount() > 0) tables.emplace_back("findings", &f.rs());
-    if (units.rs().RecordCount() > 0) tables.emplace_back("units", &units.rs());
+    db::Recordset f = history::FindingRows(store.Findings(o.run, &error));
+    db::Recordset units = history::RunRows(store.Runs(1000000, o.run, &error));
+    std::vector<std::pair<const char*, db::Recordset*>> tables = {{"runs", &t}};
+    if (f.RecordCount() > 0) tables.emplace_back("findings", &f);
+    if (units.RecordCount() > 0) tables.emplace_back("units", &units);
     Print(tables, o.format);
   }
   return 0;
@@ -128,17 +79,15 @@ int KeyStory(history::Store& store, const HistoryCommand& o) {
     std::cerr << error << '\n';
     return static_cast<int>(ExitCode::kInvalidParameters);
   }
-  Table t({"RUN", "STARTED", "SERVER", "DATABASE", "FLAGGED", "AMOUNTS", "ACKNOWLEDGED"});
+  db::Recordset t = history::KeyStoryRows(story);
   std::int64_t first = 0, last = 0;
   for (const history::KeyEvent& e : story) {
-    t.Add({std::to_string(e.run.id), e.run.started, e.run.scope.server, e.run.scope.database,
-           e.flagged ? "Si" : "", e.amounts, e.acknowledged});
     if (e.flagged) {
       if (first == 0) first = e.run.id;
       last = e.run.id;
     }
   }
-  Print({{"runs", &t.rs()}}, o.format);
+  Print({{"runs", &t}}, o.format);
   if (first > 0) {
     std::cerr << "first seen in run " << first << ", last seen in run " << last << '\n';
   } else {

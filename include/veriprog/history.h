@@ -181,3 +181,16 @@ struct UndoRunResult {
 UndoRunResult UndoRun(Store& store, CLSCG_VERIPROG& main, std::int64_t run);
 
 }  // namespace veriprog::history
+
+namespace veriprog::history {
+
+// What the history remembers as record sets, printed or walked like a check's rows (texts).
+// Runs: RUN, STARTED, OPERATION, COMPANY, PERIOD, PART, SERVER, DATABASE, ROWS, FLAGGED, EXIT,
+// CHANGES ("kept", "undone by N", Null without a change set), PART_OF, ERROR.
+db::Recordset RunRows(const std::vector<Run>& runs);
+// Findings: KEY, FINDING, FIRST_SEEN, AMOUNTS, NOTE.
+db::Recordset FindingRows(const std::vector<RunFinding>& findings);
+// A key's story: RUN, STARTED, SERVER, DATABASE, FLAGGED ("Si"), AMOUNTS, ACKNOWLEDGED.
+db::Recordset KeyStoryRows(const std::vector<KeyEvent>& story);
+
+}  // namespace veriprog::history
