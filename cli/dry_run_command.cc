@@ -3,9 +3,7 @@
 #include "cli/dry_run_command.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -46,27 +44,6 @@ nlohmann::ordered_json DiffToJson(const std::vector<TableDiff>& diffs) {
                       {"changes", changes}});
   }
   return tables;
-}
-
-// Writes the text to FILE.part and renames it to FILE: a plan file is whole or not there.
-bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
-  const std::string part = path + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text << '\n';
-    out.flush();
-    if (!out) {
-      error = "cannot write " + part;
-      std::remove(part.c_str());
-      return false;
-    }
-  }
-  if (std::rename(part.c_str(), path.c_str()) != 0) {
-    error = "cannot rename " + part + " to " + path;
-    std::remove(part.c_str());
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -146,7 +123,7 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
             << " would change; rolled back, nothing was written\n";
   if (planning) {
     std::string error;
-    if (!WriteWhole(o.plan, ChangeSetToJson(plan), error)) {
+    if (!SavePlan(plan, o.plan, &error)) {
       std::cerr << error << ": no plan was saved\n";
       return finish(static_cast<int>(ExitCode::kProgramError), rows, changed);
     }
@@ -167,16 +144,10 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
                  "--dry-run do not go with it\n";
     return finish(ExitCode::kInvalidParameters);
   }
-  std::ifstream in(o.apply, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    std::cerr << "cannot read the plan " << o.apply << '\n';
-    return finish(ExitCode::kInvalidParameters);
-  }
   std::string error;
-  const auto plan = ChangeSetFromJson(text, &error);
+  const auto plan = LoadPlan(o.apply, &error);
   if (!plan) {
-    std::cerr << o.apply << ": " << error << '\n';
+    std::cerr << error << '\n';
     return finish(ExitCode::kInvalidParameters);
   }
   bool refused = false;

@@ -39,6 +39,11 @@ std::string ChangeSetToJson(const ChangeSet& changes);
 // a field missing or of the wrong kind, a digest that does not match (the text was altered).
 std::optional<ChangeSet> ChangeSetFromJson(std::string_view text, std::string* error);
 
+// A plan file: the change set's text written to PATH.part and renamed to PATH, so that a plan is
+// whole or not there; read back, refused as ChangeSetFromJson refuses (naming the file).
+bool SavePlan(const ChangeSet& plan, const std::string& path, std::string* error);
+std::optional<ChangeSet> LoadPlan(const std::string& path, std::string* error);
+
 // The same rebuild, the same scope and narrowing: a plan of one applies only to the other.
 bool SameScope(const ChangeSet& a, const ChangeSet& b);
 

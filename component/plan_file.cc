@@ -1,0 +1,45 @@
+// Plan files: a dry run's change set kept on disk until it is applied.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "veriprog/change_set.h"
+
+namespace veriprog {
+
+bool SavePlan(const ChangeSet& plan, const std::string& path, std::string* error) {
+  const std::string part = path + ".part";
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    std::remove(part.c_str());
+    return false;
+  };
+  try {
+    {
+      std::ofstream out(part, std::ios::binary | std::ios::trunc);
+      out << ChangeSetToJson(plan) << '\n';
+      out.flush();
+      if (!out) return fail("cannot write " + part);
+    }
+    if (std::rename(part.c_str(), path.c_str()) != 0)
+      return fail("cannot rename " + part + " to " + path);
+    return true;
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
+}
+
+std::optional<ChangeSet> LoadPlan(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = "cannot read the plan " + path;
+    return std::nullopt;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string why;
+  auto plan = ChangeSetFromJson(text, &why);
+  if (!plan && error) *error = path + ": " + why;
+  return plan;
+}
+
+}  // namespace veriprog
