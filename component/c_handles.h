@@ -10,6 +10,7 @@
 
 #include "veriprog/main_object.h"
 #include "veriprog/named_events.h"
+#include "veriprog/operation_run.h"
 #include "veriprog/recordset.h"
 #include "veriprog/veriprog.h"
 
@@ -67,5 +68,11 @@ namespace veriprog::c_api {
 // The host's own copy of a record set's rows, freed with veriprog_rows_free; NULL when memory
 // runs out.
 veriprog_rows* RowsOf(const db::Recordset& rs) noexcept;
+
+// Stato and Errore on the main object, as an operation leaves them; answers Stato.
+int Refuse(veriprog_main* v, StatoEnum stato, const std::string& errore);
+
+// The parameter object's fields as the plain values an operation is described by.
+OperationParameters ParametersOf(const veriprog_main& v);
 
 }  // namespace veriprog::c_api

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "component/c_handles.h"
+#include "veriprog/change_set.h"
 #include "veriprog/dry_run.h"
 #include "veriprog/explain.h"
 #include "veriprog/operations.h"
@@ -25,18 +26,12 @@ struct veriprog_batch {
 
 namespace {
 
+using veriprog::c_api::Refuse;
 using veriprog::c_api::RowsOf;
 
 std::optional<std::string> Text(const veriprog::db::Variant& v) {
   if (v.is_empty() || v.is_null()) return std::nullopt;
   return v.ToText();
-}
-
-// Stato and Errore on the main object, as an operation leaves them.
-int Refuse(veriprog_main* v, veriprog::StatoEnum stato, const std::string& errore) {
-  v->main.SetStato(stato);
-  v->main.SetErrore(errore);
-  return static_cast<int>(stato);
 }
 
 // The run's progress as events of the host's callback.
@@ -56,6 +51,33 @@ void Tell(veriprog_event_fn callback, void* context, const veriprog::RunAllProgr
 }
 
 }  // namespace
+
+namespace veriprog::c_api {
+
+int Refuse(veriprog_main* v, StatoEnum stato, const std::string& errore) {
+  v->main.SetStato(stato);
+  v->main.SetErrore(errore);
+  return static_cast<int>(stato);
+}
+
+OperationParameters ParametersOf(const veriprog_main& v) {
+  const CLSCG_VERIPROGINPUT& in = *v.main.CPInput();
+  OperationParameters p;
+  p.connection = in.SConnect.ToText();
+  p.company = Text(in.Ditta);
+  p.fiscal_year = Text(in.Esercizio);
+  p.fiscal_seq = Text(in.Progressivo);
+  p.year = Text(in.Anno);
+  p.branch = Text(in.CodiceSede);
+  p.activity_code = Text(in.CodiceAttivita);
+  p.activity_id = Text(in.IDAttivita);
+  p.by_activity = in.ElaborazionePerAttivita;
+  p.include_stored = v.include_stored;
+  p.no_transaction = !in.EseguiTransazione;
+  return p;
+}
+
+}  // namespace veriprog::c_api
 
 extern "C" {
 
@@ -217,6 +239,49 @@ veriprog_rows* veriprog_batch_rows(const veriprog_batch* r, int unit) {
 
 void veriprog_batch_free(veriprog_batch* r) {
   delete r;
+}
+
+int veriprog_plan(veriprog_main* v, const char* operation, const char* path, long long* changed) {
+  if (changed != nullptr) *changed = 0;
+  if (v == nullptr || operation == nullptr || path == nullptr) return -1;
+  try {
+    const veriprog::OperationInfo* op = veriprog::FindOperation(operation);
+    if (op == nullptr || !op->rebuild) return -1;
+    const veriprog::RecordedRebuild r = veriprog::PlanRebuild(v->main, *op);
+    v->last_result = nullptr;
+    if (r.outcome.stato != veriprog::tsOk) return Refuse(v, r.outcome.stato, r.outcome.errore);
+    std::string error;
+    if (!veriprog::SavePlan(r.changes, path, &error))
+      return Refuse(v, veriprog::tsProgramError, error + ": no plan was saved");
+    if (changed != nullptr) *changed = r.changes.Rows();
+    return VERIPROG_OK;
+  } catch (const std::exception& e) {
+    return Refuse(v, veriprog::tsProgramError, e.what());
+  } catch (...) {
+    return VERIPROG_PROGRAM_ERROR;
+  }
+}
+
+int veriprog_apply(veriprog_main* v, const char* operation, const char* path, int* applied) {
+  if (applied != nullptr) *applied = 0;
+  if (v == nullptr || operation == nullptr || path == nullptr) return -1;
+  try {
+    const veriprog::OperationInfo* op = veriprog::FindOperation(operation);
+    if (op == nullptr || !op->rebuild) return -1;
+    std::string error;
+    const auto plan = veriprog::LoadPlan(path, &error);
+    if (!plan) return Refuse(v, veriprog::tsParametriNonValidi, error);
+    const veriprog::RecordedRebuild r = veriprog::RebuildRecorded(v->main, *op, &*plan);
+    v->last_result = nullptr;
+    if (r.outcome.stato != veriprog::tsOk) return Refuse(v, r.outcome.stato, r.outcome.errore);
+    if (!r.committed) return Refuse(v, veriprog::tsOk, "refused: " + r.refusal);
+    if (applied != nullptr) *applied = 1;
+    return VERIPROG_OK;
+  } catch (const std::exception& e) {
+    return Refuse(v, veriprog::tsProgramError, e.what());
+  } catch (...) {
+    return VERIPROG_PROGRAM_ERROR;
+  }
 }
 
 }  // extern "C"

@@ -45,12 +45,6 @@ Run RunOf(const OperationInfo& op, const OperationParameters& p) {
 
 namespace {
 
-// As the command line ends: 0 ok, 1 flagged, 2 invalid parameters, 3 error.
-int ExitCodeOf(const Outcome& o) {
-  if (o.stato == tsOk) return o.flagged > 0 ? 1 : 0;
-  return o.stato == tsParametriNonValidi ? 2 : 3;
-}
-
 void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
             const Outcome& outcome, int exit_code, const std::string& change_set,
             std::int64_t parent, Recorded& out) {
@@ -71,6 +65,11 @@ void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
 }
 
 }  // namespace
+
+int ExitCodeOf(const Outcome& o) {
+  if (o.stato == tsOk) return o.flagged > 0 ? 1 : 0;
+  return o.stato == tsParametriNonValidi ? 2 : 3;
+}
 
 Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
                          const Outcome& outcome, int exit_code, const std::string& change_set,

@@ -135,6 +135,10 @@ struct Recorded {
   std::string error;  // the history could not record it (the operation's own result stands)
 };
 
+// The exit code an outcome ends the command line with: 0 ok, 1 flagged, 2 invalid parameters,
+// 3 error.
+int ExitCodeOf(const Outcome& outcome);
+
 // Records one check or rebuild with its outcome and exit code (0 ok, 1 flagged, 2 invalid
 // parameters, 3 error), the flagged keys of a check's rows and a rebuild's change set (JSON).
 Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,

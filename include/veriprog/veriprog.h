@@ -138,6 +138,50 @@ veriprog_rows* veriprog_batch_units(const veriprog_batch* r);
 veriprog_rows* veriprog_batch_rows(const veriprog_batch* r, int unit);
 void veriprog_batch_free(veriprog_batch* r);
 
+/* --- Plans and the run history -------------------------------------------------------------- */
+
+/* The dry run of a rebuild on v's parameters, saved as a plan at `path` (its change set with a
+ * fingerprint of the journal lines it read, written whole or not at all); nothing is written to
+ * the ledger. *changed (when not NULL) gets the stored rows the rebuild would change. Returns
+ * Stato (veriprog_errore says why), or -1 for a name that is not a rebuild. */
+int veriprog_plan(veriprog_main* v, const char* operation, const char* path, long long* changed);
+/* The rebuild run in a transaction of its own that commits only when it writes exactly what the
+ * plan at `path` lists and the journal is as it was when the plan was made. *applied gets 1 when
+ * it committed, 0 when it rolled back (Stato VERIPROG_OK, veriprog_errore says why). A plan of
+ * another operation or scope, or a damaged one, is VERIPROG_PARAMETRI_NON_VALIDI. */
+int veriprog_apply(veriprog_main* v, const char* operation, const char* path, int* applied);
+
+/* The run history: one file that remembers each run recorded in it, the keys its checks flagged
+ * (new since the previous run of the same check, known, or acknowledged) and each rebuild's
+ * change set, which undo writes back. Not in the Windows build yet: opening one is refused. */
+typedef struct veriprog_history veriprog_history;
+/* Opens the history at `path`, making it when missing; a file that is not a sound history is
+ * refused and left as it is. Returns Stato; *out gets a handle even then (for its errore), NULL
+ * only when memory runs out. */
+int veriprog_history_open(const char* path, veriprog_history** out);
+const char* veriprog_history_errore(const veriprog_history* h);
+void veriprog_history_close(veriprog_history* h);
+/* Runs an operation as veriprog_run does and records it: a check with the keys it flagged, a
+ * rebuild run in a transaction (EseguiTransazione) with its change set. *run gets the run's
+ * number, 0 when the history could not record it (veriprog_history_errore says why). Returns
+ * Stato of the operation, or -1 for a name that is not an operation. */
+int veriprog_run_recorded(veriprog_main* v, const char* operation, veriprog_history* h,
+                          long long* run);
+/* A run's findings (KEY, FINDING "new"/"known"/"acknowledged", FIRST_SEEN, AMOUNTS, NOTE), and
+ * the latest runs (RUN, STARTED, OPERATION, COMPANY, PERIOD, PART, SERVER, DATABASE, ROWS,
+ * FLAGGED, EXIT, CHANGES, PART_OF, ERROR); copies, NULL on failure. */
+veriprog_rows* veriprog_history_findings(veriprog_history* h, long long run);
+veriprog_rows* veriprog_history_runs(veriprog_history* h, int limit);
+/* Acknowledges a flagged key as a check prints it: hidden from what is new until its amounts
+ * change. Returns Stato. */
+int veriprog_history_ack(veriprog_history* h, const char* key, const char* note);
+/* Takes back the rebuild `run` (or each rebuild of a run over every company, the last first) on
+ * v's SConnect and limits, if nothing moved the totals it wrote since. Returns Stato:
+ * VERIPROG_PARAMETRI_NON_VALIDI when refused, with *moved (when not NULL) the keys that moved,
+ * one per row (KEY), or NULL when none. veriprog_history_errore says why. */
+int veriprog_history_undo(veriprog_history* h, veriprog_main* v, long long run,
+                          veriprog_rows** moved);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,7 +1,8 @@
 /* A host written in C: it checks a generated ledger through the C interface, walks the rows,
  * counts the events, runs a dry run, an explanation and a check of every family, rebuilds and
- * checks again. Usage: c_api_test CONNINFO (a ledger whose
- * company 1, fiscal year 2024/1, has wrong stored totals). Exits 0 when all went as expected. */
+ * checks again; with a history file and a second such ledger, the run history too. Usage:
+ * c_api_test CONNINFO [HISTORY CONNINFO2] (ledgers whose company 1, fiscal year 2024/1, has wrong
+ * stored totals). Exits 0 when all went as expected. */
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
@@ -172,6 +173,90 @@ static void services(veriprog_main* v, const char* connection) {
   veriprog_batch_free(batch);
 }
 
+/* The run history through the C interface: a check recorded with its findings, one key
+ * acknowledged, a rebuild recorded and taken back, then a plan saved and applied. */
+static int count_state(veriprog_rows* rows, const char* state) {
+  int n = 0;
+  while (rows != NULL && veriprog_rows_next(rows)) {
+    const char* s = veriprog_rows_get(rows, 1);
+    if (s != NULL && strcmp(s, state) == 0) ++n;
+  }
+  return n;
+}
+
+static void history(const char* conninfo, const char* path) {
+  veriprog_history* h = NULL;
+  veriprog_main* v = veriprog_create();
+  long long run = 0, rebuild = 0, changed = 0;
+  int flagged, applied = 0;
+  char plan[512];
+  veriprog_rows* rows;
+  EXPECT(veriprog_history_open(path, &h) == VERIPROG_OK);
+  veriprog_set_text(v, "SConnect", conninfo);
+  veriprog_set_text(v, "Ditta", "1");
+  veriprog_set_text(v, "Esercizio", "2024");
+  veriprog_set_text(v, "Progressivo", "1");
+  EXPECT(veriprog_run_recorded(v, "ControlloProgressiviContabili", h, &run) == VERIPROG_OK);
+  flagged = flagged_rows(v);
+  EXPECT(run > 0 && flagged > 0);
+  rows = veriprog_history_findings(h, run);
+  EXPECT(rows != NULL && veriprog_rows_count(rows) == flagged);
+  EXPECT(count_state(rows, "new") == flagged);
+  if (rows != NULL) {
+    veriprog_rows_free(rows);
+    rows = veriprog_history_findings(h, run);
+    veriprog_rows_next(rows);
+    EXPECT(veriprog_history_ack(h, veriprog_rows_get(rows, 0), "agreed") == VERIPROG_OK);
+    veriprog_rows_free(rows);
+  }
+  EXPECT(veriprog_history_ack(h, "accounts:1:2024/1:CONTO=none", "x") ==
+         VERIPROG_PARAMETRI_NON_VALIDI);
+  EXPECT(veriprog_run_recorded(v, "ControlloProgressiviContabili", h, &run) == VERIPROG_OK);
+  rows = veriprog_history_findings(h, run);
+  EXPECT(count_state(rows, "acknowledged") == 1);
+  veriprog_rows_free(rows);
+
+  veriprog_set_int(v, "EseguiTransazione", 1);
+  EXPECT(veriprog_run_recorded(v, "AzzeraAggiornaProgressiviContabili", h, &rebuild) ==
+         VERIPROG_OK);
+  EXPECT(rebuild > 0);
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK && flagged_rows(v) == 0);
+  EXPECT(veriprog_history_undo(h, v, rebuild, NULL) == VERIPROG_OK);
+  EXPECT(veriprog_history_undo(h, v, rebuild, NULL) == VERIPROG_PARAMETRI_NON_VALIDI);
+  EXPECT(strstr(veriprog_history_errore(h), "taken back already") != NULL);
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK);
+  EXPECT(flagged_rows(v) == flagged);
+  rows = veriprog_history_runs(h, 10);
+  EXPECT(rows != NULL && veriprog_rows_count(rows) == 4); /* two checks, a rebuild, its undo */
+  veriprog_rows_free(rows);
+
+  snprintf(plan, sizeof plan, "%s.plan", path);
+  EXPECT(veriprog_plan(v, "AzzeraAggiornaProgressiviContabili", plan, &changed) == VERIPROG_OK);
+  EXPECT(changed > 0);
+  EXPECT(veriprog_apply(v, "AzzeraAggiornaProgressiviContabili", plan, &applied) == VERIPROG_OK);
+  EXPECT(applied == 1);
+  /* Once applied, the totals are the journal's: the same plan would now change nothing it lists. */
+  EXPECT(veriprog_apply(v, "AzzeraAggiornaProgressiviContabili", plan, &applied) == VERIPROG_OK);
+  EXPECT(applied == 0 && strstr(veriprog_errore(v), "refused") != NULL);
+  EXPECT(veriprog_run(v, "ControlloProgressiviContabili") == VERIPROG_OK && flagged_rows(v) == 0);
+  remove(plan);
+  veriprog_history_close(h);
+  veriprog_destroy(v);
+
+  /* A file that is no history: refused, with the reason, and left as it was. */
+  {
+    FILE* f = fopen(plan, "w");
+    if (f != NULL) {
+      fputs("not a history\n", f);
+      fclose(f);
+    }
+    EXPECT(veriprog_history_open(plan, &h) == VERIPROG_PARAMETRI_NON_VALIDI);
+    EXPECT(h != NULL && strstr(veriprog_history_errore(h), "not an SQLite file") != NULL);
+    veriprog_history_close(h);
+    remove(plan);
+  }
+}
+
 int main(int argc, char** argv) {
   struct Counts counts = {0, 0, 0};
   veriprog_main* v;
@@ -200,6 +285,7 @@ int main(int argc, char** argv) {
   EXPECT(counts.begin == 1 && counts.end == 1);
 
   services(v, argv[1]);
+  if (argc > 3) history(argv[3], argv[2]);
   counts.begin = counts.end = counts.processo = 0;
 
   veriprog_set_int(v, "EseguiTransazione", 1);
