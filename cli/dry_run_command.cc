@@ -62,6 +62,12 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
                  "go with it\n";
     return finish(static_cast<int>(ExitCode::kInvalidParameters));
   }
+  if (planning) {
+    if (const std::string problem = PlanDestinationProblem(o.plan); !problem.empty()) {
+      std::cerr << problem << '\n';
+      return finish(static_cast<int>(ExitCode::kInvalidParameters));
+    }
+  }
   CLSCG_VERIPROG main;
   FillInput(*main.CPInput(), o, true);
   main.SetLimits(LimitsOf(o));
@@ -186,9 +192,9 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
   }
   if (store && !(outcome.stato == tsOk && !result.committed)) {
     // An applied plan is a rebuild like any other: undo takes it back.
-    PrintRecorded(history::RecordOperation(*store, op, ParametersOf(o), outcome,
-                                           static_cast<int>(code),
-                                           result.committed ? ChangeSetToJson(result.changes) : ""));
+    PrintRecorded(
+        history::RecordOperation(*store, op, ParametersOf(o), outcome, static_cast<int>(code),
+                                 result.committed ? ChangeSetToJson(result.changes) : ""));
   }
   if (o.format == "json") {
     std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},

@@ -43,6 +43,9 @@ std::optional<ChangeSet> ChangeSetFromJson(std::string_view text, std::string* e
 // whole or not there; read back, refused as ChangeSetFromJson refuses (naming the file).
 bool SavePlan(const ChangeSet& plan, const std::string& path, std::string* error);
 std::optional<ChangeSet> LoadPlan(const std::string& path, std::string* error);
+// Why a plan could not be saved at `path` ("" when it can): a folder, a folder that is not there
+// or not writable. Asked before the dry run, so that an hour's reading is not lost to a typo.
+std::string PlanDestinationProblem(const std::string& path);
 
 // The same rebuild, the same scope and narrowing: a plan of one applies only to the other.
 bool SameScope(const ChangeSet& a, const ChangeSet& b);
