@@ -144,7 +144,28 @@ void PrintSummaryTable(const RunAllResult& r, bool rebuild, bool csv) {
 }
 
 // Every unit's metrics; one not run or stopped carries the exit code of the run's interruption.
-void PrintMetrics(const RunAllResult& r, bool rebuild) {
+// The parameters a unit ran with, or would have: what the history finds its earlier runs by.
+OperationParameters UnitParameters(const UnitResult& u, bool rebuild,
+                                   const std::string& connection) {
+  if (u.parameters.company) return u.parameters;
+  OperationParameters p;
+  p.connection = connection;
+  p.company = std::to_string(u.ditta);
+  if (const auto slash = u.period.find('/'); slash != std::string::npos) {
+    p.fiscal_year = u.period.substr(0, slash);
+    p.fiscal_seq = u.period.substr(slash + 1);
+  } else {
+    p.year = u.period;
+  }
+  for (const RunAllFamily& f : RunAllFamilies(rebuild)) {
+    if (f.name == u.family) p.by_activity = f.by_activity;
+  }
+  return p;
+}
+
+// A unit that did not go through tells when it last did, as the history remembers it.
+void PrintMetrics(const RunAllResult& r, bool rebuild, history::Store* store,
+                  const std::string& connection) {
   const double now = UnixSeconds();
   const int signal = InterruptSignal();
   std::vector<MetricsUnit> units;
@@ -154,10 +175,16 @@ void PrintMetrics(const RunAllResult& r, bool rebuild) {
                      : signal ? 128 + signal
                               : static_cast<int>(ExitCode::kProgramError);
     const bool counted = ran && !rebuild && u.outcome.counted;
+    std::optional<double> last_success;
+    if (WentThrough(code)) {
+      last_success = now;
+    } else if (const OperationInfo* op = OperationOf(u, rebuild); store && op) {
+      last_success =
+          store->LastSuccess(history::RunOf(*op, UnitParameters(u, rebuild, connection)), nullptr);
+    }
     units.push_back({std::to_string(u.ditta), u.period, u.family,
                      counted ? std::optional(u.outcome.flagged) : std::nullopt,
-                     u.run ? std::optional(u.outcome.seconds) : std::nullopt, code,
-                     WentThrough(code) ? std::optional(now) : std::nullopt});
+                     u.run ? std::optional(u.outcome.seconds) : std::nullopt, code, last_success});
   }
   WriteOpenMetrics(std::cout, rebuild ? "rebuild" : "check", units);
 }
@@ -316,7 +343,7 @@ int RunAllCommand(const AllOptions& a, bool rebuild) {
     }
     WriteHtmlReport(std::cout, title + ": " + std::to_string(r.companies) + " companies", report);
   } else if (a.format == "openmetrics") {
-    PrintMetrics(r, rebuild);
+    PrintMetrics(r, rebuild, store.get(), o.connection);
   } else {
     PrintSummaryTable(r, rebuild, a.format == "csv");
   }

@@ -172,7 +172,8 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
               << "); the server undoes the transaction when the connection closes\n";
   }
   const Outcome& outcome = result.outcome;
-  if (const int signal = InterruptSignal()) {
+  // A signal after the commit stops nothing: the plan stands applied, and is recorded below.
+  if (const int signal = InterruptSignal(); signal && !result.committed) {
     if (!outcome.errore.empty()) std::cerr << outcome.errore << '\n';
     std::cerr << "interrupted: the rebuild was rolled back; nothing was written\n";
     PrintSummary(title, std::nullopt, std::nullopt, SecondsSince(start), 128 + signal);
@@ -190,11 +191,23 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
     std::cerr << "applied: " << result.changes.Rows()
               << (result.changes.Rows() == 1 ? " row" : " rows") << " written as planned\n";
   }
-  if (store && !(outcome.stato == tsOk && !result.committed)) {
-    // An applied plan is a rebuild like any other: undo takes it back.
-    PrintRecorded(
-        history::RecordOperation(*store, op, ParametersOf(o), outcome, static_cast<int>(code),
-                                 result.committed ? ChangeSetToJson(result.changes) : ""));
+  if (store) {
+    // An applied plan is a rebuild like any other: undo takes it back. A refused one is on
+    // record too, with its reason.
+    Outcome recorded_outcome = outcome;
+    if (outcome.stato == tsOk && !result.committed) recorded_outcome.errore = result.refusal;
+    const history::Recorded recorded = history::RecordOperation(
+        *store, op, ParametersOf(o), recorded_outcome, static_cast<int>(code),
+        result.committed ? ChangeSetToJson(result.changes) : "");
+    PrintRecorded(recorded);
+    if (result.committed && recorded.run > 0) {
+      std::cerr << "history: the rebuild's change set is kept (veriprog-cli undo " << recorded.run
+                << " writes the totals back as they were)\n";
+    } else if (result.committed) {
+      std::cerr << "the plan was applied, but the history could not keep its change set: undo "
+                   "cannot take it back\n";
+      code = ExitCode::kProgramError;
+    }
   }
   if (o.format == "json") {
     std::cout << nlohmann::ordered_json{{"format_version", kJsonFormatVersion},

@@ -186,6 +186,11 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     return code;
   };
   if (const int signal = InterruptSignal()) {
+    if (store && !change_set.empty()) {
+      // Committed before the signal came: its way back is kept all the same.
+      PrintRecorded(history::RecordOperation(*store, op, ParametersOf(o), outcome,
+                                             static_cast<int>(ExitCodeOf(outcome)), change_set));
+    }
     return summary(ReportInterruption(main, op.rebuild, in_transaction, main.Stato() == tsOk,
                                       op.rebuild ? "the rebuild" : "the check", signal));
   }
@@ -201,11 +206,27 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
 
   history::Recorded recorded;
   if (store) {
-    recorded = history::RecordOperation(*store, op, ParametersOf(o), outcome, code, change_set);
+    std::vector<Finding> confirmed;
+    if (recheck && recheck->done) {
+      for (const RecheckedFinding& f : recheck->findings)
+        if (f.confirmed) confirmed.push_back(f.first);
+    }
+    recorded = history::RecordOperation(*store, op, ParametersOf(o), outcome, code, change_set, 0,
+                                        recheck && recheck->done ? &confirmed : nullptr);
     PrintRecorded(recorded);
+    if ((o.new_only || o.keys) && !recorded.error.empty()) {
+      // Without the history's word no row can be told new: "nothing new" would be a lie.
+      std::cerr << "--new-only and --keys need the history to record the run\n";
+      return summary(static_cast<int>(ExitCode::kProgramError));
+    }
     if (!change_set.empty() && recorded.run > 0) {
       std::cerr << "history: the rebuild's change set is kept (veriprog-cli undo " << recorded.run
                 << " writes the totals back as they were)\n";
+    } else if (!change_set.empty()) {
+      // The totals are written; what is lost is the way back, and the user should know it.
+      std::cerr << "the rebuild was committed, but the history could not keep its change set: "
+                   "undo cannot take it back\n";
+      code = static_cast<int>(ExitCode::kProgramError);
     }
   }
   std::shared_ptr<db::Recordset> rows = outcome.rows;
@@ -277,7 +298,14 @@ int Run(const OperationInfo& op, const OperationOptions& o) {
     std::cerr << "recheck: " << recheck->confirmed << " confirmed, " << recheck->transient
               << " transient after " << *o.recheck << " s\n";
     // With --new-only, only a confirmed difference among the new ones counts.
-    if (recheck->confirmed == 0) code = static_cast<int>(ExitCode::kOk);
+    std::int64_t counted = recheck->confirmed;
+    if (o.new_only && rows) {
+      counted = 0;
+      const auto verdict = rows->FieldIndex("RECHECK");
+      for (rows->MoveFirst(); verdict && !rows->eof(); rows->MoveNext())
+        counted += rows->Get(*verdict).ToText() == "confirmed" ? 1 : 0;
+    }
+    if (counted == 0) code = static_cast<int>(ExitCode::kOk);
   }
   return summary(code);
 }

@@ -47,7 +47,7 @@ namespace {
 
 void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
             const Outcome& outcome, int exit_code, const std::string& change_set,
-            std::int64_t parent, Recorded& out) {
+            std::int64_t parent, const std::vector<Finding>* only, Recorded& out) {
   Run run = RunOf(op, p);
   run.parent = parent;
   run.exit_code = exit_code;
@@ -58,8 +58,11 @@ void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
   run.seconds = outcome.seconds;
   run.error = outcome.errore;
   std::vector<Finding> findings;
-  if (outcome.rows && outcome.counted && outcome.stato == tsOk)
+  if (only != nullptr) {
+    findings = *only;
+  } else if (outcome.rows && outcome.counted && outcome.stato == tsOk) {
     findings = FlaggedFindings(op, p, *outcome.rows);
+  }
   out.run = store.Record(run, findings, change_set, &out.error);
   if (out.run > 0 && !findings.empty()) out.findings = store.Findings(out.run, &out.error);
 }
@@ -73,10 +76,10 @@ int ExitCodeOf(const Outcome& o) {
 
 Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
                          const Outcome& outcome, int exit_code, const std::string& change_set,
-                         std::int64_t parent) {
+                         std::int64_t parent, const std::vector<Finding>* only) {
   Recorded out;
   try {
-    Record(store, op, p, outcome, exit_code, change_set, parent, out);
+    Record(store, op, p, outcome, exit_code, change_set, parent, only, out);
   } catch (const std::exception& e) {
     out.error = e.what();
   }
@@ -107,23 +110,23 @@ std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunA
       all.rows = rows;
       all.flagged = flagged;
     }
-    const std::int64_t parent = store.Record(all, {}, "", error);
-    if (parent <= 0) return 0;
+    std::vector<Store::BatchUnit> units;
     for (const UnitResult& u : result.units) {
       if (!u.run) continue;
       const OperationInfo* op = OperationOf(u, options.rebuild);
       if (op == nullptr) continue;
       Run run = RunOf(*op, u.parameters);
-      run.parent = parent;
-      run.exit_code = ExitCodeOf(u.outcome);
+      // A unit the signal stopped ends as the run did (130, 143), not as a failure of its own.
+      run.exit_code = u.interrupted && exit_code >= 128 ? exit_code : ExitCodeOf(u.outcome);
       if (u.outcome.counted) {
         run.rows = u.outcome.row_count;
         run.flagged = u.outcome.flagged;
       }
       run.seconds = u.outcome.seconds;
       run.error = u.outcome.errore;
-      if (store.Record(run, u.findings, u.change_set, error) <= 0) return 0;
+      units.push_back({std::move(run), u.findings, u.change_set});
     }
+    const std::int64_t parent = store.RecordBatch(all, units, error);
     return parent;
   } catch (const std::exception& e) {
     if (error) *error = e.what();

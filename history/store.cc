@@ -1,4 +1,5 @@
 // The history file: its making, its refusal when it is not a sound history, and its records.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,7 @@ using sqlite::Statement;
 
 // "VPRH" in the file's header: a history is told from any other SQLite file by it.
 constexpr int kApplicationId = 0x56505248;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;  // 2: findings reopened by moved amounts
 // Long enough for another run's write (a change set of some megabytes) to end.
 constexpr int kBusyMilliseconds = 30000;
 
@@ -58,8 +59,9 @@ CREATE INDEX runs_by_scope ON runs (operation, server, database, company, family
 CREATE INDEX runs_by_time ON runs (started_at);
 CREATE TABLE findings (
   run     INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
-  key     TEXT NOT NULL,
-  amounts TEXT NOT NULL,
+  key      TEXT NOT NULL,
+  amounts  TEXT NOT NULL,
+  reopened INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY (run, key)
 ) WITHOUT ROWID;
 CREATE INDEX findings_by_key ON findings (key, run);
@@ -129,6 +131,7 @@ void Inspect(const std::string& path) {
                       " is an SQLite database but not a veriprog history: refused, left as it is");
   }
   sqlite::Connection c(path, SQLITE_OPEN_READONLY);
+  sqlite3_busy_timeout(c.raw(), kBusyMilliseconds);
   Statement check = c.Prepare("PRAGMA quick_check");
   const std::string verdict = check.Step() ? check.Text(0) : "";
   if (verdict != "ok") {
@@ -142,6 +145,20 @@ void Inspect(const std::string& path) {
   }
 }
 
+// A history written by an earlier version gains what this one records, in one transaction.
+void Upgrade(sqlite::Connection& c) {
+  auto version = [&] {
+    Statement v = c.Prepare("PRAGMA user_version");
+    return v.Step() ? v.Int(0) : 0;
+  };
+  if (version() >= kSchemaVersion) return;
+  sqlite::Transaction t(c);
+  if (version() == 1)  // another run may have upgraded it while this one waited
+    c.Execute("ALTER TABLE findings ADD COLUMN reopened INTEGER NOT NULL DEFAULT 0");
+  c.Execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  t.Commit();
+}
+
 // Makes the file whole under another name and links it in place: another run never sees a
 // history half made, and a file that appeared meanwhile is kept.
 void Make(const std::string& path) {
@@ -150,6 +167,11 @@ void Make(const std::string& path) {
   if (!folder.empty()) fs::create_directories(folder, ec);
   const std::string draft = path + "." + std::to_string(getpid()) + ".new";
   fs::remove(draft, ec);
+  if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+    throw db::DbError("cannot make the history " + path + ": the folder " +
+                      (folder.empty() ? std::string(".") : folder.string()) +
+                      " is not there or not writable (" + std::strerror(errno) + ")");
+  }
   {
     sqlite::Connection c(draft, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     c.Execute("PRAGMA journal_mode = WAL");
@@ -162,8 +184,13 @@ void Make(const std::string& path) {
   }
   fs::remove(draft + "-wal", ec);
   fs::remove(draft + "-shm", ec);
-  const bool linked = link(draft.c_str(), path.c_str()) == 0;
-  const int why = errno;
+  bool linked = link(draft.c_str(), path.c_str()) == 0;
+  int why = errno;
+  if (!linked && why != EEXIST) {
+    // A file system without hard links: a rename that never replaces does the same.
+    linked = renameat2(AT_FDCWD, draft.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+    why = errno;
+  }
   fs::remove(draft, ec);
   if (!linked && why != EEXIST) {
     throw db::DbError("cannot make the history " + path + ": " + std::strerror(why));
@@ -237,51 +264,79 @@ std::unique_ptr<Store> Store::Open(const std::string& path, std::string* error) 
     auto db = std::make_unique<Db>(path);
     sqlite3_busy_timeout(db->c.raw(), kBusyMilliseconds);
     db->c.Execute("PRAGMA foreign_keys = ON");
+    Upgrade(db->c);
     return std::unique_ptr<Store>(new Store(path, std::move(db)));
   });
 }
 
+namespace {
+
+// One run with its findings and change set, inside the caller's transaction. A key whose
+// acknowledgement goes because its amounts moved is marked reopened: news again, once.
+std::int64_t Insert(sqlite::Connection& c, const Run& run, const std::vector<Finding>& findings,
+                    const std::string& change_set) {
+  double at = 0;
+  const std::string started = run.started.empty() ? UtcNow(&at) : run.started;
+  if (!run.started.empty()) at = SecondsOf(run.started);
+  Statement insert = c.Prepare(
+      "INSERT INTO runs (parent, operation, server, database, company, family, period, part, "
+      "parameters, started, started_at, tool_version, exit_code, rows, flagged, seconds, error) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  insert.Bind(1, run.parent);
+  BindScope(insert, 2, run);
+  insert.Bind(9, run.parameters.empty() ? std::string_view("{}") : run.parameters)
+      .Bind(10, started)
+      .Bind(11, at)
+      .Bind(12, run.tool_version)
+      .Bind(13, static_cast<std::int64_t>(run.exit_code))
+      .Bind(14, run.rows)
+      .Bind(15, run.flagged)
+      .Bind(16, run.seconds)
+      .Bind(17, run.error);
+  insert.Step();
+  const std::int64_t id = c.LastId();
+  Statement finding =
+      c.Prepare("INSERT OR IGNORE INTO findings (run, key, amounts, reopened) VALUES (?, ?, ?, ?)");
+  Statement moved = c.Prepare(
+      "DELETE FROM acknowledged WHERE server = ? AND database = ? AND key = ? AND amounts <> ?");
+  for (const Finding& f : findings) {
+    moved.Bind(1, run.scope.server).Bind(2, run.scope.database).Bind(3, f.key).Bind(4, f.amounts);
+    moved.Step();
+    moved.Reset();
+    const std::int64_t reopened = c.Changes() > 0 ? 1 : 0;
+    finding.Bind(1, id).Bind(2, f.key).Bind(3, f.amounts).Bind(4, reopened).Step();
+    finding.Reset();
+  }
+  if (!change_set.empty()) {
+    c.Prepare("INSERT INTO change_sets (run, body) VALUES (?, ?)")
+        .Bind(1, id)
+        .Bind(2, change_set)
+        .Step();
+  }
+  return id;
+}
+
+}  // namespace
+
 std::int64_t Store::Record(const Run& run, const std::vector<Finding>& findings,
                            const std::string& change_set, std::string* error) {
   return Guard(error, [&]() -> std::int64_t {
-    sqlite::Connection& c = db_->c;
-    sqlite::Transaction t(c);
-    double at = 0;
-    const std::string started = run.started.empty() ? UtcNow(&at) : run.started;
-    if (!run.started.empty()) at = SecondsOf(run.started);
-    Statement insert = c.Prepare(
-        "INSERT INTO runs (parent, operation, server, database, company, family, period, part, "
-        "parameters, started, started_at, tool_version, exit_code, rows, flagged, seconds, error) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    insert.Bind(1, run.parent);
-    BindScope(insert, 2, run);
-    insert.Bind(9, run.parameters.empty() ? std::string_view("{}") : run.parameters)
-        .Bind(10, started)
-        .Bind(11, at)
-        .Bind(12, run.tool_version)
-        .Bind(13, static_cast<std::int64_t>(run.exit_code))
-        .Bind(14, run.rows)
-        .Bind(15, run.flagged)
-        .Bind(16, run.seconds)
-        .Bind(17, run.error);
-    insert.Step();
-    const std::int64_t id = c.LastId();
-    Statement finding =
-        c.Prepare("INSERT OR IGNORE INTO findings (run, key, amounts) VALUES (?, ?, ?)");
-    Statement moved = c.Prepare(
-        "DELETE FROM acknowledged WHERE server = ? AND database = ? AND key = ? AND amounts <> ?");
-    for (const Finding& f : findings) {
-      finding.Bind(1, id).Bind(2, f.key).Bind(3, f.amounts).Step();
-      finding.Reset();
-      moved.Bind(1, run.scope.server).Bind(2, run.scope.database).Bind(3, f.key).Bind(4, f.amounts);
-      moved.Step();
-      moved.Reset();
-    }
-    if (!change_set.empty()) {
-      c.Prepare("INSERT INTO change_sets (run, body) VALUES (?, ?)")
-          .Bind(1, id)
-          .Bind(2, change_set)
-          .Step();
+    sqlite::Transaction t(db_->c);
+    const std::int64_t id = Insert(db_->c, run, findings, change_set);
+    t.Commit();
+    return id;
+  });
+}
+
+std::int64_t Store::RecordBatch(Run parent, const std::vector<BatchUnit>& units,
+                                std::string* error) {
+  return Guard(error, [&]() -> std::int64_t {
+    sqlite::Transaction t(db_->c);
+    const std::int64_t id = Insert(db_->c, parent, {}, "");
+    for (const BatchUnit& u : units) {
+      Run run = u.run;
+      run.parent = id;
+      Insert(db_->c, run, u.findings, u.change_set);
     }
     t.Commit();
     return id;
@@ -306,7 +361,7 @@ std::vector<RunFinding> Store::Findings(std::int64_t run_id, std::string* error)
         "  EXISTS (SELECT 1 FROM findings p WHERE p.run = ? AND p.key = f.key), "
         "  (SELECT MIN(o.run) FROM findings o JOIN runs r ON r.id = o.run "
         "    WHERE o.key = f.key AND r.server = ? AND r.database = ? AND r.operation = ?), "
-        "  a.note, a.amounts = f.amounts "
+        "  a.note, a.amounts = f.amounts, f.reopened "
         "FROM findings f LEFT JOIN acknowledged a "
         "  ON a.server = ? AND a.database = ? AND a.key = f.key "
         "WHERE f.run = ? ORDER BY f.key");
@@ -478,8 +533,14 @@ std::int64_t Store::Prune(double days, std::string* error) {
       n = db_->c.Changes();
       t.Commit();
     }
-    // The pages freed go back to the file system, so that the file shrinks.
-    if (n > 0) db_->c.Execute("VACUUM");
+    // The pages freed go back to the file system, so that the file shrinks; the runs are
+    // forgotten even when another run's reading keeps that from happening now.
+    if (n > 0) {
+      try {
+        db_->c.Execute("VACUUM");
+      } catch (const std::exception&) {
+      }
+    }
     return n;
   });
 }

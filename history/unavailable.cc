@@ -26,6 +26,9 @@ std::int64_t Store::Record(const Run&, const std::vector<Finding>&, const std::s
                            std::string* error) {
   return Refuse<std::int64_t>(error);
 }
+std::int64_t Store::RecordBatch(Run, const std::vector<BatchUnit>&, std::string* error) {
+  return Refuse<std::int64_t>(error);
+}
 std::vector<RunFinding> Store::Findings(std::int64_t, std::string* error) {
   return Refuse<std::vector<RunFinding>>(error);
 }

@@ -43,12 +43,20 @@ UndoRunResult UndoRun(Store& store, CLSCG_VERIPROG& main, std::int64_t run_id) {
                      std::to_string(run->undone_by));
     }
     std::vector<Run> rebuilds;
+    std::vector<std::int64_t> undone;  // of a run over every company, by one undo each
     if (run->operation == "rebuild all") {
       for (const Run& unit : store.Runs(1000000, run_id, &error)) {
         if (unit.has_changes && !unit.undone_by) rebuilds.insert(rebuilds.begin(), unit);
+        if (unit.has_changes && unit.undone_by) undone.push_back(unit.id);
       }
     } else if (run->has_changes) {
       rebuilds.push_back(*run);
+    }
+    if (rebuilds.empty() && !undone.empty()) {
+      return Refused("every rebuild of run " + std::to_string(run_id) +
+                     " was taken back already, each by an undo of its own (run " +
+                     std::to_string(undone.front()) + (undone.size() > 1 ? " and others" : "") +
+                     ")");
     }
     if (rebuilds.empty()) {
       return Refused("run " + std::to_string(run_id) + " (" + run->operation +
@@ -72,24 +80,37 @@ UndoRunResult UndoRun(Store& store, CLSCG_VERIPROG& main, std::int64_t run_id) {
         return out;
       }
       unit.result = UndoChanges(main, *changes);
-      if (unit.result.stato == tsOk) {
-        Run undo;
-        undo.operation = "undo";
-        undo.scope = rebuild.scope;
-        undo.parameters = nlohmann::json{{"undo", rebuild.id}}.dump();
-        undo.tool_version = VERIPROG_VERSION;
-        undo.rows = unit.result.rows;
-        unit.undo_run = store.Record(undo, {}, "", &error);
-        if (unit.undo_run > 0) store.MarkUndone(rebuild.id, unit.undo_run, &error);
+      // Refused or done, the undo is on record: who tried to take what back, and what stood in
+      // the way.
+      Run undo;
+      undo.operation = "undo";
+      undo.scope = rebuild.scope;
+      undo.parameters = nlohmann::json{{"undo", rebuild.id}}.dump();
+      undo.tool_version = VERIPROG_VERSION;
+      const bool done = unit.result.stato == tsOk;
+      undo.exit_code = done ? 0 : unit.result.stato == tsParametriNonValidi ? 4 : 3;
+      if (done) undo.rows = unit.result.rows;
+      undo.error = unit.result.errore;
+      if (!unit.result.moved.empty())
+        undo.error += " (moved since: " + unit.result.moved.front() +
+                      (unit.result.moved.size() > 1 ? ", ..." : "") + ")";
+      const std::int64_t recorded = store.Record(undo, {}, "", &error);
+      if (recorded <= 0) {
+        out.history_error = error;
+      } else if (done) {
+        unit.undo_run = recorded;
+        if (!store.MarkUndone(rebuild.id, recorded, &error) && out.history_error.empty())
+          out.history_error = error.empty() ? "the rebuild could not be marked undone" : error;
       }
       const bool ok = unit.result.stato == tsOk;
       out.units.push_back(std::move(unit));
       if (!ok) return out;
     }
     out.complete = true;
-    if (rebuilds.size() > 1 || rebuilds.front().id != run_id) {
+    if (rebuilds.front().id != run_id && out.units.back().undo_run > 0) {
       // The run over every company is taken back when each of its rebuilds is.
-      store.MarkUndone(run_id, out.units.back().undo_run, &error);
+      if (!store.MarkUndone(run_id, out.units.back().undo_run, &error) && out.history_error.empty())
+        out.history_error = error;
     }
     return out;
   } catch (const std::exception& e) {

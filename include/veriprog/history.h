@@ -84,6 +84,14 @@ class Store {
   // acknowledgement.
   std::int64_t Record(const Run& run, const std::vector<Finding>& findings,
                       const std::string& change_set, std::string* error);
+  // A run over every company with its units, in one transaction: all recorded or none. The
+  // units' parent is set to the run's number, which is answered.
+  struct BatchUnit {
+    Run run;
+    std::vector<Finding> findings;
+    std::string change_set;
+  };
+  std::int64_t RecordBatch(Run parent, const std::vector<BatchUnit>& units, std::string* error);
   // The findings of a run, each as new (not flagged by the previous run of the same operation
   // and scope), known or acknowledged.
   std::vector<RunFinding> Findings(std::int64_t run, std::string* error);
@@ -141,9 +149,11 @@ int ExitCodeOf(const Outcome& outcome);
 
 // Records one check or rebuild with its outcome and exit code (0 ok, 1 flagged, 2 invalid
 // parameters, 3 error), the flagged keys of a check's rows and a rebuild's change set (JSON).
+// `only`, when given, are the findings to keep instead of the rows' (a recheck's confirmed ones:
+// a difference gone on the second look was a posting in flight, not a finding).
 Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
                          const Outcome& outcome, int exit_code, const std::string& change_set = "",
-                         std::int64_t parent = 0);
+                         std::int64_t parent = 0, const std::vector<Finding>* only = nullptr);
 
 }  // namespace veriprog::history
 
@@ -176,6 +186,8 @@ struct UndoRunResult {
   std::string errore;
   std::vector<UndoneUnit> units;  // in the order taken back; the last one may have refused
   bool complete = false;          // every rebuild of the run taken back
+  // The totals were written back (or the refusal stands) but the history could not record it.
+  std::string history_error;
 };
 
 // Takes back the rebuild `run` recorded, or every rebuild of a run over every company, the last

@@ -43,7 +43,7 @@ check '[ "$(grep -c "\"RECHECK\": \"confirmed\"" "$work/out")" -eq "$flagged" ]'
 "$cli" check accounts $fy --recheck 3 >"$work/out" 2>"$work/err" &
 waiting=$!
 until_said "$work/err" "checked again in 3 s" || fail "no pause announced"
-"$cli" rebuild accounts $fy >/dev/null 2>&1 || fail "the rebuild in the pause"
+"$cli" rebuild accounts $fy >/dev/null 2>"$work/rebuild_err" || fail "the rebuild in the pause: $(tail -3 "$work/rebuild_err")"
 wait "$waiting"
 check '[ $? -eq 0 ]' "all mended: exit 0"
 check 'grep -q "^recheck: 0 confirmed, $flagged transient after 3 s$" "$work/err"' "all transient"
