@@ -176,6 +176,7 @@ struct UndoRunResult {
   std::string errore;
   std::vector<UndoneUnit> units;  // in the order taken back; the last one may have refused
   bool complete = false;          // every rebuild of the run taken back
+  std::string history_error;
 };
 
 // Takes back the rebuild `run` recorded, or every rebuild of a run over every company, the last
