@@ -120,6 +120,14 @@ after=$(values)
 check '[ $? -eq 4 ] && grep -q "moved since: CG53_PROGA .*CG53_SALDOFIN" "$work/err" && [ "$(values)" = "$after" ]' \
   "undo after a later change: refused (4), the key named, nothing written"
 
+# A run over every company taken back: one line sums it up; its units that had nothing to write
+# back are only counted there.
+"$cli" rebuild all --companies 1 --fiscal-years 2024 >/dev/null 2>"$work/err"
+all=$(grep -o "^history: run [0-9]*" "$work/err" | grep -o "[0-9]*$")
+"$cli" undo "$all" >/dev/null 2>"$work/err"
+check '[ $? -eq 0 ] && grep -Eq "^[0-9]+ rebuilds? taken back \([0-9]+ stored rows?\)" "$work/err" &&
+  ! grep -q " 0 stored rows written back" "$work/err"' "undo of a run over every company (run $all)"
+
 # --new-only without a history, and a history that is not one.
 "$cli" check accounts $fy --new-only --no-history >/dev/null 2>"$work/err"
 check '[ $? -eq 2 ]' "--new-only --no-history: 2"
