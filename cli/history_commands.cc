@@ -41,6 +41,7 @@ struct HistoryCommand {
   std::int64_t run = 0;
   std::string format = "table";
   double older_than = -1;
+  HistoryOptions prune_history;  // prune's own --history / --no-history, when given after it
 };
 
 int ListRuns(history::Store& store, const HistoryCommand& o) {
@@ -111,15 +112,16 @@ void AddHistoryCommands(CLI::App& app, ExitCode& code) {
   AddHistoryOptions(cmd, h->history);
   cmd->add_option("--limit", h->limit, "runs to list, the latest first")
       ->check(CLI::Range(1, 1000000));
-  cmd->add_option("--run", h->run, "one run, with its findings and its units")
-      ->check(CLI::PositiveNumber);
-  cmd->add_option("--key", h->key, "one key as a check prints it: every run of its scope");
+  cmd->add_option("--run", h->run, "one run, with its findings and its units")->check(kRunNumber);
+  cmd->add_option("--key", h->key, "one key as a check prints it: every run of its scope")
+      ->check(NotBlank("the key"));
   cmd->add_option("--format", h->format, "table, csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
   CLI::App* prune = cmd->add_subcommand("prune", "Forget runs older than some days");
   prune->add_option("--older-than", h->older_than, "days")
       ->required()
       ->check(CLI::Range(0.0, 100000.0));
+  AddHistoryOptions(prune, h->prune_history);
   cmd->callback([h, cmd, &code] {
     if (!cmd->get_subcommands().empty()) return;
     bool refused = false;
@@ -132,9 +134,12 @@ void AddHistoryCommands(CLI::App& app, ExitCode& code) {
     code = static_cast<ExitCode>(h->key.empty() ? ListRuns(*store, *h) : KeyStory(*store, *h));
   });
   prune->callback([h, &code] {
+    const HistoryOptions& which =
+        h->prune_history.none || !h->prune_history.path.empty() ? h->prune_history : h->history;
     bool refused = false;
-    auto store = OpenHistory(h->history, refused);
+    auto store = OpenHistory(which, refused);
     if (!store) {
+      if (!refused) std::cerr << "no run history: --no-history, or no folder to keep one in\n";
       code = ExitCode::kInvalidParameters;
       return;
     }
@@ -152,8 +157,12 @@ void AddHistoryCommands(CLI::App& app, ExitCode& code) {
   CLI::App* ack = app.add_subcommand(
       "ack", "Acknowledge known differences: --new-only hides them until their amounts change");
   AddHistoryOptions(ack, a->history);
-  ack->add_option("key", a->keys, "keys as the check prints them (--keys, --new-only)")->required();
-  ack->add_option("--note", a->note, "why the difference is accepted")->required();
+  ack->add_option("key", a->keys, "keys as the check prints them (--keys, --new-only)")
+      ->required()
+      ->check(NotBlank("a key"));
+  ack->add_option("--note", a->note, "why the difference is accepted")
+      ->required()
+      ->check(NotBlank("the note"));
   ack->add_option("--connection", a->connection,
                   "only the key's findings on this database (default: wherever it was last "
                   "flagged)");

@@ -1,6 +1,9 @@
 #include "cli/history_options.h"
 
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 namespace veriprog::cli {
@@ -13,11 +16,34 @@ std::string Env(const char* name) {
 
 }  // namespace
 
+CLI::Validator NotBlank(const std::string& what) {
+  return CLI::Validator(
+      [what](std::string& text) {
+        if (text.find_first_not_of(" \t\r\n\v\f") != std::string::npos) return std::string();
+        return what + " cannot be empty";
+      },
+      "TEXT");
+}
+
+const CLI::Validator kRunNumber(
+    [](std::string& text) {
+      std::int64_t v = 0;
+      const char* end = text.data() + text.size();
+      // Digits only: from_chars would take a leading '-', and overflow is refused, not clamped.
+      const bool digits =
+          !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+      const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+      if (digits && ec == std::errc() && ptr == end && v >= 1) return std::string();
+      return "a run number as history lists it (1 or more), not '" + text + "'";
+    },
+    "RUN");
+
 void AddHistoryOptions(CLI::App* cmd, HistoryOptions& h) {
-  cmd->add_option("--history", h.path,
-                  "the run history file (default: $VERIPROG_HISTORY, else "
-                  "~/.local/share/veriprog/history.db)");
-  cmd->add_flag("--no-history", h.none, "record nothing in the run history");
+  CLI::Option* path = cmd->add_option("--history", h.path,
+                                      "the run history file (default: $VERIPROG_HISTORY, else "
+                                      "~/.local/share/veriprog/history.db)")
+                          ->check(NotBlank("the history's path"));
+  cmd->add_flag("--no-history", h.none, "record nothing in the run history")->excludes(path);
 }
 
 std::string HistoryPath(const HistoryOptions& h) {
@@ -38,11 +64,15 @@ std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refus
   refused = false;
   const std::string path = HistoryPath(h);
   if (path.empty()) return nullptr;
+  std::error_code ignored;
+  const bool existed = std::filesystem::exists(path, ignored);
   std::string error;
   auto store = history::Store::Open(path, &error);
   if (!store) {
     std::cerr << error << '\n';
     refused = true;
+  } else if (!existed) {
+    std::cerr << "history: a new history at " << path << '\n';
   }
   return store;
 }

@@ -17,7 +17,14 @@ struct HistoryOptions {
   bool none = false;
 };
 
+// --history PATH (not empty) and --no-history, which exclude each other.
 void AddHistoryOptions(CLI::App* cmd, HistoryOptions& h);
+
+// Refuses a value that is empty or only blanks: a note, a key or a path that says nothing.
+CLI::Validator NotBlank(const std::string& what);
+
+// A run number as the history lists it: digits only, 1 to the largest the history keeps.
+extern const CLI::Validator kRunNumber;
 
 // The file: --history, else $VERIPROG_HISTORY, else history.db in the user's data folder
 // ($XDG_DATA_HOME/veriprog, else ~/.local/share/veriprog); "" with --no-history, or where there is
@@ -26,7 +33,8 @@ std::string HistoryPath(const HistoryOptions& h);
 
 // Opens the history the options name; nullptr when there is none to keep. `refused` is set, and
 // the reason printed, when one was named and cannot be used: the command then runs nothing and
-// ends with exit 2.
+// ends with exit 2. A history made new says so once on stderr, so that a mistyped path in a
+// night job does not go on unseen into a file of its own.
 std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused);
 
 // The flagged totals of the last runs of the operation `like` names (this one included), for

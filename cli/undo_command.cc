@@ -15,6 +15,10 @@ struct UndoOptions : OperationParameters {
   std::int64_t run = 0;
 };
 
+std::string StoredRows(std::int64_t n) {
+  return std::to_string(n) + (n == 1 ? " stored row" : " stored rows");
+}
+
 int Undo(const UndoOptions& o) {
   const std::int64_t start = NowNs();
   auto finish = [&](ExitCode code) {
@@ -35,9 +39,16 @@ int Undo(const UndoOptions& o) {
     std::cerr << r.errore << '\n';
     return finish(ExitCodeOf(r.stato));
   }
+  // A run over every company names its units; those that rewrote nothing are only counted.
+  const bool over_companies = !r.units.empty() && r.units.front().run != o.run;
+  std::int64_t taken_back = 0, rows = 0, empty = 0;
   for (const history::UndoneUnit& u : r.units) {
     if (u.result.stato == tsOk) {
-      std::cerr << "run " << u.run << ": " << u.result.rows << " stored rows written back (run "
+      ++taken_back;
+      rows += u.result.rows;
+      if (u.result.rows == 0) ++empty;
+      if (over_companies && u.result.rows == 0) continue;
+      std::cerr << "run " << u.run << ": " << StoredRows(u.result.rows) << " written back (run "
                 << u.undo_run << ")\n";
       continue;
     }
@@ -50,11 +61,23 @@ int Undo(const UndoOptions& o) {
     if (!u.result.rollback_error.empty())
       std::cerr << "  (the rollback failed: " << u.result.rollback_error << ")\n";
   }
-  if (r.complete) return finish(ExitCode::kOk);
-  if (r.units.size() > 1) {
+  if (over_companies && taken_back > 0) {
+    std::cerr << taken_back << (taken_back == 1 ? " rebuild" : " rebuilds") << " taken back ("
+              << StoredRows(rows) << ")";
+    if (empty > 0) std::cerr << ", " << empty << " of them had nothing to take back";
+    std::cerr << '\n';
+  }
+  if (!r.complete && r.units.size() > 1) {
     std::cerr << r.units.size() - 1 << " of the run's rebuilds were taken back before the refusal; "
               << "undo " << o.run << " again once the moved totals are settled\n";
   }
+  if (!r.history_error.empty()) {
+    // The ledger holds the totals from before the rebuild; only the record of it is missing.
+    std::cerr << "the totals were written back, but the history could not record the undo: "
+              << r.history_error << '\n';
+    return finish(ExitCode::kProgramError);
+  }
+  if (r.complete) return finish(ExitCode::kOk);
   const StatoEnum last = r.units.back().result.stato;
   return finish(last == tsParametriNonValidi ? ExitCode::kRefused : ExitCodeOf(last));
 }
@@ -69,7 +92,7 @@ void AddUndoCommand(CLI::App& app, ExitCode& code) {
       "company's, the last first), if nothing moved them since; exit 4 when refused");
   cmd->add_option("run", o->run, "the rebuild's run, as history lists it")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(kRunNumber);
   cmd->add_option("--connection", o->connection,
                   "the database the rebuild ran on (default: $VERIPROG_CONNECTION, then libpq's "
                   "environment)");

@@ -25,6 +25,7 @@ check '[ "$flagged" -gt 0 ] && [ "$(column "$work/out" FINDING | grep -c "^new$"
   "first run: $flagged new rows"
 check 'grep -q "^history: run 1; $flagged flagged: $flagged new, 0 known, 0 acknowledged$" "$work/err"' \
   "the history line"
+check 'grep -qx "history: a new history at $VERIPROG_HISTORY" "$work/err"' "a new history said so"
 
 # One total made wrong between the checks: that key, and only it, is new.
 conto=$(psql -qtA "dbname=$db" -c "UPDATE CG53_PROGA SET CG53_SALDOFIN = CG53_SALDOFIN + 0.01
@@ -33,6 +34,7 @@ conto=$(psql -qtA "dbname=$db" -c "UPDATE CG53_PROGA SET CG53_SALDOFIN = CG53_SA
   RETURNING TRIM(CG53_CONTO_CG24)")
 "$cli" check accounts $fy --new-only --format csv >"$work/out" 2>"$work/err"
 check '[ $? -eq 1 ]' "one new fault: exit 1"
+check '! grep -q "a new history" "$work/err"' "a history that was there: not new"
 check '[ "$(tail -n +2 "$work/out" | wc -l)" -eq 1 ] && tail -1 "$work/out" | grep -q "^$conto *,"' \
   "exactly the new fault ($conto)"
 key=$(column "$work/out" KEY)
@@ -47,6 +49,19 @@ check '[ "$(column "$work/out" FINDING | sort | uniq -c | xargs)" = "1 acknowled
   "--keys: the acknowledged one and the known ones"
 "$cli" ack "accounts:1:2024/1:CONTO=nessuno" --note x >/dev/null 2>"$work/err"
 check '[ $? -eq 2 ] && grep -q "no check has flagged the key" "$work/err"' "ack of an unknown key: 2"
+
+# Options that say nothing or contradict each other: refused before anything runs (exit 2).
+refused() { "$@" >/dev/null 2>"$work/err"; [ $? -eq 2 ] && grep -q "$expect" "$work/err"; }
+expect="excludes" check 'refused "$cli" check accounts $fy --history "$work/x.db" --no-history' \
+  "--history with --no-history"
+check '[ ! -e "$work/x.db" ]' "... and no history made"
+expect="path cannot be empty" check 'refused "$cli" check accounts $fy --history ""' "--history ''"
+expect="key cannot be empty" check 'refused "$cli" history --key ""' "history --key ''"
+expect="note cannot be empty" check 'refused "$cli" ack "$key" --note "  "' "ack --note '  '"
+for n in 0 -1 1.5 +1 99999999999999999999 9223372036854775808 " 1"; do
+  expect="a run number as history lists it (1 or more)"
+  check 'refused "$cli" undo "$n" && refused "$cli" history --run "$n"' "run number '$n'"
+done
 
 # The runs, one run's findings, the key's story.
 "$cli" history --format json >"$work/out" 2>"$work/err"
@@ -90,6 +105,8 @@ run=$(grep -o "veriprog-cli undo [0-9]*" "$work/err" | grep -o "[0-9]*$")
 check '[ -n "$run" ] && [ "$(values)" != "$before" ]' "the rebuild kept its change set (run $run)"
 "$cli" undo "$run" >/dev/null 2>"$work/err"
 check '[ $? -eq 0 ] && [ "$(values)" = "$before" ]' "undo: the same values by key as before"
+check 'grep -Eq "^run $run: (1 stored row|([02-9]|[0-9]{2,}) stored rows) written back" "$work/err"' \
+  "undo: the rows counted"
 "$cli" undo "$run" >/dev/null 2>"$work/err"
 check '[ $? -eq 2 ] && grep -q "taken back already" "$work/err"' "a second undo: 2"
 "$cli" rebuild accounts $fy >/dev/null 2>"$work/err"
@@ -103,6 +120,14 @@ after=$(values)
 check '[ $? -eq 4 ] && grep -q "moved since: CG53_PROGA .*CG53_SALDOFIN" "$work/err" && [ "$(values)" = "$after" ]' \
   "undo after a later change: refused (4), the key named, nothing written"
 
+# A run over every company taken back: one line sums it up; its units that had nothing to write
+# back are only counted there.
+"$cli" rebuild all --companies 1 --fiscal-years 2024 >/dev/null 2>"$work/err"
+all=$(grep -o "^history: run [0-9]*" "$work/err" | grep -o "[0-9]*$")
+"$cli" undo "$all" >/dev/null 2>"$work/err"
+check '[ $? -eq 0 ] && grep -Eq "^[0-9]+ rebuilds? taken back \([0-9]+ stored rows?\)" "$work/err" &&
+  ! grep -q " 0 stored rows written back" "$work/err"' "undo of a run over every company (run $all)"
+
 # --new-only without a history, and a history that is not one.
 "$cli" check accounts $fy --new-only --no-history >/dev/null 2>"$work/err"
 check '[ $? -eq 2 ]' "--new-only --no-history: 2"
@@ -112,6 +137,13 @@ cp "$work/cut.db" "$work/cut.orig"
 check '[ $? -eq 2 ] && grep -q "refused, left as it is" "$work/err" && cmp -s "$work/cut.db" "$work/cut.orig"' \
   "a truncated history: exit 2, untouched"
 check '! grep -q "^summary" "$work/err"' "nothing ran on a refused history"
+
+# prune takes the history options after it as well as before it.
+"$cli" history prune --older-than 0 --history "$work/other.db" >/dev/null 2>"$work/err"
+check '[ $? -eq 0 ] && grep -q "^history: 0 runs" "$work/err" && [ -s "$work/other.db" ]' \
+  "prune --history"
+"$cli" history --history "$work/other.db" prune --older-than 0 >/dev/null 2>"$work/err"
+check '[ $? -eq 0 ] && grep -q "^history: 0 runs" "$work/err"' "history --history prune"
 
 runs=$("$cli" history --limit 1000 | grep -c "^[0-9]")
 "$cli" history prune --older-than 0 >/dev/null 2>"$work/err"
