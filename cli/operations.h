@@ -21,7 +21,7 @@ struct OperationOptions : OperationParameters {
   bool flagged_only = false;
   bool dry_run = false;
   std::optional<double> recheck;  // seconds before the flagged rows are checked again
-  std::string plan, apply;  // --plan FILE, --apply FILE
+  std::string plan, apply;        // --plan FILE, --apply FILE
   std::string format = "table";
   HistoryOptions history;
   bool new_only = false;  // only the flagged keys the previous run of the scope did not flag
