@@ -4,29 +4,17 @@
 #include <fstream>
 #include <iterator>
 
+#include "component/whole_file.h"
 #include "veriprog/change_set.h"
 
 namespace veriprog {
 
 bool SavePlan(const ChangeSet& plan, const std::string& path, std::string* error) {
-  const std::string part = path + ".part";
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why;
-    std::remove(part.c_str());
-    return false;
-  };
   try {
-    {
-      std::ofstream out(part, std::ios::binary | std::ios::trunc);
-      out << ChangeSetToJson(plan) << '\n';
-      out.flush();
-      if (!out) return fail("cannot write " + part);
-    }
-    if (std::rename(part.c_str(), path.c_str()) != 0)
-      return fail("cannot rename " + part + " to " + path);
-    return true;
+    return WriteWholeFile(path, ChangeSetToJson(plan) + "\n", "the plan", error);
   } catch (const std::exception& e) {
-    return fail(e.what());
+    if (error) *error = e.what();
+    return false;
   }
 }
 

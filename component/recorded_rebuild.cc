@@ -136,9 +136,15 @@ RecordedRebuild RebuildRecorded(CLSCG_VERIPROG& main, const OperationInfo& op,
     const auto scope = ScopeOf(op, *main.CPInput());
     if (!scope || !SameScope(*plan, ChangeSetHeader(op, *main.CPInput(), *scope))) {
       refused.outcome.stato = tsParametriNonValidi;
-      refused.outcome.errore = "the plan is for " + plan->operation + " of company " +
-                               std::to_string(plan->ditta) +
-                               " with other parameters: it does not apply to this rebuild";
+      const OperationInfo* planned = FindOperation(plan->operation);
+      const std::string period = plan->anno != 0 ? std::to_string(plan->anno)
+                                                 : std::to_string(plan->esercizio) + "/" +
+                                                       std::to_string(plan->progressivo);
+      refused.outcome.errore =
+          "the plan is for rebuild " + std::string(planned ? planned->family : "?") + ", company " +
+          std::to_string(plan->ditta) + ", " + period +
+          (plan->branch ? ", branch " + std::to_string(*plan->branch) : std::string()) +
+          "; this is rebuild " + op.family + " with other parameters: it does not apply";
       return refused;
     }
   }

@@ -1,21 +1,14 @@
 #include "component/run_report.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <utility>
 
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
+#include "component/whole_file.h"
 
 namespace veriprog {
 namespace {
@@ -36,22 +29,6 @@ std::string UtcNow() {
                 static_cast<int>(time.seconds().count()));
   return text;
 }
-
-#ifdef _WIN32
-int ProcessId() {
-  return _getpid();
-}
-bool SyncToDisk(std::FILE* f) {
-  return _commit(_fileno(f)) == 0;
-}
-#else
-int ProcessId() {
-  return static_cast<int>(getpid());
-}
-bool SyncToDisk(std::FILE* f) {
-  return fsync(fileno(f)) == 0;
-}
-#endif
 
 std::string StatusOf(const UnitResult& u) {
   if (!u.run) return "not run";
@@ -162,33 +139,9 @@ bool RunReport::Write(bool finished) {
                                       {"finished", finished},
                                       {"units_failed", failed},
                                       {"units", std::move(units)}};
-  // Written beside the report and renamed over it: a reader never sees half a file. The file
-  // reaches the disk before it takes the report's name, so that a machine that stops leaves the
-  // old report or the new one, never an empty one. Its name carries the process's, so that two
-  // runs given one report do not write into each other's.
-  const std::filesystem::path target(path_);
-  std::filesystem::path temporary = target;
-  temporary += "." + std::to_string(ProcessId()) + ".part";
-  const std::string text = report.dump(2) + "\n";
-  std::FILE* out = std::fopen(temporary.string().c_str(), "wb");
-  const bool written = out != nullptr &&
-                       std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
-                       std::fflush(out) == 0 && SyncToDisk(out);
-  const int why = errno;
-  if (out != nullptr) std::fclose(out);
-  if (!written) {
-    error_ = "cannot write the run report " + temporary.string() + ": " + std::strerror(why);
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, target, ec);
-  if (ec) {
-    error_ = "cannot replace the run report " + path_ + ": " + ec.message();
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
+  // Written whole or not at all: a reader, or a retry after a machine stopped, never meets half
+  // a report.
+  if (!WriteWholeFile(path_, report.dump(2) + "\n", "the run report", &error_)) return false;
   error_.clear();
   return true;
 }
