@@ -1,31 +1,12 @@
 // The dry run's differences as record sets, for hosts that print or walk them like a check's rows.
 #include <vector>
 
+#include "component/fabricated_rows.h"
 #include "db/text.h"
 #include "veriprog/dry_run.h"
 
 namespace veriprog {
 namespace {
-
-// A fabricated record set of texts and counts, printed like any other.
-class Rows {
- public:
-  explicit Rows(std::vector<db::FieldDef> fields) {
-    for (auto& f : fields)
-      rs_.AppendField(std::move(f));
-    rs_.Open();
-  }
-  void Add(const std::vector<db::Variant>& values) {
-    rs_.AddNew();
-    for (std::size_t i = 0; i < values.size(); ++i)
-      rs_.Set(i, values[i]);
-    rs_.Update();
-  }
-  db::Recordset& rs() { return rs_; }
-
- private:
-  db::Recordset rs_;
-};
 
 std::string KeyShown(const RowChange& c) {
   std::string text;
@@ -46,9 +27,9 @@ std::string Shown(const db::Variant& v) {
 }  // namespace
 
 db::Recordset ChangeRows(const std::vector<TableDiff>& diffs) {
-  Rows changes({db::FieldDef::VarChar("TABLE"), db::FieldDef::VarChar("CHANGE"),
-                db::FieldDef::VarChar("KEY"), db::FieldDef::VarChar("COLUMN"),
-                db::FieldDef::VarChar("OLD"), db::FieldDef::VarChar("NEW")});
+  FabricatedRows changes({db::FieldDef::VarChar("TABLE"), db::FieldDef::VarChar("CHANGE"),
+                          db::FieldDef::VarChar("KEY"), db::FieldDef::VarChar("COLUMN"),
+                          db::FieldDef::VarChar("OLD"), db::FieldDef::VarChar("NEW")});
   for (const TableDiff& d : diffs) {
     for (const RowChange& c : d.changes) {
       for (const ValueChange& v : c.values) {
@@ -58,16 +39,16 @@ db::Recordset ChangeRows(const std::vector<TableDiff>& diffs) {
       }
     }
   }
-  return std::move(changes.rs());
+  return changes.Take();
 }
 
 db::Recordset CountRows(const std::vector<TableDiff>& diffs) {
-  Rows counts({db::FieldDef::VarChar("TABLE"), db::FieldDef::Integer("INSERTED", 8),
-               db::FieldDef::Integer("UPDATED", 8), db::FieldDef::Integer("DELETED", 8),
-               db::FieldDef::Integer("UNCHANGED", 8)});
+  FabricatedRows counts({db::FieldDef::VarChar("TABLE"), db::FieldDef::Integer("INSERTED", 8),
+                         db::FieldDef::Integer("UPDATED", 8), db::FieldDef::Integer("DELETED", 8),
+                         db::FieldDef::Integer("UNCHANGED", 8)});
   for (const TableDiff& d : diffs)
     counts.Add({d.table, d.inserted, d.updated, d.deleted, d.unchanged});
-  return std::move(counts.rs());
+  return counts.Take();
 }
 
 }  // namespace veriprog

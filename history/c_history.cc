@@ -5,6 +5,7 @@
 #include <string>
 
 #include "component/c_handles.h"
+#include "component/fabricated_rows.h"
 #include "veriprog/change_set.h"
 #include "veriprog/history.h"
 #include "veriprog/veriprog.h"
@@ -139,15 +140,10 @@ int veriprog_history_undo(veriprog_history* h, veriprog_main* v, long long run,
     if (r.complete) return Status(h, veriprog::tsOk, "");
     const veriprog::UndoResult& last = r.units.back().result;
     if (moved != nullptr && !last.moved.empty()) {
-      veriprog::db::Recordset keys;
-      keys.AppendField(veriprog::db::FieldDef::VarChar("KEY"));
-      keys.Open();
-      for (const std::string& k : last.moved) {
-        keys.AddNew();
-        keys.Set(std::size_t{0}, veriprog::db::Variant(k));
-        keys.Update();
-      }
-      *moved = RowsOf(keys);
+      veriprog::FabricatedRows keys({veriprog::db::FieldDef::VarChar("KEY")});
+      for (const std::string& k : last.moved)
+        keys.Add({veriprog::db::Variant(k)});
+      *moved = RowsOf(keys.Take());
     }
     return Status(h, last.stato,
                   "run " + std::to_string(r.units.back().run) + " not taken back: " + last.errore);

@@ -1,30 +1,16 @@
 // The history's answers as record sets: what the command line prints and the C interface walks.
+#include "component/fabricated_rows.h"
 #include "veriprog/history.h"
 
 namespace veriprog::history {
 namespace {
 
-class Rows {
- public:
-  explicit Rows(std::initializer_list<const char*> names) {
-    for (const char* n : names)
-      rs_.AppendField(db::FieldDef::VarChar(n));
-    rs_.Open();
-  }
-  void Add(const std::vector<db::Variant>& values) {
-    rs_.AddNew();
-    for (std::size_t i = 0; i < values.size(); ++i)
-      rs_.Set(i, values[i]);
-    rs_.Update();
-  }
-  db::Recordset Take() {
-    rs_.MoveFirst();
-    return std::move(rs_);
-  }
-
- private:
-  db::Recordset rs_;
-};
+std::vector<db::FieldDef> Texts(std::initializer_list<const char*> names) {
+  std::vector<db::FieldDef> fields;
+  for (const char* n : names)
+    fields.push_back(db::FieldDef::VarChar(n));
+  return fields;
+}
 
 db::Variant Count(const std::optional<std::int64_t>& n) {
   return n ? db::Variant(std::to_string(*n)) : db::Variant::Null();
@@ -38,8 +24,8 @@ db::Variant Changes(const Run& r) {
 }  // namespace
 
 db::Recordset RunRows(const std::vector<Run>& runs) {
-  Rows t({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER", "DATABASE", "ROWS",
-          "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"});
+  FabricatedRows t(Texts({"RUN", "STARTED", "OPERATION", "COMPANY", "PERIOD", "PART", "SERVER",
+                          "DATABASE", "ROWS", "FLAGGED", "EXIT", "CHANGES", "PART_OF", "ERROR"}));
   for (const Run& r : runs) {
     t.Add({std::to_string(r.id), r.started, r.operation, r.scope.company, r.scope.period,
            r.scope.part, r.scope.server, r.scope.database, Count(r.rows), Count(r.flagged),
@@ -50,7 +36,7 @@ db::Recordset RunRows(const std::vector<Run>& runs) {
 }
 
 db::Recordset FindingRows(const std::vector<RunFinding>& findings) {
-  Rows t({"KEY", "FINDING", "FIRST_SEEN", "AMOUNTS", "NOTE"});
+  FabricatedRows t(Texts({"KEY", "FINDING", "FIRST_SEEN", "AMOUNTS", "NOTE"}));
   for (const RunFinding& f : findings) {
     t.Add({f.finding.key, StateText(f.state), std::to_string(f.first_seen), f.finding.amounts,
            f.note});
@@ -59,7 +45,8 @@ db::Recordset FindingRows(const std::vector<RunFinding>& findings) {
 }
 
 db::Recordset KeyStoryRows(const std::vector<KeyEvent>& story) {
-  Rows t({"RUN", "STARTED", "SERVER", "DATABASE", "FLAGGED", "AMOUNTS", "ACKNOWLEDGED"});
+  FabricatedRows t(
+      Texts({"RUN", "STARTED", "SERVER", "DATABASE", "FLAGGED", "AMOUNTS", "ACKNOWLEDGED"}));
   for (const KeyEvent& e : story) {
     t.Add({std::to_string(e.run.id), e.run.started, e.run.scope.server, e.run.scope.database,
            e.flagged ? "Si" : "", e.amounts, e.acknowledged});
