@@ -213,6 +213,20 @@ bool SameValue(const db::Variant& a, const db::Variant& b) {
   return c && *c == 0;
 }
 
+namespace {
+
+// The field of a result by its name, as a record set finds it (without case).
+std::size_t Field(const std::vector<db::FieldDef>& fields, const std::string& name,
+                  const std::string& table) {
+  const std::string wanted = db::ToUpperAscii(name);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (db::ToUpperAscii(fields[i].name) == wanted) return i;
+  }
+  throw db::DbError("the reading of " + table + " gave no column " + name);
+}
+
+}  // namespace
+
 std::vector<StoredTable> StoredTablesOf(const std::string& family, const DryRunScope& scope) {
   if (family == "accounts") return AccountTables(scope);
   return WithScope(VatTables(family, scope), scope);
@@ -220,18 +234,30 @@ std::vector<StoredTable> StoredTablesOf(const std::string& family, const DryRunS
 
 TableRows ReadTable(db::Connection& connection, const StoredTable& table) {
   TableRows out;
-  db::Recordset rs = db::Recordset::FromResult(connection.Query(table.select), nullptr);
   std::map<std::string, int> seen;
-  for (rs.MoveFirst(); !rs.eof(); rs.MoveNext()) {
+  std::vector<std::size_t> keys, values;  // of the result's fields, found at its first row
+  // Each row taken as it arrives and none kept in a record set: a year's stored totals are read
+  // twice by a recorded rebuild, and only this copy of them needs to stay.
+  connection.QueryKeeping(table.select, [&](const std::vector<db::FieldDef>& fields,
+                                            const std::vector<db::Variant>& row_values) {
+    if (keys.empty()) {
+      for (const auto& k : table.key)
+        keys.push_back(Field(fields, k, table.name));
+      for (const auto& v : table.values)
+        values.push_back(Field(fields, v, table.name));
+    }
     TableRows::Row row;
-    for (const auto& k : table.key)
-      row.key.push_back(rs.Get(k));
-    for (const auto& v : table.values)
-      row.values.push_back(rs.Get(v));
+    row.key.reserve(keys.size());
+    row.values.reserve(values.size());
+    for (std::size_t i : keys)
+      row.key.push_back(row_values[i]);
+    for (std::size_t i : values)
+      row.values.push_back(row_values[i]);
     std::string text = KeyText(row.key);
     if (const int n = ++seen[text]; n > 1) text += "#" + std::to_string(n);
     out.rows.emplace_back(std::move(text), std::move(row));
-  }
+    return false;
+  });
   return out;
 }
 
