@@ -125,7 +125,7 @@ void AddHistoryCommands(CLI::App& app, ExitCode& code) {
   cmd->callback([h, cmd, &code] {
     if (!cmd->get_subcommands().empty()) return;
     bool refused = false;
-    auto store = OpenHistory(h->history, refused);
+    auto store = OpenHistory(h->history, refused, true);
     if (!store) {
       if (!refused) std::cerr << "no run history: --no-history, or no folder to keep one in\n";
       code = ExitCode::kInvalidParameters;

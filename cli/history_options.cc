@@ -60,14 +60,15 @@ std::string HistoryPath(const HistoryOptions& h) {
 #endif
 }
 
-std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused) {
+std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused, bool to_read) {
   refused = false;
   const std::string path = HistoryPath(h);
   if (path.empty()) return nullptr;
   std::error_code ignored;
   const bool existed = std::filesystem::exists(path, ignored);
   std::string error;
-  auto store = history::Store::Open(path, &error);
+  auto store =
+      to_read ? history::Store::OpenToRead(path, &error) : history::Store::Open(path, &error);
   if (!store) {
     std::cerr << error << '\n';
     refused = true;

@@ -35,7 +35,10 @@ std::string HistoryPath(const HistoryOptions& h);
 // the reason printed, when one was named and cannot be used: the command then runs nothing and
 // ends with exit 2. A history made new says so once on stderr, so that a mistyped path in a
 // night job does not go on unseen into a file of its own.
-std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused);
+// `to_read`: an existing history opened only to be read (the listings), so that a user who may
+// read it but not write it still can.
+std::unique_ptr<history::Store> OpenHistory(const HistoryOptions& h, bool& refused,
+                                            bool to_read = false);
 
 // The flagged totals of the last runs of the operation `like` names (this one included), for
 // the page's trend; none without a history.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,8 +18,34 @@
 
 namespace veriprog::history {
 
+namespace {
+
+// The file as SQLite opens it only to read: by a URI, so that a history whose write-ahead log is
+// gone (every writer closed it, and it was folded into the file) reads as it stands even where
+// this user may not make the log's companion files.
+std::string ReadOnlyUri(const std::string& path) {
+  std::string uri = "file:";
+  for (const unsigned char ch : path) {
+    if (std::isalnum(ch) || std::strchr("/-._~", ch) != nullptr) {
+      uri += static_cast<char>(ch);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", ch);
+      uri += hex;
+    }
+  }
+  std::error_code ec;
+  uri += std::filesystem::exists(path + "-wal", ec) ? "?mode=ro" : "?mode=ro&immutable=1";
+  return uri;
+}
+
+}  // namespace
+
 struct Store::Db {
-  explicit Db(const std::string& path) : c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX) {}
+  Db(const std::string& path, bool read_only)
+      : c(read_only ? ReadOnlyUri(path) : path,
+          (read_only ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE) |
+              SQLITE_OPEN_FULLMUTEX) {}
   sqlite::Connection c;
 };
 
@@ -130,7 +157,7 @@ void Inspect(const std::string& path) {
     throw db::DbError("the file " + path +
                       " is an SQLite database but not a veriprog history: refused, left as it is");
   }
-  sqlite::Connection c(path, SQLITE_OPEN_READONLY);
+  sqlite::Connection c(ReadOnlyUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
   sqlite3_busy_timeout(c.raw(), kBusyMilliseconds);
   Statement check = c.Prepare("PRAGMA quick_check");
   const std::string verdict = check.Step() ? check.Text(0) : "";
@@ -261,10 +288,33 @@ std::unique_ptr<Store> Store::Open(const std::string& path, std::string* error) 
     std::error_code ec;
     if (!fs::exists(path, ec)) Make(path);
     Inspect(path);
-    auto db = std::make_unique<Db>(path);
+    if (access(path.c_str(), W_OK) != 0) {
+      throw db::DbError("the history " + path +
+                        " is not writable by this user: run with --no-history, or see the "
+                        "README on a folder shared with group write");
+    }
+    auto db = std::make_unique<Db>(path, false);
     sqlite3_busy_timeout(db->c.raw(), kBusyMilliseconds);
     db->c.Execute("PRAGMA foreign_keys = ON");
     Upgrade(db->c);
+    return std::unique_ptr<Store>(new Store(path, std::move(db)));
+  });
+}
+
+std::unique_ptr<Store> Store::OpenToRead(const std::string& path, std::string* error) {
+  return Guard(error, [&]() -> std::unique_ptr<Store> {
+    std::error_code ec;
+    if (path.empty() || !fs::exists(path, ec))
+      throw db::ParameterError("no history at " + (path.empty() ? std::string("''") : path));
+    Inspect(path);
+    auto db = std::make_unique<Db>(path, true);
+    sqlite3_busy_timeout(db->c.raw(), kBusyMilliseconds);
+    Statement version = db->c.Prepare("PRAGMA user_version");
+    if (version.Step() && version.Int(0) < kSchemaVersion) {
+      throw db::DbError("the history " + path +
+                        " was written by an earlier version: open it once with a user who may "
+                        "write it");
+    }
     return std::unique_ptr<Store>(new Store(path, std::move(db)));
   });
 }

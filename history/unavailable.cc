@@ -22,6 +22,9 @@ Store::~Store() = default;
 std::unique_ptr<Store> Store::Open(const std::string&, std::string* error) {
   return Refuse<std::unique_ptr<Store>>(error);
 }
+std::unique_ptr<Store> Store::OpenToRead(const std::string&, std::string* error) {
+  return Refuse<std::unique_ptr<Store>>(error);
+}
 std::int64_t Store::Record(const Run&, const std::vector<Finding>&, const std::string&,
                            std::string* error) {
   return Refuse<std::int64_t>(error);

@@ -73,6 +73,9 @@ class Store {
   // Opens the history at `path`, making it (and its folder) when missing. Refuses a file that is
   // truncated, damaged or not a history, leaving it as it is.
   static std::unique_ptr<Store> Open(const std::string& path, std::string* error);
+  // Opens an existing history only to read it (an auditor's copy, a file of another user's):
+  // the members that write then fail.
+  static std::unique_ptr<Store> OpenToRead(const std::string& path, std::string* error);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
