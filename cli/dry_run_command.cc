@@ -46,6 +46,13 @@ nlohmann::ordered_json DiffToJson(const std::vector<TableDiff>& diffs) {
   return tables;
 }
 
+// A rollback that failed: what the user should know of it, nothing more to do.
+void SayRollbackFailed(const std::string& error) {
+  if (error.empty()) return;
+  std::cerr << "rollback failed (" << error
+            << "); the server undoes the transaction when the connection closes\n";
+}
+
 }  // namespace
 
 int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
@@ -86,10 +93,7 @@ int RunDryRun(const OperationInfo& op, const OperationOptions& o) {
   }
   main.Unadvise(progress.get());
   progress->Finish(result.outcome.stato == tsOk);
-  if (!result.rollback_error.empty()) {
-    std::cerr << "rollback failed (" << result.rollback_error
-              << "); the server undoes the transaction when the connection closes\n";
-  }
+  SayRollbackFailed(result.rollback_error);
   const Outcome& outcome = result.outcome;
   const std::vector<TableDiff>& diffs = result.diffs;
   if (const int signal = InterruptSignal()) {
@@ -167,10 +171,7 @@ int RunApply(const OperationInfo& op, const OperationOptions& o) {
   const RecordedRebuild result = RebuildRecorded(main, op, &*plan);
   main.Unadvise(progress.get());
   progress->Finish(result.outcome.stato == tsOk);
-  if (!result.rollback_error.empty()) {
-    std::cerr << "rollback failed (" << result.rollback_error
-              << "); the server undoes the transaction when the connection closes\n";
-  }
+  SayRollbackFailed(result.rollback_error);
   const Outcome& outcome = result.outcome;
   // A signal after the commit stops nothing: the plan stands applied, and is recorded below.
   if (const int signal = InterruptSignal(); signal && !result.committed) {

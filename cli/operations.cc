@@ -57,8 +57,7 @@ RunLimits LimitsOf(const OperationParameters& o) {
 }
 
 ExitCode ExitCodeOf(const Outcome& outcome) {
-  if (outcome.stato == tsOk) return outcome.flagged > 0 ? ExitCode::kFlagged : ExitCode::kOk;
-  return ExitCodeOf(outcome.stato);
+  return static_cast<ExitCode>(CommandExitCode(outcome));
 }
 
 ExitCode ExitCodeOf(StatoEnum stato) {

@@ -32,6 +32,11 @@ void FillInput(CLSCG_VERIPROGINPUT& in, const OperationParameters& p, bool rebui
   in.EseguiTransazione = rebuild && !p.no_transaction;
 }
 
+int CommandExitCode(const Outcome& o) {
+  if (o.stato == tsOk) return o.flagged > 0 ? 1 : 0;
+  return o.stato == tsParametriNonValidi ? 2 : 3;
+}
+
 Outcome RunOperation(CLSCG_VERIPROG& main, const OperationInfo& op, bool include_stored) {
   Outcome out;
   const auto start = std::chrono::steady_clock::now();

@@ -80,7 +80,7 @@ int veriprog_run_recorded(veriprog_main* v, const char* operation, veriprog_hist
     v->last_result = op->result;
     if (veriprog::history::Store* store = StoreOf(h)) {
       const veriprog::history::Recorded recorded = veriprog::history::RecordOperation(
-          *store, *op, p, outcome, veriprog::history::ExitCodeOf(outcome), change_set);
+          *store, *op, p, outcome, veriprog::CommandExitCode(outcome), change_set);
       h->errore = recorded.error;
       if (run != nullptr) *run = recorded.run;
     }

@@ -9,6 +9,10 @@
 
 namespace veriprog::history {
 
+const char* ToolVersion() {
+  return VERIPROG_VERSION;
+}
+
 Run RunOf(const OperationInfo& op, const OperationParameters& p) {
   Run run;
   run.operation = std::string(op.rebuild ? "rebuild " : "check ") + op.family;
@@ -39,7 +43,7 @@ Run RunOf(const OperationInfo& op, const OperationParameters& p) {
   if (p.no_transaction) given["no_transaction"] = true;
   // Options arrive as the user typed them: bytes that are not UTF-8 are kept as U+FFFD.
   run.parameters = given.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-  run.tool_version = VERIPROG_VERSION;
+  run.tool_version = ToolVersion();
   return run;
 }
 
@@ -69,11 +73,6 @@ void Record(Store& store, const OperationInfo& op, const OperationParameters& p,
 
 }  // namespace
 
-int ExitCodeOf(const Outcome& o) {
-  if (o.stato == tsOk) return o.flagged > 0 ? 1 : 0;
-  return o.stato == tsParametriNonValidi ? 2 : 3;
-}
-
 Recorded RecordOperation(Store& store, const OperationInfo& op, const OperationParameters& p,
                          const Outcome& outcome, int exit_code, const std::string& change_set,
                          std::int64_t parent, const std::vector<Finding>* only) {
@@ -97,7 +96,7 @@ std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunA
     given["jobs"] = options.jobs;
     if (!options.retry_failed.empty()) given["retry_failed"] = options.retry_failed;
     all.parameters = given.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    all.tool_version = VERIPROG_VERSION;
+    all.tool_version = ToolVersion();
     all.exit_code = exit_code;
     all.seconds = result.seconds;
     all.error = result.errore;
@@ -117,7 +116,7 @@ std::int64_t RecordRunAll(Store& store, const RunAllOptions& options, const RunA
       if (op == nullptr) continue;
       Run run = RunOf(*op, u.parameters);
       // A unit the signal stopped ends as the run did (130, 143), not as a failure of its own.
-      run.exit_code = u.interrupted && exit_code >= 128 ? exit_code : ExitCodeOf(u.outcome);
+      run.exit_code = u.interrupted && exit_code >= 128 ? exit_code : CommandExitCode(u.outcome);
       if (u.outcome.counted) {
         run.rows = u.outcome.row_count;
         run.flagged = u.outcome.flagged;

@@ -4,10 +4,6 @@
 
 #include "veriprog/history.h"
 
-#ifndef VERIPROG_VERSION
-#define VERIPROG_VERSION "unknown"
-#endif
-
 namespace veriprog::history {
 namespace {
 
@@ -86,7 +82,7 @@ UndoRunResult UndoRun(Store& store, CLSCG_VERIPROG& main, std::int64_t run_id) {
       undo.operation = "undo";
       undo.scope = rebuild.scope;
       undo.parameters = nlohmann::json{{"undo", rebuild.id}}.dump();
-      undo.tool_version = VERIPROG_VERSION;
+      undo.tool_version = ToolVersion();
       const bool done = unit.result.stato == tsOk;
       undo.exit_code = done ? 0 : unit.result.stato == tsParametriNonValidi ? 4 : 3;
       if (done) undo.rows = unit.result.rows;

@@ -138,6 +138,9 @@ namespace veriprog::history {
 // version. Started, result and counts are the caller's to fill.
 Run RunOf(const OperationInfo& op, const OperationParameters& p);
 
+// This library's version, as every run records it.
+const char* ToolVersion();
+
 // What recording an operation's run answers: its number in the history and its findings, each
 // new, known or acknowledged.
 struct Recorded {
@@ -145,10 +148,6 @@ struct Recorded {
   std::vector<RunFinding> findings;
   std::string error;  // the history could not record it (the operation's own result stands)
 };
-
-// The exit code an outcome ends the command line with: 0 ok, 1 flagged, 2 invalid parameters,
-// 3 error.
-int ExitCodeOf(const Outcome& outcome);
 
 // Records one check or rebuild with its outcome and exit code (0 ok, 1 flagged, 2 invalid
 // parameters, 3 error), the flagged keys of a check's rows and a rebuild's change set (JSON).

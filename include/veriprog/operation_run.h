@@ -50,4 +50,8 @@ struct Outcome {
 // to main's sinks.
 Outcome RunOperation(CLSCG_VERIPROG& main, const OperationInfo& op, bool include_stored = false);
 
+// The exit code an outcome ends a command with, as every host and the run history tell it: 0 ok,
+// 1 rows flagged, 2 invalid parameters, 3 program or database error.
+int CommandExitCode(const Outcome& outcome);
+
 }  // namespace veriprog
